@@ -1,0 +1,68 @@
+# Reads the forms and writes uir_ids.h (panel ids CALIBP 1 ... in the order of
+# the form names, control ids PANEL_Name from 2 in document order) and
+# uir_table.cpp (ids, object names and callbacks bound by name).
+#
+# Controls are the widgets whose object name starts with an upper-case
+# letter. A control named Base__Suffix shares the callback CBF_Base with the
+# other Base__ controls; every other control Name calls CBF_Name, and a panel
+# PANEL calls CBF_PANEL. A callback that is not defined anywhere stays null.
+cmake_minimum_required(VERSION 3.25)
+
+set(ids "// Generated from the forms; do not edit.\n#pragma once\n\n")
+set(decls "")
+set(tables "")
+set(panels "")
+set(declared "")
+set(panel_id 0)
+
+macro(declare_callback cb)
+  list(FIND declared ${cb} found)
+  if(found EQUAL -1)
+    list(APPEND declared ${cb})
+    string(APPEND decls "int ${cb}(int, int, int, void *, int, int) __attribute__((weak));\n")
+  endif()
+endmacro()
+
+foreach(form ${FORMS})
+  get_filename_component(panel ${form} NAME_WE)
+  math(EXPR panel_id "${panel_id} + 1")
+  string(APPEND ids "constexpr int ${panel} = ${panel_id};\n")
+  file(READ ${form} text)
+  string(REGEX MATCHALL "<widget class=\"[A-Za-z0-9_:]+\" name=\"[A-Za-z0-9_]+\"" widgets "${text}")
+  set(first TRUE)
+  set(ctrl_id 1)
+  set(rows "")
+  foreach(w ${widgets})
+    string(REGEX REPLACE ".*name=\"([A-Za-z0-9_]+)\"" "\\1" name "${w}")
+    if(first)
+      set(first FALSE)
+      if(NOT name STREQUAL panel)
+        message(FATAL_ERROR "${form}: the top-level widget must be named ${panel}, not ${name}")
+      endif()
+      continue()
+    endif()
+    if(NOT name MATCHES "^[A-Z]")
+      continue()
+    endif()
+    math(EXPR ctrl_id "${ctrl_id} + 1")
+    string(REGEX REPLACE "__.*$" "" base "${name}")
+    declare_callback(CBF_${base})
+    string(APPEND ids "constexpr int ${panel}_${name} = ${ctrl_id};\n")
+    string(APPEND rows "    {${ctrl_id}, \"${name}\", CBF_${base}},\n")
+  endforeach()
+  declare_callback(CBF_${panel})
+  if(rows STREQUAL "")
+    set(rows "    {0, nullptr, nullptr},\n")
+    set(count 0)
+  else()
+    math(EXPR count "${ctrl_id} - 1")
+  endif()
+  string(APPEND tables "static const UirControlInfo k${panel}[] = {\n${rows}};\n")
+  string(APPEND panels "    {${panel_id}, \"${panel}\", CBF_${panel}, k${panel}, ${count}},\n")
+endforeach()
+
+string(APPEND ids "\nconstexpr int kUirPanelCount = ${panel_id};\n")
+file(CONFIGURE OUTPUT ${OUT_DIR}/uir_ids.h CONTENT "${ids}")
+set(cpp "// Generated from the forms; do not edit.\n#include \"platform/Platform.h\"\n\n")
+string(APPEND cpp "${decls}\n${tables}\nextern const UirPanelInfo kUirPanels[] = {\n${panels}};\n")
+file(CONFIGURE OUTPUT ${OUT_DIR}/uir_table.cpp CONTENT "${cpp}")

@@ -1,0 +1,205 @@
+// Opening and closing the serial and TCP links, the TCP receive handler and
+// the connection attempt with its line check.
+#include "link/Link.h"
+
+#include "platform/Platform.h"
+#include "shell/Shell.h"
+#include "uir_ids.h"
+
+#include <algorithm>
+#include <cstring>
+
+uint16_t comprotocol = 1;
+uint16_t comport = 1;
+uint16_t baudrate = 4;
+QString ipBuf;
+QString portNumStr;
+int portNum = 0;
+unsigned g_hconversation = 0;
+uint16_t tcpcon = 0;
+int16_t ret = 0;
+QString szStatus;
+char version[38];
+int dataSize = 0;
+int bytesToRead = 0;
+int bytesRead = 0;
+
+const char *SerialErrorText(int code) {
+    switch (code) {
+    case -1: return "Unknown system error";
+    case -2: return "Invalid port number";
+    case -3: return "Port is not open";
+    case -4: return "Unknown I/0 error";
+    case -6: return "No serial port found";
+    case -7: return "Cannot open port";
+    case -99: return "Timeout";
+    default: return "RS-232 error!";
+    }
+}
+
+const char *TcpErrorText(int code) {
+    static const char *const kTexts[] = {
+        "UnableToRegisterService", "UnableToEstablishConnection", "ExistingServer",
+        "FailedToConnect",         "ServerNotRegistered",         "TooManyConversations",
+        "ReadFailed",              "WriteFailed",                 "InvalidParameter",
+        "OutOfMemory",             "TimeOutError ",               "NoConnectionEstablished ",
+        "GeneralIOErr",            "ConnectionClosed",            "UnableToLoadWinsockDLL",
+        "IncorrectWinsockDLLVersion", "NetworkSubsystemNotReady ", "ConnectionsStillOpen",
+        "DisconnectPending",       "InfoNotAvailable"};
+    if (code <= -1 && code >= -20) return kTexts[-code - 1];
+    return "Connection to server failed";
+}
+
+void ShowStatus(const QString &text) {
+    SetCtrlVal(datapanel, DATAP_DispStatus, text);
+    SetCtrlVal(interfacepanel, INTERFACEP_DispStatus, text);
+}
+
+void InitRS232() {
+    poll = 0;
+    CloseCom(comport);
+    ret = static_cast<int16_t>(
+        OpenComConfig(comport, QString(), proto::BaudOfIndex(baudrate), NO_PARITY, 8, 1, 1024, 1024));
+    if (ret < 0) {
+        szStatus = SerialErrorText(ret);
+        ShowStatus(szStatus);
+        return;
+    }
+    SetComTime(comport, 2.0);
+    FlushInQ(comport);
+    FlushOutQ(comport);
+    SetCTSMode(comport, 0);
+}
+
+void InitTCP_IP() {
+    if (tcpcon) {
+        DisconnectFromTCPServer(g_hconversation);
+        tcpcon = 0;
+    }
+    SetWaitCursor(1);
+    const int result =
+        ConnectToTCPServer(&g_hconversation, portNum, ipBuf, ClientTCPCB, nullptr, 5000);
+    SetWaitCursor(0);
+    ret = static_cast<int16_t>(std::max(result, -32768));
+    if (ret < 0) {
+        szStatus = TcpErrorText(ret);
+        ShowStatus(szStatus);
+        tcpcon = 0;
+    } else {
+        tcpcon = 1;
+    }
+}
+
+namespace {
+// A read inside the handler never outlasts the answer wait it serves, so a
+// server that stops in the middle of an answer ends in the waiter's time-out.
+int HandlerReadTimeoutMs() {
+    const double left = 3.0 - (Timer() - tstart);
+    return std::clamp(int(left * 1000.0), 0, 5000);
+}
+} // namespace
+
+int ClientTCPCB(unsigned handle, int xType, int /*errCode*/, void * /*callbackData*/) {
+    switch (xType) {
+    case TCP_DISCONNECT:
+        g_hconversation = 0;
+        tcpcon = 0;
+        MessagePopup("TCP Client", "Server has closed connection!");
+        break;
+    case TCP_DATAREADY:
+        if (bytesToRead < 1) {
+            // Nobody waits for an answer: what the sensor sends now is dropped.
+            char scratch[1024];
+            ClientTCPRead(handle, scratch, sizeof scratch, 0);
+            break;
+        }
+        while (bytesToRead > 0) {
+            const int offset = dataSize - bytesToRead;
+            if (offset < 0 || offset + bytesToRead > int(sizeof szReadBuf)) break;
+            bytesRead = ClientTCPRead(handle, szReadBuf + offset, bytesToRead,
+                                      HandlerReadTimeoutMs());
+            if (bytesRead <= 0) break;
+            bytesToRead -= bytesRead;
+            ProcessSystemEvents();
+        }
+        break;
+    default:
+        break;
+    }
+    return 0;
+}
+
+void TryToConnect() {
+    CloseCom(comport);
+    ShowStatus("TRY");
+    SetCtrlAttribute(interfacepanel, INTERFACEP_ButtonAccept, ATTR_DIMMED, 1);
+    SetCtrlAttribute(interfacepanel, INTERFACEP_ButtonChangeBaudrate, ATTR_DIMMED, 1);
+    GetCtrlVal(interfacepanel, INTERFACEP_EditCommunicationProtocol, &comprotocol);
+    GetCtrlVal(interfacepanel, INTERFACEP_EditSelectComPort, &comport);
+    GetCtrlVal(interfacepanel, INTERFACEP_EditSelectBaudrate, &baudrate);
+    GetCtrlVal(interfacepanel, INTERFACEP_StringIpAdress, &ipBuf);
+    GetCtrlVal(interfacepanel, INTERFACEP_StringPortNumber, &portNumStr);
+    ProcessSystemEvents();
+
+    SetCtrlVal(datapanel, DATAP_DispComPort, int(comport));
+    SetCtrlVal(datapanel, DATAP_DispHost, ipBuf);
+    portNum = LeadingNumber(portNumStr);
+
+    const bool serial = comprotocol == 0;
+    SetCtrlAttribute(datapanel, DATAP_DispComPort, ATTR_VISIBLE, serial ? 1 : 0);
+    SetCtrlAttribute(datapanel, DATAP_DispHost, ATTR_VISIBLE, serial ? 0 : 1);
+    if (serial)
+        InitRS232();
+    else
+        InitTCP_IP();
+
+    if (ret < 0) {
+        SetPopupTimeout();
+        // The reason the link could not be opened tells the operator more
+        // than the bare time-out.
+        ShowStatus(szStatus);
+    } else {
+        CheckComLine();
+    }
+}
+
+int LeadingNumber(const QString &text) {
+    long long value = 0;
+    int i = 0;
+    while (i < text.size() && text[i] == ' ') ++i;
+    for (; i < text.size() && text[i].isDigit() && value < 1000000000; ++i)
+        value = value * 10 + text[i].digitValue();
+    return int(value);
+}
+
+void CheckComLine() {
+    StopAutoSend();
+    const double pauseStart = Timer();
+    while (Timer() - pauseStart < 0.1) WaitSystemEvents(0.1 - (Timer() - pauseStart));
+
+    order = 7;
+    FillTxBuf(order, 0, 0, 0);
+    if (comprotocol == 0) {
+        FlushInQ(comport);
+        FlushOutQ(comport);
+        dataSize = 0;
+        WriteTelegram();
+        WaitAnswer(3.0);
+    } else {
+        WriteTelegram(5000);
+        WaitAnswer(5.0);
+    }
+    if (bytesToRead != 0) {
+        SetPopupTimeout();
+        return;
+    }
+    std::memcpy(version, szReadBuf, 36);
+    version[36] = version[37] = 0;
+    ShowStatus(QString::fromLatin1(version, int(strnlen(version, 36))));
+
+    GetPara();
+    if (comecho == 1) {
+        SetCtrlAttribute(interfacepanel, INTERFACEP_ButtonAccept, ATTR_DIMMED, 0);
+        SetCtrlAttribute(interfacepanel, INTERFACEP_ButtonChangeBaudrate, ATTR_DIMMED, 0);
+    }
+}

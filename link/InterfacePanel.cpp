@@ -1,0 +1,137 @@
+// The interface panel: link selection, connection attempt, baud-rate change.
+#include "link/Link.h"
+
+#include "platform/Platform.h"
+#include "shell/HelpTexts.h"
+#include "shell/Shell.h"
+#include "uir_ids.h"
+
+namespace {
+void DimAccept() { SetCtrlAttribute(interfacepanel, INTERFACEP_ButtonAccept, ATTR_DIMMED, 1); }
+
+void DimAcceptAndBaudrate() {
+    DimAccept();
+    SetCtrlAttribute(interfacepanel, INTERFACEP_ButtonChangeBaudrate, ATTR_DIMMED, 1);
+}
+
+// Right click shows help; returns true when the event was one.
+bool Help(int event, const char *text) {
+    if (event != EVENT_RIGHT_CLICK) return false;
+    ShowHelp(text);
+    return true;
+}
+} // namespace
+
+void InitConnectPanel() {
+    int protocol = 0;
+    GetCtrlVal(interfacepanel, INTERFACEP_EditCommunicationProtocol, &protocol);
+    if (protocol != 0 && protocol != 1) return;
+    comprotocol = static_cast<uint16_t>(protocol);
+    const int serial = protocol == 0 ? 1 : 0;
+    SetCtrlAttribute(interfacepanel, INTERFACEP_EditSelectComPort, ATTR_VISIBLE, serial);
+    SetCtrlAttribute(interfacepanel, INTERFACEP_EditSelectBaudrate, ATTR_VISIBLE, serial);
+    SetCtrlAttribute(interfacepanel, INTERFACEP_ButtonChangeBaudrate, ATTR_VISIBLE, serial);
+    SetCtrlAttribute(interfacepanel, INTERFACEP_StringIpAdress, ATTR_VISIBLE, 1 - serial);
+    SetCtrlAttribute(interfacepanel, INTERFACEP_StringPortNumber, ATTR_VISIBLE, 1 - serial);
+}
+
+void LabelComPorts() {
+    int count = 0;
+    GetNumListItems(interfacepanel, INTERFACEP_EditSelectComPort, &count);
+    for (int i = 0; i < count; ++i) {
+        int port = 0;
+        GetValueFromIndex(interfacepanel, INTERFACEP_EditSelectComPort, i, &port);
+        ReplaceListItem(interfacepanel, INTERFACEP_EditSelectComPort, i,
+                        QString("COM%1  %2").arg(port).arg(ComPortDevice(port)), port);
+    }
+}
+
+int CBF_ButtonConnect(int, int, int event, void *, int, int) {
+    if (Help(event, InfoButtonConnect)) return 0;
+    if (event == EVENT_COMMIT) {
+        poll = 0;
+        ShowChildPanel(1);
+    }
+    return 0;
+}
+
+int CBF_ButtonTryToConnect(int, int, int event, void *, int, int) {
+    if (Help(event, InfoButtonTryToConnect)) return 0;
+    if (event == EVENT_COMMIT) {
+        SetButtonsDimmed(1);
+        TryToConnect();
+        SetButtonsDimmed(0);
+    }
+    return 0;
+}
+
+int CBF_ButtonAccept(int, int, int event, void *, int, int) {
+    if (Help(event, InfoButtonAccept)) return 0;
+    if (event == EVENT_COMMIT) {
+        SaveCommunicationSettings();
+        ShowChildPanel(2);
+    }
+    return 0;
+}
+
+int CBF_ButtonChangeBaudrate(int, int, int event, void *, int, int) {
+    if (Help(event, InfoButtonChangeBaudrate)) return 0;
+    if (event == EVENT_COMMIT) {
+        SetButtonsDimmed(1);
+        DimAcceptAndBaudrate();
+        ChangeBaudrate();
+        SetButtonsDimmed(0);
+    }
+    return 0;
+}
+
+int CBF_EditCommunicationProtocol(int, int, int event, void *, int, int) {
+    if (Help(event, InfoEditCommunicationProtocol)) return 0;
+    if (event == EVENT_COMMIT) {
+        InitConnectPanel();
+        DimAcceptAndBaudrate();
+    }
+    return 0;
+}
+
+int CBF_EditSelectComPort(int, int, int event, void *, int, int) {
+    if (Help(event, InfoEditConnect)) return 0;
+    if (event == EVENT_COMMIT) DimAcceptAndBaudrate();
+    return 0;
+}
+
+int CBF_EditSelectBaudrate(int, int, int event, void *, int, int) {
+    if (Help(event, InfoEditSelectBaudrate)) return 0;
+    if (event == EVENT_COMMIT) DimAccept();
+    return 0;
+}
+
+int CBF_StringIpAdress(int, int, int event, void *, int, int) {
+    if (Help(event, InfoStringIpAdress)) return 0;
+    if (event == EVENT_COMMIT) {
+        DimAccept();
+        GetCtrlVal(interfacepanel, INTERFACEP_StringIpAdress, &ipBuf);
+    }
+    return 0;
+}
+
+int CBF_StringPortNumber(int, int, int event, void *, int, int) {
+    if (Help(event, InfoStringPortNumber)) return 0;
+    if (event == EVENT_COMMIT) DimAccept();
+    return 0;
+}
+
+int CBF_EditID(int, int, int event, void *, int, int) {
+    if (Help(event, InfoEditID)) return 0;
+    if (event == EVENT_COMMIT) {
+        QString id;
+        GetCtrlVal(interfacepanel, INTERFACEP_EditID, &id);
+        id.truncate(99);
+        SetCtrlVal(colbigpanel, COLBIGP_DispID, id);
+        SetCtrlVal(grpbigpanel, GRPBIGP_DispID, id);
+        SetCtrlVal(recpanel, RECP_DispID, id);
+    }
+    return 0;
+}
+
+int CBF_INTERFACEP(int, int, int, void *, int, int) { return 0; }

@@ -1,0 +1,71 @@
+// The sensor link: telegram buffers, the serial and TCP connections and the
+// command transactions.
+#pragma once
+
+#include <QString>
+#include <cstdint>
+
+// ---- telegrams
+extern unsigned char szWriteBuf[1024];
+extern unsigned char szReadBuf[1024];
+extern uint16_t databuf[18];
+
+void FillTxBuf(uint16_t order, uint16_t start, uint16_t value, uint16_t count);
+void GetRxBufPara();
+void GetRxBufData();
+
+// ---- connection
+extern uint16_t comprotocol; // 0 RS-232, 1 TCP/IP
+extern uint16_t comport;     // 1 = first port
+extern uint16_t baudrate;    // index 0..4
+extern QString ipBuf;
+extern QString portNumStr;
+extern int portNum;
+extern unsigned g_hconversation;
+extern uint16_t tcpcon;
+extern int16_t ret;
+extern QString szStatus;
+extern char version[38];
+extern int dataSize;
+extern int bytesToRead;
+extern int bytesRead;
+
+void InitRS232();
+void InitTCP_IP();
+int ClientTCPCB(unsigned handle, int xType, int errCode, void *callbackData);
+void TryToConnect();
+void CheckComLine();
+// Texts of the open-failure codes.
+const char *SerialErrorText(int code);
+const char *TcpErrorText(int code);
+// Writes a text into the status displays of the data and interface panels.
+void ShowStatus(const QString &text);
+// The decimal value of a text's leading digits; 0 when there are none.
+int LeadingNumber(const QString &text);
+
+// ---- interface panel and settings
+void InitConnectPanel();
+// Names each COM-port item after the device it opens.
+void LabelComPorts();
+void GetConnectionSettingsFromFile();
+void SaveCommunicationSettings();
+
+// ---- transactions
+extern uint16_t nBytesW;
+extern double tstart, tdiff;
+
+// Writes the 36 bytes of szWriteBuf over the link in use. On TCP the answer
+// is expected from then on: bytesToRead and dataSize are set to 36 before
+// the write, so that an answer arriving during the write is kept.
+void WriteTelegram(int tcpTimeoutMs = 2000);
+// Writes szWriteBuf when no answer follows (automatic sending off).
+void WriteTelegramNoAnswer();
+// Waits for the 36-byte answer to the telegram just written; leaves
+// bytesToRead (0 = complete, anything else = missing, short or too long).
+void WaitAnswer(double seconds = 3.0);
+void CheckEcho(int n);
+void Befehl3plus4();
+void SendPara();
+void GetPara();
+void StopAutoSend();
+void ChangeBaudrate();

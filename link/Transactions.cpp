@@ -1,0 +1,185 @@
+// The command transactions: one 36-byte request, one 36-byte answer, echo
+// checking, and the sequences built from them.
+#include "link/Link.h"
+
+#include "params/Params.h"
+#include "platform/Platform.h"
+#include "shell/Shell.h"
+#include "uir_ids.h"
+
+#include <algorithm>
+
+uint16_t nBytesW = 0;
+double tstart = 0.0, tdiff = 0.0;
+
+namespace {
+constexpr int kTelegram = 36;
+
+void FlushBoth() {
+    FlushInQ(comport);
+    FlushOutQ(comport);
+}
+
+// Pauses while the window stays responsive.
+void PauseProcessingEvents(double seconds) {
+    const double start = Timer();
+    while (Timer() - start < seconds) WaitSystemEvents(seconds - (Timer() - start));
+}
+} // namespace
+
+void WriteTelegram(int tcpTimeoutMs) {
+    if (comprotocol == 0) {
+        nBytesW = static_cast<uint16_t>(std::max(0, ComWrt(comport, reinterpret_cast<char *>(szWriteBuf), kTelegram)));
+    } else {
+        bytesToRead = dataSize = kTelegram;
+        nBytesW = static_cast<uint16_t>(
+            std::max(0, ClientTCPWrite(g_hconversation, szWriteBuf, kTelegram, tcpTimeoutMs)));
+    }
+}
+
+void WriteTelegramNoAnswer() {
+    if (comprotocol == 0) {
+        nBytesW = static_cast<uint16_t>(std::max(0, ComWrt(comport, reinterpret_cast<char *>(szWriteBuf), kTelegram)));
+    } else {
+        bytesToRead = 0;
+        nBytesW = static_cast<uint16_t>(
+            std::max(0, ClientTCPWrite(g_hconversation, szWriteBuf, kTelegram, 2000)));
+    }
+}
+
+void WaitAnswer(double seconds) {
+    tstart = Timer();
+    if (comprotocol == 0) {
+        for (;;) {
+            dataSize = GetInQLen(comport);
+            tdiff = Timer() - tstart;
+            if (dataSize < 0 || dataSize >= kTelegram || tdiff > seconds) break;
+            WaitSystemEvents(seconds - tdiff);
+        }
+        if (dataSize < 0) dataSize = 0;
+        // Never read more than the receive buffer holds; what lies beyond it
+        // belongs to no answer and is drained.
+        const int toRead = std::min(dataSize, int(sizeof szReadBuf));
+        if (toRead > 0) ComRd(comport, reinterpret_cast<char *>(szReadBuf), toRead);
+        if (dataSize > kTelegram) FlushInQ(comport);
+        bytesToRead = kTelegram - dataSize;
+    } else {
+        for (;;) {
+            tdiff = Timer() - tstart;
+            if (bytesToRead <= 0 || tdiff > seconds || !tcpcon) break;
+            WaitSystemEvents(seconds - tdiff);
+        }
+    }
+}
+
+void CheckEcho(int n) {
+    WaitAnswer();
+    if (bytesToRead == 0) {
+        comecho = 1;
+        if (szReadBuf[0] != 0x00 || szReadBuf[1] != 0xAA) comecho = 0;
+        for (int i = 2; i < 2 * n && i < kTelegram; ++i)
+            if (szReadBuf[i] != szWriteBuf[i]) comecho = 0;
+        if (comecho == 1) return;
+    }
+    SetPopupTimeout();
+}
+
+void Befehl3plus4() {
+    if (comprotocol == 0) FlushBoth();
+    WriteTelegram();
+    WaitAnswer();
+    if (bytesToRead != 0) {
+        SetPopupTimeout();
+        return;
+    }
+    GetRxBufPara();
+    CopyPPtoVars();
+}
+
+void SendPara() {
+    GetPanelValues();
+    CopyVarsToPP();
+    if (comprotocol == 0) FlushBoth();
+
+    order = 1;
+    FillTxBuf(order, 0, 0, 0);
+    WriteTelegram();
+    CheckEcho(18);
+    if (comecho == 0) return;
+
+    order = 2;
+    for (int row = 0; row < anzVec; ++row) {
+        ProcessSystemEvents();
+        FillTxBuf(order, static_cast<uint16_t>(row), 0, 0);
+        WriteTelegram();
+        CheckEcho(11);
+        if (comecho == 0) return;
+    }
+
+    if (target == EEPROM) {
+        order = 6;
+        FillTxBuf(order, 0, 0, 0);
+        WriteTelegram();
+        CheckEcho(2);
+        // The sensor needs the time to store, whatever the echo said.
+        PauseProcessingEvents(0.5);
+    }
+}
+
+void GetPara() {
+    poll = 0;
+    comecho = 1;
+    if (comprotocol == 0) FlushBoth();
+
+    if (target == EEPROM) {
+        order = 8;
+        FillTxBuf(order, 0, 0, 0);
+        WriteTelegram();
+        CheckEcho(2);
+        if (comecho == 0) return;
+    }
+
+    order = 3;
+    FillTxBuf(order, 0, 0, 0);
+    Befehl3plus4();
+    // A sensor that did not answer the parameter request will not answer
+    // the row requests either: one time-out is enough.
+    if (comecho == 0) return;
+
+    order = 4;
+    for (int row = 0; row < anzVec; ++row) {
+        FillTxBuf(order, static_cast<uint16_t>(row), 0, 0);
+        Befehl3plus4();
+        if (comecho == 0) return;
+    }
+    RefreshAfterLoad();
+}
+
+void StopAutoSend() {
+    order = 50;
+    FillTxBuf(order, 0, 0, 0);
+    if (comprotocol == 0) FlushBoth();
+    WriteTelegramNoAnswer();
+}
+
+void ChangeBaudrate() {
+    const uint16_t oldBaudrate = baudrate;
+    GetCtrlVal(interfacepanel, INTERFACEP_EditSelectBaudrate, &baudrate);
+    SetCtrlVal(interfacepanel, INTERFACEP_DispStatus, "Try to change Baudrate!");
+    FlushBoth();
+    order = 190;
+    FillTxBuf(order, baudrate, 0, 0);
+    WriteTelegram();
+    CheckEcho(3);
+    if (comecho != 1) {
+        // The sensor did not confirm: port and sensor stay at the old rate,
+        // and so does the program's idea of it.
+        baudrate = oldBaudrate;
+        return;
+    }
+    SetCtrlVal(interfacepanel, INTERFACEP_DispStatus, "Success!");
+    InitRS232();
+    TryToConnect();
+    if (comecho == 1)
+        MessagePopup("INFO!", "Success! \n\nConfirme new Baudrate \nwith EEPROM and SEND.");
+}

@@ -1,0 +1,44 @@
+// Live measurement: data-frame polling, history buffers, graphs and the
+// three-sides view.
+#pragma once
+
+#include <cstdint>
+
+// Measurement variables (0..4095 for R, G, B, INT and GN).
+extern uint16_t dataR, dataG, dataB, dataX, dataY, dataInt, dataColor, dataRawR, dataRawG,
+    dataRawB, dataTemp, dataGroup, dataRef, dataDir, dataDif, dataGn;
+extern uint16_t dataTrigger;
+extern int rgbcolor;
+
+// Frames decoded by the GO loop since start; the hook, when set, runs after
+// each of them (the benchmark counts and stops the loop with it).
+extern uint64_t pollFrames;
+extern void (*pollFrameHook)();
+
+void GetData();
+int GetDataFrame();
+void CopyDatatoVars();
+void SetPanelData();
+
+// History buffers: the last 100 samples, interleaved, oldest first.
+extern double rawBuf[600];
+extern double intBuf[300];
+extern double gnBuf[300];
+extern int16_t ulint, llint, ulgn, llgn;
+extern uint16_t source;
+
+void InitGraphBuffers();
+void ShowGraph();
+void ShowGraphData2();
+void InitGraphs();
+void InitGraphInt2();
+void DispVis();
+int Shift(const double *in, int n, int k, double *out);
+int Copy1D(const double *in, int n, double *out);
+
+// Three-sides view.
+void InitP3SidesPanel();
+// The taught vectors as tolerance circles in the six projections; part of
+// InitGraphs in the calculation modes above 1.
+void DrawTaughtVectors3Sides();
+void ShowGraph3SidesView();

@@ -1,0 +1,36 @@
+// The sensor parameters: the parameter set, the parameter panel, the
+// operating modes and the parameter file.
+#pragma once
+
+#include <cstdint>
+
+extern uint16_t pp[264];
+
+extern uint16_t power, pmode, average, evalmode, hold, intlim, maxcolno, outmode, trigger,
+    exteach, calcmode, dynwinlo, dynwinhi, colorgroup, frei15, frei16;
+
+void CopyVarsToPP();
+void CopyPPtoVars();
+void CopyFileParatoVars();
+
+// Parameter panel.
+void GetPanelValues();
+void SetPanelValues();
+void InitPanelCtrlAttr();
+// The refresh after a load from the sensor or a file.
+void RefreshAfterLoad();
+// Lights exactly the memory button that matches `target`.
+void SetMemorySelector(int newTarget);
+
+// Operating modes.
+void InitPowerMode();
+void InitEvalMode();
+void InitCalcMode();
+void InitExteach();
+void InitTrigger();
+void InitMaxVecNo();
+void SetDispNames();
+
+// Parameter file.
+void SendParaToFile();
+void ReadParaFromFile();

@@ -1,0 +1,68 @@
+// The engine's core: application object, event loop, waits and clock.
+#include "platform/Platform.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+#include <QThread>
+
+namespace {
+QElapsedTimer &clock() {
+    static QElapsedTimer timer;
+    if (!timer.isValid()) timer.start();
+    return timer;
+}
+
+int g_quitCode = 0;
+QEventLoop *g_runLoop = nullptr;
+} // namespace
+
+int InitCVIRTE(int argc, char **argv) {
+    clock();
+    if (QCoreApplication::instance()) return 0;
+    // The application object lives for the rest of the process, as the engine does.
+    static int s_argc = argc;
+    static QApplication *app = new QApplication(s_argc, argv);
+    app->setQuitOnLastWindowClosed(false);
+    return app ? 0 : -1;
+}
+
+int RunUserInterface() {
+    QEventLoop loop;
+    g_runLoop = &loop;
+    loop.exec();
+    g_runLoop = nullptr;
+    return g_quitCode;
+}
+
+int QuitUserInterface(int returnCode) {
+    g_quitCode = returnCode;
+    if (g_runLoop) g_runLoop->quit();
+    return 0;
+}
+
+int ProcessSystemEvents() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    return 0;
+}
+
+void WaitSystemEvents(double maxSeconds) {
+    if (maxSeconds <= 0) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        return;
+    }
+    // WaitForMoreEvents blocks until something arrives; the single-shot timer
+    // is that something when nothing else comes before the deadline.
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    deadline.setTimerType(Qt::PreciseTimer);
+    deadline.start(std::max(1, int(maxSeconds * 1000.0 + 0.5)));
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+}
+
+double Timer() { return double(clock().nsecsElapsed()) / 1e9; }
+
+void Sleep(int milliseconds) {
+    if (milliseconds > 0) QThread::msleep(milliseconds);
+}

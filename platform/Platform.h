@@ -1,0 +1,315 @@
+// The run-time services: panels, controls, tables, graphs, pop-ups, events,
+// serial port, TCP client, files and clock. Everything outside platform/
+// reaches screen, port, network, disk and clock through this header only.
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// ---------------------------------------------------------------- engine ---
+
+// Control and panel callbacks: (panel, control, event, callback data, event
+// word 1, event word 2); result 0. Panel callbacks get control 0.
+using CtrlCallbackPtr = int (*)(int panel, int control, int event, void *callbackData,
+                                int eventData1, int eventData2);
+
+struct UirControlInfo {
+    int id;               // generated control id (PANEL_Name)
+    const char *name;     // object name in the form
+    CtrlCallbackPtr cb;   // CBF_<name>, or null
+};
+
+struct UirPanelInfo {
+    int id;               // panel resource id (CALIBP 1 ... TTP 13)
+    const char *name;     // form name, also the top-level object name
+    CtrlCallbackPtr cb;   // CBF_<panel name>, or null
+    const UirControlInfo *controls;
+    int controlCount;
+};
+
+// Tells the engine which panels and controls the definition file holds and
+// which callbacks they are bound to (generated from the forms at build time).
+void InstallUirTable(const UirPanelInfo *panels, int count);
+
+// Starts the engine (creates the application object when there is none).
+// Returns 0, or a negative value when it cannot start.
+int InitCVIRTE(int argc, char **argv);
+
+// Events delivered to callbacks.
+enum {
+    EVENT_NONE = 0,
+    EVENT_COMMIT = 1,
+    EVENT_VAL_CHANGED = 2,
+    EVENT_LEFT_CLICK = 3,
+    EVENT_RIGHT_CLICK = 4,
+    EVENT_LEFT_DOUBLE_CLICK = 5,
+    EVENT_CLOSE = 6,
+    EVENT_KEYPRESS = 7,
+    EVENT_GOT_FOCUS = 8,
+    EVENT_LOST_FOCUS = 9,
+};
+
+int RunUserInterface();
+int QuitUserInterface(int returnCode);
+// Dispatches what is pending and returns at once.
+int ProcessSystemEvents();
+// Sleeps in the event loop until at least one event was dispatched or
+// `maxSeconds` have passed; never spins. The waits for the sensor use it.
+void WaitSystemEvents(double maxSeconds);
+
+// Seconds since the engine started, with sub-millisecond resolution.
+double Timer();
+// Pauses the thread (no events are dispatched).
+void Sleep(int milliseconds);
+
+// ---------------------------------------------------------------- panels ---
+
+// Loads panel `panelId` from the definition file `file` (resolved against the
+// program's directory). parent 0 makes a free-standing window. Returns a
+// handle > 0, or a negative value when the file or the panel is missing.
+int LoadPanel(int parentPanel, const QString &file, int panelId);
+int DisplayPanel(int panel);
+int HidePanel(int panel);
+int DiscardPanel(int panel);
+int SetPanelPos(int panel, int top, int left);
+int SetPanelSize(int panel, int height, int width);
+int SetActivePanel(int panel);
+
+// Panel attributes (int-valued unless said otherwise).
+enum {
+    ATTR_TITLE = 100,   // text
+    ATTR_VISIBLE = 101, // also a control attribute
+    ATTR_TOP = 102,     // also a control attribute
+    ATTR_LEFT = 103,    // also a control attribute
+    ATTR_WIDTH = 104,   // also a control attribute
+    ATTR_HEIGHT = 105,  // also a control attribute
+    ATTR_BACKCOLOR = 106,
+    ATTR_SIZABLE = 107,
+};
+int SetPanelAttribute(int panel, int attribute, int value);
+int SetPanelAttribute(int panel, int attribute, const QString &value);
+int GetPanelAttribute(int panel, int attribute, int *value);
+
+// -------------------------------------------------------------- controls ---
+
+// Control attributes. Colours are 0x00RRGGBB.
+enum {
+    ATTR_DIMMED = 200,
+    ATTR_LABEL_TEXT = 201,       // text: button caption, label, graph title, column title
+    ATTR_CMD_BUTTON_COLOR = 202, // button face colour
+    ATTR_TEXT_COLOR = 203,
+    ATTR_TEXT_BGCOLOR = 204,     // background of a display / cell
+    ATTR_FRAME_COLOR = 205,      // second colour of a display (its frame)
+    ATTR_ON_COLOR = 206,         // LED / toggle on colour
+    ATTR_OFF_COLOR = 207,
+    ATTR_POINTS_PER_SCREEN = 208, // strip chart
+    ATTR_CTRL_MODE = 209,         // VAL_HOT or VAL_INDICATOR
+    ATTR_MIN_VALUE = 210,
+    ATTR_MAX_VALUE = 211,
+    ATTR_CELL_MODE = 212,         // table cell / column: VAL_HOT or VAL_INDICATOR
+    ATTR_LABEL_COLOR = 213,       // table row label colour
+    ATTR_MAX_ENTRY_LENGTH = 214,  // text field
+};
+enum { VAL_HOT = 0, VAL_INDICATOR = 1 };
+
+// Values. Numeric controls: spin boxes, sliders, numeric displays, bars, LEDs,
+// toggles (0/1), rings (the value of the selected item), colour patches (the
+// colour). Text controls: text fields and text displays.
+int SetCtrlVal(int panel, int control, int value);
+int SetCtrlVal(int panel, int control, unsigned int value);
+int SetCtrlVal(int panel, int control, double value);
+int SetCtrlVal(int panel, int control, const QString &value);
+int SetCtrlVal(int panel, int control, const char *value);
+int GetCtrlVal(int panel, int control, int *value);
+int GetCtrlVal(int panel, int control, unsigned short *value);
+int GetCtrlVal(int panel, int control, short *value);
+int GetCtrlVal(int panel, int control, unsigned int *value);
+int GetCtrlVal(int panel, int control, double *value);
+int GetCtrlVal(int panel, int control, QString *value);
+
+int SetCtrlAttribute(int panel, int control, int attribute, int value);
+int SetCtrlAttribute(int panel, int control, int attribute, const QString &value);
+int GetCtrlAttribute(int panel, int control, int attribute, int *value);
+int GetCtrlAttribute(int panel, int control, int attribute, QString *value);
+int SetActiveCtrl(int panel, int control);
+
+// Text message controls created at run time (logo texts). Returns the id.
+int NewTextMsg(int panel, const QString &text, int top, int left, int pointSize,
+               int textColor, int bgColor, bool transparent);
+int DisplayImageFile(int panel, int control, const QString &path);
+
+// Ring items (rings are combo boxes whose items carry integer values).
+int InsertListItem(int panel, int control, int index, const QString &label, int value);
+int DeleteListItem(int panel, int control, int index, int count); // count -1: to the end
+int ReplaceListItem(int panel, int control, int index, const QString &label, int value);
+int GetNumListItems(int panel, int control, int *count);
+int GetIndexFromValue(int panel, int control, int *index, int value);
+int GetValueFromIndex(int panel, int control, int index, int *value);
+int GetCtrlIndex(int panel, int control, int *index);
+
+constexpr int MakeColor(int red, int green, int blue) {
+    return ((red & 0xFF) << 16) | ((green & 0xFF) << 8) | (blue & 0xFF);
+}
+
+// ---------------------------------------------------------------- tables ---
+
+struct Point {
+    int x; // column, from 1
+    int y; // row, from 1
+};
+constexpr Point MakePoint(int x, int y) { return Point{x, y}; }
+
+int SetTableCellVal(int panel, int control, Point cell, int value);
+int SetTableCellVal(int panel, int control, Point cell, const QString &value);
+int GetTableCellVal(int panel, int control, Point cell, int *value);
+int GetTableCellVal(int panel, int control, Point cell, unsigned short *value);
+int GetTableCellVal(int panel, int control, Point cell, QString *value);
+// ATTR_TEXT_BGCOLOR, ATTR_TEXT_COLOR, ATTR_CELL_MODE
+int SetTableCellAttribute(int panel, int control, Point cell, int attribute, int value);
+// ATTR_LABEL_TEXT (column title), ATTR_CELL_MODE, ATTR_TEXT_BGCOLOR
+int SetTableColumnAttribute(int panel, int control, int column, int attribute, int value);
+int SetTableColumnAttribute(int panel, int control, int column, int attribute,
+                            const QString &value);
+// ATTR_LABEL_COLOR (row label text colour), ATTR_LABEL_TEXT
+int SetTableRowAttribute(int panel, int control, int row, int attribute, int value);
+int GetTableRowAttribute(int panel, int control, int row, int attribute, int *value);
+int GetTableCellAttribute(int panel, int control, Point cell, int attribute, int *value);
+int GetNumTableRows(int panel, int control, int *rows);
+int GetActiveTableCell(int panel, int control, Point *cell);
+int SetActiveTableCell(int panel, int control, Point cell);
+
+// ---------------------------------------------------------------- graphs ---
+
+enum { VAL_XAXIS = 0, VAL_LEFT_YAXIS = 1 };
+enum { VAL_MANUAL = 0, VAL_AUTOSCALE = 1 };
+enum { VAL_IMMEDIATE_DRAW = 0, VAL_DELAYED_DRAW = 1 };
+enum { VAL_UNSIGNED_SHORT_INTEGER = 0, VAL_DOUBLE = 1 };
+enum { VAL_THIN_LINE = 0, VAL_SCATTER = 1, VAL_CONNECTED_POINTS = 2 };
+constexpr int VAL_TRANSPARENT = 0x1000000;
+
+// Appends the interleaved points of `data` (count values; one point holds one
+// value per trace) to a strip chart. Only the last points-per-screen points
+// are shown.
+int PlotStripChart(int panel, int control, const double *data, int count, int start, int skip,
+                   int dataType);
+// Plots a line; returns a plot handle > 0.
+int PlotXY(int panel, int control, const unsigned short *x, const unsigned short *y, int count,
+           int style, int color);
+int PlotXY(int panel, int control, const double *x, const double *y, int count, int style,
+           int color);
+// Ellipse inscribed in (x1, y1)-(x2, y2); angles in tenths of a degree.
+int PlotArc(int panel, int control, double x1, double y1, double x2, double y2, int beginAngle,
+            int arcAngle, int color, int fillColor);
+int PlotRectangle(int panel, int control, double x1, double y1, double x2, double y2, int color,
+                  int fillColor);
+// plotHandle -1 deletes every plot (the cursor stays).
+int DeleteGraphPlot(int panel, int control, int plotHandle, int refresh);
+int SetGraphCursor(int panel, int control, int cursorNumber, double x, double y);
+int GetGraphCursor(int panel, int control, int cursorNumber, double *x, double *y);
+int SetAxisScalingMode(int panel, int control, int axis, int mode, double min, double max);
+int GetAxisScalingMode(int panel, int control, int axis, int *mode, double *min, double *max);
+// Number of plots (lines, arcs, rectangles) on a graph; for tests and checks.
+int GetGraphPlotCount(int panel, int control);
+
+// ---------------------------------------------------------------- pop-ups ---
+
+enum {
+    VAL_SELECT_BUTTON = 0,
+    VAL_OK_BUTTON = 1,
+    VAL_SAVE_BUTTON = 2,
+    VAL_LOAD_BUTTON = 3,
+};
+enum {
+    VAL_NO_FILE_SELECTED = 0,
+    VAL_EXISTING_FILE_SELECTED = 1,
+    VAL_NEW_FILE_SELECTED = 2,
+};
+int MessagePopup(const QString &title, const QString &text);
+// 1 for yes, 0 for no.
+int ConfirmPopup(const QString &title, const QString &text);
+// 0 cancelled, 1 an existing file, 2 a new one; the chosen path in *path.
+int FileSelectPopup(const QString &defaultDirectory, const QString &defaultFileName,
+                    const QString &fileTypeList, const QString &title, int buttonLabel,
+                    int restrictDirectory, int restrictExtension, int allowCancel,
+                    int allowMakeDirectory, QString *path);
+void SetWaitCursor(int on);
+
+// Scripted answers for tests: while a script is installed, each pop-up takes
+// the next expected entry instead of opening a dialog. A pop-up whose title
+// differs from the expected one, or that comes when the queue is empty, is
+// recorded as unexpected and answered with 0 / cancel.
+namespace popupscript {
+struct Shown {
+    QString title;
+    QString text;
+};
+void Install();                   // start scripting (empty queue)
+void Uninstall();                 // back to real dialogs
+void Expect(const QString &title, int answer = 1, const QString &path = QString());
+int Pending();                    // expected entries not yet used
+const QList<Shown> &Log();        // every pop-up shown while scripting
+QStringList Unexpected();         // titles and texts of unexpected pop-ups
+void Clear();                     // empties queue, log and unexpected list
+} // namespace popupscript
+
+// ------------------------------------------------------------------ serial ---
+
+// Serial port n opens the device named by the environment variable
+// TOLVANE_COM<n> when it is set, otherwise /dev/ttyS<n-1> for n = 1..16 and
+// /dev/ttyUSB<n-17> for n = 17..32.
+QString ComPortDevice(int port);
+enum { NO_PARITY = 0 };
+// Returns 0, or a negative code: -2 invalid port number, -6 no such device,
+// -7 cannot open, -1 other system error.
+int OpenComConfig(int port, const QString &deviceName, long baudRate, int parity, int dataBits,
+                  int stopBits, int inputQueueSize, int outputQueueSize);
+int CloseCom(int port);
+int SetComTime(int port, double seconds);
+int SetCTSMode(int port, int mode);
+// Returns the bytes written, or a negative code (-3 port not open, -4 I/O error).
+int ComWrt(int port, const char *buffer, int count);
+// Reads up to count bytes that are queued, waiting up to the port's time-out
+// for them; returns the bytes read or a negative code.
+int ComRd(int port, char *buffer, int count);
+// Bytes in the input queue (never more than the queue size); negative when
+// the port is not open.
+int GetInQLen(int port);
+int FlushInQ(int port);
+int FlushOutQ(int port);
+
+// --------------------------------------------------------------------- TCP ---
+
+enum { TCP_DISCONNECT = 1, TCP_DATAREADY = 2 };
+using tcpFuncPtr = int (*)(unsigned handle, int xType, int errCode, void *callbackData);
+// Returns 0 and the conversation handle, or a negative code:
+// -2 unable to establish connection (refused), -4 failed to connect,
+// -9 invalid parameter, -11 time-out, -21 host not found.
+int ConnectToTCPServer(unsigned *conversationHandle, int portNumber, const QString &serverHost,
+                       tcpFuncPtr callback, void *callbackData, int timeoutMs);
+int DisconnectFromTCPServer(unsigned conversationHandle);
+// Returns the bytes written or a negative code.
+int ClientTCPWrite(unsigned conversationHandle, const void *data, int size, int timeoutMs);
+// Returns at once with what is buffered (up to size); when nothing is
+// buffered waits up to timeoutMs for data. 0 on time-out, negative on error.
+int ClientTCPRead(unsigned conversationHandle, void *buffer, int size, int timeoutMs);
+
+// ------------------------------------------------------------------- files ---
+
+QString GetProjectDir();           // the program's directory
+// Points the program's directory elsewhere (tests run in a temporary one).
+void SetProjectDir(const QString &dir);
+QString JoinPath(const QString &dir, const QString &name);
+bool FileExists(const QString &path, qint64 *size = nullptr); // GetFileInfo
+// Reads up to maxLines lines (line ends removed); false when unreadable.
+bool ReadTextLines(const QString &path, QStringList *lines, int maxLines = -1);
+// Writes the whole file through a temporary file; false on failure, and an
+// earlier file is then left as it was.
+bool WriteFileAtomic(const QString &path, const QByteArray &contents);
+bool AppendToFile(const QString &path, const QByteArray &contents);
+bool DeleteFile(const QString &path);
+QString DateStr(); // "MM-DD-YYYY"
+QString TimeStr(); // "HH:MM:SS"

@@ -1,0 +1,102 @@
+// Callbacks of the main panel: navigation, SEND, GET, GO and STOP.
+#include "shell/HelpTexts.h"
+#include "shell/Shell.h"
+
+#include "link/Link.h"
+#include "live/Live.h"
+#include "params/Params.h"
+#include "platform/Platform.h"
+
+namespace {
+// Right click shows help; returns true when the event was one.
+bool Help(int event, const char *text) {
+    if (event != EVENT_RIGHT_CLICK) return false;
+    ShowHelp(text);
+    return true;
+}
+
+int Navigate(int event, const char *help, int code) {
+    if (!Help(event, help) && event == EVENT_COMMIT) ShowChildPanel(code);
+    return 0;
+}
+} // namespace
+
+int CBF_MAINP(int, int, int event, void *, int, int) {
+    if (event == EVENT_CLOSE) {
+        poll = 0;
+        QuitUserInterface(0);
+    }
+    return 0;
+}
+
+int CBF_PARAP(int, int, int, void *, int, int) { return 0; }
+int CBF_TTP(int, int, int, void *, int, int) { return 0; }
+int CBF_DATAP(int, int, int, void *, int, int) { return 0; }
+
+int CBF_GridCtt(int, int, int event, void *, int, int) {
+    if (event == EVENT_VAL_CHANGED) poll = 0;
+    return 0;
+}
+
+int CBF_ButtonPara(int, int, int event, void *, int, int) {
+    return Navigate(event, InfoButtonPara, 2);
+}
+int CBF_ButtonTeachTable(int, int, int event, void *, int, int) {
+    return Navigate(event, InfoButtonTeachTable, 3);
+}
+int CBF_ButtonColorGroups(int, int, int event, void *, int, int) {
+    return Navigate(event, InfoButtonColorGroups, 4);
+}
+int CBF_ButtonRecorder(int, int, int event, void *, int, int) {
+    return Navigate(event, InfoButtonOpenRecorder, 5);
+}
+int CBF_ButtonCalibrate(int, int, int event, void *, int, int) {
+    return Navigate(event, InfoButtonCalibration, 6);
+}
+int CBF_ButtonTableAttr(int, int, int event, void *, int, int) {
+    // The table-attributes subsystem titles its help "Info".
+    if (event == EVENT_RIGHT_CLICK) {
+        MessagePopup("Info", QString::fromUtf8(InfoButtonTableAttr));
+        return 0;
+    }
+    if (event == EVENT_COMMIT) ShowChildPanel(7);
+    return 0;
+}
+
+int CBF_ButtonSend(int, int, int event, void *, int, int) {
+    if (Help(event, InfoButtonSend) || event != EVENT_COMMIT) return 0;
+    SetButtonsDimmed(1);
+    if (target == DATFILE)
+        SendParaToFile();
+    else
+        SendPara();
+    SetButtonsDimmed(0);
+    return 0;
+}
+
+int CBF_ButtonGet(int, int, int event, void *, int, int) {
+    if (Help(event, InfoButtonGet) || event != EVENT_COMMIT) return 0;
+    SetButtonsDimmed(1);
+    if (target == DATFILE)
+        ReadParaFromFile();
+    else
+        GetPara();
+    SetButtonsDimmed(0);
+    return 0;
+}
+
+int CBF_ButtonGo(int, int, int event, void *, int, int) {
+    if (Help(event, InfoButtonGo) || event != EVENT_COMMIT) return 0;
+    SetButtonsDimmed(1);
+    GetPanelValues();
+    InitGraphs();
+    GetData();
+    SetButtonsDimmed(0);
+    return 0;
+}
+
+int CBF_ButtonStop(int, int, int event, void *, int, int) {
+    if (Help(event, InfoButtonStop)) return 0;
+    if (event == EVENT_COMMIT) poll = 0;
+    return 0;
+}

@@ -1,0 +1,46 @@
+// The application shell: start-up, panels and navigation, dimming of the
+// transfer controls, the common time-out reaction, and the shell globals.
+#pragma once
+
+#include <QString>
+#include <cstdint>
+
+// Panel handles.
+extern int mainpanel, parapanel, ttpanel, datapanel, tapanel, interfacepanel, grouppanel,
+    recpanel, calibpanel, teachpanel, colbigpanel, grpbigpanel, p3sidesview;
+
+// Targets of SEND and GET.
+constexpr int RAM = 1;
+constexpr int EEPROM = 2;
+constexpr int DATFILE = 3;
+
+extern uint16_t poll;     // 1 while a polling or recording loop runs
+extern uint16_t target;   // RAM, EEPROM or DATFILE
+extern uint16_t order;    // command code of the telegram being built
+extern uint16_t sync;     // sync word at the head of every request
+extern uint16_t comecho;  // 1 after an accepted transaction
+extern uint16_t anzVec;   // teach-table rows, 31
+extern uint16_t anzOut;   // digital outputs, 5
+extern uint16_t anzpara;  // words in the parameter set, 264
+extern uint16_t anzframe; // words in one telegram, 18
+
+extern QString proj_dir;
+extern QString ipComboBoxFileName, conSettingsFileName, colorArrayStartupFileName, recFileName,
+    paraFileName;
+
+extern uint16_t xramp[4096], yramp[4096]; // the line X + Y = 4095
+
+// Runs the program: loads the panels, starts up, runs the event loop.
+// Returns 0 after a normal end, -1 when the engine or a panel fails.
+int WinMain(int argc, char **argv);
+// Starts the engine and loads the thirteen panels into the handles above,
+// placed as the main window expects them. Returns 0, or -1 on any failure.
+int LoadAllPanels(int argc, char **argv);
+void InitAll();
+void ShowChildPanel(int code);
+void SetButtonsDimmed(int flag);
+void SetPopupTimeout();
+// Sets up the logo band for a brand index (0..12).
+void ShowLogo(int index);
+// Shows a help text under the title "INFO!".
+void ShowHelp(const char *text);

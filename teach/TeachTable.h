@@ -1,0 +1,15 @@
+// The vector teach table: its cells, groups and row indicator colours.
+#pragma once
+
+#include <cstdint>
+
+extern uint16_t ctt[31][7];
+extern uint16_t groupbuf[31];
+extern int tolvanearr[45];
+
+// Operations of the teach table that other subsystems call.
+void InitColorGroups();
+void InitTeachPanel();
+void SortTableTolerance();
+// Colours the indicator columns of the teach, group and specification tables.
+void ApplyRowColors();
