@@ -2,6 +2,8 @@
 // the connection attempt with its line check.
 #include "link/Link.h"
 
+#include "link/Protocol.h"
+
 #include "platform/Platform.h"
 #include "shell/Shell.h"
 #include "uir_ids.h"

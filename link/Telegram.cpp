@@ -22,7 +22,7 @@ uint16_t AnswerWord(int word) {
 } // namespace
 
 void FillTxBuf(uint16_t order, uint16_t start, uint16_t value, uint16_t count) {
-    PutWord(0, sync);
+    PutWord(0, telegram::sync);
     PutWord(1, order);
     switch (order) {
     case 2:

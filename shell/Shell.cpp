@@ -17,7 +17,9 @@ int mainpanel, parapanel, ttpanel, datapanel, tapanel, interfacepanel, grouppane
 uint16_t poll = 0;
 uint16_t target = RAM;
 uint16_t order = 1;
+namespace telegram {
 uint16_t sync = 85;
+}
 uint16_t comecho = 0;
 uint16_t anzVec = 31;
 uint16_t anzOut = 5;
@@ -94,7 +96,7 @@ void InitAll() {
     anzVec = 31;
     anzOut = 5;
     tcpcon = 0;
-    sync = 85;
+    telegram::sync = 85;
     order = 1;
     target = RAM;
     poll = 0;

@@ -17,7 +17,11 @@ constexpr int DATFILE = 3;
 extern uint16_t poll;     // 1 while a polling or recording loop runs
 extern uint16_t target;   // RAM, EEPROM or DATFILE
 extern uint16_t order;    // command code of the telegram being built
-extern uint16_t sync;     // sync word at the head of every request
+// The sync word at the head of every request. It lives in a namespace of its
+// own because the C library's sync() takes the plain name.
+namespace telegram {
+extern uint16_t sync;
+}
 extern uint16_t comecho;  // 1 after an accepted transaction
 extern uint16_t anzVec;   // teach-table rows, 31
 extern uint16_t anzOut;   // digital outputs, 5

@@ -1,0 +1,261 @@
+// The sensor link end to end: the real panels against the simulated sensor
+// over TCP and over a pseudo-terminal.
+#include "link/Link.h"
+#include "params/Params.h"
+#include "platform/Platform.h"
+#include "shell/Shell.h"
+#include "sim/Simulator.h"
+#include "support/AppFixture.h"
+#include "teach/TeachTable.h"
+#include "uir_ids.h"
+
+#include <QTest>
+
+using tsim::Fault;
+
+namespace {
+QList<int> Orders(const QList<QByteArray> &requests) {
+    QList<int> orders;
+    for (const QByteArray &r : requests) orders << ((uchar(r[2]) << 8) | uchar(r[3]));
+    return orders;
+}
+
+QString Status(int panel, int control) {
+    QString s;
+    GetCtrlVal(panel, control, &s);
+    return s;
+}
+
+bool Visible(int panel) {
+    int v = 0;
+    GetPanelAttribute(panel, ATTR_VISIBLE, &v);
+    return v != 0;
+}
+
+void ExpectTimeoutShown() {
+    QCOMPARE(Status(datapanel, DATAP_DispStatus), QString("TIMEOUT"));
+    QCOMPARE(Status(interfacepanel, INTERFACEP_DispStatus), QString("TIMEOUT"));
+    QVERIFY(Visible(interfacepanel));
+    QCOMPARE(poll, uint16_t(0));
+    QCOMPARE(comecho, uint16_t(0));
+}
+
+void Reconnect() {
+    fixture::Sim().clearFaults();
+    fixture::SelectTcp();
+    SetButtonsDimmed(1);
+    TryToConnect();
+    SetButtonsDimmed(0);
+    QCOMPARE(comecho, uint16_t(1));
+    ShowChildPanel(2);
+}
+
+void SetTarget(int t) {
+    target = uint16_t(t);
+}
+} // namespace
+
+class TstLink : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { QVERIFY(fixture::StartProgram()); }
+
+    void init() {
+        fixture::Sim().clearFaults();
+        fixture::Sim().clearRequests();
+        SetTarget(RAM);
+    }
+    void cleanup() { fixture::CheckNoUnexpectedPopups(); }
+
+    void startUpReadsVersionAndParameters() {
+        tsim::SensorState &s = fixture::Sim().state();
+        s.ramParams[0] = 777;  // power
+        s.ramParams[14] = 1234; // frei15
+        s.ramRows[30][0] = 2222;
+        s.ramRows[30][7] = 3;
+        QVERIFY(fixture::StartUp());
+
+        const QList<int> orders = Orders(fixture::Sim().requests());
+        QList<int> expected{50, 7, 3};
+        for (int r = 0; r < 31; ++r) expected << 4;
+        QCOMPARE(orders, expected);
+
+        const QString versionText = QString::fromLatin1(s.version.constData(),
+                                                        int(qstrnlen(s.version.constData(), 36)));
+        QCOMPARE(Status(datapanel, DATAP_DispStatus), versionText);
+        QCOMPARE(Status(interfacepanel, INTERFACEP_DispStatus), versionText);
+
+        QCOMPARE(power, uint16_t(777));
+        QCOMPARE(frei15, uint16_t(1234));
+        int shown = 0;
+        GetCtrlVal(parapanel, PARAP_SlidePower, &shown);
+        QCOMPARE(shown, 777);
+        GetTableCellVal(ttpanel, TTP_GridCtt, MakePoint(1, 31), &shown);
+        QCOMPARE(shown, 2222);
+        GetTableCellVal(grouppanel, PGROUP_EditGridGroups, MakePoint(1, 31), &shown);
+        QCOMPARE(shown, 3);
+        for (int i = 0; i < 16; ++i) {
+            CopyVarsToPP();
+            QCOMPARE(pp[i], s.ramParams[i]);
+        }
+        int dimmed = 1;
+        GetCtrlAttribute(interfacepanel, INTERFACEP_ButtonAccept, ATTR_DIMMED, &dimmed);
+        QCOMPARE(dimmed, 0);
+    }
+
+    void sendToRamAndEeprom() {
+        SetCtrlVal(parapanel, PARAP_SlidePower, 321);
+        SetTableCellVal(ttpanel, TTP_GridCtt, MakePoint(3, 13), 77);
+        SetTarget(RAM);
+        double t0 = Timer();
+        SendPara();
+        const double ramTime = Timer() - t0;
+        QCOMPARE(comecho, uint16_t(1));
+        QList<int> expected{1};
+        for (int r = 0; r < 31; ++r) expected << 2;
+        QCOMPARE(Orders(fixture::Sim().requests()), expected);
+        const tsim::SensorState &s = fixture::Sim().state();
+        QCOMPARE(s.ramParams[0], uint16_t(321));
+        QCOMPARE(s.ramRows[12][2], uint16_t(77));
+        QVERIFY(s.eepromParams[0] != 321);
+
+        fixture::Sim().clearRequests();
+        SetTarget(EEPROM);
+        t0 = Timer();
+        SendPara();
+        const double eepromTime = Timer() - t0;
+        expected << 6;
+        QCOMPARE(Orders(fixture::Sim().requests()), expected);
+        QCOMPARE(s.eepromParams[0], uint16_t(321));
+        QCOMPARE(s.eepromRows[12][2], uint16_t(77));
+        QVERIFY2(eepromTime >= ramTime + 0.5, qPrintable(QString::number(eepromTime - ramTime)));
+    }
+
+    void getFromEepromLoadsItFirst() {
+        fixture::Sim().state().eepromParams[0] = 654;
+        SetTarget(EEPROM);
+        GetPara();
+        QCOMPARE(comecho, uint16_t(1));
+        const QList<int> orders = Orders(fixture::Sim().requests());
+        QCOMPARE(orders.mid(0, 2), (QList<int>{8, 3}));
+        QCOMPARE(orders.size(), 2 + 31);
+        QCOMPARE(power, uint16_t(654));
+        int shown = 0;
+        GetCtrlVal(parapanel, PARAP_SlidePower, &shown);
+        QCOMPARE(shown, 654);
+    }
+
+    void noAnswerTimesOut() {
+        fixture::Sim().armFault({Fault::NoAnswer, 0, 0});
+        const double t0 = Timer();
+        SendPara();
+        const double took = Timer() - t0;
+        ExpectTimeoutShown();
+        QVERIFY2(took >= 3.0 && took <= 3.5, qPrintable(QString::number(took)));
+        QCOMPARE(fixture::Sim().requests().size(), 1);
+        Reconnect();
+    }
+
+    void wrongEchoStopsTheRows() {
+        // Telegram 14 is row 12 (after order 1 and rows 0..11).
+        fixture::Sim().armFault({Fault::WrongEcho, 14, 0});
+        SendPara();
+        ExpectTimeoutShown();
+        const QList<QByteArray> requests = fixture::Sim().requests();
+        QCOMPARE(requests.size(), 14);
+        QCOMPARE(uchar(requests.last()[5]), uchar(12));
+        Reconnect();
+    }
+
+    void wrongSyncIsRejected() {
+        fixture::Sim().armFault({Fault::WrongSync, 1, 0});
+        SendPara();
+        ExpectTimeoutShown();
+        Reconnect();
+
+        // A read answer that begins 00 55 changes nothing and raises nothing.
+        GetPanelValues();
+        const uint16_t before = power;
+        fixture::Sim().state().ramParams[0] = uint16_t(before + 5);
+        fixture::Sim().armFault({Fault::WrongSync, 1, 0});
+        GetPara();
+        QCOMPARE(power, before);
+        fixture::Sim().state().ramParams[0] = before;
+    }
+
+    void serverClosingIsReportedOnce() {
+        fixture::Sim().armFault({Fault::Disconnect, 1, 0});
+        popupscript::Expect("TCP Client");
+        SendPara();
+        fixture::Pump(100);
+        QCOMPARE(tcpcon, uint16_t(0));
+        QCOMPARE(popupscript::Pending(), 0);
+        int count = 0;
+        for (const auto &p : popupscript::Log())
+            if (p.text == "Server has closed connection!") ++count;
+        QCOMPARE(count, 1);
+        Reconnect();
+    }
+
+    void closedPortShowsItsFailureText() {
+        SetCtrlVal(interfacepanel, INTERFACEP_StringPortNumber, "1");
+        TryToConnect();
+        QCOMPARE(Status(datapanel, DATAP_DispStatus), QString(TcpErrorText(ret)));
+        QVERIFY(ret < 0);
+        QCOMPARE(tcpcon, uint16_t(0));
+        QVERIFY(Visible(interfacepanel));
+        int dimmed = 0;
+        GetCtrlAttribute(interfacepanel, INTERFACEP_ButtonAccept, ATTR_DIMMED, &dimmed);
+        QCOMPARE(dimmed, 1);
+        Reconnect();
+    }
+
+    void serialLink() {
+        QVERIFY(fixture::Sim().openPty());
+        fixture::SelectSerial(fixture::Sim().ptyPath(), 4);
+        fixture::Sim().clearRequests();
+        TryToConnect();
+        QCOMPARE(comecho, uint16_t(1));
+        QCOMPARE(comprotocol, uint16_t(0));
+
+        // 37 or 38 bytes in the queue at the end of the wait fail the answer.
+        for (int extra : {1, 2}) {
+            fixture::Sim().armFault({Fault::ExtraBytes, 1, extra});
+            SendPara();
+            ExpectTimeoutShown();
+            fixture::Sim().clearFaults();
+            TryToConnect();
+            QCOMPARE(comecho, uint16_t(1));
+        }
+    }
+
+    void baudRateChangeOverSerial() {
+        QCOMPARE(comprotocol, uint16_t(0));
+        // A change the sensor does not confirm leaves the old rate.
+        fixture::Sim().armFault({Fault::NoAnswer, 1, 0});
+        SetCtrlVal(interfacepanel, INTERFACEP_EditSelectBaudrate, 2);
+        ChangeBaudrate();
+        QCOMPARE(baudrate, uint16_t(4));
+        QCOMPARE(fixture::Sim().baudIndex(), 4);
+        fixture::Sim().clearFaults();
+        TryToConnect();
+
+        popupscript::Expect("INFO!");
+        SetCtrlVal(interfacepanel, INTERFACEP_EditSelectBaudrate, 2);
+        ChangeBaudrate();
+        QCOMPARE(comecho, uint16_t(1));
+        QCOMPARE(baudrate, uint16_t(2));
+        QCOMPARE(fixture::Sim().baudIndex(), 2);
+        QCOMPARE(popupscript::Pending(), 0);
+
+        // Back to the start rate, then to TCP for any later case.
+        popupscript::Expect("INFO!");
+        SetCtrlVal(interfacepanel, INTERFACEP_EditSelectBaudrate, 4);
+        ChangeBaudrate();
+        QCOMPARE(fixture::Sim().baudIndex(), 4);
+        Reconnect();
+    }
+};
+
+QTEST_MAIN(TstLink)
+#include "tst_link.moc"

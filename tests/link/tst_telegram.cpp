@@ -1,0 +1,192 @@
+// Telegram bytes, answer decoding and the parameter-set copies.
+#include "calib/Calib.h"
+#include "link/Link.h"
+#include "params/Params.h"
+#include "shell/Shell.h"
+#include "teach/TeachTable.h"
+
+#include <QTest>
+#include <cstring>
+
+namespace {
+QByteArray Request() { return QByteArray(reinterpret_cast<const char *>(szWriteBuf), 36); }
+
+QByteArray Words(std::initializer_list<int> words) {
+    QByteArray b;
+    for (int w : words) {
+        b.append(char((w >> 8) & 0xFF));
+        b.append(char(w & 0xFF));
+    }
+    return b;
+}
+
+void SetAnswer(const QByteArray &bytes) {
+    std::memset(szReadBuf, 0, sizeof szReadBuf);
+    std::memcpy(szReadBuf, bytes.constData(), size_t(std::min<qsizetype>(bytes.size(), 36)));
+}
+
+void FillPp() {
+    for (int i = 0; i < 264; ++i) pp[i] = uint16_t(1000 + i);
+}
+} // namespace
+
+class TstTelegram : public QObject {
+    Q_OBJECT
+private slots:
+    void init() {
+        telegram::sync = 85;
+        anzframe = 18;
+        anzVec = 31;
+        std::memset(szWriteBuf, 0xEE, sizeof szWriteBuf);
+        FillPp();
+    }
+
+    void requestBytes_data() {
+        QTest::addColumn<int>("order");
+        QTest::addColumn<int>("start");
+        QTest::addColumn<int>("value");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QByteArray>("expected");
+        auto ppPayload = [](int order) {
+            QByteArray b = Words({85, order});
+            for (int i = 0; i < 16; ++i) b += Words({1000 + i});
+            return b;
+        };
+        for (int order : {1, 3, 5, 6, 7, 8, 31})
+            QTest::addRow("order %d", order) << order << 0 << 0 << 0 << ppPayload(order);
+        QByteArray row30 = Words({85, 2, 30});
+        for (int i = 256; i < 264; ++i) row30 += Words({1000 + i});
+        row30 += QByteArray(14, char(0xEE)); // words 11..17 keep the previous bytes
+        QTest::newRow("order 2 row 30") << 2 << 30 << 0 << 0 << row30;
+        QTest::newRow("order 4 row 7")
+            << 4 << 7 << 0 << 0 << Words({85, 4, 7}) + QByteArray(30, char(0xEE));
+        QTest::newRow("order 50 off")
+            << 50 << 0 << 0 << 0 << Words({85, 50, 0}) + QByteArray(30, char(0xEE));
+        QTest::newRow("order 50 on")
+            << 50 << 1 << 0 << 0 << Words({85, 50, 1}) + QByteArray(30, char(0xEE));
+        QTest::newRow("order 190")
+            << 190 << 4 << 0 << 0 << Words({85, 190, 4}) + QByteArray(30, char(0xEE));
+        QTest::newRow("order 30")
+            << 30 << 0 << 0 << 0 << Words({85, 30, 1100, 1200, 0xFFFF}) + QByteArray(26, char(0xEE));
+        QTest::newRow("order 180")
+            << 180 << 0 << 5888 << 0 << Words({85, 180, 5888}) + QByteArray(30, char(0xEE));
+        QTest::newRow("order 182 piece of 4")
+            << 182 << 10 << 5898 << 4
+            << Words({85, 182, 5898, 4, 10, 11, 12, 13}) + QByteArray(20, char(0xEE));
+    }
+    void requestBytes() {
+        QFETCH(int, order);
+        QFETCH(int, start);
+        QFETCH(int, value);
+        QFETCH(int, count);
+        QFETCH(QByteArray, expected);
+        cfrot = 1100;
+        cfgruen = 1200;
+        cfblau = 0xFFFF;
+        for (int i = 0; i < 256; ++i) data3rdRoot[i] = uint16_t(i);
+        FillTxBuf(uint16_t(order), uint16_t(start), uint16_t(value), uint16_t(count));
+        QCOMPARE(Request().toHex(' '), expected.toHex(' '));
+    }
+
+    void wordsAreBigEndianAndUnsigned() {
+        pp[0] = 1000;
+        pp[1] = 0xFFFF;
+        FillTxBuf(1, 0, 0, 0);
+        QCOMPARE(Request().left(8).toHex(' '), QByteArray("00 55 00 01 03 e8 ff ff"));
+        SetAnswer(Words({170, 5, 0xFFFF, 4095, 1000}));
+        GetRxBufData();
+        QCOMPARE(databuf[0], uint16_t(170));
+        QCOMPARE(databuf[2], uint16_t(65535));
+        QCOMPARE(databuf[3], uint16_t(4095));
+        QCOMPARE(databuf[4], uint16_t(1000));
+    }
+
+    void parameterAnswer() {
+        QByteArray answer = Words({170, 3});
+        for (int i = 0; i < 16; ++i) answer += Words({i == 6 ? 40 : 100 + i});
+        SetAnswer(answer);
+        GetRxBufPara();
+        CopyPPtoVars();
+        QCOMPARE(power, uint16_t(100));
+        QCOMPARE(maxcolno, uint16_t(31)); // 40 is cut to the table size
+        QCOMPARE(calcmode, uint16_t(110));
+        QCOMPARE(frei16, uint16_t(115));
+
+        // The same answer with the request's sync word is not an answer.
+        power = 7;
+        answer[1] = char(85);
+        SetAnswer(answer);
+        GetRxBufPara();
+        CopyPPtoVars();
+        QCOMPARE(power, uint16_t(7));
+    }
+
+    void rowAnswer() {
+        std::memset(ctt, 0, sizeof ctt);
+        std::memset(groupbuf, 0, sizeof groupbuf);
+        SetAnswer(Words({170, 4, 30, 1, 2, 3, 4, 5, 6, 7, 9, 99, 99, 99, 99, 99, 99, 99}));
+        GetRxBufPara();
+        CopyPPtoVars();
+        for (int c = 0; c < 7; ++c) QCOMPARE(ctt[30][c], uint16_t(c + 1));
+        QCOMPARE(groupbuf[30], uint16_t(9));
+        QCOMPARE(ctt[29][0], uint16_t(0));
+
+        // A row the table does not have is dropped, nothing is written.
+        SetAnswer(Words({170, 4, 31, 8, 8, 8, 8, 8, 8, 8, 8}));
+        GetRxBufPara();
+        CopyPPtoVars();
+        for (int r = 0; r < 30; ++r) QCOMPARE(groupbuf[r], uint16_t(0));
+        QCOMPARE(groupbuf[30], uint16_t(9));
+    }
+
+    void sendLayoutRoundTrip_data() {
+        QTest::addColumn<int>("fill");
+        QTest::newRow("zeros") << 0;
+        QTest::newRow("ones") << 0xFFFF;
+        QTest::newRow("pattern") << -1;
+    }
+    void sendLayoutRoundTrip() {
+        QFETCH(int, fill);
+        for (int i = 0; i < 264; ++i) pp[i] = uint16_t(fill < 0 ? i * 251 : fill);
+        pp[6] = 31;
+        CopyFileParatoVars();
+        std::vector<uint16_t> before(pp, pp + 264);
+        std::memset(pp, 0x55, sizeof pp);
+        CopyVarsToPP();
+        QCOMPARE(std::vector<uint16_t>(pp, pp + 264), before);
+    }
+
+    void fileLayoutClampsMaxcolNo() {
+        pp[6] = 45;
+        CopyFileParatoVars();
+        QCOMPARE(maxcolno, uint16_t(31));
+        pp[6] = 31;
+        CopyFileParatoVars();
+        QCOMPARE(maxcolno, uint16_t(31));
+    }
+
+    void spareWordsTravelBack() {
+        SetAnswer(Words({170, 3, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 1234, 4321}));
+        GetRxBufPara();
+        CopyPPtoVars();
+        CopyVarsToPP();
+        QCOMPARE(pp[14], uint16_t(1234));
+        QCOMPARE(pp[15], uint16_t(4321));
+    }
+
+    void failureTexts() {
+        QCOMPARE(QString(SerialErrorText(-7)), QString("Cannot open port"));
+        QCOMPARE(QString(SerialErrorText(-5)), QString("RS-232 error!"));
+        QCOMPARE(QString(SerialErrorText(-4)), QString("Unknown I/0 error"));
+        QCOMPARE(QString(TcpErrorText(-1)), QString("UnableToRegisterService"));
+        QCOMPARE(QString(TcpErrorText(-11)), QString("TimeOutError "));
+        QCOMPARE(QString(TcpErrorText(-20)), QString("InfoNotAvailable"));
+        QCOMPARE(QString(TcpErrorText(-21)), QString("Connection to server failed"));
+        QCOMPARE(LeadingNumber("10002"), 10002);
+        QCOMPARE(LeadingNumber("80abc"), 80);
+        QCOMPARE(LeadingNumber("abc"), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TstTelegram)
+#include "tst_telegram.moc"

@@ -1,0 +1,156 @@
+// The shell's services on the real panels: the child-panel switch, dimming
+// during transfers, the function keys, STOP and the time-out reaction.
+#include "link/Link.h"
+#include "live/Live.h"
+#include "platform/Introspect.h"
+#include "platform/Platform.h"
+#include "shell/Shell.h"
+#include "sim/Simulator.h"
+#include "support/AppFixture.h"
+#include "uir_ids.h"
+
+#include <QTest>
+#include <QTimer>
+#include <QWidget>
+
+namespace {
+const int kNavButtons[7] = {MAINP_ButtonConnect,      MAINP_ButtonPara,     MAINP_ButtonTeachTable,
+                            MAINP_ButtonColorGroups,  MAINP_ButtonRecorder, MAINP_ButtonCalibrate,
+                            MAINP_ButtonTableAttr};
+int *const kChildPanels[7] = {&interfacepanel, &parapanel, &ttpanel,  &grouppanel,
+                              &recpanel,       &calibpanel, &tapanel};
+
+bool Visible(int panel) {
+    int v = 0;
+    GetPanelAttribute(panel, ATTR_VISIBLE, &v);
+    return v != 0;
+}
+
+int Dimmed(int panel, int control) {
+    int v = -1;
+    GetCtrlAttribute(panel, control, ATTR_DIMMED, &v);
+    return v;
+}
+
+QList<int> Orders() {
+    QList<int> orders;
+    for (const QByteArray &r : fixture::Sim().requests()) orders << ((uchar(r[2]) << 8) | uchar(r[3]));
+    return orders;
+}
+} // namespace
+
+class TstShell : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() {
+        QVERIFY(fixture::StartProgram());
+        QVERIFY(fixture::StartUp());
+    }
+    void init() { fixture::Sim().clearRequests(); }
+    void cleanup() { fixture::CheckNoUnexpectedPopups(); }
+
+    void childPanelSwitch_data() {
+        QTest::addColumn<int>("code");
+        for (int code = 0; code <= 8; ++code) QTest::addRow("code %d", code) << code;
+    }
+    void childPanelSwitch() {
+        QFETCH(int, code);
+        ShowChildPanel(code);
+        for (int i = 0; i < 7; ++i) {
+            const bool open = i == code - 1;
+            QCOMPARE(Visible(*kChildPanels[i]), open);
+            int colour = 0;
+            GetCtrlAttribute(mainpanel, kNavButtons[i], ATTR_CMD_BUTTON_COLOR, &colour);
+            QCOMPARE(colour, open ? 0xC0C0C0 : 0xE0E0E0);
+        }
+        QVERIFY(Visible(datapanel));
+        if (code == 1) QCOMPARE(Dimmed(interfacepanel, INTERFACEP_ButtonAccept), 1);
+        ShowChildPanel(2);
+    }
+
+    void navigationButtonsOpenTheirPanels() {
+        for (int i = 0; i < 7; ++i) {
+            QTest::mouseClick(CtrlWidget(mainpanel, kNavButtons[i]), Qt::LeftButton);
+            QVERIFY(Visible(*kChildPanels[i]));
+        }
+        // A right click only explains the button.
+        popupscript::Expect("INFO!");
+        QTest::mouseClick(CtrlWidget(mainpanel, MAINP_ButtonPara), Qt::RightButton);
+        QVERIFY(!Visible(parapanel));
+        QCOMPARE(popupscript::Pending(), 0);
+        ShowChildPanel(2);
+    }
+
+    void dimmingDuringTransfers() {
+        const int transfer[] = {MAINP_SelectRAM, MAINP_SelectEEPROM, MAINP_SelectFILE,
+                                MAINP_ButtonSend, MAINP_ButtonGet,   MAINP_ButtonGo};
+        SetButtonsDimmed(1);
+        for (int c : transfer) QCOMPARE(Dimmed(mainpanel, c), 1);
+        QCOMPARE(Dimmed(mainpanel, MAINP_ButtonStop), 0);
+        QCOMPARE(Dimmed(parapanel, PARAP_Calcmode), 1);
+        QCOMPARE(Dimmed(interfacepanel, INTERFACEP_ButtonTryToConnect), 1);
+        // A dimmed button's key does nothing.
+        QTest::keyClick(PanelWidget(mainpanel), Qt::Key_F9);
+        QVERIFY(fixture::Sim().requests().isEmpty());
+        SetButtonsDimmed(0);
+        for (int c : transfer) QCOMPARE(Dimmed(mainpanel, c), 0);
+        QCOMPARE(Dimmed(parapanel, PARAP_Calcmode), 0);
+    }
+
+    void functionKeysActLikeTheirButtons() {
+        target = RAM;
+        QTest::keyClick(PanelWidget(mainpanel), Qt::Key_F9); // SEND
+        QCOMPARE(Orders().size(), 32);
+        QCOMPARE(Orders().first(), 1);
+
+        fixture::Sim().clearRequests();
+        QTest::keyClick(PanelWidget(mainpanel), Qt::Key_F10); // GET
+        QCOMPARE(Orders().first(), 3);
+        QCOMPARE(Orders().size(), 32);
+
+        // GO polls until F12.
+        fixture::Sim().clearRequests();
+        QTimer::singleShot(400, [] { QTest::keyClick(PanelWidget(mainpanel), Qt::Key_F12); });
+        QTest::keyClick(PanelWidget(mainpanel), Qt::Key_F11);
+        QCOMPARE(poll, uint16_t(0));
+        QVERIFY(Orders().size() >= 5);
+        for (int o : Orders()) QCOMPARE(o, 5);
+        QCOMPARE(Dimmed(mainpanel, MAINP_ButtonGo), 0);
+    }
+
+    void stopEndsTheLoopAfterTheRunningTurn() {
+        // STOP arrives while the sensor is still answering: that frame is
+        // still shown, then the loop ends.
+        fixture::Sim().armFault({tsim::Fault::Delay, 3, 300});
+        QTimer::singleShot(150, [] {
+            QTest::mouseClick(CtrlWidget(mainpanel, MAINP_ButtonStop), Qt::LeftButton);
+        });
+        dataTemp = 0;
+        QTest::mouseClick(CtrlWidget(mainpanel, MAINP_ButtonGo), Qt::LeftButton);
+        fixture::Sim().clearFaults();
+        QCOMPARE(poll, uint16_t(0));
+        QCOMPARE(Orders().size(), 3);
+        QVERIFY(dataTemp > 0);
+        QString status;
+        GetCtrlVal(datapanel, DATAP_DispStatus, &status);
+        QVERIFY(status != "TIMEOUT");
+    }
+
+    void timeoutReactionOpensTheInterfacePanel() {
+        poll = 1;
+        comecho = 1;
+        SetPopupTimeout();
+        QCOMPARE(poll, uint16_t(0));
+        QCOMPARE(comecho, uint16_t(0));
+        QString status;
+        GetCtrlVal(datapanel, DATAP_DispStatus, &status);
+        QCOMPARE(status, QString("TIMEOUT"));
+        GetCtrlVal(interfacepanel, INTERFACEP_DispStatus, &status);
+        QCOMPARE(status, QString("TIMEOUT"));
+        QVERIFY(Visible(interfacepanel));
+        ShowChildPanel(2);
+    }
+};
+
+QTEST_MAIN(TstShell)
+#include "tst_shell.moc"
