@@ -1,0 +1,271 @@
+// The serial ports: numbered ports over QSerialPort, each with a bounded input
+// queue of its own, read and written on the event-loop thread.
+#include "platform/EventWait.h"
+#include "platform/Platform.h"
+
+#include <QByteArray>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QPointer>
+#include <QSerialPort>
+#include <QTimer>
+#include <algorithm>
+#include <array>
+#include <climits>
+#include <cstring>
+
+namespace {
+
+constexpr int kPortCount = 32;
+constexpr int kDefaultQueue = 512; // queue sizes below 30 ask for the default
+constexpr double kDefaultTimeout = 10.0;
+
+enum {
+    kErrSystem = -1,
+    kErrPortNumber = -2,
+    kErrNotOpen = -3,
+    kErrIo = -4,
+    kErrNoDevice = -6,
+    kErrCannotOpen = -7,
+    kErrTimeout = -99,
+};
+
+struct ComPort {
+    QPointer<QSerialPort> device;
+    QByteArray queue; // the input queue the callers see
+    int queueSize = kDefaultQueue;
+    double timeout = kDefaultTimeout;
+    bool broken = false;     // the device failed; closing is under way
+    unsigned generation = 0; // tells one opening from the next
+};
+
+std::array<ComPort, kPortCount + 1> g_ports; // index = port number, 0 unused
+
+bool validPort(int port) {
+    return port >= 1 && port <= kPortCount;
+}
+
+bool isOpen(const ComPort &p) {
+    return p.device && p.device->isOpen() && !p.broken;
+}
+
+qint64 toMs(double seconds) {
+    return seconds <= 0 ? 0 : qint64(seconds * 1000.0 + 0.5);
+}
+
+// Moves what the device has received into the input queue. Bytes that find
+// the queue full are lost, as on a UART whose queue overflows.
+void pull(ComPort &p) {
+    if (!isOpen(p) || p.device->bytesAvailable() <= 0) return;
+    const QByteArray fresh = p.device->readAll();
+    const qsizetype room = std::max<qsizetype>(0, p.queueSize - p.queue.size());
+    const qsizetype kept = std::min(room, fresh.size());
+    p.queue.append(fresh.constData(), kept);
+}
+
+qsizetype take(ComPort &p, char *buffer, qsizetype count) {
+    const qsizetype n = std::min(count, p.queue.size());
+    if (n > 0) {
+        std::memcpy(buffer, p.queue.constData(), size_t(n));
+        p.queue.remove(0, n);
+    }
+    return n;
+}
+
+void closeDevice(ComPort &p) {
+    if (p.device && p.device->isOpen()) p.device->close();
+    p.queue.clear();
+    p.broken = false;
+}
+
+// A device that goes away (a pseudo-terminal whose other end closed, a USB
+// adapter pulled out) keeps reporting read errors on every pass of the event
+// loop; the port is closed instead. The close is posted because the error
+// comes from inside the device's own read or write.
+void onError(int port, QSerialPort::SerialPortError error) {
+    ComPort &p = g_ports[port];
+    if (error != QSerialPort::ReadError && error != QSerialPort::ResourceError) return;
+    if (!p.device || !p.device->isOpen() || p.broken) return;
+    p.broken = true;
+    const unsigned generation = p.generation;
+    QTimer::singleShot(0, p.device.data(), [port, generation] {
+        ComPort &q = g_ports[port];
+        if (q.generation == generation && q.broken) closeDevice(q);
+    });
+}
+
+QSerialPort *deviceFor(int port) {
+    ComPort &p = g_ports[port];
+    if (!p.device) {
+        auto *app = QCoreApplication::instance();
+        if (!app) return nullptr;
+        p.device = new QSerialPort(app);
+        QObject::connect(p.device, &QSerialPort::readyRead, p.device,
+                         [port] { pull(g_ports[port]); });
+        QObject::connect(p.device, &QSerialPort::errorOccurred, p.device,
+                         [port](QSerialPort::SerialPortError e) { onError(port, e); });
+    }
+    return p.device;
+}
+
+int openErrorCode(QSerialPort::SerialPortError error) {
+    switch (error) {
+    case QSerialPort::DeviceNotFoundError:
+    case QSerialPort::ResourceError: // a device node without hardware behind it
+        return kErrNoDevice;
+    case QSerialPort::PermissionError: // busy, locked by another program, or forbidden
+    case QSerialPort::OpenError:
+        return kErrCannotOpen;
+    default:
+        return kErrSystem;
+    }
+}
+
+} // namespace
+
+QString ComPortDevice(int port) {
+    if (!validPort(port)) return QString();
+    const QString fromEnv =
+        qEnvironmentVariable(qPrintable(QStringLiteral("TOLVANE_COM%1").arg(port)));
+    if (!fromEnv.isEmpty()) return fromEnv;
+    if (port <= 16) return QStringLiteral("/dev/ttyS%1").arg(port - 1);
+    return QStringLiteral("/dev/ttyUSB%1").arg(port - 17);
+}
+
+int OpenComConfig(int port, const QString &deviceName, long baudRate, int parity, int dataBits,
+                  int stopBits, int inputQueueSize, int outputQueueSize) {
+    Q_UNUSED(outputQueueSize); // writes wait until the device took every byte
+    if (!validPort(port)) return kErrPortNumber;
+    CloseCom(port);
+
+    static const QSerialPort::Parity parities[] = {QSerialPort::NoParity, QSerialPort::OddParity,
+                                                   QSerialPort::EvenParity, QSerialPort::MarkParity,
+                                                   QSerialPort::SpaceParity};
+    if (baudRate <= 0 || baudRate > 4000000 || parity < 0 || parity > 4 || dataBits < 5 ||
+        dataBits > 8 || stopBits < 1 || stopBits > 2)
+        return kErrSystem;
+
+    const QString name = deviceName.isEmpty() ? ComPortDevice(port) : deviceName;
+    // Lock files are per name: a link and its target must end in the same lock.
+    const QFileInfo info(name);
+    const QString path = info.exists() ? info.canonicalFilePath() : QString();
+    if (path.isEmpty()) return kErrNoDevice;
+
+    QSerialPort *device = deviceFor(port);
+    if (!device) return kErrSystem;
+    device->setPortName(path);
+    device->setBaudRate(qint32(baudRate));
+    device->setParity(parities[parity]);
+    device->setDataBits(QSerialPort::DataBits(dataBits));
+    device->setStopBits(stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop);
+    device->setFlowControl(QSerialPort::NoFlowControl);
+    if (!device->open(QIODevice::ReadWrite)) {
+        const int code = openErrorCode(device->error());
+        device->clearError();
+        return code;
+    }
+
+    ComPort &p = g_ports[port];
+    ++p.generation;
+    p.queue.clear();
+    p.queueSize = inputQueueSize < 30 ? kDefaultQueue : inputQueueSize;
+    p.timeout = kDefaultTimeout;
+    p.broken = false;
+    // Modem lines raised for devices powered from them; a pseudo-terminal has
+    // none, which is harmless.
+    device->setDataTerminalReady(true);
+    device->setRequestToSend(true);
+    device->clearError();
+    return 0;
+}
+
+int CloseCom(int port) {
+    if (!validPort(port)) return kErrPortNumber;
+    closeDevice(g_ports[port]);
+    return 0;
+}
+
+int SetComTime(int port, double seconds) {
+    if (!validPort(port)) return kErrPortNumber;
+    ComPort &p = g_ports[port];
+    if (!isOpen(p)) return kErrNotOpen;
+    p.timeout = std::max(0.0, seconds);
+    return 0;
+}
+
+int SetCTSMode(int port, int mode) {
+    if (!validPort(port)) return kErrPortNumber;
+    ComPort &p = g_ports[port];
+    if (!isOpen(p)) return kErrNotOpen;
+    const auto flow = mode ? QSerialPort::HardwareControl : QSerialPort::NoFlowControl;
+    if (p.device->setFlowControl(flow)) return 0;
+    p.device->clearError();
+    return kErrIo;
+}
+
+int ComWrt(int port, const char *buffer, int count) {
+    if (!validPort(port)) return kErrPortNumber;
+    ComPort &p = g_ports[port];
+    if (!isOpen(p)) return kErrNotOpen;
+    if (count <= 0 || !buffer) return 0;
+
+    QSerialPort *device = p.device;
+    device->clearError();
+    if (device->write(buffer, count) != count) return kErrIo;
+    device->flush();
+    // A telegram leaves at once; the wait matters only for a stalled line.
+    const QDeadlineTimer deadline(toMs(p.timeout), Qt::PreciseTimer);
+    while (isOpen(p) && device->bytesToWrite() > 0) {
+        const qint64 left = deadline.remainingTime();
+        if (left <= 0) return kErrTimeout;
+        if (!device->waitForBytesWritten(int(std::min<qint64>(left, INT_MAX)))) {
+            const auto error = device->error();
+            if (error != QSerialPort::NoError && error != QSerialPort::TimeoutError) break;
+        }
+    }
+    if (!isOpen(p) || device->bytesToWrite() > 0) return kErrIo;
+    return count;
+}
+
+int ComRd(int port, char *buffer, int count) {
+    if (!validPort(port)) return kErrPortNumber;
+    ComPort &p = g_ports[port];
+    if (!isOpen(p)) return kErrNotOpen;
+    if (count <= 0 || !buffer) return 0;
+
+    qsizetype got = 0;
+    auto collect = [&] {
+        pull(p);
+        got += take(p, buffer + got, count - got);
+        return got == count || !isOpen(p);
+    };
+    platform::WaitUntil(collect, toMs(p.timeout));
+    if (got == 0 && !isOpen(p)) return kErrIo;
+    return int(got);
+}
+
+int GetInQLen(int port) {
+    if (!validPort(port)) return kErrPortNumber;
+    ComPort &p = g_ports[port];
+    if (!isOpen(p)) return kErrNotOpen;
+    pull(p);
+    return int(p.queue.size());
+}
+
+int FlushInQ(int port) {
+    if (!validPort(port)) return kErrPortNumber;
+    ComPort &p = g_ports[port];
+    if (!isOpen(p)) return kErrNotOpen;
+    // Qt's buffer and what the kernel still holds go too.
+    p.device->clear(QSerialPort::Input);
+    p.queue.clear();
+    return 0;
+}
+
+int FlushOutQ(int port) {
+    if (!validPort(port)) return kErrPortNumber;
+    ComPort &p = g_ports[port];
+    if (!isOpen(p)) return kErrNotOpen;
+    p.device->clear(QSerialPort::Output);
+    return 0;
+}

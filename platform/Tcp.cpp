@@ -1,0 +1,258 @@
+// The TCP client: conversations over QTcpSocket on the event-loop thread,
+// addressed by small handles, reporting to the caller's callback.
+#include "platform/EventWait.h"
+#include "platform/Platform.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QPointer>
+#include <QTcpSocket>
+#include <QTimer>
+#include <map>
+#include <memory>
+
+namespace {
+
+enum {
+    kErrRefused = -2,
+    kErrConnect = -4,
+    kErrReadFailed = -7,
+    kErrWriteFailed = -8,
+    kErrParameter = -9,
+    kErrTimeout = -11,
+    kErrNoConnection = -12,
+    kErrClosed = -14,
+    kErrHostNotFound = -21,
+};
+
+struct Conversation {
+    QPointer<QObject> context; // owns the socket and every connection to it
+    QPointer<QTcpSocket> socket;
+    tcpFuncPtr callback = nullptr;
+    void *callbackData = nullptr;
+    bool inCallback = false;
+    bool arrivedMeanwhile = false; // data came while the callback ran
+    qint64 consumed = 0;           // bytes the callback (or anyone) read
+    bool peerClosed = false;
+    bool disconnectPending = false;
+};
+
+std::map<unsigned, std::shared_ptr<Conversation>> g_conversations;
+unsigned g_nextHandle = 1;
+
+std::shared_ptr<Conversation> find(unsigned handle) {
+    const auto it = g_conversations.find(handle);
+    return it == g_conversations.end() ? nullptr : it->second;
+}
+
+bool connected(const Conversation &c) {
+    return c.socket && !c.peerClosed && c.socket->state() == QAbstractSocket::ConnectedState;
+}
+
+void release(Conversation &c) {
+    if (c.context) c.context->deleteLater(); // the socket goes with it
+}
+
+void reportDisconnect(unsigned handle);
+
+// The callback reads in nested waits, so data can come while it runs: it is
+// announced again once the callback has returned, instead of recursing. The
+// announcement repeats while bytes remain and the callback keeps taking them
+// or more keep coming; a callback that leaves data alone is not called in a loop.
+void deliverData(unsigned handle) {
+    const auto c = find(handle);
+    if (!c || !c->callback) return;
+    if (c->inCallback) {
+        c->arrivedMeanwhile = true;
+        return;
+    }
+    // A late announcement whose bytes were read meanwhile would leave the
+    // callback waiting in its read for nothing.
+    if (!c->socket || c->socket->bytesAvailable() <= 0) return;
+    c->inCallback = true;
+    bool again = false;
+    do {
+        c->arrivedMeanwhile = false;
+        const qint64 before = c->consumed;
+        c->callback(handle, TCP_DATAREADY, 0, c->callbackData);
+        if (find(handle) != c) break; // the callback ended the conversation
+        const bool progress = c->consumed != before;
+        again = c->socket && c->socket->bytesAvailable() > 0 && (c->arrivedMeanwhile || progress);
+    } while (again);
+    c->inCallback = false;
+    if (c->disconnectPending && find(handle) == c)
+        QMetaObject::invokeMethod(
+            c->context, [handle] { reportDisconnect(handle); }, Qt::QueuedConnection);
+}
+
+// The server closed: the conversation ends and the callback hears it once.
+void reportDisconnect(unsigned handle) {
+    const auto c = find(handle);
+    if (!c) return;
+    if (c->inCallback) {
+        c->disconnectPending = true;
+        return;
+    }
+    g_conversations.erase(handle);
+    release(*c);
+    if (c->callback) c->callback(handle, TCP_DISCONNECT, 0, c->callbackData);
+}
+
+void onPeerGone(unsigned handle) {
+    const auto c = find(handle);
+    if (!c || c->peerClosed) return;
+    c->peerClosed = true;
+    // Reported from the event loop rather than from inside the socket's
+    // own signal, since the callback may open a modal message.
+    QMetaObject::invokeMethod(
+        c->context, [handle] { reportDisconnect(handle); }, Qt::QueuedConnection);
+}
+
+int connectErrorCode(QAbstractSocket::SocketError error) {
+    switch (error) {
+    case QAbstractSocket::ConnectionRefusedError:
+        return kErrRefused;
+    case QAbstractSocket::HostNotFoundError:
+        return kErrHostNotFound;
+    case QAbstractSocket::SocketTimeoutError:
+        return kErrTimeout;
+    default:
+        return kErrConnect;
+    }
+}
+
+unsigned newHandle() {
+    while (g_nextHandle == 0 || g_conversations.count(g_nextHandle))
+        ++g_nextHandle;
+    return g_nextHandle++;
+}
+
+} // namespace
+
+int ConnectToTCPServer(unsigned *conversationHandle, int portNumber, const QString &serverHost,
+                       tcpFuncPtr callback, void *callbackData, int timeoutMs) {
+    if (!conversationHandle) return kErrParameter;
+    *conversationHandle = 0;
+    const QString host = serverHost.trimmed();
+    if (portNumber <= 0 || portNumber > 65535 || host.isEmpty()) return kErrParameter;
+    QCoreApplication *app = QCoreApplication::instance();
+    if (!app) return kErrConnect;
+
+    auto *context = new QObject(app);
+    auto *socket = new QTcpSocket(context);
+
+    // The attempt runs in a nested loop, so the window keeps being served.
+    constexpr int kPending = 1;
+    int result = kPending;
+    {
+        QEventLoop loop;
+        QTimer deadline;
+        deadline.setSingleShot(true);
+        auto finish = [&](int code) {
+            if (result != kPending) return;
+            result = code;
+            loop.quit();
+        };
+        QObject::connect(socket, &QTcpSocket::connected, &loop, [&] { finish(0); });
+        QObject::connect(socket, &QTcpSocket::errorOccurred, &loop,
+                         [&](QAbstractSocket::SocketError e) { finish(connectErrorCode(e)); });
+        QObject::connect(&deadline, &QTimer::timeout, &loop, [&] { finish(kErrTimeout); });
+        socket->connectToHost(host, quint16(portNumber));
+        if (result == kPending) { // an error may already have come synchronously
+            if (timeoutMs > 0) deadline.start(timeoutMs);
+            loop.exec();
+        }
+    }
+    if (result != 0) {
+        socket->abort();
+        context->deleteLater();
+        return result;
+    }
+
+    // Telegrams are small; Nagle would hold each one back for the peer's ack.
+    socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+
+    const unsigned handle = newHandle();
+    auto c = std::make_shared<Conversation>();
+    c->context = context;
+    c->socket = socket;
+    c->callback = callback;
+    c->callbackData = callbackData;
+    g_conversations[handle] = c;
+
+    QObject::connect(socket, &QTcpSocket::channelReadyRead, context, [handle](int channel) {
+        if (channel == 0) deliverData(handle);
+    });
+    QObject::connect(socket, &QTcpSocket::disconnected, context, [handle] { onPeerGone(handle); });
+    QObject::connect(socket, &QTcpSocket::errorOccurred, context, [handle, socket] {
+        if (socket->state() == QAbstractSocket::UnconnectedState) onPeerGone(handle);
+    });
+    // Data that came with the connection, before anyone listened.
+    if (socket->bytesAvailable() > 0)
+        QMetaObject::invokeMethod(
+            context, [handle] { deliverData(handle); }, Qt::QueuedConnection);
+
+    *conversationHandle = handle;
+    return 0;
+}
+
+int DisconnectFromTCPServer(unsigned conversationHandle) {
+    const auto c = find(conversationHandle);
+    if (!c) return kErrNoConnection;
+    // Our own close is not announced: the conversation is gone before the
+    // socket says so.
+    g_conversations.erase(conversationHandle);
+    if (c->socket) {
+        c->socket->disconnect(c->context);
+        c->socket->disconnectFromHost();
+    }
+    release(*c);
+    return 0;
+}
+
+int ClientTCPWrite(unsigned conversationHandle, const void *data, int size, int timeoutMs) {
+    const auto c = find(conversationHandle);
+    if (!c) return kErrNoConnection;
+    if (!data || size < 0) return kErrParameter;
+    if (!connected(*c)) return kErrClosed;
+    if (size == 0) return 0;
+
+    // One write: the telegram leaves as one segment.
+    QTcpSocket *socket = c->socket;
+    if (socket->write(static_cast<const char *>(data), size) != size) return kErrWriteFailed;
+    socket->flush();
+    auto settled = [&] {
+        return find(conversationHandle) != c || !connected(*c) || c->socket->bytesToWrite() == 0;
+    };
+    const bool done = platform::WaitUntil(settled, timeoutMs);
+    if (find(conversationHandle) != c || !c->socket) return kErrClosed;
+    if (c->socket->bytesToWrite() == 0) return size;
+    if (!connected(*c)) return kErrClosed;
+    return done ? kErrWriteFailed : kErrTimeout;
+}
+
+int ClientTCPRead(unsigned conversationHandle, void *buffer, int size, int timeoutMs) {
+    const auto c = find(conversationHandle);
+    if (!c) return kErrNoConnection;
+    if (!buffer || size < 0) return kErrParameter;
+    if (size == 0 || !c->socket) return 0;
+
+    auto take = [&]() -> int {
+        const qint64 n = c->socket->read(static_cast<char *>(buffer), size);
+        if (n < 0) return kErrReadFailed;
+        c->consumed += n;
+        return int(n);
+    };
+    // What the server sent before it closed can still be read.
+    if (c->socket->bytesAvailable() > 0) return take();
+    if (!connected(*c)) return kErrClosed;
+
+    auto arrived = [&] {
+        return find(conversationHandle) != c || !connected(*c) || c->socket->bytesAvailable() > 0;
+    };
+    platform::WaitUntil(arrived, timeoutMs);
+    if (find(conversationHandle) != c || !c->socket) return kErrClosed;
+    if (c->socket->bytesAvailable() > 0) return take();
+    if (!connected(*c)) return kErrClosed;
+    return 0;
+}
