@@ -1,14 +1,16 @@
 // The engine's core: application object, event loop, waits and clock.
-#include "platform/Platform.h"
+#include "platform/EngineState.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
 #include <QThread>
+#include <algorithm>
+#include <climits>
 
 namespace {
-QElapsedTimer &clock() {
+QElapsedTimer &engineClock() {
     static QElapsedTimer timer;
     if (!timer.isValid()) timer.start();
     return timer;
@@ -19,7 +21,8 @@ QEventLoop *g_runLoop = nullptr;
 } // namespace
 
 int InitCVIRTE(int argc, char **argv) {
-    clock();
+    engineClock();
+    engine::PopupScriptFromEnvironment();
     if (QCoreApplication::instance()) return 0;
     // The application object lives for the rest of the process, as the engine does.
     static int s_argc = argc;
@@ -57,11 +60,12 @@ void WaitSystemEvents(double maxSeconds) {
     QTimer deadline;
     deadline.setSingleShot(true);
     deadline.setTimerType(Qt::PreciseTimer);
-    deadline.start(std::max(1, int(maxSeconds * 1000.0 + 0.5)));
+    // QTimer takes an int of milliseconds: about 24 days at most.
+    deadline.start(int(std::clamp(maxSeconds * 1000.0 + 0.5, 1.0, double(INT_MAX))));
     QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
 }
 
-double Timer() { return double(clock().nsecsElapsed()) / 1e9; }
+double Timer() { return double(engineClock().nsecsElapsed()) / 1e9; }
 
 void Sleep(int milliseconds) {
     if (milliseconds > 0) QThread::msleep(milliseconds);

@@ -78,6 +78,8 @@ int DiscardPanel(int panel);
 int SetPanelPos(int panel, int top, int left);
 int SetPanelSize(int panel, int height, int width);
 int SetActivePanel(int panel);
+// Replaces the panel callback bound by name.
+int InstallPanelCallback(int panel, CtrlCallbackPtr callback, void *callbackData);
 
 // Panel attributes (int-valued unless said otherwise).
 enum {
@@ -136,20 +138,33 @@ int SetCtrlAttribute(int panel, int control, int attribute, const QString &value
 int GetCtrlAttribute(int panel, int control, int attribute, int *value);
 int GetCtrlAttribute(int panel, int control, int attribute, QString *value);
 int SetActiveCtrl(int panel, int control);
+// Replaces the callback bound by name; GetCtrlCallback reads the current one
+// (a control wrapped by another keeps passing events on to it).
+int InstallCtrlCallback(int panel, int control, CtrlCallbackPtr callback, void *callbackData);
+int GetCtrlCallback(int panel, int control, CtrlCallbackPtr *callback, void **callbackData);
+// Removes a control from its panel (run-time text messages and the like).
+int DiscardCtrl(int panel, int control);
 
 // Text message controls created at run time (logo texts). Returns the id.
 int NewTextMsg(int panel, const QString &text, int top, int left, int pointSize,
                int textColor, int bgColor, bool transparent);
 int DisplayImageFile(int panel, int control, const QString &path);
 
-// Ring items (rings are combo boxes whose items carry integer values).
+// Ring items (rings are combo boxes whose items carry integer or text
+// values). index -1 appends.
 int InsertListItem(int panel, int control, int index, const QString &label, int value);
+int InsertListItem(int panel, int control, int index, const QString &label, const QString &value);
 int DeleteListItem(int panel, int control, int index, int count); // count -1: to the end
 int ReplaceListItem(int panel, int control, int index, const QString &label, int value);
+int ReplaceListItem(int panel, int control, int index, const QString &label, const QString &value);
 int GetNumListItems(int panel, int control, int *count);
+// *index is -1 when no item has the value.
 int GetIndexFromValue(int panel, int control, int *index, int value);
+int GetIndexFromValue(int panel, int control, int *index, const QString &value);
 int GetValueFromIndex(int panel, int control, int index, int *value);
+int GetValueFromIndex(int panel, int control, int index, QString *value);
 int GetCtrlIndex(int panel, int control, int *index);
+int SetCtrlIndex(int panel, int control, int index);
 
 constexpr int MakeColor(int red, int green, int blue) {
     return ((red & 0xFF) << 16) | ((green & 0xFF) << 8) | (blue & 0xFF);
@@ -176,6 +191,7 @@ int SetTableColumnAttribute(int panel, int control, int column, int attribute,
                             const QString &value);
 // ATTR_LABEL_COLOR (row label text colour), ATTR_LABEL_TEXT
 int SetTableRowAttribute(int panel, int control, int row, int attribute, int value);
+int SetTableRowAttribute(int panel, int control, int row, int attribute, const QString &value);
 int GetTableRowAttribute(int panel, int control, int row, int attribute, int *value);
 int GetTableCellAttribute(int panel, int control, Point cell, int attribute, int *value);
 int GetNumTableRows(int panel, int control, int *rows);
@@ -270,7 +286,8 @@ int OpenComConfig(int port, const QString &deviceName, long baudRate, int parity
 int CloseCom(int port);
 int SetComTime(int port, double seconds);
 int SetCTSMode(int port, int mode);
-// Returns the bytes written, or a negative code (-3 port not open, -4 I/O error).
+// Returns the bytes written, or a negative code (-3 port not open, -4 I/O error,
+// -99 the line did not take the bytes within the port's time-out).
 int ComWrt(int port, const char *buffer, int count);
 // Reads up to count bytes that are queued, waiting up to the port's time-out
 // for them; returns the bytes read or a negative code.

@@ -107,9 +107,14 @@ private slots:
         SetCtrlVal(parapanel, PARAP_SlidePower, 321);
         SetTableCellVal(ttpanel, TTP_GridCtt, MakePoint(3, 13), 77);
         SetTarget(RAM);
-        double t0 = Timer();
-        SendPara();
-        const double ramTime = Timer() - t0;
+        // The quicker of two sends to RAM is what the EEPROM send is held against.
+        double ramTime = 1e9;
+        for (int i = 0; i < 2; ++i) {
+            fixture::Sim().clearRequests();
+            const double t0 = Timer();
+            SendPara();
+            ramTime = std::min(ramTime, Timer() - t0);
+        }
         QCOMPARE(comecho, uint16_t(1));
         QList<int> expected{1};
         for (int r = 0; r < 31; ++r) expected << 2;
@@ -121,7 +126,7 @@ private slots:
 
         fixture::Sim().clearRequests();
         SetTarget(EEPROM);
-        t0 = Timer();
+        const double t0 = Timer();
         SendPara();
         const double eepromTime = Timer() - t0;
         expected << 6;

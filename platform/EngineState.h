@@ -1,0 +1,131 @@
+// What the user-interface half of the engine shares between its files:
+// panels, controls and the event dispatch. Private to platform/.
+#pragma once
+
+#include "platform/Platform.h"
+
+#include <QPointer>
+#include <QString>
+#include <memory>
+#include <vector>
+
+class QWidget;
+class QLabel;
+class QColor;
+class QVariant;
+
+namespace engine {
+
+enum class Kind {
+    Other,      // anything without a value: visibility, geometry, dimming only
+    Button,     // command button
+    Toggle,     // checkable push button
+    Switch,     // check box or radio button
+    Spin,       // QSpinBox
+    DoubleSpin, // QDoubleSpinBox
+    Slider,
+    Ring,  // QComboBox
+    Text,  // QLineEdit
+    Label, // text or numeric display
+    Led,
+    ColorPatch,
+    Bar, // QProgressBar
+    Table,
+    Graph,
+    Group, // QGroupBox
+};
+
+enum {
+    kErrGeneral = -1,
+    kErrNoFile = -2,
+    kErrNoPanel = -3,
+    kErrBadPanel = -4,
+    kErrBadControl = -5,
+    kErrWrongKind = -6,
+    kErrBadAttribute = -7,
+    kErrBadValue = -8,
+    kErrBadCell = -9,
+    kErrNoUi = -10,
+};
+
+struct GraphState; // Graphs.cpp; a child object of its plot
+
+struct Ctrl {
+    int id = 0;
+    int panel = 0;
+    QWidget *w = nullptr;
+    Kind kind = Kind::Other;
+    CtrlCallbackPtr cb = nullptr;
+    void *cbData = nullptr;
+    QPointer<QLabel> buddy;
+    std::vector<QPointer<QLabel>> mirrors; // labels showing a slider's value
+    QString labelText;                     // label of a control without a buddy
+    QString baseStyle;                     // the form's own style sheet
+    // Colours set at run time; -1 while the form's look applies.
+    int textColor = -1;
+    int bgColor = -1;
+    int frameColor = -1;
+    int buttonColor = -1;
+    int onColor = 0x00FF00;
+    int offColor = 0x404040;
+    int ledOn = 0;
+    int patchColor = 0;
+    int mode = VAL_HOT;
+    bool dirty = false; // text field edited since its last commit
+    int cellMax = 65535;
+    bool textCells = false;
+    GraphState *graph = nullptr;
+};
+
+struct Panel {
+    int handle = 0;
+    int resId = 0;
+    int parent = 0;
+    QPointer<QWidget> w;
+    CtrlCallbackPtr cb = nullptr;
+    void *cbData = nullptr;
+    std::vector<std::unique_ptr<Ctrl>> ctrls; // indexed by control id
+    int backColor = -1;
+    bool sizable = true;
+};
+
+Panel *FindPanel(int handle);
+Ctrl *FindCtrl(int panel, int control);
+
+// Calls the control's (control > 0) or the panel's callback, when there is
+// one; looks both up afresh, since an earlier callback may have discarded
+// the panel. Returns the callback's result, 0 without one.
+int Fire(int panel, int control, int event, int eventData1 = 0, int eventData2 = 0);
+
+// Controls.cpp
+Kind Classify(QWidget *w);
+void WireControl(Ctrl &c);
+void RestyleCtrl(Ctrl &c);
+void UpdateMirrors(Ctrl &c, int value);
+int ColorProperty(const QWidget *w, const char *name, int fallback);
+int ToRgb(const QColor &color);
+QColor FromRgb(int rgb);
+
+// Tables.cpp
+void SetUpTable(Ctrl &c);
+
+// Graphs.cpp (the only file that includes the plot library's header)
+QWidget *CreatePlot(QWidget *parent, const QString &name);
+bool IsPlot(const QWidget *w);
+bool SetUpGraph(Ctrl &c);
+int GraphPointsPerScreen(const Ctrl &c);
+int SetGraphPointsPerScreen(Ctrl &c, int points);
+QString GraphTitle(const Ctrl &c);
+void SetGraphTitle(Ctrl &c, const QString &title);
+
+// Popups.cpp: honours TOLVANE_POPUP_SCRIPT at start-up.
+void PopupScriptFromEnvironment();
+
+// Events.cpp: the application-wide filter for clicks, keys, focus and close.
+void InstallEventHub();
+
+// Marks widgets so that the event filter finds their panel and control.
+void TagPanel(QWidget *w, int handle);
+void TagCtrl(QWidget *w, int handle, int control);
+
+} // namespace engine

@@ -1,0 +1,86 @@
+// Files, the program's directory and the date and time texts.
+#include "platform/Platform.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace {
+QString &projectDir() {
+    static QString dir;
+    return dir;
+}
+} // namespace
+
+QString GetProjectDir() {
+    if (!projectDir().isEmpty()) return projectDir();
+    if (QCoreApplication::instance()) return QCoreApplication::applicationDirPath();
+    return QDir::currentPath();
+}
+
+void SetProjectDir(const QString &dir) {
+    projectDir() = QDir::cleanPath(dir);
+}
+
+QString JoinPath(const QString &dir, const QString &name) {
+    if (dir.isEmpty()) return name;
+    if (dir.endsWith(QLatin1Char('/'))) return dir + name;
+    return dir + QLatin1Char('/') + name;
+}
+
+bool FileExists(const QString &path, qint64 *size) {
+    const QFileInfo info(path);
+    const bool exists = info.exists() && info.isFile();
+    if (size) *size = exists ? info.size() : -1;
+    return exists;
+}
+
+bool ReadTextLines(const QString &path, QStringList *lines, int maxLines) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return false;
+    lines->clear();
+    while (maxLines < 0 || lines->size() < maxLines) {
+        QByteArray line = file.readLine();
+        if (line.isEmpty()) break;
+        if (line.endsWith('\n')) line.chop(1);
+        if (line.endsWith('\r')) line.chop(1);
+        lines->append(QString::fromUtf8(line));
+    }
+    return true;
+}
+
+bool WriteFileAtomic(const QString &path, const QByteArray &contents) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) return false;
+    // A short write (disk full, size limit) can pass unreported when the
+    // contents fit the write buffer: check the size on disk before renaming.
+    const bool complete =
+        file.write(contents) == contents.size() && file.flush() && file.size() == contents.size();
+    if (!complete) {
+        file.cancelWriting();
+        file.commit();
+        return false;
+    }
+    return file.commit();
+}
+
+bool AppendToFile(const QString &path, const QByteArray &contents) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) return false;
+    return file.write(contents) == contents.size() && file.flush();
+}
+
+bool DeleteFile(const QString &path) {
+    return QFile::remove(path);
+}
+
+QString DateStr() {
+    return QDate::currentDate().toString(QStringLiteral("MM-dd-yyyy"));
+}
+
+QString TimeStr() {
+    return QTime::currentTime().toString(QStringLiteral("HH:mm:ss"));
+}

@@ -1,0 +1,380 @@
+// Panels: loading the forms from the definition file, handles, showing,
+// hiding, placing and discarding panels.
+#include "platform/EngineState.h"
+#include "platform/Introspect.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QResource>
+#include <QSet>
+#include <QSlider>
+#include <QUiLoader>
+#include <QWidget>
+
+namespace engine {
+namespace {
+
+const UirPanelInfo *g_table = nullptr;
+int g_tableCount = 0;
+// Indexed by handle; handles are never reused, so a stale handle stays invalid.
+std::vector<std::unique_ptr<Panel>> g_panels(1);
+QSet<QString> g_registered;
+
+// QUiLoader makes a plain QWidget for a promoted class it does not know.
+class FormLoader : public QUiLoader {
+  public:
+    QWidget *createWidget(const QString &className, QWidget *parent, const QString &name) override {
+        if (className == QLatin1String("QCustomPlot")) return CreatePlot(parent, name);
+        return QUiLoader::createWidget(className, parent, name);
+    }
+};
+
+const UirPanelInfo *PanelInfo(int resId) {
+    for (int i = 0; i < g_tableCount; ++i)
+        if (g_table[i].id == resId) return &g_table[i];
+    return nullptr;
+}
+
+bool RegisterDefinitionFile(const QString &path) {
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    if (canonical.isEmpty()) return false;
+    if (g_registered.contains(canonical)) return true;
+    if (!QResource::registerResource(canonical)) return false;
+    g_registered.insert(canonical);
+    return true;
+}
+
+void CollectDescendants(int handle, QList<int> *out) {
+    out->append(handle);
+    for (const auto &p : g_panels)
+        if (p && p->parent == handle) CollectDescendants(p->handle, out);
+}
+
+// Builds the control records of a freshly loaded form; false when a control
+// of the table has no widget or a graph did not become a plot.
+bool BindControls(Panel &panel, QWidget *root, const UirPanelInfo &info) {
+    int maxId = 0;
+    for (int i = 0; i < info.controlCount; ++i)
+        maxId = std::max(maxId, info.controls[i].id);
+    panel.ctrls.resize(maxId + 1);
+
+    for (int i = 0; i < info.controlCount; ++i) {
+        const UirControlInfo &ci = info.controls[i];
+        if (!ci.name) continue;
+        QWidget *w = root->findChild<QWidget *>(QString::fromLatin1(ci.name));
+        if (!w) return false;
+        auto c = std::make_unique<Ctrl>();
+        c->id = ci.id;
+        c->panel = panel.handle;
+        c->w = w;
+        c->cb = ci.cb;
+        c->kind = Classify(w);
+        c->baseStyle = w->styleSheet();
+        if (w->property("kind").isValid() && c->kind != Kind::Graph) return false;
+        panel.ctrls[ci.id] = std::move(c);
+    }
+
+    for (QLabel *label : root->findChildren<QLabel *>()) {
+        if (QWidget *buddy = label->buddy()) {
+            for (auto &c : panel.ctrls)
+                if (c && c->w == buddy) c->buddy = label;
+        }
+        const QString source = label->property("valueOf").toString();
+        if (!source.isEmpty()) {
+            for (auto &c : panel.ctrls)
+                if (c && c->w->objectName() == source) {
+                    c->mirrors.push_back(label);
+                    if (auto *slider = qobject_cast<QSlider *>(c->w))
+                        label->setText(QString::number(slider->value()));
+                }
+        }
+    }
+
+    for (auto &c : panel.ctrls) {
+        if (!c) continue;
+        if (c->kind == Kind::Graph && !SetUpGraph(*c)) return false;
+        if (c->kind == Kind::Table) SetUpTable(*c);
+        WireControl(*c);
+        TagCtrl(c->w, panel.handle, c->id);
+    }
+    return true;
+}
+
+} // namespace
+
+Panel *FindPanel(int handle) {
+    if (handle <= 0 || handle >= int(g_panels.size())) return nullptr;
+    Panel *p = g_panels[handle].get();
+    return p && p->w ? p : nullptr;
+}
+
+Ctrl *FindCtrl(int panel, int control) {
+    Panel *p = FindPanel(panel);
+    if (!p || control <= 0 || control >= int(p->ctrls.size())) return nullptr;
+    return p->ctrls[control].get();
+}
+
+int Fire(int panel, int control, int event, int eventData1, int eventData2) {
+    if (control > 0) {
+        Ctrl *c = FindCtrl(panel, control);
+        if (!c || !c->cb) return 0;
+        return c->cb(panel, control, event, c->cbData, eventData1, eventData2);
+    }
+    Panel *p = FindPanel(panel);
+    if (!p || !p->cb) return 0;
+    return p->cb(panel, 0, event, p->cbData, eventData1, eventData2);
+}
+
+} // namespace engine
+
+using namespace engine;
+
+void InstallUirTable(const UirPanelInfo *panels, int count) {
+    g_table = panels;
+    g_tableCount = count;
+}
+
+int LoadPanel(int parentPanel, const QString &file, int panelId) {
+    if (!qobject_cast<QApplication *>(QCoreApplication::instance())) return kErrNoUi;
+    const UirPanelInfo *info = PanelInfo(panelId);
+    if (!info) return kErrNoPanel;
+    Panel *parent = nullptr;
+    if (parentPanel != 0) {
+        parent = FindPanel(parentPanel);
+        if (!parent) return kErrBadPanel;
+    }
+
+    const QString path = QFileInfo(file).isAbsolute() ? file : JoinPath(GetProjectDir(), file);
+    if (!RegisterDefinitionFile(path)) return kErrNoFile;
+    QFile form(QStringLiteral(":/uir/%1.ui").arg(QLatin1String(info->name)));
+    if (!form.open(QIODevice::ReadOnly)) return kErrNoPanel;
+
+    FormLoader loader;
+    QWidget *root = loader.load(&form, nullptr);
+    if (!root) return kErrNoPanel;
+    if (root->objectName() != QLatin1String(info->name)) {
+        delete root;
+        return kErrNoPanel;
+    }
+
+    auto panel = std::make_unique<Panel>();
+    panel->handle = int(g_panels.size());
+    panel->resId = panelId;
+    panel->parent = parentPanel;
+    panel->w = root;
+    panel->cb = info->cb;
+    if (!BindControls(*panel, root, *info)) {
+        delete root;
+        return kErrBadControl;
+    }
+
+    // Panels stay hidden until DisplayPanel, as free windows or inside their parent.
+    if (parent) root->setParent(parent->w, Qt::Widget);
+    root->hide();
+    TagPanel(root, panel->handle);
+    InstallEventHub();
+
+    const int handle = panel->handle;
+    g_panels.push_back(std::move(panel));
+    return handle;
+}
+
+int DisplayPanel(int panel) {
+    Panel *p = FindPanel(panel);
+    if (!p) return kErrBadPanel;
+    p->w->show();
+    if (!p->w->isWindow()) {
+        p->w->raise();
+    } else {
+        // The offscreen platform used by the tests cannot raise windows.
+        if (QGuiApplication::platformName() != QLatin1String("offscreen")) p->w->raise();
+        p->w->activateWindow();
+    }
+    return 0;
+}
+
+int HidePanel(int panel) {
+    Panel *p = FindPanel(panel);
+    if (!p) return kErrBadPanel;
+    p->w->hide();
+    return 0;
+}
+
+int DiscardPanel(int panel) {
+    Panel *p = FindPanel(panel);
+    if (!p) return kErrBadPanel;
+    QWidget *w = p->w;
+    QList<int> handles;
+    CollectDescendants(panel, &handles);
+    for (int h : handles)
+        g_panels[h].reset();
+    // A callback of this very panel may be running: delete once it returned.
+    w->hide();
+    w->deleteLater();
+    return 0;
+}
+
+int SetPanelPos(int panel, int top, int left) {
+    Panel *p = FindPanel(panel);
+    if (!p) return kErrBadPanel;
+    p->w->move(left, top);
+    return 0;
+}
+
+int SetPanelSize(int panel, int height, int width) {
+    Panel *p = FindPanel(panel);
+    if (!p) return kErrBadPanel;
+    if (p->sizable)
+        p->w->resize(width, height);
+    else
+        p->w->setFixedSize(width, height);
+    return 0;
+}
+
+int SetActivePanel(int panel) {
+    Panel *p = FindPanel(panel);
+    if (!p) return kErrBadPanel;
+    if (!p->w->isWindow()) p->w->raise();
+    p->w->window()->activateWindow();
+    p->w->setFocus();
+    return 0;
+}
+
+int SetPanelAttribute(int panel, int attribute, int value) {
+    Panel *p = FindPanel(panel);
+    if (!p) return kErrBadPanel;
+    QWidget *w = p->w;
+    switch (attribute) {
+    case ATTR_VISIBLE:
+        value ? DisplayPanel(panel) : HidePanel(panel);
+        return 0;
+    case ATTR_TOP:
+        w->move(w->x(), value);
+        return 0;
+    case ATTR_LEFT:
+        w->move(value, w->y());
+        return 0;
+    case ATTR_WIDTH:
+        return SetPanelSize(panel, w->height(), value);
+    case ATTR_HEIGHT:
+        return SetPanelSize(panel, value, w->width());
+    case ATTR_BACKCOLOR: {
+        p->backColor = value;
+        QPalette pal = w->palette();
+        pal.setColor(QPalette::Window, FromRgb(value));
+        w->setPalette(pal);
+        w->setAutoFillBackground(true);
+        return 0;
+    }
+    case ATTR_SIZABLE:
+        p->sizable = value != 0;
+        if (p->sizable) {
+            w->setMinimumSize(0, 0);
+            w->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        } else {
+            w->setFixedSize(w->size());
+        }
+        return 0;
+    default:
+        return kErrBadAttribute;
+    }
+}
+
+int SetPanelAttribute(int panel, int attribute, const QString &value) {
+    Panel *p = FindPanel(panel);
+    if (!p) return kErrBadPanel;
+    if (attribute != ATTR_TITLE) return kErrBadAttribute;
+    p->w->setWindowTitle(value);
+    return 0;
+}
+
+int GetPanelAttribute(int panel, int attribute, int *value) {
+    Panel *p = FindPanel(panel);
+    if (!p) return kErrBadPanel;
+    QWidget *w = p->w;
+    switch (attribute) {
+    case ATTR_VISIBLE:
+        *value = !w->isHidden();
+        return 0;
+    case ATTR_TOP:
+        *value = w->y();
+        return 0;
+    case ATTR_LEFT:
+        *value = w->x();
+        return 0;
+    case ATTR_WIDTH:
+        *value = w->width();
+        return 0;
+    case ATTR_HEIGHT:
+        *value = w->height();
+        return 0;
+    case ATTR_BACKCOLOR:
+        *value = p->backColor >= 0 ? p->backColor : ToRgb(w->palette().color(QPalette::Window));
+        return 0;
+    case ATTR_SIZABLE:
+        *value = p->sizable;
+        return 0;
+    default:
+        return kErrBadAttribute;
+    }
+}
+
+int InstallPanelCallback(int panel, CtrlCallbackPtr callback, void *callbackData) {
+    Panel *p = FindPanel(panel);
+    if (!p) return kErrBadPanel;
+    p->cb = callback;
+    p->cbData = callbackData;
+    return 0;
+}
+
+QWidget *PanelWidget(int panel) {
+    Panel *p = FindPanel(panel);
+    return p ? p->w.data() : nullptr;
+}
+
+QWidget *CtrlWidget(int panel, int control) {
+    Ctrl *c = FindCtrl(panel, control);
+    return c ? c->w : nullptr;
+}
+
+// Run-time text messages get the next free control id of their panel.
+int NewTextMsg(int panel, const QString &text, int top, int left, int pointSize, int textColor,
+               int bgColor, bool transparent) {
+    Panel *p = FindPanel(panel);
+    if (!p) return kErrBadPanel;
+    auto *label = new QLabel(text, p->w);
+    const int id = int(p->ctrls.size());
+    label->setObjectName(QStringLiteral("TextMsg%1").arg(id));
+    QFont font = label->font();
+    if (pointSize > 0) font.setPointSize(pointSize);
+    label->setFont(font);
+    label->move(left, top);
+    label->adjustSize();
+    label->show();
+
+    auto c = std::make_unique<Ctrl>();
+    c->id = id;
+    c->panel = panel;
+    c->w = label;
+    c->kind = Kind::Label;
+    c->textColor = textColor;
+    if (!transparent) c->bgColor = bgColor;
+    RestyleCtrl(*c);
+    TagCtrl(label, panel, id);
+    p->ctrls.push_back(std::move(c));
+    return id;
+}
+
+int DiscardCtrl(int panel, int control) {
+    Ctrl *c = FindCtrl(panel, control);
+    if (!c) return kErrBadControl;
+    QWidget *w = c->w;
+    if (c->buddy) c->buddy->hide();
+    FindPanel(panel)->ctrls[control].reset();
+    w->hide();
+    w->deleteLater();
+    return 0;
+}

@@ -1,0 +1,164 @@
+// Modal pop-ups, their scripted answers for unattended runs, and the wait cursor.
+#include "platform/EngineState.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QQueue>
+#include <cstdio>
+
+namespace {
+
+struct Expected {
+    QString title;
+    int answer;
+    QString path;
+};
+
+struct Script {
+    bool installed = false;
+    bool echo = false; // unattended program: report unexpected pop-ups on stderr
+    QQueue<Expected> queue;
+    QList<popupscript::Shown> log;
+    QStringList unexpected;
+};
+
+Script &script() {
+    static Script s;
+    return s;
+}
+
+// Takes the answer for a pop-up from the script. A pop-up that the script
+// does not expect next is recorded and answered with 0 / cancel; the
+// expected entry stays for the pop-up it was meant for.
+int Scripted(const QString &title, const QString &text, QString *path) {
+    Script &s = script();
+    s.log.append(popupscript::Shown{title, text});
+    if (!s.queue.isEmpty() && s.queue.head().title == title) {
+        const Expected e = s.queue.dequeue();
+        if (path) *path = e.path;
+        return e.answer;
+    }
+    const QString entry = title + QStringLiteral(": ") + text;
+    s.unexpected.append(entry);
+    if (s.echo) std::fprintf(stderr, "unexpected pop-up: %s\n", qPrintable(entry));
+    if (path) path->clear();
+    return 0;
+}
+
+QWidget *DialogParent() {
+    return QApplication::activeWindow();
+}
+
+// "*.dat;*.txt" becomes "*.dat *.txt (*.dat *.txt)", followed by all files.
+QString NameFilter(const QString &fileTypeList) {
+    QString patterns = fileTypeList;
+    patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+    patterns = patterns.simplified();
+    if (patterns.isEmpty()) return QStringLiteral("All files (*)");
+    return QStringLiteral("%1 (%1);;All files (*)").arg(patterns);
+}
+
+} // namespace
+
+namespace engine {
+void PopupScriptFromEnvironment() {
+    if (qEnvironmentVariable("TOLVANE_POPUP_SCRIPT") == QLatin1String("fail")) {
+        popupscript::Install();
+        script().echo = true;
+    }
+}
+} // namespace engine
+
+int MessagePopup(const QString &title, const QString &text) {
+    if (script().installed) {
+        Scripted(title, text, nullptr);
+        return 0;
+    }
+    QMessageBox box(QMessageBox::Information, title, text, QMessageBox::Ok, DialogParent());
+    box.exec();
+    return 0;
+}
+
+int ConfirmPopup(const QString &title, const QString &text) {
+    if (script().installed) return Scripted(title, text, nullptr) ? 1 : 0;
+    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No,
+                    DialogParent());
+    box.setDefaultButton(QMessageBox::Yes);
+    return box.exec() == QMessageBox::Yes ? 1 : 0;
+}
+
+int FileSelectPopup(const QString &defaultDirectory, const QString &defaultFileName,
+                    const QString &fileTypeList, const QString &title, int buttonLabel,
+                    int restrictDirectory, int restrictExtension, int allowCancel,
+                    int allowMakeDirectory, QString *path) {
+    (void)restrictDirectory;
+    (void)restrictExtension;
+    (void)allowCancel;
+    QString chosen;
+    int result = VAL_NO_FILE_SELECTED;
+    if (script().installed) {
+        result = Scripted(title, JoinPath(defaultDirectory, defaultFileName), &chosen);
+        if (result != VAL_EXISTING_FILE_SELECTED && result != VAL_NEW_FILE_SELECTED)
+            result = VAL_NO_FILE_SELECTED;
+    } else {
+        QFileDialog dialog(DialogParent(), title, defaultDirectory, NameFilter(fileTypeList));
+        dialog.setOption(QFileDialog::DontConfirmOverwrite);
+        dialog.setOption(QFileDialog::ReadOnly, !allowMakeDirectory);
+        if (buttonLabel == VAL_LOAD_BUTTON) {
+            dialog.setAcceptMode(QFileDialog::AcceptOpen);
+            dialog.setFileMode(QFileDialog::ExistingFile);
+        } else {
+            dialog.setAcceptMode(buttonLabel == VAL_SAVE_BUTTON ? QFileDialog::AcceptSave
+                                                                : QFileDialog::AcceptOpen);
+            dialog.setFileMode(QFileDialog::AnyFile);
+        }
+        if (buttonLabel == VAL_OK_BUTTON)
+            dialog.setLabelText(QFileDialog::Accept, QStringLiteral("OK"));
+        if (!defaultFileName.isEmpty()) dialog.selectFile(defaultFileName);
+        if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
+            chosen = dialog.selectedFiles().constFirst();
+            result = QFileInfo::exists(chosen) ? VAL_EXISTING_FILE_SELECTED : VAL_NEW_FILE_SELECTED;
+        }
+    }
+    if (path) *path = result == VAL_NO_FILE_SELECTED ? QString() : chosen;
+    return result;
+}
+
+void SetWaitCursor(int on) {
+    static bool waiting = false;
+    if (bool(on) == waiting) return;
+    waiting = on != 0;
+    if (waiting)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+        QApplication::restoreOverrideCursor();
+}
+
+namespace popupscript {
+void Install() {
+    script().installed = true;
+}
+void Uninstall() {
+    script().installed = false;
+    script().echo = false;
+}
+void Expect(const QString &title, int answer, const QString &path) {
+    script().queue.enqueue(Expected{title, answer, path});
+}
+int Pending() {
+    return int(script().queue.size());
+}
+const QList<Shown> &Log() {
+    return script().log;
+}
+QStringList Unexpected() {
+    return script().unexpected;
+}
+void Clear() {
+    script().queue.clear();
+    script().log.clear();
+    script().unexpected.clear();
+}
+} // namespace popupscript
