@@ -1,0 +1,264 @@
+// The GO cycle against tolvane-sim run as a separate process (its processor
+// time is not ours): frames per second and processor time per frame over TCP
+// loopback and over a pseudo-terminal at 115200 and 9600 baud, with the data
+// panel, the RAW strip chart and the three-sides view all live. The bound of
+// one cycle is the wire time of request and answer plus the 10 ms pause.
+//
+//   bench_poll [--frames N] [--serial-frames N] [--calcmode M] [--source S]
+//
+// --frames: frames over loopback (default 3000; 100000 for the memory check).
+// --serial-frames: frames at 115200 baud; a third of them at 9600 (default 300).
+// --calcmode, --source: what is live (default 6, all five projections, and
+// 0, the RAW strip chart).
+#include "link/Link.h"
+#include "link/Protocol.h"
+#include "live/Live.h"
+#include "params/Params.h"
+#include "platform/Platform.h"
+#include "shell/Shell.h"
+#include "uir_ids.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+#include <unistd.h>
+
+int CBF_ButtonGo(int, int, int, void *, int, int);
+
+namespace {
+
+constexpr double kCyclePause = 0.010;
+constexpr int kSimStartMs = 5000;
+
+uint64_t stopAt = 0;
+int liveCalcmode = 6;
+int liveSource = 0;
+
+double ProcessSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
+}
+
+double ResidentMiB() {
+    QFile f("/proc/self/statm");
+    if (!f.open(QIODevice::ReadOnly)) return 0;
+    const QList<QByteArray> fields = f.readAll().split(' ');
+    if (fields.size() < 2) return 0;
+    return fields[1].toDouble() * double(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+}
+
+// Seconds on the wire for one request and its answer (10 bits per byte).
+double WireTime(long baud) { return baud > 0 ? 2 * 36 * 10.0 / double(baud) : 0.0; }
+// The simulator delays each answer by one telegram's wire time, in whole
+// milliseconds; the request reaches it at once.
+double EmulatedTime(long baud) { return std::ceil(36 * 10.0 * 1000.0 / double(baud)) / 1000.0; }
+
+int FreePort() {
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+struct Sim {
+    QProcess process;
+    bool start(const QStringList &args) {
+        const QString exe = QDir(QCoreApplication::applicationDirPath()).filePath("tolvane-sim");
+        process.setProgram(exe);
+        process.setArguments(args + QStringList{"--quiet"});
+        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process.start();
+        if (!process.waitForStarted(kSimStartMs)) return false;
+        // It prints its link lines once it serves.
+        const double end = Timer() + kSimStartMs / 1000.0;
+        QByteArray said;
+        while (Timer() < end && !said.contains('\n')) {
+            process.waitForReadyRead(100);
+            said += process.readAllStandardOutput();
+        }
+        return said.contains('\n');
+    }
+    ~Sim() {
+        if (process.state() != QProcess::NotRunning) {
+            process.terminate();
+            if (!process.waitForFinished(3000)) process.kill();
+        }
+    }
+};
+
+struct Run {
+    const char *name;
+    double wire;     // seconds per cycle on a real line: request and answer
+    double emulated; // seconds the simulator holds each answer back
+    uint64_t frames = 0;
+    double wall = 0;
+    double cpu = 0;
+    bool timedOut = false;
+};
+
+double rssWarm = 0; // resident memory once the first frames were drawn
+constexpr uint64_t kWarmUpFrames = 100;
+uint64_t warmAt = 0;
+
+// One GO from the main panel, ended by the frame hook after `frames` frames.
+void Go(Run *run, uint64_t frames) {
+    stopAt = pollFrames + frames;
+    warmAt = pollFrames + kWarmUpFrames;
+    pollFrameHook = [] {
+        if (pollFrames == warmAt) rssWarm = ResidentMiB();
+        if (pollFrames >= stopAt) poll = 0;
+    };
+    const uint64_t first = pollFrames;
+    const double cpu0 = ProcessSeconds();
+    const double t0 = Timer();
+    CBF_ButtonGo(mainpanel, MAINP_ButtonGo, EVENT_COMMIT, nullptr, 0, 0);
+    run->wall = Timer() - t0;
+    run->cpu = ProcessSeconds() - cpu0;
+    run->frames = pollFrames - first;
+    run->timedOut = run->frames < frames;
+    pollFrameHook = nullptr;
+}
+
+void Header() {
+    std::printf("%-16s %7s %8s %8s | %-17s | %-17s | %9s %6s\n", "link", "frames", "frames/s",
+                "cycle ms", "line bound ms (%)", "sim bound ms (%)", "CPU ms/fr", "CPU %");
+}
+
+void Report(const Run &r) {
+    if (r.frames == 0) {
+        std::printf("%-16s no frame%s\n", r.name, r.timedOut ? " (TIMEOUT)" : "");
+        return;
+    }
+    const double cycle = r.wall / double(r.frames);
+    const double line = r.wire + kCyclePause;
+    const double sim = r.emulated + kCyclePause;
+    std::printf("%-16s %7llu %8.1f %8.2f | %7.2f (%5.1f %%) | %7.2f (%5.1f %%) | %9.3f %6.1f%s\n",
+                r.name, static_cast<unsigned long long>(r.frames), r.frames / r.wall,
+                cycle * 1e3, line * 1e3, 100.0 * line / cycle, sim * 1e3, 100.0 * sim / cycle,
+                r.cpu / double(r.frames) * 1e3, 100.0 * r.cpu / r.wall,
+                r.timedOut ? "  TIMEOUT" : "");
+}
+
+void SelectLink(int protocol, const QString &host, int port, int baudIndex) {
+    SetCtrlVal(interfacepanel, INTERFACEP_EditCommunicationProtocol, protocol);
+    if (protocol == 1) {
+        SetCtrlVal(interfacepanel, INTERFACEP_StringIpAdress, host);
+        SetCtrlVal(interfacepanel, INTERFACEP_StringPortNumber, QString::number(port));
+    } else {
+        SetCtrlVal(interfacepanel, INTERFACEP_EditSelectComPort, 1);
+        SetCtrlVal(interfacepanel, INTERFACEP_EditSelectBaudrate, baudIndex);
+    }
+    TryToConnect();
+}
+
+// Everything the operator would look at: the RAW strip chart on the data
+// panel and the three-sides view in the mode with all five projections.
+void MakeEverythingLive() {
+    SetCtrlVal(parapanel, PARAP_Calcmode, liveCalcmode);
+    InitPanelCtrlAttr();
+    SetCtrlVal(datapanel, DATAP_SelectSource, liveSource);
+    DispVis();
+    InitP3SidesPanel();
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    uint64_t frames = 3000, serialFrames = 300;
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (QByteArray(argv[i]) == "--frames") frames = QByteArray(argv[i + 1]).toULongLong();
+        if (QByteArray(argv[i]) == "--serial-frames")
+            serialFrames = QByteArray(argv[i + 1]).toULongLong();
+        if (QByteArray(argv[i]) == "--calcmode") liveCalcmode = QByteArray(argv[i + 1]).toInt();
+        if (QByteArray(argv[i]) == "--source") liveSource = QByteArray(argv[i + 1]).toInt();
+    }
+    if (frames < 1 || serialFrames < 3) {
+        std::fprintf(stderr, "usage: bench_poll [--frames N] [--serial-frames N>=3]\n");
+        return 2;
+    }
+
+    // A program directory of its own, so that no settings of a real
+    // installation are read or written.
+    if (InitCVIRTE(argc, argv) < 0) return 1;
+    QTemporaryDir dir;
+    const QString uir = QDir(QCoreApplication::applicationDirPath()).filePath("Tolvane.uir");
+    if (!dir.isValid() || !QFile::copy(uir, QDir(dir.path()).filePath("Tolvane.uir"))) {
+        std::fprintf(stderr, "cannot copy %s\n", qPrintable(uir));
+        return 1;
+    }
+    SetProjectDir(dir.path());
+    // Pop-ups (a lost connection at the end) must not stop the benchmark.
+    popupscript::Install();
+    if (LoadAllPanels(argc, argv) < 0) {
+        std::fprintf(stderr, "cannot load the panels\n");
+        return 1;
+    }
+    ShowChildPanel(2);
+    DisplayPanel(datapanel);
+    DisplayPanel(mainpanel);
+
+    const int port = FreePort();
+    Sim tcpSim;
+    if (!tcpSim.start({"--tcp-port", QString::number(port)})) {
+        std::fprintf(stderr, "tolvane-sim did not start\n");
+        return 1;
+    }
+    InitAll();
+    SelectLink(1, "127.0.0.1", port, 0);
+    if (comecho != 1) {
+        std::fprintf(stderr, "no answer from tolvane-sim over TCP\n");
+        return 1;
+    }
+    MakeEverythingLive();
+
+    std::printf("GO cycle: data panel, source %d, three-sides view in calc mode %d%s\n",
+                liveSource, liveCalcmode, liveCalcmode > 1 ? "" : " (hidden)");
+    Header();
+    Run loop{"TCP loopback", 0.0, 0.0};
+    const double rssBefore = ResidentMiB();
+    Go(&loop, frames);
+    const double rssAfter = ResidentMiB();
+    const double rssAfterWarmUp = rssWarm;
+    Report(loop);
+
+    struct Serial {
+        const char *name;
+        int baudIndex;
+        uint64_t frames;
+    };
+    for (const Serial &s : {Serial{"pty 115200 baud", 4, serialFrames},
+                            Serial{"pty 9600 baud", 0, serialFrames / 3}}) {
+        const QString link = QDir(dir.path()).filePath(QString("sensor%1").arg(s.baudIndex));
+        Sim ptySim;
+        if (!ptySim.start({"--tcp-port", "0", "--pty", link, "--baud-index",
+                           QString::number(s.baudIndex), "--emulate-wire-time"})) {
+            std::fprintf(stderr, "tolvane-sim did not open a pseudo-terminal\n");
+            return 1;
+        }
+        qputenv("TOLVANE_COM1", link.toLocal8Bit());
+        SelectLink(0, QString(), 0, s.baudIndex);
+        const long baud = proto::BaudOfIndex(s.baudIndex);
+        Run run{s.name, WireTime(baud), EmulatedTime(baud)};
+        if (comecho == 1) {
+            MakeEverythingLive();
+            Go(&run, s.frames);
+        }
+        Report(run);
+        CloseCom(comport);
+    }
+
+    std::printf("resident memory: %.1f MiB before GO, %.1f MiB after %llu frames over loopback "
+                "(%+.2f MiB; %.1f MiB after the first %llu)\n",
+                rssBefore, rssAfter, static_cast<unsigned long long>(loop.frames),
+                rssAfter - rssBefore, rssAfterWarmUp, static_cast<unsigned long long>(kWarmUpFrames));
+    for (const popupscript::Shown &p : popupscript::Log())
+        std::printf("(pop-up \"%s\": %s)\n", qPrintable(p.title), qPrintable(p.text.simplified()));
+    return 0;
+}

@@ -1,0 +1,238 @@
+// Data-frame polling: the GO loop, the single-frame exchange, the decoding
+// into the measurement variables and the data panel's displays.
+#include "live/Live.h"
+
+#include "calib/Calib.h"
+#include "link/Link.h"
+#include "link/Protocol.h"
+#include "live/ShownCache.h"
+#include "params/Params.h"
+#include "platform/Platform.h"
+#include "shell/HelpTexts.h"
+#include "shell/Shell.h"
+#include "uir_ids.h"
+
+#include <algorithm>
+
+uint16_t dataR, dataG, dataB, dataX, dataY, dataInt, dataColor, dataRawR, dataRawG, dataRawB,
+    dataTemp, dataGroup, dataRef, dataDir, dataDif, dataGn;
+uint16_t dataTrigger;
+int rgbcolor;
+
+uint64_t pollFrames;
+void (*pollFrameHook)();
+
+namespace {
+// Pause between two requests, so that the sensor and the event loop breathe.
+constexpr int kCyclePauseMs = 10;
+
+// A poll loop started from a callback that runs inside another poll loop's
+// wait would share its buffers and the link; it is refused instead.
+bool pollLoopActive = false;
+
+int PatchComponent(uint16_t value) { return std::min(value / 16, 255); }
+} // namespace
+
+void GetData() {
+    if (pollLoopActive) return;
+    pollLoopActive = true;
+    shown::Reset();
+
+    if (comprotocol == 0) {
+        FlushInQ(comport);
+        FlushOutQ(comport);
+    }
+    poll = 1;
+    while (poll == 1) {
+        order = proto::SendFrame;
+        FillTxBuf(order, 0, 0, 0);
+        GetDataFrame();
+        if (bytesToRead == 0) {
+            GetRxBufData();
+            CopyDatatoVars();
+            SetPanelCalibData();
+            SetPanelData();
+            ShowGraph();
+            ++pollFrames;
+            if (pollFrameHook) pollFrameHook();
+        } else {
+            SetPopupTimeout();
+        }
+        ProcessSystemEvents();
+        Sleep(kCyclePauseMs);
+    }
+    pollLoopActive = false;
+}
+
+int GetDataFrame() {
+    const int frameBytes = anzframe * 2;
+    if (comprotocol == 0) {
+        FlushInQ(comport);
+        FlushOutQ(comport);
+    } else {
+        // Armed before the write: an answer may arrive while the write is
+        // still being completed, and the TCP handler drops bytes nobody waits for.
+        bytesToRead = dataSize = frameBytes;
+    }
+    WriteTelegram();
+    WaitAnswer();
+    return bytesToRead;
+}
+
+void CopyDatatoVars() {
+    dataR = databuf[2];
+    dataG = databuf[3];
+    dataB = databuf[4];
+    dataX = databuf[5];
+    dataY = databuf[6];
+    dataInt = databuf[7];
+    dataColor = databuf[8];
+    dataRawR = databuf[9];
+    dataRawG = databuf[10];
+    dataRawB = databuf[11];
+    dataTemp = databuf[12];
+    dataGroup = databuf[13];
+    dataRef = databuf[14];
+    dataDir = databuf[15];
+    dataDif = databuf[16];
+    dataGn = databuf[17];
+}
+
+void SetPanelData() {
+    const int p = datapanel;
+    shown::SetVal(p, DATAP_BarR, dataR);
+    shown::SetVal(p, DATAP_BarG, dataG);
+    shown::SetVal(p, DATAP_BarB, dataB);
+    shown::SetVal(p, DATAP_BarRef, dataRef);
+    shown::SetVal(p, DATAP_BarDir, dataDir);
+    shown::SetVal(p, DATAP_BarDif, dataDif);
+    shown::SetVal(p, DATAP_DispRaw__R, dataR);
+    shown::SetVal(p, DATAP_DispRaw__G, dataG);
+    shown::SetVal(p, DATAP_DispRaw__B, dataB);
+    shown::SetVal(p, DATAP_DispRaw__Ref, dataRef);
+    shown::SetVal(p, DATAP_DispRaw__Dir, dataDir);
+    shown::SetVal(p, DATAP_DispRaw__Dif, dataDif);
+
+    shown::SetVal(p, DATAP_DispX, dataX);
+    shown::SetVal(p, DATAP_DispY, dataY);
+    shown::SetVal(p, DATAP_DispINT, dataInt);
+    shown::SetVal(p, DATAP_DispGN, dataGn);
+    shown::SetVal(p, DATAP_DispCOL, dataColor);
+    shown::SetVal(p, DATAP_DispTemp, dataTemp);
+
+    // The sensor adds the trigger flag to the group word; a word below the
+    // flag is a bare group number, so subtracting can never wrap around.
+    if (dataGroup >= proto::kGroupTriggerFlag) {
+        dataTrigger = 1;
+        dataGroup -= proto::kGroupTriggerFlag;
+    } else {
+        dataTrigger = 0;
+    }
+    shown::SetVal(p, DATAP_LedTrig, dataTrigger);
+    shown::SetVal(p, DATAP_DispGroup, dataGroup);
+
+    shown::SetVal(colbigpanel, COLBIGP_DispBigCOL, dataColor);
+    shown::SetVal(grpbigpanel, GRPBIGP_DispBigGroup, dataGroup);
+
+    rgbcolor = MakeColor(PatchComponent(dataR), PatchComponent(dataG), PatchComponent(dataB));
+    shown::SetVal(p, DATAP_ColorPatch, rgbcolor);
+
+    if (evalmode == 3) {
+        static constexpr int kLamps[] = {DATAP_Lamp16, DATAP_Lamp8, DATAP_Lamp4, DATAP_Lamp2,
+                                         DATAP_Lamp1};
+        int v = dataColor;
+        int weight = 16;
+        for (int lamp : kLamps) {
+            const int on = v >= weight ? 1 : 0;
+            if (on) v -= weight;
+            shown::SetVal(p, lamp, on);
+            weight /= 2;
+        }
+    }
+
+    InitGraphBuffers();
+}
+
+// ---- callbacks of the data panel's displays and of the big displays
+
+namespace {
+int HelpOnRightClick(int event, const char *text) {
+    if (event == EVENT_RIGHT_CLICK) ShowHelp(text);
+    return 0;
+}
+} // namespace
+
+int CBF_DispX(int, int, int event, void *, int, int) {
+    return HelpOnRightClick(event, InfoDispX);
+}
+
+int CBF_DispY(int, int, int event, void *, int, int) {
+    return HelpOnRightClick(event, InfoDispY);
+}
+
+int CBF_DispINT(int, int, int event, void *, int, int) {
+    return HelpOnRightClick(event, InfoDispINT);
+}
+
+int CBF_DispGN(int, int, int event, void *, int, int) {
+    return HelpOnRightClick(event, InfoDispGN);
+}
+
+int CBF_DispRaw(int, int, int event, void *, int, int) {
+    return HelpOnRightClick(event, InfoDispRAW);
+}
+
+int CBF_DispTemp(int, int, int event, void *, int, int) {
+    return HelpOnRightClick(event, InfoDispTemp);
+}
+
+int CBF_DispStatus(int, int, int event, void *, int, int) {
+    return HelpOnRightClick(event, InfoStatus);
+}
+
+int CBF_GraphRGB(int, int, int event, void *, int, int) {
+    return HelpOnRightClick(event, InfoGraph);
+}
+
+int CBF_GraphData1(int, int, int event, void *, int, int) {
+    return HelpOnRightClick(event, InfoGraph);
+}
+
+int CBF_GraphData2(int, int, int event, void *, int, int) {
+    return HelpOnRightClick(event, InfoGraph);
+}
+
+int CBF_DispCOL(int, int, int event, void *, int, int) {
+    if (event == EVENT_LEFT_DOUBLE_CLICK) DisplayPanel(colbigpanel);
+    return HelpOnRightClick(event, InfoDispCOL);
+}
+
+int CBF_DispGroup(int, int, int event, void *, int, int) {
+    if (event == EVENT_LEFT_DOUBLE_CLICK) DisplayPanel(grpbigpanel);
+    return HelpOnRightClick(event, InfoDispGroup);
+}
+
+namespace {
+int HideOnRightClickOrClose(int panel, int event) {
+    if (event == EVENT_RIGHT_CLICK || event == EVENT_CLOSE) HidePanel(panel);
+    return 0;
+}
+} // namespace
+
+int CBF_COLBIGP(int panel, int, int event, void *, int, int) {
+    return HideOnRightClickOrClose(panel, event);
+}
+
+int CBF_GRPBIGP(int panel, int, int event, void *, int, int) {
+    return HideOnRightClickOrClose(panel, event);
+}
+
+// The big number fills its panel, so a right click lands on it rather than
+// on the panel; it closes the panel all the same.
+int CBF_DispBigCOL(int panel, int, int event, void *, int, int) {
+    return HideOnRightClickOrClose(panel, event);
+}
+
+int CBF_DispBigGroup(int panel, int, int event, void *, int, int) {
+    return HideOnRightClickOrClose(panel, event);
+}

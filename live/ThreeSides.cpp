@@ -1,0 +1,147 @@
+// The three-sides view: the taught vectors as tolerance circles projected
+// onto pairs of coordinates, the current measurement as a cursor in each
+// projection, and a trend chart of the coordinate judged on its own.
+#include "live/Live.h"
+
+#include "live/GraphMath.h"
+#include "live/ShownCache.h"
+#include "params/Params.h"
+#include "platform/Platform.h"
+#include "shell/HelpTexts.h"
+#include "shell/Shell.h"
+#include "teach/TeachTable.h"
+#include "uir_ids.h"
+
+namespace {
+constexpr int kXY = P3SIDESVIEW_Graph3SidesView__XY;
+constexpr int kXInt = P3SIDESVIEW_Graph3SidesView__XInt;
+constexpr int kYInt = P3SIDESVIEW_Graph3SidesView__YInt;
+constexpr int kXGn = P3SIDESVIEW_Graph3SidesView__XGn;
+constexpr int kYGn = P3SIDESVIEW_Graph3SidesView__YGn;
+constexpr int kIntGn = P3SIDESVIEW_Graph3SidesView__IntGn;
+constexpr int kIntTrend = P3SIDESVIEW_Graph3SidesView__IntTrend;
+constexpr int kGnTrend = P3SIDESVIEW_Graph3SidesView__GnTrend;
+
+constexpr int kPointsPerScreen = 101;
+constexpr int kFullCircle = 3600;
+
+enum Coord { kX, kY, kInt, kGn };
+
+// A projection: its graph and the coordinates on its two axes.
+struct Projection {
+    int control;
+    Coord horizontal;
+    Coord vertical;
+    const char *xyLabel; // X/Y modes (even)
+    const char *siLabel; // s/i modes (odd)
+};
+
+// In the order their axes are set each frame.
+constexpr Projection kProjections[] = {
+    {kXY, kX, kY, "X/Y", "s/i"},         {kXInt, kX, kInt, "X/INT", "s/M"},
+    {kXGn, kX, kGn, "X/GN", "s/GN"},     {kYGn, kY, kGn, "Y/GN", "i/GN"},
+    {kYInt, kY, kInt, "Y/INT", "i/M"},   {kIntGn, kInt, kGn, "INT/GN", "M/GN"},
+};
+
+bool IsThreeSidesMode(int mode) { return mode >= 2 && mode <= 7; }
+
+// Graphs shown besides the XY graph, per pair of calculation modes.
+bool VisibleIn(int control, int mode) {
+    switch (control) {
+    case kXY: return true;
+    case kXInt:
+    case kYInt: return mode == 2 || mode == 3 || mode == 6 || mode == 7;
+    case kXGn:
+    case kYGn: return mode >= 4;
+    case kIntGn: return mode == 6 || mode == 7;
+    case kIntTrend: return mode == 4 || mode == 5;
+    case kGnTrend: return mode == 2 || mode == 3;
+    default: return false;
+    }
+}
+
+int Pick(const int (&values)[4], Coord c) { return values[c]; }
+} // namespace
+
+void InitP3SidesPanel() {
+    int h = 0, w = 0;
+    GetCtrlAttribute(p3sidesview, kXY, ATTR_HEIGHT, &h);
+    GetCtrlAttribute(p3sidesview, kXY, ATTR_WIDTH, &w);
+    GetCtrlVal(parapanel, PARAP_Calcmode, &calcmode);
+    const int mode = calcmode;
+    if (!IsThreeSidesMode(mode)) {
+        HidePanel(p3sidesview);
+        return;
+    }
+
+    for (int c : {kXInt, kYInt, kXGn, kYGn, kIntGn, kIntTrend, kGnTrend})
+        SetCtrlAttribute(p3sidesview, c, ATTR_VISIBLE, VisibleIn(c, mode) ? 1 : 0);
+    const bool siMode = mode % 2 == 1;
+    for (const Projection &p : kProjections)
+        if (VisibleIn(p.control, mode))
+            SetCtrlAttribute(p3sidesview, p.control, ATTR_LABEL_TEXT,
+                             QString::fromLatin1(siMode ? p.siLabel : p.xyLabel));
+    if (VisibleIn(kIntTrend, mode))
+        SetCtrlAttribute(p3sidesview, kIntTrend, ATTR_LABEL_TEXT,
+                         QString::fromLatin1(siMode ? "M" : "INT"));
+
+    // X-GN and Y-GN sit in the row below the others; the panel is exactly
+    // two graphs wide and two or three graphs high.
+    const int rows = mode >= 6 ? 3 : 2;
+    for (int c : {kXGn, kYGn}) SetCtrlAttribute(p3sidesview, c, ATTR_TOP, (rows - 1) * h);
+    SetPanelSize(p3sidesview, rows * h, 2 * w);
+    DisplayPanel(p3sidesview);
+}
+
+void DrawTaughtVectors3Sides() {
+    const graphmath::CalcColumns c = graphmath::ColumnsOf(calcmode);
+    for (int i = 0; i < anzVec; ++i) {
+        const uint16_t *row = ctt[i];
+        const int coord[4] = {row[0], row[1], row[c.intVal], row[c.gnVal]};
+        const int t = row[c.xyTol];
+        for (const Projection &p : kProjections) {
+            const int a = Pick(coord, p.horizontal);
+            const int b = Pick(coord, p.vertical);
+            PlotArc(p3sidesview, p.control, a - t, b - t, a + t, b + t, 0, kFullCircle,
+                    tolvanearr[i], VAL_TRANSPARENT);
+        }
+    }
+}
+
+void ShowGraph3SidesView() {
+    const graphmath::ViewExtents e =
+        graphmath::ThreeSidesExtents(ctt, anzVec, calcmode, dataX, dataY, dataInt, dataGn);
+    const graphmath::Extent extents[4] = {e.x, e.y, e.intensity, e.gloss};
+    const int measured[4] = {dataX, dataY, dataInt, dataGn};
+
+    for (const Projection &p : kProjections) {
+        const graphmath::AxisPair axes =
+            graphmath::SquareAxes(extents[p.horizontal], extents[p.vertical]);
+        shown::SetAxis(p3sidesview, p.control, VAL_XAXIS, axes.x.min, axes.x.max);
+        shown::SetAxis(p3sidesview, p.control, VAL_LEFT_YAXIS, axes.y.min, axes.y.max);
+    }
+
+    const graphmath::Range intRange = graphmath::TrendRange(intBuf, 300);
+    const graphmath::Range gnRange = graphmath::TrendRange(gnBuf, 300);
+    shown::SetAxis(p3sidesview, kIntTrend, VAL_LEFT_YAXIS, intRange.min, intRange.max);
+    shown::SetAxis(p3sidesview, kGnTrend, VAL_LEFT_YAXIS, gnRange.min, gnRange.max);
+
+    for (const Projection &p : kProjections)
+        shown::SetCursor(p3sidesview, p.control, 1, Pick(measured, p.horizontal),
+                         Pick(measured, p.vertical));
+
+    shown::SetAttr(p3sidesview, kIntTrend, ATTR_POINTS_PER_SCREEN, kPointsPerScreen);
+    PlotStripChart(p3sidesview, kIntTrend, intBuf, 300, 0, 0, VAL_DOUBLE);
+    shown::SetAttr(p3sidesview, kGnTrend, ATTR_POINTS_PER_SCREEN, kPointsPerScreen);
+    PlotStripChart(p3sidesview, kGnTrend, gnBuf, 300, 0, 0, VAL_DOUBLE);
+}
+
+int CBF_Graph3SidesView(int, int, int event, void *, int, int) {
+    if (event == EVENT_RIGHT_CLICK) ShowHelp(InfoGraph3SidesView);
+    return 0;
+}
+
+int CBF_P3SIDESVIEW(int panel, int, int event, void *, int, int) {
+    if (event == EVENT_CLOSE) HidePanel(panel);
+    return 0;
+}
