@@ -136,8 +136,10 @@ void SetUpTable(Ctrl &c) {
             QTableWidgetItem *item = t->item(r, col);
             if (!item) {
                 Cell(&c, Point{col + 1, r + 1});
-            } else if (!c.textCells) {
-                // setData skips a value that compares equal, and "1" equals 1.
+            } else if (!c.textCells && (item->flags() & Qt::ItemIsEditable)) {
+                // Fixed cells (indicator colours) keep their text; the others
+                // become numbers. setData skips a value that compares equal,
+                // and "1" equals 1.
                 const int v = item->text().trimmed().toInt();
                 item->setData(Qt::EditRole, QVariant());
                 item->setData(Qt::EditRole, v);
