@@ -76,17 +76,20 @@ void InitPowerMode() {
     }
 }
 
+void RestoreExtTriggers() {
+    int items = 0;
+    GetNumListItems(parapanel, PARAP_EditTrigger, &items);
+    if (items >= 3) return;
+    InsertListItem(parapanel, PARAP_EditTrigger, 2, "EXT1", 2);
+    InsertListItem(parapanel, PARAP_EditTrigger, 3, "EXT2", 3);
+    InsertListItem(parapanel, PARAP_EditTrigger, 4, "EXT3", 4);
+    InsertListItem(parapanel, PARAP_EditTrigger, 5, "EXT4", 5);
+}
+
 void InitExteach() {
     GetCtrlVal(parapanel, PARAP_EditExteach, &exteach);
     if (exteach == 0) {
-        int items = 0;
-        GetNumListItems(parapanel, PARAP_EditTrigger, &items);
-        if (items < 3) {
-            InsertListItem(parapanel, PARAP_EditTrigger, 2, "EXT1", 2);
-            InsertListItem(parapanel, PARAP_EditTrigger, 3, "EXT2", 3);
-            InsertListItem(parapanel, PARAP_EditTrigger, 4, "EXT3", 4);
-            InsertListItem(parapanel, PARAP_EditTrigger, 5, "EXT4", 5);
-        }
+        RestoreExtTriggers();
         Dim(parapanel, PARAP_EditPmode, 0);
         Dim(parapanel, PARAP_SlidePower, 0);
         InitPowerMode();

@@ -61,14 +61,7 @@ int MemoryButtonChanged(int panel, int control, int event, int buttonTarget) {
 // both values as loaded and tell the operator; the next edit of either
 // control settles the conflict the usual way.
 void ShowExteachTriggerConflict(uint16_t loadedExteach, uint16_t loadedTrigger) {
-    int items = 0;
-    GetNumListItems(parapanel, PARAP_EditTrigger, &items);
-    if (items < 3) {
-        InsertListItem(parapanel, PARAP_EditTrigger, 2, "EXT1", 2);
-        InsertListItem(parapanel, PARAP_EditTrigger, 3, "EXT2", 3);
-        InsertListItem(parapanel, PARAP_EditTrigger, 4, "EXT3", 4);
-        InsertListItem(parapanel, PARAP_EditTrigger, 5, "EXT4", 5);
-    }
+    RestoreExtTriggers();
     SetCtrlVal(parapanel, PARAP_EditTrigger, loadedTrigger);
     SetCtrlVal(parapanel, PARAP_EditExteach, loadedExteach);
     SetCtrlAttribute(parapanel, PARAP_EditExteach, ATTR_DIMMED, 0);

@@ -30,6 +30,8 @@ void InitExteach();
 void InitTrigger();
 void InitMaxVecNo();
 void SetDispNames();
+// Puts EXT1..EXT4 back into the TRIGGER list when only CONT and SELF are left.
+void RestoreExtTriggers();
 
 // Parameter file.
 void SendParaToFile();

@@ -626,28 +626,36 @@ int SetCtrlAttribute(int panel, int control, int attribute, const QString &value
     return 0;
 }
 
+bool engine::GetGeometryAttribute(const QWidget *w, int attribute, int *value) {
+    switch (attribute) {
+    case ATTR_VISIBLE:
+        *value = !w->isHidden();
+        return true;
+    case ATTR_TOP:
+        *value = w->y();
+        return true;
+    case ATTR_LEFT:
+        *value = w->x();
+        return true;
+    case ATTR_WIDTH:
+        *value = w->width();
+        return true;
+    case ATTR_HEIGHT:
+        *value = w->height();
+        return true;
+    default:
+        return false;
+    }
+}
+
 int GetCtrlAttribute(int panel, int control, int attribute, int *value) {
     Ctrl *c = FindCtrl(panel, control);
     if (!c) return kErrBadControl;
     QWidget *w = c->w;
+    if (GetGeometryAttribute(w, attribute, value)) return 0;
     switch (attribute) {
     case ATTR_DIMMED:
         *value = !w->isEnabled();
-        return 0;
-    case ATTR_VISIBLE:
-        *value = !w->isHidden();
-        return 0;
-    case ATTR_TOP:
-        *value = w->y();
-        return 0;
-    case ATTR_LEFT:
-        *value = w->x();
-        return 0;
-    case ATTR_WIDTH:
-        *value = w->width();
-        return 0;
-    case ATTR_HEIGHT:
-        *value = w->height();
         return 0;
     case ATTR_CMD_BUTTON_COLOR:
         *value = c->buttonColor >= 0 ? c->buttonColor : ToRgb(w->palette().color(QPalette::Button));

@@ -104,6 +104,8 @@ void RestyleCtrl(Ctrl &c);
 void UpdateMirrors(Ctrl &c, int value);
 int ColorProperty(const QWidget *w, const char *name, int fallback);
 int ToRgb(const QColor &color);
+// Visibility, position and size of a panel or control; false for other attributes.
+bool GetGeometryAttribute(const QWidget *w, int attribute, int *value);
 QColor FromRgb(int rgb);
 
 // Tables.cpp

@@ -295,22 +295,8 @@ int GetPanelAttribute(int panel, int attribute, int *value) {
     Panel *p = FindPanel(panel);
     if (!p) return kErrBadPanel;
     QWidget *w = p->w;
+    if (GetGeometryAttribute(w, attribute, value)) return 0;
     switch (attribute) {
-    case ATTR_VISIBLE:
-        *value = !w->isHidden();
-        return 0;
-    case ATTR_TOP:
-        *value = w->y();
-        return 0;
-    case ATTR_LEFT:
-        *value = w->x();
-        return 0;
-    case ATTR_WIDTH:
-        *value = w->width();
-        return 0;
-    case ATTR_HEIGHT:
-        *value = w->height();
-        return 0;
     case ATTR_BACKCOLOR:
         *value = p->backColor >= 0 ? p->backColor : ToRgb(w->palette().color(QPalette::Window));
         return 0;
