@@ -55,10 +55,14 @@ double ResidentMiB() {
 }
 
 // Seconds on the wire for one request and its answer (10 bits per byte).
-double WireTime(long baud) { return baud > 0 ? 2 * 36 * 10.0 / double(baud) : 0.0; }
+double WireTime(long baud) {
+    return baud > 0 ? 2 * 36 * 10.0 / double(baud) : 0.0;
+}
 // The simulator delays each answer by one telegram's wire time, in whole
 // milliseconds; the request reaches it at once.
-double EmulatedTime(long baud) { return std::ceil(36 * 10.0 * 1000.0 / double(baud)) / 1000.0; }
+double EmulatedTime(long baud) {
+    return std::ceil(36 * 10.0 * 1000.0 / double(baud)) / 1000.0;
+}
 
 int FreePort() {
     QTcpServer probe;
@@ -139,8 +143,8 @@ void Report(const Run &r) {
     const double line = r.wire + kCyclePause;
     const double sim = r.emulated + kCyclePause;
     std::printf("%-16s %7llu %8.1f %8.2f | %7.2f (%5.1f %%) | %7.2f (%5.1f %%) | %9.3f %6.1f%s\n",
-                r.name, static_cast<unsigned long long>(r.frames), r.frames / r.wall,
-                cycle * 1e3, line * 1e3, 100.0 * line / cycle, sim * 1e3, 100.0 * sim / cycle,
+                r.name, static_cast<unsigned long long>(r.frames), r.frames / r.wall, cycle * 1e3,
+                line * 1e3, 100.0 * line / cycle, sim * 1e3, 100.0 * sim / cycle,
                 r.cpu / double(r.frames) * 1e3, 100.0 * r.cpu / r.wall,
                 r.timedOut ? "  TIMEOUT" : "");
 }
@@ -218,8 +222,8 @@ int main(int argc, char **argv) {
     }
     MakeEverythingLive();
 
-    std::printf("GO cycle: data panel, source %d, three-sides view in calc mode %d%s\n",
-                liveSource, liveCalcmode, liveCalcmode > 1 ? "" : " (hidden)");
+    std::printf("GO cycle: data panel, source %d, three-sides view in calc mode %d%s\n", liveSource,
+                liveCalcmode, liveCalcmode > 1 ? "" : " (hidden)");
     Header();
     Run loop{"TCP loopback", 0.0, 0.0};
     const double rssBefore = ResidentMiB();
@@ -257,7 +261,8 @@ int main(int argc, char **argv) {
     std::printf("resident memory: %.1f MiB before GO, %.1f MiB after %llu frames over loopback "
                 "(%+.2f MiB; %.1f MiB after the first %llu)\n",
                 rssBefore, rssAfter, static_cast<unsigned long long>(loop.frames),
-                rssAfter - rssBefore, rssAfterWarmUp, static_cast<unsigned long long>(kWarmUpFrames));
+                rssAfter - rssBefore, rssAfterWarmUp,
+                static_cast<unsigned long long>(kWarmUpFrames));
     for (const popupscript::Shown &p : popupscript::Log())
         std::printf("(pop-up \"%s\": %s)\n", qPrintable(p.title), qPrintable(p.text.simplified()));
     return 0;

@@ -8,12 +8,16 @@ namespace graphmath {
 CalcColumns ColumnsOf(int calcmode) {
     switch (calcmode) {
     case 2:
-    case 3: return {.intVal = 2, .intTol = 3, .gnVal = 4, .gnTol = 5, .xyTol = 3};
+    case 3:
+        return {.intVal = 2, .intTol = 3, .gnVal = 4, .gnTol = 5, .xyTol = 3};
     case 4:
-    case 5: return {.intVal = 4, .intTol = 5, .gnVal = 2, .gnTol = 3, .xyTol = 3};
+    case 5:
+        return {.intVal = 4, .intTol = 5, .gnVal = 2, .gnTol = 3, .xyTol = 3};
     case 6:
-    case 7: return {.intVal = 2, .intTol = 4, .gnVal = 3, .gnTol = 4, .xyTol = 4};
-    default: return {.intVal = 3, .intTol = 4, .gnVal = 5, .gnTol = 6, .xyTol = 2};
+    case 7:
+        return {.intVal = 2, .intTol = 4, .gnVal = 3, .gnTol = 4, .xyTol = 4};
+    default:
+        return {.intVal = 3, .intTol = 4, .gnVal = 5, .gnTol = 6, .xyTol = 2};
     }
 }
 
@@ -86,8 +90,8 @@ ViewExtents ThreeSidesExtents(const CttRow *rows, int count, int calcmode, int x
         bi.Include(row[c.intVal], row[c.intTol]);
         bg.Include(row[c.gnVal], row[c.gnTol]);
     }
-    return {ExtendTo(bx.Ordered(), x), ExtendTo(by.Ordered(), y),
-            ExtendTo(bi.Ordered(), intensity), ExtendTo(bg.Ordered(), gloss)};
+    return {ExtendTo(bx.Ordered(), x), ExtendTo(by.Ordered(), y), ExtendTo(bi.Ordered(), intensity),
+            ExtendTo(bg.Ordered(), gloss)};
 }
 
 Range TrendRange(const double *buffer, int count) {

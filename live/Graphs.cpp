@@ -31,7 +31,9 @@ constexpr int kGnBandColor = MakeColor(255, 128, 0);
 constexpr double kBandHeight = 100.0;
 constexpr double kBarCursorY = 50.0;
 
-void ReadCalcmode() { GetCtrlVal(parapanel, PARAP_Calcmode, &calcmode); }
+void ReadCalcmode() {
+    GetCtrlVal(parapanel, PARAP_Calcmode, &calcmode);
+}
 
 // The limits of the teach-table row chosen in the No. field, read from the
 // table control so that edits show in the very next frame.
@@ -67,7 +69,8 @@ void ShowRawDisplays(bool visible) {
     for (int c : {DATAP_DispRaw__R, DATAP_DispRaw__G, DATAP_DispRaw__B, DATAP_DispRaw__Ref,
                   DATAP_DispRaw__Dir, DATAP_DispRaw__Dif})
         Show(c, visible);
-    for (int c : {DATAP_DispX, DATAP_DispY, DATAP_DispINT, DATAP_DispGN}) Show(c, !visible);
+    for (int c : {DATAP_DispX, DATAP_DispY, DATAP_DispINT, DATAP_DispGN})
+        Show(c, !visible);
 }
 
 // Shows exactly one graph area: the given controls, all others hidden.
@@ -102,12 +105,23 @@ void InitGraphBuffers() {
 
 void ShowGraph() {
     switch (source) {
-    case 0: PlotBuffer(DATAP_GraphRGB, rawBuf, 600); break;
-    case 1: shown::SetCursor(datapanel, DATAP_GraphData1, 1, dataX, dataY); break;
-    case 2: PlotBuffer(DATAP_GraphRGB__Int, intBuf, 300); break;
-    case 3: PlotBuffer(DATAP_GraphRGB__Gn, gnBuf, 300); break;
-    case 4: ShowGraphData2(); break;
-    default: break;
+    case 0:
+        PlotBuffer(DATAP_GraphRGB, rawBuf, 600);
+        break;
+    case 1:
+        shown::SetCursor(datapanel, DATAP_GraphData1, 1, dataX, dataY);
+        break;
+    case 2:
+        PlotBuffer(DATAP_GraphRGB__Int, intBuf, 300);
+        break;
+    case 3:
+        PlotBuffer(DATAP_GraphRGB__Gn, gnBuf, 300);
+        break;
+    case 4:
+        ShowGraphData2();
+        break;
+    default:
+        break;
     }
     if (calcmode > 1) ShowGraph3SidesView();
 }
@@ -128,8 +142,8 @@ void InitGraphInt2() {
     PlotRectangle(datapanel, DATAP_GraphData2__IntBar, llint, 0.0, ulint, kBandHeight,
                   kIntBandColor, kIntBandColor);
     DeleteGraphPlot(datapanel, DATAP_GraphData2__GnBar, -1, VAL_DELAYED_DRAW);
-    PlotRectangle(datapanel, DATAP_GraphData2__GnBar, llgn, 0.0, ulgn, kBandHeight,
-                  kGnBandColor, kGnBandColor);
+    PlotRectangle(datapanel, DATAP_GraphData2__GnBar, llgn, 0.0, ulgn, kBandHeight, kGnBandColor,
+                  kGnBandColor);
 }
 
 void InitGraphs() {
@@ -190,7 +204,8 @@ void DispVis() {
         ShowRawDisplays(false);
         ShowGraphsOnly({DATAP_GraphData2, DATAP_GraphData2__IntBar, DATAP_GraphData2__GnBar});
         break;
-    default: break;
+    default:
+        break;
     }
 }
 

@@ -5,8 +5,8 @@
 #include <cstdint>
 
 // Measurement variables (0..4095 for R, G, B, INT and GN).
-extern uint16_t dataR, dataG, dataB, dataX, dataY, dataInt, dataColor, dataRawR, dataRawG,
-    dataRawB, dataTemp, dataGroup, dataRef, dataDir, dataDif, dataGn;
+extern uint16_t dataR, dataG, dataB, dataX, dataY, dataInt, dataColor, dataRawR, dataRawG, dataRawB,
+    dataTemp, dataGroup, dataRef, dataDir, dataDif, dataGn;
 extern uint16_t dataTrigger;
 extern int rgbcolor;
 

@@ -30,7 +30,9 @@ constexpr int kCyclePauseMs = 10;
 // wait would share its buffers and the link; it is refused instead.
 bool pollLoopActive = false;
 
-int PatchComponent(uint16_t value) { return std::min(value / 16, 255); }
+int PatchComponent(uint16_t value) {
+    return std::min(value / 16, 255);
+}
 } // namespace
 
 void GetData() {
@@ -65,15 +67,11 @@ void GetData() {
 }
 
 int GetDataFrame() {
-    const int frameBytes = anzframe * 2;
     if (comprotocol == 0) {
         FlushInQ(comport);
         FlushOutQ(comport);
-    } else {
-        // Armed before the write: an answer may arrive while the write is
-        // still being completed, and the TCP handler drops bytes nobody waits for.
-        bytesToRead = dataSize = frameBytes;
     }
+    // On TCP the write arms bytesToRead itself, before the answer can arrive.
     WriteTelegram();
     WaitAnswer();
     return bytesToRead;

@@ -25,8 +25,8 @@ std::array<Entry, kSlots> table;
 
 // Returns the entry of the key, or a free one claimed for it; null when full.
 Entry *Find(int panel, int control, int kind, int which, bool *fresh) {
-    uint32_t h = uint32_t(panel) * 2654435761u ^ uint32_t(control) * 40503u ^
-                 uint32_t(kind) * 97u ^ uint32_t(which) * 131u;
+    uint32_t h = uint32_t(panel) * 2654435761u ^ uint32_t(control) * 40503u ^ uint32_t(kind) * 97u ^
+                 uint32_t(which) * 131u;
     for (int probe = 0; probe < kSlots; ++probe) {
         Entry &e = table[(h + uint32_t(probe)) % kSlots];
         if (e.kind == 0) {
@@ -55,7 +55,9 @@ bool Changed(int panel, int control, int kind, int which, double a, double b) {
 
 } // namespace
 
-void Reset() { table.fill(Entry{}); }
+void Reset() {
+    table.fill(Entry{});
+}
 
 void SetVal(int panel, int control, int value) {
     if (Changed(panel, control, kValue, 0, value, 0)) SetCtrlVal(panel, control, value);

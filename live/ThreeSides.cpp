@@ -38,29 +38,40 @@ struct Projection {
 
 // In the order their axes are set each frame.
 constexpr Projection kProjections[] = {
-    {kXY, kX, kY, "X/Y", "s/i"},         {kXInt, kX, kInt, "X/INT", "s/M"},
-    {kXGn, kX, kGn, "X/GN", "s/GN"},     {kYGn, kY, kGn, "Y/GN", "i/GN"},
-    {kYInt, kY, kInt, "Y/INT", "i/M"},   {kIntGn, kInt, kGn, "INT/GN", "M/GN"},
+    {kXY, kX, kY, "X/Y", "s/i"},       {kXInt, kX, kInt, "X/INT", "s/M"},
+    {kXGn, kX, kGn, "X/GN", "s/GN"},   {kYGn, kY, kGn, "Y/GN", "i/GN"},
+    {kYInt, kY, kInt, "Y/INT", "i/M"}, {kIntGn, kInt, kGn, "INT/GN", "M/GN"},
 };
 
-bool IsThreeSidesMode(int mode) { return mode >= 2 && mode <= 7; }
+bool IsThreeSidesMode(int mode) {
+    return mode >= 2 && mode <= 7;
+}
 
 // Graphs shown besides the XY graph, per pair of calculation modes.
 bool VisibleIn(int control, int mode) {
     switch (control) {
-    case kXY: return true;
+    case kXY:
+        return true;
     case kXInt:
-    case kYInt: return mode == 2 || mode == 3 || mode == 6 || mode == 7;
+    case kYInt:
+        return mode == 2 || mode == 3 || mode == 6 || mode == 7;
     case kXGn:
-    case kYGn: return mode >= 4;
-    case kIntGn: return mode == 6 || mode == 7;
-    case kIntTrend: return mode == 4 || mode == 5;
-    case kGnTrend: return mode == 2 || mode == 3;
-    default: return false;
+    case kYGn:
+        return mode >= 4;
+    case kIntGn:
+        return mode == 6 || mode == 7;
+    case kIntTrend:
+        return mode == 4 || mode == 5;
+    case kGnTrend:
+        return mode == 2 || mode == 3;
+    default:
+        return false;
     }
 }
 
-int Pick(const int (&values)[4], Coord c) { return values[c]; }
+int Pick(const int (&values)[4], Coord c) {
+    return values[c];
+}
 } // namespace
 
 void InitP3SidesPanel() {
@@ -88,7 +99,8 @@ void InitP3SidesPanel() {
     // X-GN and Y-GN sit in the row below the others; the panel is exactly
     // two graphs wide and two or three graphs high.
     const int rows = mode >= 6 ? 3 : 2;
-    for (int c : {kXGn, kYGn}) SetCtrlAttribute(p3sidesview, c, ATTR_TOP, (rows - 1) * h);
+    for (int c : {kXGn, kYGn})
+        SetCtrlAttribute(p3sidesview, c, ATTR_TOP, (rows - 1) * h);
     SetPanelSize(p3sidesview, rows * h, 2 * w);
     DisplayPanel(p3sidesview);
 }
