@@ -16,6 +16,7 @@
 #include "params/Params.h"
 #include "platform/Platform.h"
 #include "shell/Shell.h"
+#include "sim/SensorModel.h"
 #include "uir_ids.h"
 
 #include <QCoreApplication>
@@ -163,8 +164,28 @@ void SelectLink(int protocol, const QString &host, int port, int baudIndex) {
 
 // Everything the operator would look at: the RAW strip chart on the data
 // panel and the three-sides view in the mode with all five projections.
+// Teaches the simulator's scene into the table in the live mode's layout,
+// as an operator would have: what the sensor sees then lies among the taught
+// vectors, and the graphs' ranges follow the taught table, not the noise.
+void TeachTheScene() {
+    const QList<tsim::Target> scene = tsim::DefaultScene();
+    const tsim::SensorState state = tsim::DefaultState(scene);
+    const int m = liveCalcmode;
+    for (int row = 0; row < int(scene.size()) && row < 31; ++row) {
+        const tsim::Frame f = tsim::Measure(state, scene[row], 0.0, nullptr);
+        const tsim::Chroma c = tsim::ChromaOf(m, f.r, f.g, f.b);
+        int cells[7] = {c.x, c.y, 100, c.intensity, 100, f.gn, 100}; // modes 0, 1
+        if (m == 2 || m == 3) cells[2] = c.intensity, cells[3] = 150, cells[4] = f.gn, cells[5] = 150;
+        if (m == 4 || m == 5) cells[2] = f.gn, cells[3] = 150, cells[4] = c.intensity, cells[5] = 150;
+        if (m == 6 || m == 7) cells[2] = c.intensity, cells[3] = f.gn, cells[4] = 150, cells[5] = 0;
+        for (int col = 0; col < 7; ++col)
+            SetTableCellVal(ttpanel, TTP_GridCtt, MakePoint(col + 1, row + 1), cells[col]);
+    }
+}
+
 void MakeEverythingLive() {
     SetCtrlVal(parapanel, PARAP_Calcmode, liveCalcmode);
+    TeachTheScene();
     InitPanelCtrlAttr();
     SetCtrlVal(datapanel, DATAP_SelectSource, liveSource);
     DispVis();

@@ -60,8 +60,12 @@ void GetData() {
         } else {
             SetPopupTimeout();
         }
+        // The pause processes events rather than sleeping: the window draws
+        // what this frame changed (the queued replots) inside the pause
+        // instead of lengthening the cycle, and STOP is seen at once.
+        const double pauseEnd = Timer() + kCyclePauseMs / 1000.0;
         ProcessSystemEvents();
-        Sleep(kCyclePauseMs);
+        while (Timer() < pauseEnd) WaitSystemEvents(pauseEnd - Timer());
     }
     pollLoopActive = false;
 }

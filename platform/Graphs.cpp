@@ -38,15 +38,31 @@ struct GraphState : QObject {
     bool autoX = false;
     bool autoY = false;
     bool stale = false;
+    // Cursors live on a buffered layer of their own: a frame that only moves
+    // a cursor redraws that layer, not the whole plot.
+    QCPLayer *cursorLayer = nullptr;
+    bool fullReplotQueued = false;
 
     // A hidden plot is drawn when it is shown again, not every frame.
     void Replot() {
         if (autoX) plot->xAxis->rescale();
         if (autoY) plot->yAxis->rescale();
-        if (plot->isVisible())
+        if (plot->isVisible()) {
+            fullReplotQueued = true;
             plot->replot(QCustomPlot::rpQueuedReplot);
-        else
+        } else {
             stale = true;
+        }
+    }
+
+    void ReplotCursors() {
+        if (!plot->isVisible()) {
+            stale = true;
+        } else if (!fullReplotQueued && cursorLayer) {
+            cursorLayer->replot();
+        } else {
+            Replot();
+        }
     }
 
     bool eventFilter(QObject *, QEvent *e) override {
@@ -169,6 +185,12 @@ bool SetUpGraph(Ctrl &c) {
     QWidget *w = c.w;
     plot->setPlottingHint(QCP::phFastPolylines, true);
     plot->setNoAntialiasingOnDrag(true);
+    // Every buffered layer costs a full-size pixmap to clear and compose on
+    // each replot; only the cursors get one (on first use), the unused
+    // selection overlay none.
+    if (QCPLayer *overlay = plot->layer(QStringLiteral("overlay")))
+        overlay->setMode(QCPLayer::lmLogical);
+    QObject::connect(plot, &QCustomPlot::afterReplot, plot, [g] { g->fullReplotQueued = false; });
 
     g->strip = w->property("kind").toString() == QLatin1String("strip");
     plot->xAxis->setRange(Number(w, "xMin", 0), Number(w, "xMax", 4096));
@@ -364,13 +386,19 @@ int SetGraphCursor(int panel, int control, int cursorNumber, double x, double y)
         cursor->setStyle(QCPItemTracer::tsCrosshair);
         cursor->setPen(QPen(g->cursorColor));
         cursor->position->setType(QCPItemPosition::ptPlotCoords);
+        if (!g->cursorLayer && g->plot->addLayer(QStringLiteral("cursors"))) {
+            g->cursorLayer = g->plot->layer(QStringLiteral("cursors"));
+            g->cursorLayer->setMode(QCPLayer::lmBuffered);
+        }
+        if (g->cursorLayer) cursor->setLayer(g->cursorLayer);
+        g->Replot();
     } else if (g->cursorX[i] == x && g->cursorY[i] == y) {
         return 0;
     }
     g->cursorX[i] = x;
     g->cursorY[i] = y;
     cursor->position->setCoords(x, y);
-    g->Replot();
+    g->ReplotCursors();
     return 0;
 }
 
