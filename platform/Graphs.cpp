@@ -201,6 +201,17 @@ bool SetUpGraph(Ctrl &c) {
     const QString title = w->property("title").toString();
     if (!title.isEmpty()) SetGraphTitle(c, title);
     if (w->property("square").toBool()) KeepSquare(plot);
+    // Small graphs get fewer, smaller tick labels, so that they stay legible.
+    if (w->width() < 320) {
+        QFont tickFont = plot->xAxis->tickLabelFont();
+        tickFont.setPointSize(7);
+        for (QCPAxis *axis : {plot->xAxis, plot->yAxis}) {
+            axis->ticker()->setTickCount(4);
+            axis->setTickLabelFont(tickFont);
+        }
+    }
+    if (w->property("yTickLabels").isValid() && !w->property("yTickLabels").toBool())
+        plot->yAxis->setTickLabels(false);
 
     if (g->strip) {
         g->traces = std::max(1, w->property("traces").toInt());

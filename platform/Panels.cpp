@@ -173,6 +173,9 @@ int LoadPanel(int parentPanel, const QString &file, int panelId) {
 
     // Panels stay hidden until DisplayPanel, as free windows or inside their parent.
     if (parent) root->setParent(parent->w, Qt::Widget);
+    // A free window opens where the form's `top` and `left` say.
+    const QVariant top = root->property("top"), left = root->property("left");
+    if (!parent && (top.isValid() || left.isValid())) root->move(left.toInt(), top.toInt());
     root->hide();
     TagPanel(root, panel->handle);
     InstallEventHub();
