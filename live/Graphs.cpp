@@ -152,10 +152,7 @@ void InitGraphs() {
 
     DeleteGraphPlot(datapanel, DATAP_GraphData1, -1, VAL_DELAYED_DRAW);
     DeleteGraphPlot(datapanel, DATAP_GraphData2, -1, VAL_DELAYED_DRAW);
-    for (int c : {P3SIDESVIEW_Graph3SidesView__XY, P3SIDESVIEW_Graph3SidesView__XInt,
-                  P3SIDESVIEW_Graph3SidesView__YInt, P3SIDESVIEW_Graph3SidesView__XGn,
-                  P3SIDESVIEW_Graph3SidesView__YGn, P3SIDESVIEW_Graph3SidesView__IntGn})
-        DeleteGraphPlot(p3sidesview, c, -1, VAL_DELAYED_DRAW);
+    DeleteProjectionPlots(VAL_DELAYED_DRAW);
 
     ReadCalcmode();
     if (calcmode % 2 == 0)

@@ -38,6 +38,8 @@ int Copy1D(const double *in, int n, double *out);
 
 // Three-sides view.
 void InitP3SidesPanel();
+// Deletes the taught vectors from the six projection graphs.
+void DeleteProjectionPlots(int refresh);
 // The taught vectors as tolerance circles in the six projections; part of
 // InitGraphs in the calculation modes above 1.
 void DrawTaughtVectors3Sides();

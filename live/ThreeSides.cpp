@@ -43,6 +43,13 @@ constexpr Projection kProjections[] = {
     {kYInt, kY, kInt, "Y/INT", "i/M"}, {kIntGn, kInt, kGn, "INT/GN", "M/GN"},
 };
 
+} // namespace
+
+void DeleteProjectionPlots(int refresh) {
+    for (const Projection &p : kProjections) DeleteGraphPlot(p3sidesview, p.control, -1, refresh);
+}
+
+namespace {
 bool IsThreeSidesMode(int mode) {
     return mode >= 2 && mode <= 7;
 }

@@ -199,10 +199,7 @@ void SetDispNames() {
     DeleteGraphPlot(datapanel, DATAP_GraphData2, -1, VAL_IMMEDIATE_DRAW);
     DeleteGraphPlot(datapanel, DATAP_GraphData2__IntBar, -1, VAL_IMMEDIATE_DRAW);
     DeleteGraphPlot(datapanel, DATAP_GraphData2__GnBar, -1, VAL_IMMEDIATE_DRAW);
-    for (int graph : {P3SIDESVIEW_Graph3SidesView__XY, P3SIDESVIEW_Graph3SidesView__XInt,
-                      P3SIDESVIEW_Graph3SidesView__YInt, P3SIDESVIEW_Graph3SidesView__XGn,
-                      P3SIDESVIEW_Graph3SidesView__YGn, P3SIDESVIEW_Graph3SidesView__IntGn})
-        DeleteGraphPlot(p3sidesview, graph, -1, VAL_IMMEDIATE_DRAW);
+    DeleteProjectionPlots(VAL_IMMEDIATE_DRAW);
 
     const bool xy = calcmode % 2 == 0 && calcmode <= 6;
     SetCtrlAttribute(datapanel, DATAP_DispX, ATTR_LABEL_TEXT, xy ? "X" : "s");
