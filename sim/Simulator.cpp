@@ -114,23 +114,23 @@ QString FaultName(Fault kind) {
 bool ParseFault(const QString &text, FaultSpec *out) {
     const QStringList parts = text.split(QLatin1Char(':'));
     if (parts.isEmpty() || parts.size() > 3) return false;
-    FaultSpec spec;
+    FaultSpec plan;
     bool known = false;
     for (const auto &f : kFaultNames) {
         if (Squeezed(QString::fromLatin1(f.name)) == Squeezed(parts[0].trimmed())) {
-            spec.kind = f.kind;
+            plan.kind = f.kind;
             known = true;
         }
     }
     if (!known) return false;
-    int *fields[] = {&spec.telegram, &spec.amount};
+    int *fields[] = {&plan.telegram, &plan.amount};
     for (int i = 1; i < parts.size(); ++i) {
         bool ok = false;
         const int v = parts[i].trimmed().toInt(&ok);
         if (!ok || v < 0) return false;
         *fields[i - 1] = v;
     }
-    *out = spec;
+    *out = plan;
     return true;
 }
 
@@ -377,12 +377,12 @@ void Simulator::handle(LinkKind link, const QByteArray &request) {
     for (int i = 0; i < m_faults.size();) {
         Armed &a = m_faults[i];
         ++a.seen;
-        const bool hit = a.spec.telegram == 0 || a.seen == a.spec.telegram;
+        const bool hit = a.plan.telegram == 0 || a.seen == a.plan.telegram;
         if (hit) {
-            hits.append(a.spec);
+            hits.append(a.plan);
             hitAt.append(a.seen);
         }
-        if (hit && a.spec.telegram != 0)
+        if (hit && a.plan.telegram != 0)
             m_faults.removeAt(i);
         else
             ++i;
@@ -695,7 +695,7 @@ void Simulator::clearFaults() {
 QList<FaultSpec> Simulator::armedFaults() const {
     QList<FaultSpec> out;
     for (const auto &a : m_faults)
-        out.append(a.spec);
+        out.append(a.plan);
     return out;
 }
 

@@ -105,7 +105,7 @@ class Simulator : public QObject {
 
   private:
     struct Armed {
-        FaultSpec spec;
+        FaultSpec plan;
         int seen = 0;
     };
     struct Outgoing {
