@@ -29,8 +29,11 @@ struct GraphState : QObject {
     std::map<int, Plot> plots;
     int nextHandle = 1;
 
+    // Cursors are two one-pixel child widgets over the plot, not plot items:
+    // moving one repaints two thin strips instead of the whole plot, which
+    // matters when six projections follow every frame.
     static constexpr int kCursors = 4;
-    QCPItemTracer *cursor[kCursors] = {};
+    QWidget *cursorLine[kCursors][2] = {};
     double cursorX[kCursors] = {};
     double cursorY[kCursors] = {};
     QColor cursorColor = Qt::red;
@@ -38,30 +41,32 @@ struct GraphState : QObject {
     bool autoX = false;
     bool autoY = false;
     bool stale = false;
-    // Cursors live on a buffered layer of their own: a frame that only moves
-    // a cursor redraws that layer, not the whole plot.
-    QCPLayer *cursorLayer = nullptr;
-    bool fullReplotQueued = false;
 
     // A hidden plot is drawn when it is shown again, not every frame.
     void Replot() {
         if (autoX) plot->xAxis->rescale();
         if (autoY) plot->yAxis->rescale();
-        if (plot->isVisible()) {
-            fullReplotQueued = true;
+        if (plot->isVisible())
             plot->replot(QCustomPlot::rpQueuedReplot);
-        } else {
+        else
             stale = true;
-        }
     }
 
-    void ReplotCursors() {
-        if (!plot->isVisible()) {
-            stale = true;
-        } else if (!fullReplotQueued && cursorLayer) {
-            cursorLayer->replot();
-        } else {
-            Replot();
+    // Puts the cursor lines where their coordinates fall in the axis rect;
+    // a line outside the rect is hidden.
+    void PlaceCursors() {
+        const QRect area = plot->axisRect()->rect();
+        for (int i = 0; i < kCursors; ++i) {
+            QWidget *vertical = cursorLine[i][0], *horizontal = cursorLine[i][1];
+            if (!vertical) continue;
+            const double px = plot->xAxis->coordToPixel(cursorX[i]);
+            const double py = plot->yAxis->coordToPixel(cursorY[i]);
+            const bool inX = px >= area.left() && px <= area.right();
+            const bool inY = py >= area.top() && py <= area.bottom();
+            vertical->setGeometry(int(std::clamp(px, -1e6, 1e6)), area.top(), 1, area.height());
+            horizontal->setGeometry(area.left(), int(std::clamp(py, -1e6, 1e6)), area.width(), 1);
+            vertical->setVisible(inX && area.isValid());
+            horizontal->setVisible(inY && area.isValid());
         }
     }
 
@@ -190,7 +195,7 @@ bool SetUpGraph(Ctrl &c) {
     // selection overlay none.
     if (QCPLayer *overlay = plot->layer(QStringLiteral("overlay")))
         overlay->setMode(QCPLayer::lmLogical);
-    QObject::connect(plot, &QCustomPlot::afterReplot, plot, [g] { g->fullReplotQueued = false; });
+    QObject::connect(plot, &QCustomPlot::afterReplot, plot, [g] { g->PlaceCursors(); });
 
     g->strip = w->property("kind").toString() == QLatin1String("strip");
     plot->xAxis->setRange(Number(w, "xMin", 0), Number(w, "xMax", 4096));
@@ -389,27 +394,24 @@ int SetGraphCursor(int panel, int control, int cursorNumber, double x, double y)
     if (!g) return kErrBadControl;
     if (cursorNumber < 1 || cursorNumber > GraphState::kCursors) return kErrBadValue;
     const int i = cursorNumber - 1;
-    QCPItemTracer *&cursor = g->cursor[i];
-    if (!cursor) {
-        cursor = new QCPItemTracer(g->plot);
-        cursor->setSelectable(false);
-        cursor->setGraph(nullptr);
-        cursor->setStyle(QCPItemTracer::tsCrosshair);
-        cursor->setPen(QPen(g->cursorColor));
-        cursor->position->setType(QCPItemPosition::ptPlotCoords);
-        if (!g->cursorLayer && g->plot->addLayer(QStringLiteral("cursors"))) {
-            g->cursorLayer = g->plot->layer(QStringLiteral("cursors"));
-            g->cursorLayer->setMode(QCPLayer::lmBuffered);
+    if (!g->cursorLine[i][0]) {
+        for (int k = 0; k < 2; ++k) {
+            auto *line = new QWidget(g->plot);
+            line->setObjectName(QStringLiteral("cursor%1%2").arg(cursorNumber).arg(k ? 'y' : 'x'));
+            line->setAttribute(Qt::WA_TransparentForMouseEvents);
+            line->setAutoFillBackground(true);
+            QPalette palette = line->palette();
+            palette.setColor(QPalette::Window, g->cursorColor);
+            line->setPalette(palette);
+            g->cursorLine[i][k] = line;
         }
-        if (g->cursorLayer) cursor->setLayer(g->cursorLayer);
-        g->Replot();
     } else if (g->cursorX[i] == x && g->cursorY[i] == y) {
         return 0;
     }
     g->cursorX[i] = x;
     g->cursorY[i] = y;
-    cursor->position->setCoords(x, y);
-    g->ReplotCursors();
+    // A replot under way places them again once the axes are final.
+    g->PlaceCursors();
     return 0;
 }
 

@@ -695,16 +695,24 @@ class TestUi : public QObject {
         QCOMPARE(DeleteGraphPlot(h, g, -1, VAL_IMMEDIATE_DRAW), 0);
         QCOMPARE(GetGraphPlotCount(h, g), 0);
         QCOMPARE(plot->plottableCount(), 0);
-        // The cursor stays where it was put.
-        QCOMPARE(plot->itemCount(), 1);
-        QVERIFY(qobject_cast<QCPItemTracer *>(plot->item(0)));
+        // The cursor stays where it was put, drawn as a crosshair over the plot.
+        QCOMPARE(plot->itemCount(), 0);
         double cx = 0, cy = 0;
         GetGraphCursor(h, g, 1, &cx, &cy);
         QCOMPARE(cx, 1000.0);
         QCOMPARE(cy, 2000.0);
         SetGraphCursor(h, g, 1, 1500, 500);
-        QCOMPARE(static_cast<QCPItemTracer *>(plot->item(0))->position->coords(),
-                 QPointF(1500, 500));
+        DisplayPanel(h);
+        SetCtrlAttribute(h, g, ATTR_VISIBLE, 1);
+        QVERIFY(QTest::qWaitForWindowExposed(PanelWidget(h)));
+        plot->replot();
+        auto *vertical = plot->findChild<QWidget *>(QStringLiteral("cursor1x"));
+        auto *horizontal = plot->findChild<QWidget *>(QStringLiteral("cursor1y"));
+        QVERIFY(vertical && horizontal);
+        QCOMPARE(vertical->x(), int(plot->xAxis->coordToPixel(1500)));
+        QCOMPARE(horizontal->y(), int(plot->yAxis->coordToPixel(500)));
+        QCOMPARE(vertical->height(), plot->axisRect()->rect().height());
+        QVERIFY(vertical->height() > 100);
 
         SetAxisScalingMode(h, g, VAL_XAXIS, VAL_MANUAL, 975, 3025);
         SetAxisScalingMode(h, g, VAL_LEFT_YAXIS, VAL_MANUAL, -175, 1875);
