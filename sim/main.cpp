@@ -151,9 +151,9 @@ int main(int argc, char *argv[]) {
         return Fail(QStringLiteral("--trigger-every wants a number"));
     QList<tsim::FaultSpec> faults;
     for (const QString &f : cli.values(fault)) {
-        tsim::FaultSpec spec;
-        if (!tsim::ParseFault(f, &spec)) return Fail(QStringLiteral("bad --fault \"%1\"").arg(f));
-        faults.append(spec);
+        tsim::FaultSpec plan;
+        if (!tsim::ParseFault(f, &plan)) return Fail(QStringLiteral("bad --fault \"%1\"").arg(f));
+        faults.append(plan);
     }
     const QHostAddress address(cli.value(bind));
     if (address.isNull()) return Fail(QStringLiteral("--bind wants an IP address"));
