@@ -15,6 +15,18 @@ bool Help(int event, const char *text) {
     return true;
 }
 
+// SEND and GET: to or from a parameter file with the FILE target, else the sensor.
+int Transfer(int event, const char *help, void (*withFile)(), void (*withSensor)()) {
+    if (Help(event, help) || event != EVENT_COMMIT) return 0;
+    SetButtonsDimmed(1);
+    if (target == DATFILE)
+        withFile();
+    else
+        withSensor();
+    SetButtonsDimmed(0);
+    return 0;
+}
+
 int Navigate(int event, const char *help, int code) {
     if (!Help(event, help) && event == EVENT_COMMIT) ShowChildPanel(code);
     return 0;
@@ -64,25 +76,11 @@ int CBF_ButtonTableAttr(int, int, int event, void *, int, int) {
 }
 
 int CBF_ButtonSend(int, int, int event, void *, int, int) {
-    if (Help(event, InfoButtonSend) || event != EVENT_COMMIT) return 0;
-    SetButtonsDimmed(1);
-    if (target == DATFILE)
-        SendParaToFile();
-    else
-        SendPara();
-    SetButtonsDimmed(0);
-    return 0;
+    return Transfer(event, InfoButtonSend, SendParaToFile, SendPara);
 }
 
 int CBF_ButtonGet(int, int, int event, void *, int, int) {
-    if (Help(event, InfoButtonGet) || event != EVENT_COMMIT) return 0;
-    SetButtonsDimmed(1);
-    if (target == DATFILE)
-        ReadParaFromFile();
-    else
-        GetPara();
-    SetButtonsDimmed(0);
-    return 0;
+    return Transfer(event, InfoButtonGet, ReadParaFromFile, GetPara);
 }
 
 int CBF_ButtonGo(int, int, int event, void *, int, int) {
