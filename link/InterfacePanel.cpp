@@ -33,6 +33,9 @@ void InitConnectPanel() {
     SetCtrlAttribute(interfacepanel, INTERFACEP_ButtonChangeBaudrate, ATTR_VISIBLE, serial);
     SetCtrlAttribute(interfacepanel, INTERFACEP_StringIpAdress, ATTR_VISIBLE, 1 - serial);
     SetCtrlAttribute(interfacepanel, INTERFACEP_StringPortNumber, ATTR_VISIBLE, 1 - serial);
+    // The frames around each link's fields go with them.
+    SetCtrlAttribute(interfacepanel, INTERFACEP_BoxSerial, ATTR_VISIBLE, serial);
+    SetCtrlAttribute(interfacepanel, INTERFACEP_BoxNetwork, ATTR_VISIBLE, 1 - serial);
 }
 
 void LabelComPorts() {
@@ -41,8 +44,10 @@ void LabelComPorts() {
     for (int i = 0; i < count; ++i) {
         int port = 0;
         GetValueFromIndex(interfacepanel, INTERFACEP_EditSelectComPort, i, &port);
+        // The device's own name (ttyS0, ttyUSB0, ...) fits the selector.
+        const QString device = ComPortDevice(port).section('/', -1);
         ReplaceListItem(interfacepanel, INTERFACEP_EditSelectComPort, i,
-                        QString("COM%1  %2").arg(port).arg(ComPortDevice(port)), port);
+                        QString("COM%1 %2").arg(port).arg(device), port);
     }
 }
 
