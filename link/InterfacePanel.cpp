@@ -14,12 +14,6 @@ void DimAcceptAndBaudrate() {
     SetCtrlAttribute(interfacepanel, INTERFACEP_ButtonChangeBaudrate, ATTR_DIMMED, 1);
 }
 
-// Right click shows help; returns true when the event was one.
-bool Help(int event, const char *text) {
-    if (event != EVENT_RIGHT_CLICK) return false;
-    ShowHelp(text);
-    return true;
-}
 } // namespace
 
 void InitConnectPanel() {
@@ -52,7 +46,7 @@ void LabelComPorts() {
 }
 
 int CBF_ButtonConnect(int, int, int event, void *, int, int) {
-    if (Help(event, InfoButtonConnect)) return 0;
+    if (ShowHelpOnRightClick(event, InfoButtonConnect)) return 0;
     if (event == EVENT_COMMIT) {
         poll = 0;
         ShowChildPanel(1);
@@ -61,7 +55,7 @@ int CBF_ButtonConnect(int, int, int event, void *, int, int) {
 }
 
 int CBF_ButtonTryToConnect(int, int, int event, void *, int, int) {
-    if (Help(event, InfoButtonTryToConnect)) return 0;
+    if (ShowHelpOnRightClick(event, InfoButtonTryToConnect)) return 0;
     if (event == EVENT_COMMIT) {
         SetButtonsDimmed(1);
         TryToConnect();
@@ -71,7 +65,7 @@ int CBF_ButtonTryToConnect(int, int, int event, void *, int, int) {
 }
 
 int CBF_ButtonAccept(int, int, int event, void *, int, int) {
-    if (Help(event, InfoButtonAccept)) return 0;
+    if (ShowHelpOnRightClick(event, InfoButtonAccept)) return 0;
     if (event == EVENT_COMMIT) {
         SaveCommunicationSettings();
         ShowChildPanel(2);
@@ -80,7 +74,7 @@ int CBF_ButtonAccept(int, int, int event, void *, int, int) {
 }
 
 int CBF_ButtonChangeBaudrate(int, int, int event, void *, int, int) {
-    if (Help(event, InfoButtonChangeBaudrate)) return 0;
+    if (ShowHelpOnRightClick(event, InfoButtonChangeBaudrate)) return 0;
     if (event == EVENT_COMMIT) {
         SetButtonsDimmed(1);
         DimAcceptAndBaudrate();
@@ -91,7 +85,7 @@ int CBF_ButtonChangeBaudrate(int, int, int event, void *, int, int) {
 }
 
 int CBF_EditCommunicationProtocol(int, int, int event, void *, int, int) {
-    if (Help(event, InfoEditCommunicationProtocol)) return 0;
+    if (ShowHelpOnRightClick(event, InfoEditCommunicationProtocol)) return 0;
     if (event == EVENT_COMMIT) {
         InitConnectPanel();
         DimAcceptAndBaudrate();
@@ -100,19 +94,19 @@ int CBF_EditCommunicationProtocol(int, int, int event, void *, int, int) {
 }
 
 int CBF_EditSelectComPort(int, int, int event, void *, int, int) {
-    if (Help(event, InfoEditConnect)) return 0;
+    if (ShowHelpOnRightClick(event, InfoEditConnect)) return 0;
     if (event == EVENT_COMMIT) DimAcceptAndBaudrate();
     return 0;
 }
 
 int CBF_EditSelectBaudrate(int, int, int event, void *, int, int) {
-    if (Help(event, InfoEditSelectBaudrate)) return 0;
+    if (ShowHelpOnRightClick(event, InfoEditSelectBaudrate)) return 0;
     if (event == EVENT_COMMIT) DimAccept();
     return 0;
 }
 
 int CBF_StringIpAdress(int, int, int event, void *, int, int) {
-    if (Help(event, InfoStringIpAdress)) return 0;
+    if (ShowHelpOnRightClick(event, InfoStringIpAdress)) return 0;
     if (event == EVENT_COMMIT) {
         DimAccept();
         GetCtrlVal(interfacepanel, INTERFACEP_StringIpAdress, &ipBuf);
@@ -121,13 +115,13 @@ int CBF_StringIpAdress(int, int, int event, void *, int, int) {
 }
 
 int CBF_StringPortNumber(int, int, int event, void *, int, int) {
-    if (Help(event, InfoStringPortNumber)) return 0;
+    if (ShowHelpOnRightClick(event, InfoStringPortNumber)) return 0;
     if (event == EVENT_COMMIT) DimAccept();
     return 0;
 }
 
 int CBF_EditID(int, int, int event, void *, int, int) {
-    if (Help(event, InfoEditID)) return 0;
+    if (ShowHelpOnRightClick(event, InfoEditID)) return 0;
     if (event == EVENT_COMMIT) {
         QString id;
         GetCtrlVal(interfacepanel, INTERFACEP_EditID, &id);

@@ -157,61 +157,66 @@ void SetPanelData() {
 
 // ---- callbacks of the data panel's displays and of the big displays
 
-namespace {
-int HelpOnRightClick(int event, const char *text) {
-    if (event == EVENT_RIGHT_CLICK) ShowHelp(text);
-    return 0;
-}
-} // namespace
-
 int CBF_DispX(int, int, int event, void *, int, int) {
-    return HelpOnRightClick(event, InfoDispX);
+    ShowHelpOnRightClick(event, InfoDispX);
+    return 0;
 }
 
 int CBF_DispY(int, int, int event, void *, int, int) {
-    return HelpOnRightClick(event, InfoDispY);
+    ShowHelpOnRightClick(event, InfoDispY);
+    return 0;
 }
 
 int CBF_DispINT(int, int, int event, void *, int, int) {
-    return HelpOnRightClick(event, InfoDispINT);
+    ShowHelpOnRightClick(event, InfoDispINT);
+    return 0;
 }
 
 int CBF_DispGN(int, int, int event, void *, int, int) {
-    return HelpOnRightClick(event, InfoDispGN);
+    ShowHelpOnRightClick(event, InfoDispGN);
+    return 0;
 }
 
 int CBF_DispRaw(int, int, int event, void *, int, int) {
-    return HelpOnRightClick(event, InfoDispRAW);
+    ShowHelpOnRightClick(event, InfoDispRAW);
+    return 0;
 }
 
 int CBF_DispTemp(int, int, int event, void *, int, int) {
-    return HelpOnRightClick(event, InfoDispTemp);
+    ShowHelpOnRightClick(event, InfoDispTemp);
+    return 0;
 }
 
 int CBF_DispStatus(int, int, int event, void *, int, int) {
-    return HelpOnRightClick(event, InfoStatus);
+    ShowHelpOnRightClick(event, InfoStatus);
+    return 0;
 }
 
 int CBF_GraphRGB(int, int, int event, void *, int, int) {
-    return HelpOnRightClick(event, InfoGraph);
+    ShowHelpOnRightClick(event, InfoGraph);
+    return 0;
 }
 
 int CBF_GraphData1(int, int, int event, void *, int, int) {
-    return HelpOnRightClick(event, InfoGraph);
+    ShowHelpOnRightClick(event, InfoGraph);
+    return 0;
 }
 
 int CBF_GraphData2(int, int, int event, void *, int, int) {
-    return HelpOnRightClick(event, InfoGraph);
+    ShowHelpOnRightClick(event, InfoGraph);
+    return 0;
 }
 
 int CBF_DispCOL(int, int, int event, void *, int, int) {
     if (event == EVENT_LEFT_DOUBLE_CLICK) DisplayPanel(colbigpanel);
-    return HelpOnRightClick(event, InfoDispCOL);
+    ShowHelpOnRightClick(event, InfoDispCOL);
+    return 0;
 }
 
 int CBF_DispGroup(int, int, int event, void *, int, int) {
     if (event == EVENT_LEFT_DOUBLE_CLICK) DisplayPanel(grpbigpanel);
-    return HelpOnRightClick(event, InfoDispGroup);
+    ShowHelpOnRightClick(event, InfoDispGroup);
+    return 0;
 }
 
 namespace {

@@ -35,11 +35,6 @@ const PanelParam kPanelParams[13] = {
 
 const char *const kExteachNames[4] = {"OFF", "ON", "STAT1", "DYN1"};
 
-// Right click on any control of this panel shows its help and nothing else.
-int HelpOnly(int event, const char *text) {
-    if (event == EVENT_RIGHT_CLICK) ShowHelp(text);
-    return 0;
-}
 
 // A toggle of the memory selector changed: lit, it becomes the target;
 // switched off, the target falls back to RAM.
@@ -156,50 +151,61 @@ int CBF_Evalmode(int, int, int event, void *, int, int) {
         InitEvalMode();
         InitTeachPanel();
     }
-    return HelpOnly(event, InfoEditEvalmode);
+    ShowHelpOnRightClick(event, InfoEditEvalmode);
+    return 0;
 }
 
 int CBF_EditTrigger(int, int, int event, void *, int, int) {
     if (event == EVENT_COMMIT) InitTrigger();
-    return HelpOnly(event, InfoEditTrigger);
+    ShowHelpOnRightClick(event, InfoEditTrigger);
+    return 0;
 }
 
 int CBF_EditExteach(int, int, int event, void *, int, int) {
     if (event == EVENT_COMMIT) InitExteach();
-    return HelpOnly(event, InfoEditExteach);
+    ShowHelpOnRightClick(event, InfoEditExteach);
+    return 0;
 }
 
 int CBF_EditMaxcolNo(int, int, int event, void *, int, int) {
     if (event == EVENT_COMMIT) InitMaxVecNo();
-    return HelpOnly(event, InfoEditMaxcolNo);
+    ShowHelpOnRightClick(event, InfoEditMaxcolNo);
+    return 0;
 }
 
 int CBF_EditOutmode(int, int, int event, void *, int, int) {
     if (event == EVENT_COMMIT) InitMaxVecNo();
-    return HelpOnly(event, InfoEditOutmode);
+    ShowHelpOnRightClick(event, InfoEditOutmode);
+    return 0;
 }
 
 int CBF_EditPmode(int, int, int event, void *, int, int) {
     if (event == EVENT_COMMIT) InitPowerMode();
-    return HelpOnly(event, InfoEditPmod);
+    ShowHelpOnRightClick(event, InfoEditPmod);
+    return 0;
 }
 
 int CBF_EditDynWinLoHi(int, int, int event, void *, int, int) {
-    return HelpOnly(event, InfoEditDynWinLoHi);
+    ShowHelpOnRightClick(event, InfoEditDynWinLoHi);
+    return 0;
 }
 
 int CBF_EditAverage(int, int, int event, void *, int, int) {
-    return HelpOnly(event, InfoEditAverage);
+    ShowHelpOnRightClick(event, InfoEditAverage);
+    return 0;
 }
 
 int CBF_EditIntlim(int, int, int event, void *, int, int) {
-    return HelpOnly(event, InfoEditIntlim);
+    ShowHelpOnRightClick(event, InfoEditIntlim);
+    return 0;
 }
 
 int CBF_EditHold(int, int, int event, void *, int, int) {
-    return HelpOnly(event, InfoEditHold);
+    ShowHelpOnRightClick(event, InfoEditHold);
+    return 0;
 }
 
 int CBF_SlidePower(int, int, int event, void *, int, int) {
-    return HelpOnly(event, InfoEditPower);
+    ShowHelpOnRightClick(event, InfoEditPower);
+    return 0;
 }

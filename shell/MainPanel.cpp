@@ -8,16 +8,10 @@
 #include "platform/Platform.h"
 
 namespace {
-// Right click shows help; returns true when the event was one.
-bool Help(int event, const char *text) {
-    if (event != EVENT_RIGHT_CLICK) return false;
-    ShowHelp(text);
-    return true;
-}
 
 // SEND and GET: to or from a parameter file with the FILE target, else the sensor.
 int Transfer(int event, const char *help, void (*withFile)(), void (*withSensor)()) {
-    if (Help(event, help) || event != EVENT_COMMIT) return 0;
+    if (ShowHelpOnRightClick(event, help) || event != EVENT_COMMIT) return 0;
     SetButtonsDimmed(1);
     if (target == DATFILE)
         withFile();
@@ -28,7 +22,7 @@ int Transfer(int event, const char *help, void (*withFile)(), void (*withSensor)
 }
 
 int Navigate(int event, const char *help, int code) {
-    if (!Help(event, help) && event == EVENT_COMMIT) ShowChildPanel(code);
+    if (!ShowHelpOnRightClick(event, help) && event == EVENT_COMMIT) ShowChildPanel(code);
     return 0;
 }
 } // namespace
@@ -84,7 +78,7 @@ int CBF_ButtonGet(int, int, int event, void *, int, int) {
 }
 
 int CBF_ButtonGo(int, int, int event, void *, int, int) {
-    if (Help(event, InfoButtonGo) || event != EVENT_COMMIT) return 0;
+    if (ShowHelpOnRightClick(event, InfoButtonGo) || event != EVENT_COMMIT) return 0;
     SetButtonsDimmed(1);
     GetPanelValues();
     InitGraphs();
@@ -94,7 +88,7 @@ int CBF_ButtonGo(int, int, int event, void *, int, int) {
 }
 
 int CBF_ButtonStop(int, int, int event, void *, int, int) {
-    if (Help(event, InfoButtonStop)) return 0;
+    if (ShowHelpOnRightClick(event, InfoButtonStop)) return 0;
     if (event == EVENT_COMMIT) poll = 0;
     return 0;
 }

@@ -169,3 +169,9 @@ void SetPopupTimeout() {
 }
 
 void ShowHelp(const char *text) { MessagePopup("INFO!", QString::fromUtf8(text)); }
+
+bool ShowHelpOnRightClick(int event, const char *text) {
+    if (event != EVENT_RIGHT_CLICK) return false;
+    ShowHelp(text);
+    return true;
+}

@@ -48,3 +48,5 @@ void SetPopupTimeout();
 void ShowLogo(int index);
 // Shows a help text under the title "INFO!".
 void ShowHelp(const char *text);
+// Shows the help text when the event is a right click; true when it was one.
+bool ShowHelpOnRightClick(int event, const char *text);
