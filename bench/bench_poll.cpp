@@ -211,7 +211,7 @@ int main(int argc, char **argv) {
 
     // A program directory of its own, so that no settings of a real
     // installation are read or written.
-    if (InitCVIRTE(argc, argv) < 0) return 1;
+    if (InitRunTimeEngine(argc, argv) < 0) return 1;
     QTemporaryDir dir;
     const QString uir = QDir(QCoreApplication::applicationDirPath()).filePath("Tolvane.uir");
     if (!dir.isValid() || !QFile::copy(uir, QDir(dir.path()).filePath("Tolvane.uir"))) {

@@ -103,7 +103,7 @@ bool benchPty(Result *result) {
 
 int main(int argc, char **argv) {
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (InitCVIRTE(argc, argv) < 0) return 2;
+    if (InitRunTimeEngine(argc, argv) < 0) return 2;
 
     Result tcp, pty;
     if (!benchTcp(&tcp)) {

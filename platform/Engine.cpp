@@ -20,7 +20,7 @@ int g_quitCode = 0;
 QEventLoop *g_runLoop = nullptr;
 } // namespace
 
-int InitCVIRTE(int argc, char **argv) {
+int InitRunTimeEngine(int argc, char **argv) {
     engineClock();
     engine::PopupScriptFromEnvironment();
     if (QCoreApplication::instance()) return 0;

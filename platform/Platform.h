@@ -37,7 +37,7 @@ void InstallUirTable(const UirPanelInfo *panels, int count);
 
 // Starts the engine (creates the application object when there is none).
 // Returns 0, or a negative value when it cannot start.
-int InitCVIRTE(int argc, char **argv);
+int InitRunTimeEngine(int argc, char **argv);
 
 // Events delivered to callbacks.
 enum {

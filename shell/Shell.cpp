@@ -51,7 +51,7 @@ constexpr int kOpenButtonColour = 0xC0C0C0;
 } // namespace
 
 int LoadAllPanels(int argc, char **argv) {
-    if (InitCVIRTE(argc, argv) < 0) return -1;
+    if (InitRunTimeEngine(argc, argv) < 0) return -1;
     InstallUirTable(kUirPanels, kUirPanelCount);
 
     struct Load {

@@ -97,7 +97,7 @@ class TestUi : public QObject {
 
   private slots:
     void initTestCase() {
-        QVERIFY(InitCVIRTE(0, nullptr) == 0);
+        QVERIFY(InitRunTimeEngine(0, nullptr) == 0);
         InstallUirTable(kUirPanels, kUirPanelCount);
         const QString bin =
             qEnvironmentVariable("TOLVANE_BIN_DIR", QCoreApplication::applicationDirPath());
@@ -791,7 +791,7 @@ class TestUi : public QObject {
         });
         guard.start(2000);
         qputenv("TOLVANE_POPUP_SCRIPT", "fail");
-        InitCVIRTE(0, nullptr);
+        InitRunTimeEngine(0, nullptr);
         qunsetenv("TOLVANE_POPUP_SCRIPT");
         QCOMPARE(ConfirmPopup("ATTENTION!", "unattended"), 0);
         QVERIFY(guard.isActive());
