@@ -117,7 +117,7 @@ void Go(Run *run, uint64_t frames) {
     warmAt = pollFrames + kWarmUpFrames;
     pollFrameHook = [] {
         if (pollFrames == warmAt) rssWarm = ResidentMiB();
-        if (pollFrames >= stopAt) poll = 0;
+        if (pollFrames >= stopAt) session::poll = 0;
     };
     const uint64_t first = pollFrames;
     const double cpu0 = ProcessSeconds();

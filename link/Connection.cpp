@@ -58,7 +58,7 @@ void ShowStatus(const QString &text) {
 }
 
 void InitRS232() {
-    poll = 0;
+    session::poll = 0;
     CloseCom(comport);
     ret = static_cast<int16_t>(
         OpenComConfig(comport, QString(), proto::BaudOfIndex(baudrate), NO_PARITY, 8, 1, 1024, 1024));
@@ -135,7 +135,7 @@ void TryToConnect() {
     CloseCom(comport);
     ShowStatus("TRY");
     SetCtrlAttribute(interfacepanel, INTERFACEP_ButtonAccept, ATTR_DIMMED, 1);
-    SetCtrlAttribute(interfacepanel, INTERFACEP_ButtonChangeBaudrate, ATTR_DIMMED, 1);
+    SetBaudrateChangeAllowed(0);
     GetCtrlVal(interfacepanel, INTERFACEP_EditCommunicationProtocol, &comprotocol);
     GetCtrlVal(interfacepanel, INTERFACEP_EditSelectComPort, &comport);
     GetCtrlVal(interfacepanel, INTERFACEP_EditSelectBaudrate, &baudrate);
@@ -202,6 +202,6 @@ void CheckComLine() {
     GetPara();
     if (comecho == 1) {
         SetCtrlAttribute(interfacepanel, INTERFACEP_ButtonAccept, ATTR_DIMMED, 0);
-        SetCtrlAttribute(interfacepanel, INTERFACEP_ButtonChangeBaudrate, ATTR_DIMMED, 0);
+        SetBaudrateChangeAllowed(1);
     }
 }

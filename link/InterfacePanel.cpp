@@ -11,7 +11,7 @@ void DimAccept() { SetCtrlAttribute(interfacepanel, INTERFACEP_ButtonAccept, ATT
 
 void DimAcceptAndBaudrate() {
     DimAccept();
-    SetCtrlAttribute(interfacepanel, INTERFACEP_ButtonChangeBaudrate, ATTR_DIMMED, 1);
+    SetBaudrateChangeAllowed(0);
 }
 
 } // namespace
@@ -48,7 +48,7 @@ void LabelComPorts() {
 int CBF_ButtonConnect(int, int, int event, void *, int, int) {
     if (ShowHelpOnRightClick(event, InfoButtonConnect)) return 0;
     if (event == EVENT_COMMIT) {
-        poll = 0;
+        session::poll = 0;
         ShowChildPanel(1);
     }
     return 0;
@@ -57,9 +57,8 @@ int CBF_ButtonConnect(int, int, int event, void *, int, int) {
 int CBF_ButtonTryToConnect(int, int, int event, void *, int, int) {
     if (ShowHelpOnRightClick(event, InfoButtonTryToConnect)) return 0;
     if (event == EVENT_COMMIT) {
-        SetButtonsDimmed(1);
-        TryToConnect();
-        SetButtonsDimmed(0);
+        TransferScope transfer;
+        if (!transfer.refused()) TryToConnect();
     }
     return 0;
 }
@@ -76,10 +75,10 @@ int CBF_ButtonAccept(int, int, int event, void *, int, int) {
 int CBF_ButtonChangeBaudrate(int, int, int event, void *, int, int) {
     if (ShowHelpOnRightClick(event, InfoButtonChangeBaudrate)) return 0;
     if (event == EVENT_COMMIT) {
-        SetButtonsDimmed(1);
+        TransferScope transfer;
+        if (transfer.refused()) return 0;
         DimAcceptAndBaudrate();
         ChangeBaudrate();
-        SetButtonsDimmed(0);
     }
     return 0;
 }

@@ -127,7 +127,7 @@ void SendPara() {
 }
 
 void GetPara() {
-    poll = 0;
+    session::poll = 0;
     comecho = 1;
     if (comprotocol == 0) FlushBoth();
 

@@ -44,8 +44,8 @@ void GetData() {
         FlushInQ(comport);
         FlushOutQ(comport);
     }
-    poll = 1;
-    while (poll == 1) {
+    session::poll = 1;
+    while (session::poll == 1) {
         order = proto::SendFrame;
         FillTxBuf(order, 0, 0, 0);
         GetDataFrame();

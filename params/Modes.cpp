@@ -254,8 +254,14 @@ int CBF_Calcmode(int, int, int event, void *, int, int) {
     }
     if (event != EVENT_COMMIT) return 0;
 
+    TransferScope transfer;
+    if (transfer.refused()) {
+        // The sensor is busy with another transfer: the panel keeps the mode
+        // the table is laid out in.
+        if (shownCalcmode >= 0) SetCtrlVal(parapanel, PARAP_Calcmode, shownCalcmode);
+        return 0;
+    }
     SetMemorySelector(RAM);
-    SetButtonsDimmed(1);
     // The sorting takes `calcmode` as the layout the cells are in now.
     if (shownCalcmode >= 0) calcmode = uint16_t(shownCalcmode);
     SortTableTolerance();
@@ -265,6 +271,5 @@ int CBF_Calcmode(int, int, int event, void *, int, int) {
     InitCalcMode();
     InitEvalMode();
     InitTeachPanel();
-    SetButtonsDimmed(0);
     return 0;
 }

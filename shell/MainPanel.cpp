@@ -12,12 +12,12 @@ namespace {
 // SEND and GET: to or from a parameter file with the FILE target, else the sensor.
 int Transfer(int event, const char *help, void (*withFile)(), void (*withSensor)()) {
     if (ShowHelpOnRightClick(event, help) || event != EVENT_COMMIT) return 0;
-    SetButtonsDimmed(1);
+    TransferScope transfer;
+    if (transfer.refused()) return 0;
     if (target == DATFILE)
         withFile();
     else
         withSensor();
-    SetButtonsDimmed(0);
     return 0;
 }
 
@@ -29,20 +29,14 @@ int Navigate(int event, const char *help, int code) {
 
 int CBF_MAINP(int, int, int event, void *, int, int) {
     if (event == EVENT_CLOSE) {
-        poll = 0;
+        session::poll = 0;
         QuitUserInterface(0);
     }
     return 0;
 }
 
 int CBF_PARAP(int, int, int, void *, int, int) { return 0; }
-int CBF_TTP(int, int, int, void *, int, int) { return 0; }
 int CBF_DATAP(int, int, int, void *, int, int) { return 0; }
-
-int CBF_GridCtt(int, int, int event, void *, int, int) {
-    if (event == EVENT_VAL_CHANGED) poll = 0;
-    return 0;
-}
 
 int CBF_ButtonPara(int, int, int event, void *, int, int) {
     return Navigate(event, InfoButtonPara, 2);
@@ -79,16 +73,16 @@ int CBF_ButtonGet(int, int, int event, void *, int, int) {
 
 int CBF_ButtonGo(int, int, int event, void *, int, int) {
     if (ShowHelpOnRightClick(event, InfoButtonGo) || event != EVENT_COMMIT) return 0;
-    SetButtonsDimmed(1);
+    TransferScope transfer;
+    if (transfer.refused()) return 0;
     GetPanelValues();
     InitGraphs();
     GetData();
-    SetButtonsDimmed(0);
     return 0;
 }
 
 int CBF_ButtonStop(int, int, int event, void *, int, int) {
     if (ShowHelpOnRightClick(event, InfoButtonStop)) return 0;
-    if (event == EVENT_COMMIT) poll = 0;
+    if (event == EVENT_COMMIT) session::poll = 0;
     return 0;
 }

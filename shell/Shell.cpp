@@ -14,7 +14,7 @@ extern const UirPanelInfo kUirPanels[];
 int mainpanel, parapanel, ttpanel, datapanel, tapanel, interfacepanel, grouppanel, recpanel,
     calibpanel, teachpanel, colbigpanel, grpbigpanel, p3sidesview;
 
-uint16_t poll = 0;
+uint16_t session::poll = 0;
 uint16_t target = RAM;
 uint16_t order = 1;
 namespace telegram {
@@ -45,6 +45,9 @@ const Child kChildren[7] = {
     {MAINP_ButtonTeachTable, &ttpanel},     {MAINP_ButtonColorGroups, &grouppanel},
     {MAINP_ButtonRecorder, &recpanel},      {MAINP_ButtonCalibrate, &calibpanel},
     {MAINP_ButtonTableAttr, &tapanel}};
+
+bool transferRunning = false;
+bool baudrateChangeAllowed = false;
 
 constexpr int kButtonColour = 0xE0E0E0;
 constexpr int kOpenButtonColour = 0xC0C0C0;
@@ -99,7 +102,7 @@ void InitAll() {
     telegram::sync = 85;
     order = 1;
     target = RAM;
-    poll = 0;
+    session::poll = 0;
 
     proj_dir = GetProjectDir();
     ipComboBoxFileName = JoinPath(proj_dir, "IPComboBox.cfg");
@@ -123,9 +126,8 @@ void InitAll() {
     GetConnectionSettingsFromFile();
     InitConnectPanel();
 
-    SetButtonsDimmed(1);
+    TransferScope transfer;
     TryToConnect();
-    SetButtonsDimmed(0);
 }
 
 void ShowChildPanel(int code) {
@@ -139,7 +141,7 @@ void ShowChildPanel(int code) {
     DisplayPanel(*open.panel);
     if (code == 1) {
         SetCtrlAttribute(interfacepanel, INTERFACEP_ButtonAccept, ATTR_DIMMED, 1);
-        SetCtrlAttribute(interfacepanel, INTERFACEP_ButtonChangeBaudrate, ATTR_DIMMED, 1);
+        SetBaudrateChangeAllowed(0);
     }
 }
 
@@ -158,11 +160,33 @@ void SetButtonsDimmed(int flag) {
         {&recpanel, RECP_ButtonStartRecord},    {&recpanel, RECP_ButtonStartTrigRec},
         {&recpanel, RECP_ButtonSelRecFile}};
     for (const auto &c : controls) SetCtrlAttribute(*c.panel, c.control, ATTR_DIMMED, flag ? 1 : 0);
+    SetCtrlAttribute(interfacepanel, INTERFACEP_ButtonChangeBaudrate, ATTR_DIMMED,
+                     flag || !baudrateChangeAllowed ? 1 : 0);
     ProcessSystemEvents();
 }
 
+void SetBaudrateChangeAllowed(int allowed) {
+    baudrateChangeAllowed = allowed != 0;
+    SetCtrlAttribute(interfacepanel, INTERFACEP_ButtonChangeBaudrate, ATTR_DIMMED,
+                     transferRunning || !baudrateChangeAllowed ? 1 : 0);
+}
+
+bool TransferRunning() { return transferRunning; }
+
+TransferScope::TransferScope() : m_refused(transferRunning) {
+    if (m_refused) return;
+    transferRunning = true;
+    SetButtonsDimmed(1);
+}
+
+TransferScope::~TransferScope() {
+    if (m_refused) return;
+    transferRunning = false;
+    SetButtonsDimmed(0);
+}
+
 void SetPopupTimeout() {
-    poll = 0;
+    session::poll = 0;
     comecho = 0;
     ShowStatus("TIMEOUT");
     ShowChildPanel(1);

@@ -14,7 +14,12 @@ constexpr int RAM = 1;
 constexpr int EEPROM = 2;
 constexpr int DATFILE = 3;
 
-extern uint16_t poll;     // 1 while a polling or recording loop runs
+// 1 while a polling or recording loop runs. Not a plain global: the C
+// library's poll() takes that name, and the event loop would call the variable
+// in a build that exports the program's symbols.
+namespace session {
+extern uint16_t poll;
+}
 extern uint16_t target;   // RAM, EEPROM or DATFILE
 extern uint16_t order;    // command code of the telegram being built
 // The sync word at the head of every request. It lives in a namespace of its
@@ -43,6 +48,28 @@ int LoadAllPanels(int argc, char **argv);
 void InitAll();
 void ShowChildPanel(int code);
 void SetButtonsDimmed(int flag);
+
+// Frames one transfer with the sensor (SEND, GET, GO, TRY TO CONNECT, CHANGE
+// BAUDRATE, recording, calibration): the transfer controls are dimmed while it
+// runs. A transfer started while another one waits for the sensor (from a
+// callback inside that wait) would share the link and its buffers; it is
+// refused: `refused()` is true and nothing is dimmed or undimmed.
+class TransferScope {
+public:
+    TransferScope();
+    ~TransferScope();
+    TransferScope(const TransferScope &) = delete;
+    TransferScope &operator=(const TransferScope &) = delete;
+    bool refused() const { return m_refused; }
+
+private:
+    bool m_refused;
+};
+// True while a transfer runs.
+bool TransferRunning();
+// CHANGE BAUDRATE is usable only after a successful connection attempt and
+// never during a transfer.
+void SetBaudrateChangeAllowed(int allowed);
 void SetPopupTimeout();
 // Sets up the logo band for a brand index (0..12).
 void ShowLogo(int index);

@@ -10,8 +10,13 @@
 #include "uir_ids.h"
 
 #include <QTest>
+#include <QTimer>
 
 using tsim::Fault;
+
+int CBF_ButtonSend(int, int, int, void *, int, int);
+int CBF_ButtonChangeBaudrate(int, int, int, void *, int, int);
+int CBF_ButtonTryToConnect(int, int, int, void *, int, int);
 
 namespace {
 QList<int> Orders(const QList<QByteArray> &requests) {
@@ -36,7 +41,7 @@ void ExpectTimeoutShown() {
     QCOMPARE(Status(datapanel, DATAP_DispStatus), QString("TIMEOUT"));
     QCOMPARE(Status(interfacepanel, INTERFACEP_DispStatus), QString("TIMEOUT"));
     QVERIFY(Visible(interfacepanel));
-    QCOMPARE(poll, uint16_t(0));
+    QCOMPARE(session::poll, uint16_t(0));
     QCOMPARE(comecho, uint16_t(0));
 }
 
@@ -134,6 +139,41 @@ private slots:
         QCOMPARE(s.eepromParams[0], uint16_t(321));
         QCOMPARE(s.eepromRows[12][2], uint16_t(77));
         QVERIFY2(eepromTime >= ramTime + 0.5, qPrintable(QString::number(eepromTime - ramTime)));
+    }
+
+    // Callbacks that reach a running transfer's wait must not start a second
+    // transfer on the same link: it would flush the queues, overwrite the send
+    // buffer and break the first transfer's echo checks.
+    void transfersStartedDuringASendAreRefused() {
+        SetBaudrateChangeAllowed(1);
+        SetCtrlVal(parapanel, PARAP_SlidePower, 432);
+        SetTableCellVal(ttpanel, TTP_GridCtt, MakePoint(2, 20), 1234);
+        fixture::Sim().armFault({Fault::Delay, 10, 400});
+        int baudDimmed = 0;
+        QTimer::singleShot(200, [&] {
+            GetCtrlAttribute(interfacepanel, INTERFACEP_ButtonChangeBaudrate, ATTR_DIMMED,
+                             &baudDimmed);
+            CBF_ButtonChangeBaudrate(interfacepanel, INTERFACEP_ButtonChangeBaudrate,
+                                     EVENT_COMMIT, nullptr, 0, 0);
+            CBF_ButtonTryToConnect(interfacepanel, INTERFACEP_ButtonTryToConnect, EVENT_COMMIT,
+                                   nullptr, 0, 0);
+            CBF_ButtonSend(mainpanel, MAINP_ButtonSend, EVENT_COMMIT, nullptr, 0, 0);
+        });
+        CBF_ButtonSend(mainpanel, MAINP_ButtonSend, EVENT_COMMIT, nullptr, 0, 0);
+
+        QCOMPARE(baudDimmed, 1);
+        QCOMPARE(comecho, uint16_t(1));
+        QList<int> expected{1};
+        for (int r = 0; r < 31; ++r) expected << 2;
+        QCOMPARE(Orders(fixture::Sim().requests()), expected);
+        QCOMPARE(fixture::Sim().state().ramParams[0], uint16_t(432));
+        QCOMPARE(fixture::Sim().state().ramRows[19][1], uint16_t(1234));
+        // Afterwards the controls are usable again.
+        int dimmed = 1;
+        GetCtrlAttribute(mainpanel, MAINP_ButtonSend, ATTR_DIMMED, &dimmed);
+        QCOMPARE(dimmed, 0);
+        GetCtrlAttribute(interfacepanel, INTERFACEP_ButtonChangeBaudrate, ATTR_DIMMED, &dimmed);
+        QCOMPARE(dimmed, 0);
     }
 
     void getFromEepromLoadsItFirst() {

@@ -140,7 +140,7 @@ void TestPolling::initTestCase() {
 }
 
 void TestPolling::init() {
-    poll = 0;
+    session::poll = 0;
     if (tcpcon != 1 || comecho != 1) QVERIFY(ConnectTcp());
     fixture::Sim().clearFaults();
     fixture::Sim().clearRequests();
@@ -270,7 +270,7 @@ void TestPolling::loopStartedInsideAWaitIsRefused() {
         nestedSeconds = Timer() - start;
     });
     // Should the second loop run, this ends it, so that the test fails, not hangs.
-    QTimer::singleShot(3000, [] { poll = 0; });
+    QTimer::singleShot(3000, [] { session::poll = 0; });
     const uint64_t before = pollFrames;
     RunGo();
     disconnect(onRequest);
@@ -288,7 +288,7 @@ void TestPolling::shortAnswerTimesOut() {
 
     QCOMPARE(int(pollFrames - before), 1);
     QVERIFY2(seconds > 2.9 && seconds < 4.5, qPrintable(QString::number(seconds)));
-    QCOMPARE(int(poll), 0);
+    QCOMPARE(int(session::poll), 0);
     QCOMPARE(Status(), QString("TIMEOUT"));
     QVERIFY(PanelVisible(interfacepanel));
 }

@@ -1,0 +1,27 @@
+// Callbacks of the teach-table panel: the table itself, the No. field and the
+// auto-increment switch.
+#include "live/Live.h"
+#include "platform/Platform.h"
+#include "shell/HelpTexts.h"
+#include "shell/Shell.h"
+
+int CBF_TTP(int, int, int, void *, int, int) { return 0; }
+
+// An edited cell ends a running GO loop: the sensor still works with the
+// table as it was sent.
+int CBF_GridCtt(int, int, int event, void *, int, int) {
+    if (event == EVENT_VAL_CHANGED) session::poll = 0;
+    return 0;
+}
+
+// The INT and GN bands of the combined view follow the selected row.
+int CBF_EditNo(int, int, int event, void *, int, int) {
+    if (ShowHelpOnRightClick(event, InfoEditNo)) return 0;
+    if (event == EVENT_COMMIT) InitGraphInt2();
+    return 0;
+}
+
+int CBF_RadioInc(int, int, int event, void *, int, int) {
+    ShowHelpOnRightClick(event, InfoRadioInc);
+    return 0;
+}
