@@ -2,10 +2,11 @@
 // the connection attempt with its line check.
 #include "link/Link.h"
 
-#include "link/Protocol.h"
+#include "core/Protocol.h"
 
 #include "platform/Platform.h"
-#include "shell/Shell.h"
+#include "core/Session.h"
+#include "core/Ui.h"
 #include "uir_ids.h"
 
 #include <algorithm>
@@ -50,11 +51,6 @@ const char *TcpErrorText(int code) {
         "DisconnectPending",       "InfoNotAvailable"};
     if (code <= -1 && code >= -20) return kTexts[-code - 1];
     return "Connection to server failed";
-}
-
-void ShowStatus(const QString &text) {
-    SetCtrlVal(datapanel, DATAP_DispStatus, text);
-    SetCtrlVal(interfacepanel, INTERFACEP_DispStatus, text);
 }
 
 void InitRS232() {

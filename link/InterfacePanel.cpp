@@ -2,8 +2,9 @@
 #include "link/Link.h"
 
 #include "platform/Platform.h"
-#include "shell/HelpTexts.h"
-#include "shell/Shell.h"
+#include "core/HelpTexts.h"
+#include "core/Session.h"
+#include "core/Ui.h"
 #include "uir_ids.h"
 
 namespace {
@@ -43,15 +44,6 @@ void LabelComPorts() {
         ReplaceListItem(interfacepanel, INTERFACEP_EditSelectComPort, i,
                         QString("COM%1 %2").arg(port).arg(device), port);
     }
-}
-
-int CBF_ButtonConnect(int, int, int event, void *, int, int) {
-    if (ShowHelpOnRightClick(event, InfoButtonConnect)) return 0;
-    if (event == EVENT_COMMIT) {
-        session::poll = 0;
-        ShowChildPanel(1);
-    }
-    return 0;
 }
 
 int CBF_ButtonTryToConnect(int, int, int event, void *, int, int) {

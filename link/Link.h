@@ -38,8 +38,6 @@ void CheckComLine();
 // Texts of the open-failure codes.
 const char *SerialErrorText(int code);
 const char *TcpErrorText(int code);
-// Writes a text into the status displays of the data and interface panels.
-void ShowStatus(const QString &text);
 // The decimal value of a text's leading digits; 0 when there are none.
 int LeadingNumber(const QString &text);
 

@@ -2,7 +2,8 @@
 #include "link/Link.h"
 
 #include "platform/Platform.h"
-#include "shell/Shell.h"
+#include "core/Session.h"
+#include "core/Ui.h"
 #include "uir_ids.h"
 
 void GetConnectionSettingsFromFile() {

@@ -2,9 +2,9 @@
 // high byte first whatever the machine's byte order.
 #include "link/Link.h"
 
-#include "calib/Calib.h"
-#include "params/Params.h"
-#include "shell/Shell.h"
+#include "core/SensorData.h"
+#include "core/Session.h"
+#include "core/Ui.h"
 
 unsigned char szWriteBuf[1024];
 unsigned char szReadBuf[1024];

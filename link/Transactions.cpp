@@ -2,9 +2,11 @@
 // checking, and the sequences built from them.
 #include "link/Link.h"
 
-#include "params/Params.h"
+#include "core/SensorData.h"
 #include "platform/Platform.h"
-#include "shell/Shell.h"
+#include "core/MasterCopy.h"
+#include "core/Session.h"
+#include "core/Ui.h"
 #include "uir_ids.h"
 
 #include <algorithm>
@@ -152,7 +154,7 @@ void GetPara() {
         Befehl3plus4();
         if (comecho == 0) return;
     }
-    RefreshAfterLoad();
+    RefreshPanelsAfterLoad();
 }
 
 void StopAutoSend() {

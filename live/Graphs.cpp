@@ -5,11 +5,11 @@
 
 #include "live/GraphMath.h"
 #include "live/ShownCache.h"
-#include "params/Params.h"
+#include "core/SensorData.h"
 #include "platform/Platform.h"
-#include "shell/HelpTexts.h"
-#include "shell/Shell.h"
-#include "teach/TeachTable.h"
+#include "core/HelpTexts.h"
+#include "core/Session.h"
+#include "core/Ui.h"
 #include "uir_ids.h"
 
 #include <algorithm>

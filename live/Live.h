@@ -4,12 +4,6 @@
 
 #include <cstdint>
 
-// Measurement variables (0..4095 for R, G, B, INT and GN).
-extern uint16_t dataR, dataG, dataB, dataX, dataY, dataInt, dataColor, dataRawR, dataRawG, dataRawB,
-    dataTemp, dataGroup, dataRef, dataDir, dataDif, dataGn;
-extern uint16_t dataTrigger;
-extern int rgbcolor;
-
 // Frames decoded by the GO loop since start; the hook, when set, runs after
 // each of them (the benchmark counts and stops the loop with it).
 extern uint64_t pollFrames;
@@ -19,6 +13,8 @@ void GetData();
 int GetDataFrame();
 void CopyDatatoVars();
 void SetPanelData();
+// The calibration panel's raw bars and RAW DELTA follow every frame.
+void SetPanelCalibData();
 
 // History buffers: the last 100 samples, interleaved, oldest first.
 extern double rawBuf[600];

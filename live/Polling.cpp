@@ -2,22 +2,18 @@
 // into the measurement variables and the data panel's displays.
 #include "live/Live.h"
 
-#include "calib/Calib.h"
+#include "core/SensorData.h"
 #include "link/Link.h"
-#include "link/Protocol.h"
+#include "core/Protocol.h"
 #include "live/ShownCache.h"
-#include "params/Params.h"
 #include "platform/Platform.h"
-#include "shell/HelpTexts.h"
-#include "shell/Shell.h"
+#include "core/HelpTexts.h"
+#include "core/Session.h"
+#include "core/Ui.h"
 #include "uir_ids.h"
 
 #include <algorithm>
 
-uint16_t dataR, dataG, dataB, dataX, dataY, dataInt, dataColor, dataRawR, dataRawG, dataRawB,
-    dataTemp, dataGroup, dataRef, dataDir, dataDif, dataGn;
-uint16_t dataTrigger;
-int rgbcolor;
 
 uint64_t pollFrames;
 void (*pollFrameHook)();
@@ -99,6 +95,8 @@ void CopyDatatoVars() {
     dataDif = databuf[16];
     dataGn = databuf[17];
 }
+
+void SetPanelCalibData() {}
 
 void SetPanelData() {
     const int p = datapanel;
@@ -243,3 +241,4 @@ int CBF_DispBigCOL(int panel, int, int event, void *, int, int) {
 int CBF_DispBigGroup(int panel, int, int event, void *, int, int) {
     return HideOnRightClickOrClose(panel, event);
 }
+int CBF_DATAP(int, int, int, void *, int, int) { return 0; }

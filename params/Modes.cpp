@@ -3,12 +3,15 @@
 // it. The calculation-mode change is the one edit sent to the sensor at once.
 #include "params/Params.h"
 
+#include "core/SensorData.h"
+
 #include "link/Link.h"
 #include "live/Live.h"
-#include "platform/Platform.h"
-#include "shell/HelpTexts.h"
-#include "shell/Shell.h"
 #include "teach/TeachTable.h"
+#include "platform/Platform.h"
+#include "core/HelpTexts.h"
+#include "core/Session.h"
+#include "core/Ui.h"
 #include "uir_ids.h"
 
 namespace {

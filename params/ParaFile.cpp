@@ -3,8 +3,12 @@
 #include "params/ParaFile.h"
 
 #include "params/Params.h"
+
+#include "core/MasterCopy.h"
+#include "core/SensorData.h"
 #include "platform/Platform.h"
-#include "shell/Shell.h"
+#include "core/Session.h"
+#include "core/Ui.h"
 
 #include <algorithm>
 

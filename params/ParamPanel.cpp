@@ -3,52 +3,20 @@
 // every load. Also the memory selector that decides where SEND and GET go.
 #include "params/Params.h"
 
+#include "core/MasterCopy.h"
+#include "core/SensorData.h"
+
 #include "live/Live.h"
-#include "platform/Platform.h"
-#include "shell/HelpTexts.h"
-#include "shell/Shell.h"
 #include "teach/TeachTable.h"
+#include "platform/Platform.h"
+#include "core/HelpTexts.h"
+#include "core/Session.h"
+#include "core/Ui.h"
 #include "uir_ids.h"
 
 namespace {
-// The thirteen parameter-panel controls in the order in which they are read
-// and written.
-struct PanelParam {
-    int control;
-    uint16_t *value;
-};
-const PanelParam kPanelParams[13] = {
-    {PARAP_SlidePower, &power},
-    {PARAP_EditPmode, &pmode},
-    {PARAP_EditAverage, &average},
-    {PARAP_Evalmode, &evalmode},
-    {PARAP_EditHold, &hold},
-    {PARAP_EditIntlim, &intlim},
-    {PARAP_EditMaxcolNo, &maxcolno},
-    {PARAP_EditOutmode, &outmode},
-    {PARAP_EditTrigger, &trigger},
-    {PARAP_EditExteach, &exteach},
-    {PARAP_Calcmode, &calcmode},
-    {PARAP_EditDynWinLoHi__Lo, &dynwinlo},
-    {PARAP_EditDynWinLoHi__Hi, &dynwinhi},
-};
-
 const char *const kExteachNames[4] = {"OFF", "ON", "STAT1", "DYN1"};
 
-
-// A toggle of the memory selector changed: lit, it becomes the target;
-// switched off, the target falls back to RAM.
-int MemoryButtonChanged(int panel, int control, int event, int buttonTarget) {
-    if (event == EVENT_RIGHT_CLICK) {
-        ShowHelp(InfoSelectMEM);
-        return 0;
-    }
-    if (event != EVENT_VAL_CHANGED) return 0;
-    int on = 0;
-    GetCtrlVal(panel, control, &on);
-    SetMemorySelector(on ? buttonTarget : RAM);
-    return 0;
-}
 
 // A set whose external teach is on while its trigger is external cannot be
 // shown by the modes, which keep the two exclusive: InitExteach would reset
@@ -72,28 +40,6 @@ void ShowExteachTriggerConflict(uint16_t loadedExteach, uint16_t loadedTrigger) 
                      .arg(loadedTrigger - 1));
 }
 } // namespace
-
-void GetPanelValues() {
-    for (const PanelParam &p : kPanelParams)
-        GetCtrlVal(parapanel, p.control, p.value);
-    GetCtrlVal(grouppanel, PGROUP_EditColorGroups, &colorgroup);
-    for (int n = 1; n <= anzVec; ++n) {
-        GetTableCellVal(grouppanel, PGROUP_EditGridGroups, MakePoint(1, n), &groupbuf[n - 1]);
-        for (int c = 1; c <= 7; ++c)
-            GetTableCellVal(ttpanel, TTP_GridCtt, MakePoint(c, n), &ctt[n - 1][c - 1]);
-    }
-}
-
-void SetPanelValues() {
-    for (const PanelParam &p : kPanelParams)
-        SetCtrlVal(parapanel, p.control, int(*p.value));
-    SetCtrlVal(grouppanel, PGROUP_EditColorGroups, int(colorgroup));
-    for (int n = 1; n <= anzVec; ++n) {
-        SetTableCellVal(grouppanel, PGROUP_EditGridGroups, MakePoint(1, n), int(groupbuf[n - 1]));
-        for (int c = 1; c <= 7; ++c)
-            SetTableCellVal(ttpanel, TTP_GridCtt, MakePoint(c, n), int(ctt[n - 1][c - 1]));
-    }
-}
 
 void InitPanelCtrlAttr() {
     InitPowerMode();
@@ -124,88 +70,49 @@ void RefreshAfterLoad() {
         ShowExteachTriggerConflict(loadedExteach, loadedTrigger);
 }
 
-void SetMemorySelector(int newTarget) {
-    if (newTarget != RAM && newTarget != EEPROM && newTarget != DATFILE) newTarget = RAM;
-    target = uint16_t(newTarget);
-    SetCtrlVal(mainpanel, MAINP_SelectRAM, int(target == RAM));
-    SetCtrlVal(mainpanel, MAINP_SelectEEPROM, int(target == EEPROM));
-    SetCtrlVal(mainpanel, MAINP_SelectFILE, int(target == DATFILE));
-}
-
 // ---- callbacks
 
-int CBF_SelectRAM(int panel, int control, int event, void *, int, int) {
-    return MemoryButtonChanged(panel, control, event, RAM);
-}
-
-int CBF_SelectEEPROM(int panel, int control, int event, void *, int, int) {
-    return MemoryButtonChanged(panel, control, event, EEPROM);
-}
-
-int CBF_SelectFILE(int panel, int control, int event, void *, int, int) {
-    return MemoryButtonChanged(panel, control, event, DATFILE);
-}
-
 int CBF_Evalmode(int, int, int event, void *, int, int) {
-    if (event == EVENT_COMMIT) {
-        InitEvalMode();
-        InitTeachPanel();
-    }
-    ShowHelpOnRightClick(event, InfoEditEvalmode);
+    if (ShowHelpOnRightClick(event, InfoEditEvalmode) || event != EVENT_COMMIT) return 0;
+    InitEvalMode();
+    InitTeachPanel();
     return 0;
 }
 
 int CBF_EditTrigger(int, int, int event, void *, int, int) {
-    if (event == EVENT_COMMIT) InitTrigger();
-    ShowHelpOnRightClick(event, InfoEditTrigger);
+    if (ShowHelpOnRightClick(event, InfoEditTrigger) || event != EVENT_COMMIT) return 0;
+    InitTrigger();
     return 0;
 }
 
 int CBF_EditExteach(int, int, int event, void *, int, int) {
-    if (event == EVENT_COMMIT) InitExteach();
-    ShowHelpOnRightClick(event, InfoEditExteach);
+    if (ShowHelpOnRightClick(event, InfoEditExteach) || event != EVENT_COMMIT) return 0;
+    InitExteach();
     return 0;
 }
 
 int CBF_EditMaxcolNo(int, int, int event, void *, int, int) {
-    if (event == EVENT_COMMIT) InitMaxVecNo();
-    ShowHelpOnRightClick(event, InfoEditMaxcolNo);
+    if (ShowHelpOnRightClick(event, InfoEditMaxcolNo) || event != EVENT_COMMIT) return 0;
+    InitMaxVecNo();
     return 0;
 }
 
 int CBF_EditOutmode(int, int, int event, void *, int, int) {
-    if (event == EVENT_COMMIT) InitMaxVecNo();
-    ShowHelpOnRightClick(event, InfoEditOutmode);
+    if (ShowHelpOnRightClick(event, InfoEditOutmode) || event != EVENT_COMMIT) return 0;
+    InitMaxVecNo();
     return 0;
 }
 
 int CBF_EditPmode(int, int, int event, void *, int, int) {
-    if (event == EVENT_COMMIT) InitPowerMode();
-    ShowHelpOnRightClick(event, InfoEditPmod);
+    if (ShowHelpOnRightClick(event, InfoEditPmod) || event != EVENT_COMMIT) return 0;
+    InitPowerMode();
     return 0;
 }
 
-int CBF_EditDynWinLoHi(int, int, int event, void *, int, int) {
-    ShowHelpOnRightClick(event, InfoEditDynWinLoHi);
-    return 0;
-}
+int CBF_EditDynWinLoHi(int, int, int event, void *, int, int) { return HelpOnly(event, InfoEditDynWinLoHi); }
+int CBF_EditAverage(int, int, int event, void *, int, int) { return HelpOnly(event, InfoEditAverage); }
+int CBF_EditIntlim(int, int, int event, void *, int, int) { return HelpOnly(event, InfoEditIntlim); }
+int CBF_EditHold(int, int, int event, void *, int, int) { return HelpOnly(event, InfoEditHold); }
+int CBF_SlidePower(int, int, int event, void *, int, int) { return HelpOnly(event, InfoEditPower); }
 
-int CBF_EditAverage(int, int, int event, void *, int, int) {
-    ShowHelpOnRightClick(event, InfoEditAverage);
-    return 0;
-}
-
-int CBF_EditIntlim(int, int, int event, void *, int, int) {
-    ShowHelpOnRightClick(event, InfoEditIntlim);
-    return 0;
-}
-
-int CBF_EditHold(int, int, int event, void *, int, int) {
-    ShowHelpOnRightClick(event, InfoEditHold);
-    return 0;
-}
-
-int CBF_SlidePower(int, int, int event, void *, int, int) {
-    ShowHelpOnRightClick(event, InfoEditPower);
-    return 0;
-}
+int CBF_PARAP(int, int, int, void *, int, int) { return 0; }

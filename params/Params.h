@@ -1,26 +1,13 @@
-// The sensor parameters: the parameter set, the parameter panel, the
-// operating modes and the parameter file.
+// The parameter panel, the operating modes that reshape the panels, and the
+// parameter file. The parameter set itself is shared: core/SensorData.h.
 #pragma once
 
 #include <cstdint>
 
-extern uint16_t pp[264];
-
-extern uint16_t power, pmode, average, evalmode, hold, intlim, maxcolno, outmode, trigger,
-    exteach, calcmode, dynwinlo, dynwinhi, colorgroup, frei15, frei16;
-
-void CopyVarsToPP();
-void CopyPPtoVars();
-void CopyFileParatoVars();
-
 // Parameter panel.
-void GetPanelValues();
-void SetPanelValues();
 void InitPanelCtrlAttr();
 // The refresh after a load from the sensor or a file.
 void RefreshAfterLoad();
-// Lights exactly the memory button that matches `target`.
-void SetMemorySelector(int newTarget);
 
 // Operating modes.
 void InitPowerMode();

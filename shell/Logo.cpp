@@ -1,6 +1,8 @@
 // The logo band at the top of the main panel.
 #include "shell/Shell.h"
 
+#include "core/Session.h"
+
 #include "platform/Platform.h"
 #include "uir_ids.h"
 

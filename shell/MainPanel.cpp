@@ -1,5 +1,9 @@
-// Callbacks of the main panel: navigation, SEND, GET, GO and STOP.
-#include "shell/HelpTexts.h"
+// Callbacks of the main panel: navigation, the memory selector, SEND, GET,
+// GO and STOP.
+#include "core/HelpTexts.h"
+#include "core/MasterCopy.h"
+#include "core/Session.h"
+#include "core/Ui.h"
 #include "shell/Shell.h"
 
 #include "link/Link.h"
@@ -22,21 +26,28 @@ int Transfer(int event, const char *help, void (*withFile)(), void (*withSensor)
 }
 
 int Navigate(int event, const char *help, int code) {
-    if (!ShowHelpOnRightClick(event, help) && event == EVENT_COMMIT) ShowChildPanel(code);
+    if (ShowHelpOnRightClick(event, help) || event != EVENT_COMMIT) return 0;
+    ShowChildPanel(code);
+    return 0;
+}
+
+// A toggle of the memory selector changed: lit, it becomes the target;
+// switched off, the target falls back to RAM.
+int MemoryButtonChanged(int panel, int control, int event, int buttonTarget) {
+    if (ShowHelpOnRightClick(event, InfoSelectMEM) || event != EVENT_VAL_CHANGED) return 0;
+    int on = 0;
+    GetCtrlVal(panel, control, &on);
+    SetMemorySelector(on ? buttonTarget : RAM);
     return 0;
 }
 } // namespace
 
 int CBF_MAINP(int, int, int event, void *, int, int) {
-    if (event == EVENT_CLOSE) {
-        session::poll = 0;
-        QuitUserInterface(0);
-    }
+    if (event != EVENT_CLOSE) return 0;
+    session::poll = 0;
+    QuitUserInterface(0);
     return 0;
 }
-
-int CBF_PARAP(int, int, int, void *, int, int) { return 0; }
-int CBF_DATAP(int, int, int, void *, int, int) { return 0; }
 
 int CBF_ButtonPara(int, int, int event, void *, int, int) {
     return Navigate(event, InfoButtonPara, 2);
@@ -53,13 +64,17 @@ int CBF_ButtonRecorder(int, int, int event, void *, int, int) {
 int CBF_ButtonCalibrate(int, int, int event, void *, int, int) {
     return Navigate(event, InfoButtonCalibration, 6);
 }
+// The table-attributes subsystem titles its help "Info".
 int CBF_ButtonTableAttr(int, int, int event, void *, int, int) {
-    // The table-attributes subsystem titles its help "Info".
-    if (event == EVENT_RIGHT_CLICK) {
-        MessagePopup("Info", QString::fromUtf8(InfoButtonTableAttr));
-        return 0;
-    }
-    if (event == EVENT_COMMIT) ShowChildPanel(7);
+    if (ShowHelpOnRightClick(event, InfoButtonTableAttr, "Info") || event != EVENT_COMMIT) return 0;
+    ShowChildPanel(7);
+    return 0;
+}
+
+int CBF_ButtonConnect(int, int, int event, void *, int, int) {
+    if (ShowHelpOnRightClick(event, InfoButtonConnect) || event != EVENT_COMMIT) return 0;
+    session::poll = 0;
+    ShowChildPanel(1);
     return 0;
 }
 
@@ -82,7 +97,19 @@ int CBF_ButtonGo(int, int, int event, void *, int, int) {
 }
 
 int CBF_ButtonStop(int, int, int event, void *, int, int) {
-    if (ShowHelpOnRightClick(event, InfoButtonStop)) return 0;
-    if (event == EVENT_COMMIT) session::poll = 0;
+    if (ShowHelpOnRightClick(event, InfoButtonStop) || event != EVENT_COMMIT) return 0;
+    session::poll = 0;
     return 0;
+}
+
+int CBF_SelectRAM(int panel, int control, int event, void *, int, int) {
+    return MemoryButtonChanged(panel, control, event, RAM);
+}
+
+int CBF_SelectEEPROM(int panel, int control, int event, void *, int, int) {
+    return MemoryButtonChanged(panel, control, event, EEPROM);
+}
+
+int CBF_SelectFILE(int panel, int control, int event, void *, int, int) {
+    return MemoryButtonChanged(panel, control, event, DATFILE);
 }

@@ -1,6 +1,6 @@
 #include "sim/SensorModel.h"
 
-#include "link/Protocol.h"
+#include "core/Protocol.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,6 +1,6 @@
 #include "sim/Simulator.h"
 
-#include "link/Protocol.h"
+#include "core/Protocol.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,5 +1,5 @@
 // tolvane-sim: the simulated sensor as a stand-alone program.
-#include "link/Protocol.h"
+#include "core/Protocol.h"
 #include "sim/Simulator.h"
 
 #include <QCommandLineParser>

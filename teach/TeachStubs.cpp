@@ -3,7 +3,9 @@
 #include "teach/TeachTable.h"
 
 #include "platform/Platform.h"
-#include "shell/Shell.h"
+#include "core/SensorData.h"
+#include "core/Session.h"
+#include "core/Ui.h"
 #include "uir_ids.h"
 
 void InitColorGroups() {}

@@ -3,10 +3,6 @@
 
 #include <cstdint>
 
-extern uint16_t ctt[31][7];
-extern uint16_t groupbuf[31];
-extern int tolvanearr[45];
-
 // Operations of the teach table that other subsystems call.
 void InitColorGroups();
 void InitTeachPanel();

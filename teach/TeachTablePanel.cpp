@@ -2,8 +2,9 @@
 // auto-increment switch.
 #include "live/Live.h"
 #include "platform/Platform.h"
-#include "shell/HelpTexts.h"
-#include "shell/Shell.h"
+#include "core/HelpTexts.h"
+#include "core/Session.h"
+#include "core/Ui.h"
 
 int CBF_TTP(int, int, int, void *, int, int) { return 0; }
 

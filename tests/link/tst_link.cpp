@@ -1,5 +1,9 @@
 // The sensor link end to end: the real panels against the simulated sensor
 // over TCP and over a pseudo-terminal.
+#include "core/Session.h"
+#include "core/Ui.h"
+#include "core/SensorData.h"
+#include "core/MasterCopy.h"
 #include "link/Link.h"
 #include "params/Params.h"
 #include "platform/Platform.h"

@@ -1,5 +1,8 @@
 // Telegram bytes, answer decoding and the parameter-set copies.
-#include "calib/Calib.h"
+#include "core/Session.h"
+#include "core/Ui.h"
+#include "core/SensorData.h"
+#include "core/MasterCopy.h"
 #include "link/Link.h"
 #include "params/Params.h"
 #include "shell/Shell.h"

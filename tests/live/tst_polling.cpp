@@ -2,6 +2,10 @@
 // simulated sensor: decoding into the displays, stopping, time-outs, the
 // limits taken from the table, the graphs' content and axes, and the
 // three-sides view's layout per calculation mode.
+#include "core/Session.h"
+#include "core/Ui.h"
+#include "core/SensorData.h"
+#include "core/MasterCopy.h"
 #include "link/Link.h"
 #include "live/Live.h"
 #include "params/Params.h"

@@ -1,5 +1,9 @@
 // The shell's services on the real panels: the child-panel switch, dimming
 // during transfers, the function keys, STOP and the time-out reaction.
+#include "core/Session.h"
+#include "core/Ui.h"
+#include "core/SensorData.h"
+#include "core/MasterCopy.h"
 #include "link/Link.h"
 #include "live/Live.h"
 #include "platform/Introspect.h"

@@ -1,6 +1,8 @@
 // The program's start and end as a whole: the entry point with and without
 // its user-interface definition, start-up against the simulated sensor, and
 // the end when the main panel is closed.
+#include "core/Session.h"
+#include "core/Ui.h"
 #include "link/Link.h"
 #include "platform/Introspect.h"
 #include "platform/Platform.h"

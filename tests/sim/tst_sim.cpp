@@ -1,6 +1,6 @@
 // The simulated sensor, driven as the program drives it: a plain TCP socket
 // and a raw pseudo-terminal descriptor on the same event loop.
-#include "link/Protocol.h"
+#include "core/Protocol.h"
 #include "sim/Simulator.h"
 
 #include <QDeadlineTimer>

@@ -1,3 +1,5 @@
+#include "core/Session.h"
+#include "core/Ui.h"
 #include "support/AppFixture.h"
 
 #include "link/Link.h"

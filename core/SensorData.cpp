@@ -1,5 +1,5 @@
-// The vector teach table's storage and its row indicator colours.
-#include "teach/TeachTable.h"
+// Storage of the sensor's data that is not the parameter set itself.
+#include "core/SensorData.h"
 
 uint16_t ctt[31][7];
 uint16_t groupbuf[31];
@@ -13,3 +13,11 @@ int tolvanearr[45] = {
     0x40C0C0, 0xC040C0, 0x808080, 0x404040, 0xA0A000, 0x00A0A0, 0xA000A0, 0xC0C0C0,
     0xC0C0C0, 0xC0C0C0, 0xC0C0C0, 0xC0C0C0, 0xC0C0C0, 0xC0C0C0, 0xC0C0C0, 0xC0C0C0,
     0xC0C0C0, 0xC0C0C0, 0xC0C0C0, 0xC0C0C0, 0xC0C0C0};
+
+uint16_t cfrot = 1024, cfgruen = 1024, cfblau = 1024;
+uint16_t data3rdRoot[256];
+
+uint16_t dataR, dataG, dataB, dataX, dataY, dataInt, dataColor, dataRawR, dataRawG, dataRawB,
+    dataTemp, dataGroup, dataRef, dataDir, dataDif, dataGn;
+uint16_t dataTrigger;
+int rgbcolor;

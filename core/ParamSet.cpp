@@ -1,9 +1,8 @@
 // The parameter set in its two forms: the sixteen variables with the teach
 // table, and the word array that travels to the sensor and to files.
-#include "params/Params.h"
-
-#include "shell/Shell.h"
-#include "teach/TeachTable.h"
+#include "core/Protocol.h"
+#include "core/SensorData.h"
+#include "core/Session.h"
 
 uint16_t pp[264];
 uint16_t power, pmode, average, evalmode, hold, intlim, maxcolno, outmode, trigger, exteach,

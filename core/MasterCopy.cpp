@@ -1,0 +1,62 @@
+// Reading and writing the master copies: the parameter panel, the group
+// table and the teach table.
+#include "core/MasterCopy.h"
+
+#include "core/SensorData.h"
+#include "core/Session.h"
+#include "platform/Platform.h"
+#include "uir_ids.h"
+
+namespace {
+// The thirteen parameter-panel controls in the order in which they are read
+// and written.
+struct PanelParam {
+    int control;
+    uint16_t *value;
+};
+const PanelParam kPanelParams[13] = {
+    {PARAP_SlidePower, &power},
+    {PARAP_EditPmode, &pmode},
+    {PARAP_EditAverage, &average},
+    {PARAP_Evalmode, &evalmode},
+    {PARAP_EditHold, &hold},
+    {PARAP_EditIntlim, &intlim},
+    {PARAP_EditMaxcolNo, &maxcolno},
+    {PARAP_EditOutmode, &outmode},
+    {PARAP_EditTrigger, &trigger},
+    {PARAP_EditExteach, &exteach},
+    {PARAP_Calcmode, &calcmode},
+    {PARAP_EditDynWinLoHi__Lo, &dynwinlo},
+    {PARAP_EditDynWinLoHi__Hi, &dynwinhi},
+};
+
+void (*refreshAfterLoad)() = nullptr;
+} // namespace
+
+void GetPanelValues() {
+    for (const PanelParam &p : kPanelParams)
+        GetCtrlVal(parapanel, p.control, p.value);
+    GetCtrlVal(grouppanel, PGROUP_EditColorGroups, &colorgroup);
+    for (int n = 1; n <= anzVec; ++n) {
+        GetTableCellVal(grouppanel, PGROUP_EditGridGroups, MakePoint(1, n), &groupbuf[n - 1]);
+        for (int c = 1; c <= 7; ++c)
+            GetTableCellVal(ttpanel, TTP_GridCtt, MakePoint(c, n), &ctt[n - 1][c - 1]);
+    }
+}
+
+void SetPanelValues() {
+    for (const PanelParam &p : kPanelParams)
+        SetCtrlVal(parapanel, p.control, int(*p.value));
+    SetCtrlVal(grouppanel, PGROUP_EditColorGroups, int(colorgroup));
+    for (int n = 1; n <= anzVec; ++n) {
+        SetTableCellVal(grouppanel, PGROUP_EditGridGroups, MakePoint(1, n), int(groupbuf[n - 1]));
+        for (int c = 1; c <= 7; ++c)
+            SetTableCellVal(ttpanel, TTP_GridCtt, MakePoint(c, n), int(ctt[n - 1][c - 1]));
+    }
+}
+
+void SetRefreshAfterLoad(void (*refresh)()) { refreshAfterLoad = refresh; }
+
+void RefreshPanelsAfterLoad() {
+    if (refreshAfterLoad) refreshAfterLoad();
+}

@@ -1,0 +1,122 @@
+// The shared user-interface services: child panels, the transfer frame, the
+// time-out reaction, status displays, memory selector and help pop-ups.
+#include "core/Ui.h"
+
+#include "core/Session.h"
+#include "platform/Platform.h"
+#include "uir_ids.h"
+
+namespace {
+// Navigation buttons and their panels, in the order of the child-panel codes 1..7.
+struct Child {
+    int button;
+    int *panel;
+};
+const Child kChildren[7] = {
+    {MAINP_ButtonConnect, &interfacepanel}, {MAINP_ButtonPara, &parapanel},
+    {MAINP_ButtonTeachTable, &ttpanel},     {MAINP_ButtonColorGroups, &grouppanel},
+    {MAINP_ButtonRecorder, &recpanel},      {MAINP_ButtonCalibrate, &calibpanel},
+    {MAINP_ButtonTableAttr, &tapanel}};
+
+constexpr int kButtonColour = 0xE0E0E0;
+constexpr int kOpenButtonColour = 0xC0C0C0;
+
+bool transferRunning = false;
+bool baudrateChangeAllowed = false;
+
+void DimBaudrateChange() {
+    SetCtrlAttribute(interfacepanel, INTERFACEP_ButtonChangeBaudrate, ATTR_DIMMED,
+                     transferRunning || !baudrateChangeAllowed ? 1 : 0);
+}
+} // namespace
+
+void ShowChildPanel(int code) {
+    for (const Child &c : kChildren) {
+        SetCtrlAttribute(mainpanel, c.button, ATTR_CMD_BUTTON_COLOR, kButtonColour);
+        HidePanel(*c.panel);
+    }
+    if (code < 1 || code > 7) return;
+    const Child &open = kChildren[code - 1];
+    SetCtrlAttribute(mainpanel, open.button, ATTR_CMD_BUTTON_COLOR, kOpenButtonColour);
+    DisplayPanel(*open.panel);
+    if (code == 1) {
+        SetCtrlAttribute(interfacepanel, INTERFACEP_ButtonAccept, ATTR_DIMMED, 1);
+        SetBaudrateChangeAllowed(0);
+    }
+}
+
+void SetButtonsDimmed(int flag) {
+    const struct {
+        int *panel;
+        int control;
+    } controls[] = {{&mainpanel, MAINP_SelectRAM},
+                    {&mainpanel, MAINP_SelectEEPROM},
+                    {&mainpanel, MAINP_SelectFILE},
+                    {&mainpanel, MAINP_ButtonSend},
+                    {&mainpanel, MAINP_ButtonGet},
+                    {&mainpanel, MAINP_ButtonGo},
+                    {&parapanel, PARAP_Calcmode},
+                    {&interfacepanel, INTERFACEP_EditSelectBaudrate},
+                    {&interfacepanel, INTERFACEP_ButtonTryToConnect},
+                    {&calibpanel, CALIBP_ButtonSendCF},
+                    {&calibpanel, CALIBP_ButtonGetCF},
+                    {&calibpanel, CALIBP_ButtonCalcCF},
+                    {&recpanel, RECP_EditSelectDataRec},
+                    {&recpanel, RECP_ButtonStartRecord},
+                    {&recpanel, RECP_ButtonStartTrigRec},
+                    {&recpanel, RECP_ButtonSelRecFile}};
+    for (const auto &c : controls)
+        SetCtrlAttribute(*c.panel, c.control, ATTR_DIMMED, flag ? 1 : 0);
+    SetCtrlAttribute(interfacepanel, INTERFACEP_ButtonChangeBaudrate, ATTR_DIMMED,
+                     flag || !baudrateChangeAllowed ? 1 : 0);
+    ProcessSystemEvents();
+}
+
+void SetBaudrateChangeAllowed(int allowed) {
+    baudrateChangeAllowed = allowed != 0;
+    DimBaudrateChange();
+}
+
+bool TransferRunning() { return transferRunning; }
+
+TransferScope::TransferScope() : m_refused(transferRunning) {
+    if (m_refused) return;
+    transferRunning = true;
+    SetButtonsDimmed(1);
+}
+
+TransferScope::~TransferScope() {
+    if (m_refused) return;
+    transferRunning = false;
+    SetButtonsDimmed(0);
+}
+
+void SetPopupTimeout() {
+    session::poll = 0;
+    comecho = 0;
+    ShowStatus("TIMEOUT");
+    ShowChildPanel(1);
+}
+
+void ShowStatus(const QString &text) {
+    SetCtrlVal(datapanel, DATAP_DispStatus, text);
+    SetCtrlVal(interfacepanel, INTERFACEP_DispStatus, text);
+}
+
+void SetMemorySelector(int newTarget) {
+    if (newTarget != RAM && newTarget != EEPROM && newTarget != DATFILE) newTarget = RAM;
+    target = uint16_t(newTarget);
+    SetCtrlVal(mainpanel, MAINP_SelectRAM, int(target == RAM));
+    SetCtrlVal(mainpanel, MAINP_SelectEEPROM, int(target == EEPROM));
+    SetCtrlVal(mainpanel, MAINP_SelectFILE, int(target == DATFILE));
+}
+
+void ShowHelp(const char *text, const char *title) {
+    MessagePopup(QString::fromLatin1(title), QString::fromUtf8(text));
+}
+
+bool ShowHelpOnRightClick(int event, const char *text, const char *title) {
+    if (event != EVENT_RIGHT_CLICK) return false;
+    ShowHelp(text, title);
+    return true;
+}
