@@ -81,12 +81,12 @@ void ReadParaFromFile() {
     // The file is checked whole before anything is taken from it: a refused
     // file leaves the parameter set, the variables and the panels as they were.
     QStringList lines;
-    if (!ReadTextLines(path, &lines)) {
-        ReportFileProblem(path, "cannot be read");
+    QString problem;
+    if (!ReadTextLines(path, &lines, -1, &problem)) {
+        ReportFileProblem(path, problem);
         return;
     }
     uint16_t values[kParaFileValues];
-    QString problem;
     if (!ParseParaFile(lines, values, &problem)) {
         ReportFileProblem(path, problem);
         return;

@@ -228,6 +228,9 @@ class TestParaFile : public QObject {
         QTest::newRow("fraction") << QByteArray(text).replace(16 * 12, 10, "       1.5")
                                   << "\"1.5\"";
         QTest::newRow("missing") << QByteArray() << "cannot be read";
+        // A large log chosen by mistake: its first line would parse, and the
+        // whole of it used to be read into memory.
+        QTest::newRow("50 MB of numbers") << text + QByteArray(50 << 20, '7') << "larger than";
     }
 
     void refusedFileChangesNothing() {
