@@ -93,5 +93,5 @@ void ReadParaFromFile() {
     }
     std::copy(values, values + kParaFileValues, pp);
     CopyFileParatoVars();
-    RefreshAfterLoad();
+    RefreshAfterLoad(values[6]); // word 6, MAXCOL-No., as the file held it
 }

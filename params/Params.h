@@ -6,8 +6,8 @@
 
 extern uint16_t pp[264];
 
-extern uint16_t power, pmode, average, evalmode, hold, intlim, maxcolno, outmode, trigger,
-    exteach, calcmode, dynwinlo, dynwinhi, colorgroup, frei15, frei16;
+extern uint16_t power, pmode, average, evalmode, hold, intlim, maxcolno, outmode, trigger, exteach,
+    calcmode, dynwinlo, dynwinhi, colorgroup, frei15, frei16;
 
 void CopyVarsToPP();
 void CopyPPtoVars();
@@ -17,8 +17,10 @@ void CopyFileParatoVars();
 void GetPanelValues();
 void SetPanelValues();
 void InitPanelCtrlAttr();
-// The refresh after a load from the sensor or a file.
-void RefreshAfterLoad();
+// The refresh after a load from the sensor or a file. Loaded values the
+// panel cannot show are limited to its ranges and listed in one message;
+// loadedMaxcolNo is MAXCOL-No. as loaded, before its cut to anzVec, or -1.
+void RefreshAfterLoad(int loadedMaxcolNo = -1);
 // Lights exactly the memory button that matches `target`.
 void SetMemorySelector(int newTarget);
 
