@@ -7,29 +7,23 @@
 #include "platform/Platform.h"
 #include "uir_ids.h"
 
-namespace {
-// The thirteen parameter-panel controls in the order in which they are read
-// and written.
-struct PanelParam {
-    int control;
-    uint16_t *value;
-};
 const PanelParam kPanelParams[13] = {
-    {PARAP_SlidePower, &power},
-    {PARAP_EditPmode, &pmode},
-    {PARAP_EditAverage, &average},
-    {PARAP_Evalmode, &evalmode},
-    {PARAP_EditHold, &hold},
-    {PARAP_EditIntlim, &intlim},
-    {PARAP_EditMaxcolNo, &maxcolno},
-    {PARAP_EditOutmode, &outmode},
-    {PARAP_EditTrigger, &trigger},
-    {PARAP_EditExteach, &exteach},
-    {PARAP_Calcmode, &calcmode},
-    {PARAP_EditDynWinLoHi__Lo, &dynwinlo},
-    {PARAP_EditDynWinLoHi__Hi, &dynwinhi},
+    {PARAP_SlidePower, &power, "POWER"},
+    {PARAP_EditPmode, &pmode, "PMODE"},
+    {PARAP_EditAverage, &average, "AVERAGE"},
+    {PARAP_Evalmode, &evalmode, "EVALMODE"},
+    {PARAP_EditHold, &hold, "HOLD"},
+    {PARAP_EditIntlim, &intlim, "INTLIM"},
+    {PARAP_EditMaxcolNo, &maxcolno, "MAXCOL-No."},
+    {PARAP_EditOutmode, &outmode, "OUTMODE"},
+    {PARAP_EditTrigger, &trigger, "TRIGGER"},
+    {PARAP_EditExteach, &exteach, "EXTEACH"},
+    {PARAP_Calcmode, &calcmode, "CALCMODE"},
+    {PARAP_EditDynWinLoHi__Lo, &dynwinlo, "DYN WIN LO"},
+    {PARAP_EditDynWinLoHi__Hi, &dynwinhi, "DYN WIN HI"},
 };
 
+namespace {
 void (*refreshAfterLoad)() = nullptr;
 } // namespace
 

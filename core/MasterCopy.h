@@ -3,6 +3,17 @@
 // variables before every use and written back after every load.
 #pragma once
 
+#include <cstdint>
+
+// The thirteen parameter-panel controls in the order in which they are read
+// and written, with the names the operator knows them by.
+struct PanelParam {
+    int control;
+    uint16_t *value;
+    const char *name;
+};
+extern const PanelParam kPanelParams[13];
+
 // Reads the parameter panel, the group switch, the group table and the teach
 // table into the parameter variables, `ctt` and `groupbuf`.
 void GetPanelValues();

@@ -85,17 +85,17 @@ void ReadParaFromFile() {
     // The file is checked whole before anything is taken from it: a refused
     // file leaves the parameter set, the variables and the panels as they were.
     QStringList lines;
-    if (!ReadTextLines(path, &lines)) {
-        ReportFileProblem(path, "cannot be read");
+    QString problem;
+    if (!ReadTextLines(path, &lines, -1, &problem)) {
+        ReportFileProblem(path, problem);
         return;
     }
     uint16_t values[kParaFileValues];
-    QString problem;
     if (!ParseParaFile(lines, values, &problem)) {
         ReportFileProblem(path, problem);
         return;
     }
     std::copy(values, values + kParaFileValues, pp);
     CopyFileParatoVars();
-    RefreshAfterLoad();
+    RefreshAfterLoad(values[6]); // word 6, MAXCOL-No., as the file held it
 }

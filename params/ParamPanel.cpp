@@ -15,8 +15,29 @@
 #include "uir_ids.h"
 
 namespace {
-const char *const kExteachNames[4] = {"OFF", "ON", "STAT1", "DYN1"};
+QString LimitedNote(const char *name, int loaded, int shown) {
+    return QString(" %1 %2 -> %3 \n").arg(QString::fromLatin1(name)).arg(loaded).arg(shown);
+}
 
+// The controls keep their ranges: a slider stops at its end, a selector
+// without the loaded code keeps its item, the group switch knows only on and
+// off. What they show is what the next SEND writes, so every loaded value
+// they could not take is listed.
+QString ValuesLimitedByPanel(bool triggerShownApart) {
+    QString notes;
+    for (const PanelParam &p : kPanelParams) {
+        if (p.control == PARAP_EditTrigger && triggerShownApart) continue;
+        int shown = 0;
+        GetCtrlVal(parapanel, p.control, &shown);
+        if (shown != *p.value) notes += LimitedNote(p.name, *p.value, shown);
+    }
+    int groupsOn = 0;
+    GetCtrlVal(grouppanel, PGROUP_EditColorGroups, &groupsOn);
+    if (groupsOn != colorgroup) notes += LimitedNote("GROUPS", colorgroup, groupsOn);
+    return notes;
+}
+
+const char *const kExteachNames[4] = {"OFF", "ON", "STAT1", "DYN1"};
 
 // A set whose external teach is on while its trigger is external cannot be
 // shown by the modes, which keep the two exclusive: InitExteach would reset
@@ -53,21 +74,30 @@ void InitPanelCtrlAttr() {
     InitTeachPanel();
 }
 
-void RefreshAfterLoad() {
+void RefreshAfterLoad(int loadedMaxcolNo) {
     // InitExteach reads the TRIGGER control, which still shows the value from
     // before the load; the loaded trigger must survive it.
     const uint16_t loadedTrigger = trigger;
     const uint16_t loadedExteach = exteach;
+    const bool conflict =
+        loadedExteach >= 1 && loadedExteach <= 3 && loadedTrigger >= 2 && loadedTrigger <= 5;
 
     SetCtrlVal(parapanel, PARAP_EditExteach, int(exteach));
     SetCtrlVal(parapanel, PARAP_EditPmode, int(pmode));
     InitExteach(); // restores the EXT items before the trigger value is set
     trigger = loadedTrigger;
     SetPanelValues();
+    // Read back before the modes force values of their own onto the controls.
+    QString limited = ValuesLimitedByPanel(conflict);
+    if (loadedMaxcolNo >= 0 && loadedMaxcolNo != maxcolno)
+        limited.prepend(LimitedNote("MAXCOL-No.", loadedMaxcolNo, maxcolno));
     InitPanelCtrlAttr();
 
-    if (loadedExteach >= 1 && loadedExteach <= 3 && loadedTrigger >= 2 && loadedTrigger <= 5)
-        ShowExteachTriggerConflict(loadedExteach, loadedTrigger);
+    if (!limited.isEmpty())
+        MessagePopup("ATTENTION!", " These loaded values lie beyond the panel's range and were "
+                                   "limited: \n" +
+                                       limited + " The next SEND writes the limited values.");
+    if (conflict) ShowExteachTriggerConflict(loadedExteach, loadedTrigger);
 }
 
 // ---- callbacks

@@ -6,8 +6,10 @@
 
 // Parameter panel.
 void InitPanelCtrlAttr();
-// The refresh after a load from the sensor or a file.
-void RefreshAfterLoad();
+// The refresh after a load from the sensor or a file. Loaded values the
+// panel cannot show are limited to its ranges and listed in one message;
+// loadedMaxcolNo is MAXCOL-No. as loaded, before its cut to anzVec, or -1.
+void RefreshAfterLoad(int loadedMaxcolNo = -1);
 
 // Operating modes.
 void InitPowerMode();

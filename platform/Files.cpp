@@ -38,17 +38,45 @@ bool FileExists(const QString &path, qint64 *size) {
     return exists;
 }
 
-bool ReadTextLines(const QString &path, QStringList *lines, int maxLines) {
+bool ReadTextLines(const QString &path, QStringList *lines, int maxLines, QString *problem) {
+    auto refuse = [problem](const QString &why) {
+        if (problem) *problem = why;
+        return false;
+    };
+    // Devices and pipes have no size to check and may never end.
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile()) return refuse(QStringLiteral("is not a file"));
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return false;
-    lines->clear();
-    while (maxLines < 0 || lines->size() < maxLines) {
-        QByteArray line = file.readLine();
+    if (!file.open(QIODevice::ReadOnly)) return refuse(QStringLiteral("cannot be read"));
+    // A file chosen by mistake (a log, an image) is refused from its size
+    // before any of it is read.
+    if (file.size() > kTextFileMaxBytes)
+        return refuse(QStringLiteral("is larger than %1 bytes").arg(kTextFileMaxBytes));
+    QStringList read;
+    while (maxLines < 0 || read.size() < maxLines) {
+        if (read.size() == kTextFileMaxLines) {
+            if (file.atEnd()) break;
+            return refuse(QStringLiteral("has more than %1 lines").arg(kTextFileMaxLines));
+        }
+        QByteArray line = file.readLine(kTextFileMaxLineLength + 2);
         if (line.isEmpty()) break;
-        if (line.endsWith('\n')) line.chop(1);
+        if (line.endsWith('\n'))
+            line.chop(1);
+        else if (!file.atEnd())
+            return refuse(
+                QStringLiteral("has a line longer than %1 characters").arg(kTextFileMaxLineLength));
         if (line.endsWith('\r')) line.chop(1);
-        lines->append(QString::fromUtf8(line));
+        // Records padded with zero bytes to a fixed length are text; a zero
+        // byte before other bytes is not.
+        const qsizetype zero = line.indexOf('\0');
+        if (zero >= 0) {
+            for (qsizetype i = zero; i < line.size(); ++i)
+                if (line[i] != '\0') return refuse(QStringLiteral("is not a text file"));
+            line.truncate(zero);
+        }
+        read.append(QString::fromUtf8(line));
     }
+    *lines = read;
     return true;
 }
 

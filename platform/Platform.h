@@ -18,15 +18,15 @@ using CtrlCallbackPtr = int (*)(int panel, int control, int event, void *callbac
                                 int eventData1, int eventData2);
 
 struct UirControlInfo {
-    int id;               // generated control id (PANEL_Name)
-    const char *name;     // object name in the form
-    CtrlCallbackPtr cb;   // CBF_<name>, or null
+    int id;             // generated control id (PANEL_Name)
+    const char *name;   // object name in the form
+    CtrlCallbackPtr cb; // CBF_<name>, or null
 };
 
 struct UirPanelInfo {
-    int id;               // panel resource id (CALIBP 1 ... TTP 13)
-    const char *name;     // form name, also the top-level object name
-    CtrlCallbackPtr cb;   // CBF_<panel name>, or null
+    int id;             // panel resource id (CALIBP 1 ... TTP 13)
+    const char *name;   // form name, also the top-level object name
+    CtrlCallbackPtr cb; // CBF_<panel name>, or null
     const UirControlInfo *controls;
     int controlCount;
 };
@@ -104,17 +104,17 @@ enum {
     ATTR_LABEL_TEXT = 201,       // text: button caption, label, graph title, column title
     ATTR_CMD_BUTTON_COLOR = 202, // button face colour
     ATTR_TEXT_COLOR = 203,
-    ATTR_TEXT_BGCOLOR = 204,     // background of a display / cell
-    ATTR_FRAME_COLOR = 205,      // second colour of a display (its frame)
-    ATTR_ON_COLOR = 206,         // LED / toggle on colour
+    ATTR_TEXT_BGCOLOR = 204, // background of a display / cell
+    ATTR_FRAME_COLOR = 205,  // second colour of a display (its frame)
+    ATTR_ON_COLOR = 206,     // LED / toggle on colour
     ATTR_OFF_COLOR = 207,
     ATTR_POINTS_PER_SCREEN = 208, // strip chart
     ATTR_CTRL_MODE = 209,         // VAL_HOT or VAL_INDICATOR
     ATTR_MIN_VALUE = 210,
     ATTR_MAX_VALUE = 211,
-    ATTR_CELL_MODE = 212,         // table cell / column: VAL_HOT or VAL_INDICATOR
-    ATTR_LABEL_COLOR = 213,       // table row label colour
-    ATTR_MAX_ENTRY_LENGTH = 214,  // text field
+    ATTR_CELL_MODE = 212,        // table cell / column: VAL_HOT or VAL_INDICATOR
+    ATTR_LABEL_COLOR = 213,      // table row label colour
+    ATTR_MAX_ENTRY_LENGTH = 214, // text field
 };
 enum { VAL_HOT = 0, VAL_INDICATOR = 1 };
 
@@ -146,8 +146,8 @@ int GetCtrlCallback(int panel, int control, CtrlCallbackPtr *callback, void **ca
 int DiscardCtrl(int panel, int control);
 
 // Text message controls created at run time (logo texts). Returns the id.
-int NewTextMsg(int panel, const QString &text, int top, int left, int pointSize,
-               int textColor, int bgColor, bool transparent);
+int NewTextMsg(int panel, const QString &text, int top, int left, int pointSize, int textColor,
+               int bgColor, bool transparent);
 int DisplayImageFile(int panel, int control, const QString &path);
 
 // Ring items (rings are combo boxes whose items carry integer or text
@@ -176,7 +176,9 @@ struct Point {
     int x; // column, from 1
     int y; // row, from 1
 };
-constexpr Point MakePoint(int x, int y) { return Point{x, y}; }
+constexpr Point MakePoint(int x, int y) {
+    return Point{x, y};
+}
 
 int SetTableCellVal(int panel, int control, Point cell, int value);
 int SetTableCellVal(int panel, int control, Point cell, const QString &value);
@@ -263,13 +265,13 @@ struct Shown {
     QString title;
     QString text;
 };
-void Install();                   // start scripting (empty queue)
-void Uninstall();                 // back to real dialogs
+void Install();   // start scripting (empty queue)
+void Uninstall(); // back to real dialogs
 void Expect(const QString &title, int answer = 1, const QString &path = QString());
-int Pending();                    // expected entries not yet used
-const QList<Shown> &Log();        // every pop-up shown while scripting
-QStringList Unexpected();         // titles and texts of unexpected pop-ups
-void Clear();                     // empties queue, log and unexpected list
+int Pending();             // expected entries not yet used
+const QList<Shown> &Log(); // every pop-up shown while scripting
+QStringList Unexpected();  // titles and texts of unexpected pop-ups
+void Clear();              // empties queue, log and unexpected list
 } // namespace popupscript
 
 // ------------------------------------------------------------------ serial ---
@@ -316,13 +318,21 @@ int ClientTCPRead(unsigned conversationHandle, void *buffer, int size, int timeo
 
 // ------------------------------------------------------------------- files ---
 
-QString GetProjectDir();           // the program's directory
+QString GetProjectDir(); // the program's directory
 // Points the program's directory elsewhere (tests run in a temporary one).
 void SetProjectDir(const QString &dir);
 QString JoinPath(const QString &dir, const QString &name);
 bool FileExists(const QString &path, qint64 *size = nullptr); // GetFileInfo
-// Reads up to maxLines lines (line ends removed); false when unreadable.
-bool ReadTextLines(const QString &path, QStringList *lines, int maxLines = -1);
+// The most any text file of the program may hold: a parameter file (264
+// values, one a line) and the table attributes (76 lines) fit many times over.
+constexpr qint64 kTextFileMaxBytes = 64 * 1024;
+constexpr int kTextFileMaxLines = 1000;
+constexpr int kTextFileMaxLineLength = 4096;
+// Reads up to maxLines lines (line ends and zero bytes padding a line
+// removed). False, with the reason in *problem, when the file cannot be read
+// or is not a text file within the bounds above; *lines is then unchanged.
+bool ReadTextLines(const QString &path, QStringList *lines, int maxLines = -1,
+                   QString *problem = nullptr);
 // Writes the whole file through a temporary file; false on failure, and an
 // earlier file is then left as it was.
 bool WriteFileAtomic(const QString &path, const QByteArray &contents);

@@ -22,7 +22,7 @@ const char kUir[] = "Tolvane.uir";
 int LoadAllPanels(int argc, char **argv) {
     if (InitRunTimeEngine(argc, argv) < 0) return -1;
     InstallUirTable(kUirPanels, kUirPanelCount);
-    SetRefreshAfterLoad(RefreshAfterLoad);
+    SetRefreshAfterLoad([] { RefreshAfterLoad(); });
 
     struct Load {
         int *handle;

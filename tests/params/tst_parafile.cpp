@@ -163,15 +163,28 @@ class TestParaFile : public QObject {
         QCOMPARE(paraFileName, path);
     }
 
-    void maxcolNoClampedOnLoad() {
+    void valuesBeyondThePanelAreLimitedAndListed() {
         uint16_t words[kParaFileValues];
         ValidSet(words);
-        words[6] = 45;
-        const QString path = PathOf("maxcol45.ini");
+        words[0] = 60000; // POWER, a slider up to 1000
+        words[2] = 60000; // AVERAGE, a field up to 65535: kept
+        words[6] = 45;    // MAXCOL-No., cut to the 31 rows
+        words[10] = 9;    // CALCMODE, no such item
+        words[13] = 5;    // the group switch, on or off
+        const QString path = PathOf("beyond.ini");
         WriteRaw(path, FormatParaFile(words));
-        Get(path);
-        QCOMPARE(maxcolno, uint16_t(31));
+        Get(path, VAL_EXISTING_FILE_SELECTED, {"ATTENTION!"});
+
+        const QString text = popupscript::Log().value(1).text;
+        for (const char *note :
+             {"POWER 60000 -> 1000", "MAXCOL-No. 45 -> 31", "CALCMODE 9 -> 0", "GROUPS 5 -> 1"})
+            QVERIFY2(text.contains(note), qPrintable(text));
+        QVERIFY2(!text.contains("AVERAGE"), qPrintable(text));
         QCOMPARE(Val(parapanel, PARAP_EditMaxcolNo), 31);
+        GetPanelValues();
+        QCOMPARE(power, uint16_t(1000));
+        QCOMPARE(average, uint16_t(60000));
+        QCOMPARE(calcmode, uint16_t(0));
     }
 
     void externalTriggerRestoresTriggerList() {
@@ -228,6 +241,9 @@ class TestParaFile : public QObject {
         QTest::newRow("fraction") << QByteArray(text).replace(16 * 12, 10, "       1.5")
                                   << "\"1.5\"";
         QTest::newRow("missing") << QByteArray() << "cannot be read";
+        // A large log chosen by mistake: its first line would parse, and the
+        // whole of it used to be read into memory.
+        QTest::newRow("50 MB of numbers") << text + QByteArray(50 << 20, '7') << "larger than";
     }
 
     void refusedFileChangesNothing() {

@@ -10,6 +10,7 @@
 #include "support/AppFixture.h"
 
 #include <QRandomGenerator>
+#include <QTableWidget>
 
 using namespace ptest;
 
@@ -331,6 +332,116 @@ class TestParams : public QObject {
                 QCOMPARE(colour != normal, c == locked);
             }
         }
+    }
+
+    void calcModeLabels_data() {
+        QTest::addColumn<int>("calc");
+        QTest::addColumn<QStringList>("columns");
+        QTest::addColumn<QStringList>("sources"); // SOURCE items 1, 2 and 4
+        QTest::newRow("0") << 0 << QStringList{"X", "Y", "CTO", "INT", "ITO", "GN", "GTO"}
+                           << QStringList{"X/Y", "INT", "X/Y INT GN"};
+        QTest::newRow("1") << 1 << QStringList{"s", "i", "siTO", "M", "MTO", "GN", "GTO"}
+                           << QStringList{"s/i", "M", "s/i M GN"};
+        QTest::newRow("2") << 2 << QStringList{"X", "Y", "INT", "TOL", "GN", "GTO", ""}
+                           << QStringList{"X/Y", "INT", "X/Y/INT GN"};
+        QTest::newRow("3") << 3 << QStringList{"s", "i", "M", "TOL", "GN", "GTO", ""}
+                           << QStringList{"s/i", "M", "s/i/M GN"};
+        QTest::newRow("4") << 4 << QStringList{"X", "Y", "GN", "TOL", "INT", "ITO", ""}
+                           << QStringList{"X/Y", "INT", "X/Y/GN INT"};
+        QTest::newRow("5") << 5 << QStringList{"s", "i", "GN", "TOL", "M", "MTO", ""}
+                           << QStringList{"s/i", "M", "s/i/GN M"};
+        QTest::newRow("6") << 6 << QStringList{"X", "Y", "INT", "GN", "TOL", "", ""}
+                           << QStringList{"X/Y", "INT", "X/Y/INT/GN"};
+        // Mode 7's item 4 reads as mode 3's.
+        QTest::newRow("7") << 7 << QStringList{"s", "i", "M", "GN", "TOL", "", ""}
+                           << QStringList{"s/i", "M", "s/i/M GN"};
+    }
+
+    void calcModeLabels() {
+        QFETCH(int, calc);
+        QFETCH(QStringList, columns);
+        QFETCH(QStringList, sources);
+        // Scribble first, so that a label the mode leaves alone shows.
+        for (int c = 1; c <= 7; ++c)
+            SetTableColumnAttribute(ttpanel, TTP_GridCtt, c, ATTR_LABEL_TEXT, "?");
+        const int positions[3] = {1, 2, 4};
+        for (int pos : positions)
+            ReplaceListItem(datapanel, DATAP_SelectSource, pos, "?", pos);
+        SetCtrlVal(parapanel, PARAP_Calcmode, calc);
+        InitCalcMode();
+
+        auto *table = qobject_cast<QTableWidget *>(CtrlWidget(ttpanel, TTP_GridCtt));
+        QVERIFY(table);
+        QStringList shownColumns;
+        for (int c = 0; c < 7; ++c)
+            shownColumns << table->horizontalHeaderItem(c)->text();
+        QCOMPARE(shownColumns, columns);
+        auto *source = qobject_cast<QComboBox *>(CtrlWidget(datapanel, DATAP_SelectSource));
+        QVERIFY(source);
+        QStringList shownSources;
+        for (int pos : positions) {
+            shownSources << source->itemText(pos);
+            int value = -1;
+            GetValueFromIndex(datapanel, DATAP_SelectSource, pos, &value);
+            QCOMPARE(value, pos);
+        }
+        QCOMPARE(shownSources, sources);
+    }
+
+    void displayNames_data() {
+        QTest::addColumn<int>("calc");
+        QTest::addColumn<QStringList>("labels"); // X, Y and INT displays
+        QTest::addColumn<QList<int>>("colours"); // X background, second; Y background, second
+        QTest::addColumn<QList<int>>("axes");    // x axis max, y axis max; both from 0
+        const QStringList xy{"X", "Y", "INT"};
+        const QStringList si{"s", "i", "M"};
+        const QList<int> xyColours{0xFF0000, 0xE0E0E0, 0x00FF00, 0xE0E0E0};
+        const QList<int> siColours{0xFF0000, 0x00FF00, 0xFFFF00, 0x80FFFF};
+        for (int calc = 0; calc <= 7; ++calc) {
+            const bool even = calc % 2 == 0;
+            QTest::addRow("%d", calc) << calc << (even ? xy : si) << (even ? xyColours : siColours)
+                                      << (even ? QList<int>{4096, 4096} : QList<int>{10000, 4000});
+        }
+    }
+
+    void displayNames() {
+        QFETCH(int, calc);
+        QFETCH(QStringList, labels);
+        QFETCH(QList<int>, colours);
+        QFETCH(QList<int>, axes);
+        const int displays[3] = {DATAP_DispX, DATAP_DispY, DATAP_DispINT};
+        for (int d : displays) {
+            SetCtrlAttribute(datapanel, d, ATTR_LABEL_TEXT, "?");
+            SetCtrlAttribute(datapanel, d, ATTR_TEXT_BGCOLOR, 0x123456);
+            SetCtrlAttribute(datapanel, d, ATTR_FRAME_COLOR, 0x123456);
+        }
+        for (int axis : {VAL_XAXIS, VAL_LEFT_YAXIS})
+            SetAxisScalingMode(datapanel, DATAP_GraphData1, axis, VAL_AUTOSCALE, 1, 2);
+        SetCtrlVal(parapanel, PARAP_Calcmode, calc);
+        SetDispNames();
+
+        QStringList shownLabels;
+        for (int d : displays) {
+            QString label;
+            GetCtrlAttribute(datapanel, d, ATTR_LABEL_TEXT, &label);
+            shownLabels << label;
+        }
+        QCOMPARE(shownLabels, labels);
+        QCOMPARE((QList<int>{Attr(datapanel, DATAP_DispX, ATTR_TEXT_BGCOLOR),
+                             Attr(datapanel, DATAP_DispX, ATTR_FRAME_COLOR),
+                             Attr(datapanel, DATAP_DispY, ATTR_TEXT_BGCOLOR),
+                             Attr(datapanel, DATAP_DispY, ATTR_FRAME_COLOR)}),
+                 colours);
+        QList<int> shownAxes;
+        for (int axis : {VAL_XAXIS, VAL_LEFT_YAXIS}) {
+            int mode = -1;
+            double min = -1, max = -1;
+            GetAxisScalingMode(datapanel, DATAP_GraphData1, axis, &mode, &min, &max);
+            QCOMPARE(mode, int(VAL_MANUAL));
+            QCOMPARE(min, 0.0);
+            shownAxes << int(max);
+        }
+        QCOMPARE(shownAxes, axes);
     }
 
     void loadKeepsTriggerUnderExternalTeach() {

@@ -810,6 +810,13 @@ class TestUi : public QObject {
         QTest::newRow("empty lines kept")
             << QByteArray("\n\nx\n") << -1 << QStringList{"", "", "x"};
         QTest::newRow("limited") << QByteArray("1\n2\n3\n") << 2 << QStringList{"1", "2"};
+        QTest::newRow("not read beyond the limit")
+            << QByteArray("1\n") + QByteArray(kTextFileMaxLineLength * 2, '7') << 1
+            << QStringList{"1"};
+        QTest::newRow("records padded with zero bytes")
+            << QByteArray("host\0\0\0\n\0\0\n", 10) << -1 << QStringList{"host", ""};
+        QTest::newRow("as many lines as allowed") << QByteArray("1\n").repeated(kTextFileMaxLines)
+                                                  << -1 << QStringList(kTextFileMaxLines, "1");
     }
     void readTextLines() {
         QFETCH(QByteArray, contents);
@@ -822,6 +829,32 @@ class TestUi : public QObject {
         QVERIFY(ReadTextLines(path, &read, maxLines));
         QCOMPARE(read, lines);
         QVERIFY(!ReadTextLines(JoinPath(dir.path(), "missing"), &read));
+    }
+
+    void readTextLinesRefuses_data() {
+        QTest::addColumn<QByteArray>("contents");
+        QTest::addColumn<QString>("problem");
+        QTest::newRow("too large") << QByteArray(kTextFileMaxBytes + 1, '1') << "larger than";
+        QTest::newRow("too many lines")
+            << QByteArray("1\n").repeated(kTextFileMaxLines + 1) << "more than";
+        QTest::newRow("line too long") << QByteArray(kTextFileMaxLineLength + 10, '1') + "\n"
+                                       << "line longer than";
+        QTest::newRow("binary") << QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\n", 18)
+                                << "not a text file";
+    }
+    void readTextLinesRefuses() {
+        QFETCH(QByteArray, contents);
+        QFETCH(QString, problem);
+        QTemporaryDir dir;
+        const QString path = JoinPath(dir.path(), "f.txt");
+        QVERIFY(WriteFileAtomic(path, contents));
+        QStringList read{"kept"};
+        QString why;
+        QVERIFY(!ReadTextLines(path, &read, -1, &why));
+        QVERIFY2(why.contains(problem), qPrintable(why));
+        QCOMPARE(read, QStringList{"kept"});
+        QVERIFY(!ReadTextLines(dir.path(), &read, -1, &why));
+        QCOMPARE(why, QString("is not a file"));
     }
 
     void filesAndNames() {
