@@ -31,13 +31,19 @@ double PairDelta(int a, int b, bool hue) {
 
 QList<Target> DefaultScene() {
     return {
-        {QStringLiteral("white"), 3010, 2990, 2960, 300},
+        {QStringLiteral("white"), 3700, 3900, 3400, 300},
         {QStringLiteral("red"), 2900, 520, 430, 350},
         {QStringLiteral("green"), 600, 2400, 800, 320},
         {QStringLiteral("blue"), 450, 700, 2500, 300},
         {QStringLiteral("yellow"), 3000, 2700, 500, 330},
         {QStringLiteral("glossy black"), 180, 180, 182, 2600},
     };
+}
+
+int WhiteTargetIndex(const QList<Target> &scene) {
+    for (int i = 0; i < scene.size(); ++i)
+        if (scene[i].name == QLatin1String("white")) return i;
+    return -1;
 }
 
 const char *DefaultVersionText() {
@@ -96,50 +102,57 @@ Chroma ChromaOf(int calcmode, int r, int g, int b) {
 Verdict Evaluate(const uint16_t params[16], const uint16_t rows[31][8], const Chroma &c,
                  uint16_t gn) {
     const int calcmode = params[PCalcmode];
+    const int evalmode = params[PEvalmode];
     const int layout = (calcmode & 7) / 2;
     const bool hue = (calcmode & 1) != 0;
     const int active = std::min<int>(params[PMaxcolno], proto::kRows);
     if (c.intensity < params[PIntlim]) return {kNoVector, kNoVector};
 
+    // The cell of the vector tolerance (CTO/siTO or TOL) in each column layout.
+    static constexpr int kVectorTolCell[4] = {2, 3, 3, 4};
     int best = -1;
     double bestDistance = 0;
     for (int r = 0; r < active; ++r) {
         const uint16_t *cell = rows[r];
         const double dx = PairDelta(c.x, cell[0], false);
         const double dy = PairDelta(c.y, cell[1], hue);
+        const int tolerance =
+            evalmode == EvalFixedTolerance ? kFixedTolerance : cell[kVectorTolCell[layout]];
         double d = 0;
-        bool inside = false;
+        bool others = true; // the separately judged intensity and gloss
         switch (layout) {
         case 0: // X, Y, CTO, INT, ITO, GN, GTO
             d = std::hypot(dx, dy);
-            inside = d <= cell[2] && std::abs(c.intensity - cell[3]) <= cell[4] &&
-                     std::abs(gn - cell[5]) <= cell[6];
+            others =
+                std::abs(c.intensity - cell[3]) <= cell[4] && std::abs(gn - cell[5]) <= cell[6];
             break;
         case 1: { // X, Y, INT, TOL, GN, GTO
             const double di = c.intensity - cell[2];
             d = std::sqrt(dx * dx + dy * dy + di * di);
-            inside = d <= cell[3] && std::abs(gn - cell[4]) <= cell[5];
+            others = std::abs(gn - cell[4]) <= cell[5];
             break;
         }
         case 2: { // X, Y, GN, TOL, INT, ITO
             const double dg = gn - cell[2];
             d = std::sqrt(dx * dx + dy * dy + dg * dg);
-            inside = d <= cell[3] && std::abs(c.intensity - cell[4]) <= cell[5];
+            others = std::abs(c.intensity - cell[4]) <= cell[5];
             break;
         }
         default: { // X, Y, INT, GN, TOL
             const double di = c.intensity - cell[2];
             const double dg = gn - cell[3];
             d = std::sqrt(dx * dx + dy * dy + di * di + dg * dg);
-            inside = d <= cell[4];
             break;
         }
         }
-        // Overlapping tolerances: the nearest row wins, the lower row on a tie.
-        if (inside && (best < 0 || d < bestDistance)) {
+        if (!others || d > tolerance) continue;
+        // Overlapping tolerances: the nearest row wins, the lower row on a tie;
+        // in first-hit mode the lower row wins outright.
+        if (best < 0 || d < bestDistance) {
             best = r;
             bestDistance = d;
         }
+        if (evalmode == EvalFirstHit) break;
     }
     if (best < 0) return {kNoVector, kNoVector};
     const uint16_t color = static_cast<uint16_t>(best);

@@ -44,7 +44,8 @@ struct SensorState {
 };
 
 // One thing the sensor can look at. Receiver counts at POWER 500, before the
-// calibration factors: the white target is deliberately a little unbalanced.
+// calibration factors: the white target is clearly unbalanced, as an
+// uncalibrated sensor's receivers are, so that a calibration visibly evens it out.
 struct Target {
     QString name;
     uint16_t rawR, rawG, rawB; // diffuse receivers
@@ -71,12 +72,23 @@ struct Verdict {
     uint16_t group;
 };
 
+// Evaluation modes (EVALMODE): how the row is chosen among the active rows.
+enum EvalMode : int {
+    EvalBestHit = 0,        // the nearest row within its tolerance
+    EvalFirstHit = 1,       // the first row in table order within its tolerance
+    EvalFixedTolerance = 2, // as best hit, the vector tolerance fixed at kFixedTolerance
+    EvalBinary = 3,         // as best hit; the outputs spell the vector number in base 2
+};
+
 constexpr uint16_t kNoVector = 255;
+constexpr int kFixedTolerance = 40;
 constexpr int kSaturationScale = 10000; // s runs 0..10000
 constexpr int kHueScale = 3600;         // i is the hue in tenths of a degree
 constexpr int kAchromaticBelow = 500;   // s below this has no hue: i = 0
 
 QList<Target> DefaultScene();
+// Index of the target named "white" (the calibration target), -1 if there is none.
+int WhiteTargetIndex(const QList<Target> &scene);
 const char *DefaultVersionText();
 
 // A sensor fresh from the factory: default parameters in RAM and EEPROM, the
@@ -90,7 +102,7 @@ SensorState DefaultState(const QList<Target> &scene);
 Chroma ChromaOf(int calcmode, int r, int g, int b);
 
 // Judges one measurement against the active rows of the teach table, the way
-// the parameters (calcmode, intlim, maxcolno, colorgroup) say.
+// the parameters (evalmode, calcmode, intlim, maxcolno, colorgroup) say.
 Verdict Evaluate(const uint16_t params[16], const uint16_t rows[31][8], const Chroma &c,
                  uint16_t gn);
 

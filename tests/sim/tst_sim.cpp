@@ -226,22 +226,35 @@ class TestSim : public QObject {
         QCOMPARE(sim->state().ramParams[10], 6);
     }
 
-    void versionAndCalibrationFactors() {
+    void versionAndWhiteCalibration() {
         connectTcp();
         sim->setNoiseEnabled(false);
-        sim->setTarget(0);
+        sim->setTarget(tsim::WhiteTargetIndex(sim->scene()));
         QCOMPARE(peer->ask(Req(7)), QByteArray("TOLVANE-SIM V1.2 COLOUR/GLOSS SENSOR"));
+        auto factors = [&] {
+            const QByteArray a = peer->ask(Req(31));
+            return QList<uint16_t>{W(a, 1), W(a, 2), W(a, 3), W(a, 4)};
+        };
+        QCOMPARE(factors(), (QList<uint16_t>{31, 1024, 1024, 1024}));
         const QByteArray before = peer->ask(Req(5));
-        VerifyEcho(peer->ask(Req(30, {900, 1100, 1300})), Req(30, {900, 1100, 1300}), 5);
-        const QByteArray cf = peer->ask(Req(31));
-        QCOMPARE((QList<uint16_t>{W(cf, 1), W(cf, 2), W(cf, 3), W(cf, 4)}),
-                 (QList<uint16_t>{31, 900, 1100, 1300}));
-        // The receivers do not change; the calibrated channels follow the factors.
+        auto spread = [](const QByteArray &f, int first) {
+            const auto [lo, hi] = std::minmax({W(f, first), W(f, first + 1), W(f, first + 2)});
+            return hi - lo;
+        };
+        QVERIFY(spread(before, 2) > 300); // uncalibrated, the white target is far from white
+        // Factors as the calibration computes them: set value * 1024 / raw mean.
+        const uint32_t setvalue = 3600;
+        QList<uint16_t> cf;
+        for (int c = 0; c < 3; ++c)
+            cf.append(uint16_t(setvalue * 1024 / W(before, 9 + c)));
+        VerifyEcho(peer->ask(Req(30, cf)), Req(30, cf), 5);
+        QCOMPARE(factors(), QList<uint16_t>{31} + cf);
         const QByteArray after = peer->ask(Req(5));
-        for (int c = 0; c < 3; ++c) {
-            QCOMPARE(W(after, 9 + c), W(before, 9 + c));
-            QVERIFY(qAbs(W(after, 2 + c) - W(after, 9 + c) * W(cf, 2 + c) / 1024.0) <= 1);
-        }
+        QCOMPARE(after.mid(18, 6), before.mid(18, 6)); // raw R, G, B stay as the receivers see
+        QVERIFY2(
+            spread(after, 2) <= 4,
+            qPrintable(QString("%1 %2 %3").arg(W(after, 2)).arg(W(after, 3)).arg(W(after, 4))));
+        QVERIFY(qAbs(W(after, 2) - int(setvalue)) <= 4);
     }
 
     void thirdRootPiecesLandAtTheirAddresses() {
@@ -361,14 +374,6 @@ class TestSim : public QObject {
         QCOMPARE(tsim::Evaluate(p, rows, {1060, 1000, 880}, 300).color, 0);
         rows[0][3] = 99;
         QCOMPARE(tsim::Evaluate(p, rows, {1060, 1000, 880}, 300).color, 255);
-        // Overlapping rows: the nearer one wins, not the first.
-        p[tsim::PCalcmode] = 6;
-        row(1, {1000, 1000, 800, 300, 200, 1, 1, 9});
-        row(2, {1050, 1000, 800, 300, 200, 1, 1, 8});
-        p[tsim::PColorgroup] = 1;
-        const auto v = tsim::Evaluate(p, rows, {1040, 1000, 800}, 300);
-        QCOMPARE(v.color, 2);
-        QCOMPARE(v.group, 8);
         // s/i: the hue wraps around, 3590 and 10 lie 20 apart.
         p[tsim::PCalcmode] = 1;
         row(0, {6000, 3590, 100, 800, 50, 300, 100, 0});
@@ -380,6 +385,69 @@ class TestSim : public QObject {
         QCOMPARE(tsim::ChromaOf(3, 0, 0, 3000).y, 2400);
         QCOMPARE(tsim::ChromaOf(1, 2000, 2010, 1990).y, 0);
         QCOMPARE(tsim::ChromaOf(1, 3000, 1500, 0).intensity, 1500);
+    }
+
+    void evaluationModes_data() {
+        QTest::addColumn<int>("calcmode");
+        QTest::addColumn<int>("evalmode");
+        QTest::addColumn<int>("maxcolno");
+        QTest::addColumn<int>("colorgroup");
+        QTest::addColumn<int>("x");
+        QTest::addColumn<int>("color");
+        QTest::addColumn<int>("group");
+        // Rows (see evaluationModes): 0 at X 1000 and 1 at X 1050, both tolerance 100;
+        // 2 at X 2000, tolerance 10; 3 at X 3000, tolerance 100.
+        const struct {
+            const char *name;
+            int evalmode, maxcolno, colorgroup, x, color, group;
+        } cases[] = {
+            {"overlap best hit: nearer row", 0, 4, 0, 1040, 1, 1},
+            {"overlap first hit: earlier row", 1, 4, 0, 1040, 0, 0},
+            {"overlap best hit, groups", 0, 4, 1, 1040, 1, 9},
+            {"overlap first hit, groups", 1, 4, 1, 1040, 0, 4},
+            {"overlap binary: nearer row", 3, 4, 0, 1040, 1, 1},
+            {"own tolerance 10 refuses 35", 0, 4, 0, 2035, 255, 255},
+            {"fixed 40 accepts 35", 2, 4, 0, 2035, 2, 2},
+            {"fixed 40 accepts 35, groups", 2, 4, 1, 2035, 2, 6},
+            {"fixed 40 refuses 45", 2, 4, 0, 2045, 255, 255},
+            {"fixed 40 overrides 100", 2, 4, 0, 3060, 255, 255},
+            {"last active row", 0, 4, 0, 3000, 3, 3},
+            {"best hit beyond maxcolno", 0, 3, 0, 3000, 255, 255},
+            {"first hit beyond maxcolno", 1, 3, 1, 3000, 255, 255},
+            {"fixed 40 beyond maxcolno", 2, 3, 0, 3000, 255, 255},
+            {"nearer row beyond maxcolno", 0, 1, 0, 1040, 0, 0},
+        };
+        for (int calcmode : {0, 3, 4, 7})
+            for (const auto &c : cases)
+                QTest::addRow("mode %d %s", calcmode, c.name)
+                    << calcmode << c.evalmode << c.maxcolno << c.colorgroup << c.x << c.color
+                    << c.group;
+    }
+    void evaluationModes() {
+        QFETCH(int, calcmode);
+        QFETCH(int, evalmode);
+        QFETCH(int, maxcolno);
+        QFETCH(int, colorgroup);
+        QFETCH(int, x);
+        QFETCH(int, color);
+        QFETCH(int, group);
+        QList<uint16_t> p =
+            params(uint16_t(calcmode), 50, uint16_t(maxcolno), uint16_t(colorgroup));
+        p[tsim::PEvalmode] = uint16_t(evalmode);
+        uint16_t rows[31][8] = {};
+        const struct {
+            uint16_t x, tol, group;
+        } taught[] = {{1000, 100, 4}, {1050, 100, 9}, {2000, 10, 6}, {3000, 100, 7}};
+        for (int r = 0; r < 4; ++r) {
+            tsim::Frame f{};
+            f.x = taught[r].x, f.y = 1000, f.intensity = 800, f.gn = 300;
+            QList<uint16_t> cells = TaughtRow(calcmode, f, taught[r].group);
+            cells[calcmode < 2 ? 2 : calcmode < 6 ? 3 : 4] = taught[r].tol;
+            std::copy(cells.begin(), cells.end(), rows[r]);
+        }
+        const tsim::Verdict v = tsim::Evaluate(p.constData(), rows, {uint16_t(x), 1000, 800}, 300);
+        QCOMPARE(int(v.color), color);
+        QCOMPARE(int(v.group), group);
     }
 
     void autoSendWithTrigger() {
