@@ -29,28 +29,42 @@ int bytesRead = 0;
 
 const char *SerialErrorText(int code) {
     switch (code) {
-    case -1: return "Unknown system error";
-    case -2: return "Invalid port number";
-    case -3: return "Port is not open";
-    case -4: return "Unknown I/0 error";
-    case -6: return "No serial port found";
-    case -7: return "Cannot open port";
-    case -99: return "Timeout";
+    case kComErrSystem: return "Unknown system error";
+    case kComErrPortNumber: return "Invalid port number";
+    case kComErrNotOpen: return "Port is not open";
+    case kComErrIo: return "Unknown I/0 error";
+    case kComErrNoDevice: return "No serial port found";
+    case kComErrCannotOpen: return "Cannot open port";
+    case kComErrTimeout: return "Timeout";
     default: return "RS-232 error!";
     }
 }
 
 const char *TcpErrorText(int code) {
-    static const char *const kTexts[] = {
-        "UnableToRegisterService", "UnableToEstablishConnection", "ExistingServer",
-        "FailedToConnect",         "ServerNotRegistered",         "TooManyConversations",
-        "ReadFailed",              "WriteFailed",                 "InvalidParameter",
-        "OutOfMemory",             "TimeOutError ",               "NoConnectionEstablished ",
-        "GeneralIOErr",            "ConnectionClosed",            "UnableToLoadWinsockDLL",
-        "IncorrectWinsockDLLVersion", "NetworkSubsystemNotReady ", "ConnectionsStillOpen",
-        "DisconnectPending",       "InfoNotAvailable"};
-    if (code <= -1 && code >= -20) return kTexts[-code - 1];
-    return "Connection to server failed";
+    switch (code) {
+    case kTcpErrRegisterService: return "UnableToRegisterService";
+    case kTcpErrRefused: return "UnableToEstablishConnection";
+    case kTcpErrExistingServer: return "ExistingServer";
+    case kTcpErrConnect: return "FailedToConnect";
+    case kTcpErrServerNotRegistered: return "ServerNotRegistered";
+    case kTcpErrTooManyConversations: return "TooManyConversations";
+    case kTcpErrReadFailed: return "ReadFailed";
+    case kTcpErrWriteFailed: return "WriteFailed";
+    case kTcpErrParameter: return "InvalidParameter";
+    case kTcpErrOutOfMemory: return "OutOfMemory";
+    case kTcpErrTimeout: return "TimeOutError ";
+    case kTcpErrNoConnection: return "NoConnectionEstablished ";
+    case kTcpErrGeneralIo: return "GeneralIOErr";
+    case kTcpErrClosed: return "ConnectionClosed";
+    case kTcpErrLoadSocketLibrary: return "UnableToLoadWinsockDLL";
+    case kTcpErrSocketLibraryVersion: return "IncorrectWinsockDLLVersion";
+    case kTcpErrNetworkNotReady: return "NetworkSubsystemNotReady ";
+    case kTcpErrConnectionsStillOpen: return "ConnectionsStillOpen";
+    case kTcpErrDisconnectPending: return "DisconnectPending";
+    case kTcpErrInfoNotAvailable: return "InfoNotAvailable";
+    case kTcpErrHostNotFound: return "HostNotFound";
+    default: return "Connection to server failed";
+    }
 }
 
 void InitRS232() {

@@ -170,3 +170,9 @@ void TagCtrl(QWidget *w, int handle, int control) {
 }
 
 } // namespace engine
+
+void WaitProcessingEvents(double seconds) {
+    const double end = Timer() + seconds;
+    ProcessSystemEvents();
+    for (double left = seconds; left > 0; left = end - Timer()) WaitSystemEvents(left);
+}

@@ -60,6 +60,9 @@ int ProcessSystemEvents();
 // Sleeps in the event loop until at least one event was dispatched or
 // `maxSeconds` have passed; never spins. The waits for the sensor use it.
 void WaitSystemEvents(double maxSeconds);
+// Waits the given time while the window stays responsive: events are
+// processed, the processor sleeps in between.
+void WaitProcessingEvents(double seconds);
 
 // Seconds since the engine started, with sub-millisecond resolution.
 double Timer();
@@ -275,6 +278,43 @@ void Clear();              // empties queue, log and unexpected list
 } // namespace popupscript
 
 // ------------------------------------------------------------------ serial ---
+
+// Error codes of the serial-port services (negative results).
+enum SerialError : int {
+    kComErrSystem = -1,
+    kComErrPortNumber = -2,
+    kComErrNotOpen = -3,
+    kComErrIo = -4,
+    kComErrNoDevice = -6,
+    kComErrCannotOpen = -7,
+    kComErrTimeout = -99,
+};
+
+// Error codes of the TCP client services (negative results); -1 to -20 are
+// the classic client codes, -21 is a host name that does not resolve.
+enum TcpError : int {
+    kTcpErrRegisterService = -1,
+    kTcpErrRefused = -2,
+    kTcpErrExistingServer = -3,
+    kTcpErrConnect = -4,
+    kTcpErrServerNotRegistered = -5,
+    kTcpErrTooManyConversations = -6,
+    kTcpErrReadFailed = -7,
+    kTcpErrWriteFailed = -8,
+    kTcpErrParameter = -9,
+    kTcpErrOutOfMemory = -10,
+    kTcpErrTimeout = -11,
+    kTcpErrNoConnection = -12,
+    kTcpErrGeneralIo = -13,
+    kTcpErrClosed = -14,
+    kTcpErrLoadSocketLibrary = -15,
+    kTcpErrSocketLibraryVersion = -16,
+    kTcpErrNetworkNotReady = -17,
+    kTcpErrConnectionsStillOpen = -18,
+    kTcpErrDisconnectPending = -19,
+    kTcpErrInfoNotAvailable = -20,
+    kTcpErrHostNotFound = -21,
+};
 
 // Serial port n opens the device named by the environment variable
 // TOLVANE_COM<n> when it is set, otherwise /dev/ttyS<n-1> for n = 1..16 and

@@ -20,15 +20,6 @@ constexpr int kPortCount = 32;
 constexpr int kDefaultQueue = 512; // queue sizes below 30 ask for the default
 constexpr double kDefaultTimeout = 10.0;
 
-enum {
-    kErrSystem = -1,
-    kErrPortNumber = -2,
-    kErrNotOpen = -3,
-    kErrIo = -4,
-    kErrNoDevice = -6,
-    kErrCannotOpen = -7,
-    kErrTimeout = -99,
-};
 
 struct ComPort {
     QPointer<QSerialPort> device;
@@ -112,12 +103,12 @@ int openErrorCode(QSerialPort::SerialPortError error) {
     switch (error) {
     case QSerialPort::DeviceNotFoundError:
     case QSerialPort::ResourceError: // a device node without hardware behind it
-        return kErrNoDevice;
+        return kComErrNoDevice;
     case QSerialPort::PermissionError: // busy, locked by another program, or forbidden
     case QSerialPort::OpenError:
-        return kErrCannotOpen;
+        return kComErrCannotOpen;
     default:
-        return kErrSystem;
+        return kComErrSystem;
     }
 }
 
@@ -135,7 +126,7 @@ QString ComPortDevice(int port) {
 int OpenComConfig(int port, const QString &deviceName, long baudRate, int parity, int dataBits,
                   int stopBits, int inputQueueSize, int outputQueueSize) {
     Q_UNUSED(outputQueueSize); // writes wait until the device took every byte
-    if (!validPort(port)) return kErrPortNumber;
+    if (!validPort(port)) return kComErrPortNumber;
     CloseCom(port);
 
     static const QSerialPort::Parity parities[] = {QSerialPort::NoParity, QSerialPort::OddParity,
@@ -143,16 +134,16 @@ int OpenComConfig(int port, const QString &deviceName, long baudRate, int parity
                                                    QSerialPort::SpaceParity};
     if (baudRate <= 0 || baudRate > 4000000 || parity < 0 || parity > 4 || dataBits < 5 ||
         dataBits > 8 || stopBits < 1 || stopBits > 2)
-        return kErrSystem;
+        return kComErrSystem;
 
     const QString name = deviceName.isEmpty() ? ComPortDevice(port) : deviceName;
     // Lock files are per name: a link and its target must end in the same lock.
     const QFileInfo info(name);
     const QString path = info.exists() ? info.canonicalFilePath() : QString();
-    if (path.isEmpty()) return kErrNoDevice;
+    if (path.isEmpty()) return kComErrNoDevice;
 
     QSerialPort *device = deviceFor(port);
-    if (!device) return kErrSystem;
+    if (!device) return kComErrSystem;
     device->setPortName(path);
     device->setBaudRate(qint32(baudRate));
     device->setParity(parities[parity]);
@@ -180,57 +171,57 @@ int OpenComConfig(int port, const QString &deviceName, long baudRate, int parity
 }
 
 int CloseCom(int port) {
-    if (!validPort(port)) return kErrPortNumber;
+    if (!validPort(port)) return kComErrPortNumber;
     closeDevice(g_ports[port]);
     return 0;
 }
 
 int SetComTime(int port, double seconds) {
-    if (!validPort(port)) return kErrPortNumber;
+    if (!validPort(port)) return kComErrPortNumber;
     ComPort &p = g_ports[port];
-    if (!isOpen(p)) return kErrNotOpen;
+    if (!isOpen(p)) return kComErrNotOpen;
     p.timeout = std::max(0.0, seconds);
     return 0;
 }
 
 int SetCTSMode(int port, int mode) {
-    if (!validPort(port)) return kErrPortNumber;
+    if (!validPort(port)) return kComErrPortNumber;
     ComPort &p = g_ports[port];
-    if (!isOpen(p)) return kErrNotOpen;
+    if (!isOpen(p)) return kComErrNotOpen;
     const auto flow = mode ? QSerialPort::HardwareControl : QSerialPort::NoFlowControl;
     if (p.device->setFlowControl(flow)) return 0;
     p.device->clearError();
-    return kErrIo;
+    return kComErrIo;
 }
 
 int ComWrt(int port, const char *buffer, int count) {
-    if (!validPort(port)) return kErrPortNumber;
+    if (!validPort(port)) return kComErrPortNumber;
     ComPort &p = g_ports[port];
-    if (!isOpen(p)) return kErrNotOpen;
+    if (!isOpen(p)) return kComErrNotOpen;
     if (count <= 0 || !buffer) return 0;
 
     QSerialPort *device = p.device;
     device->clearError();
-    if (device->write(buffer, count) != count) return kErrIo;
+    if (device->write(buffer, count) != count) return kComErrIo;
     device->flush();
     // A telegram leaves at once; the wait matters only for a stalled line.
     const QDeadlineTimer deadline(toMs(p.timeout), Qt::PreciseTimer);
     while (isOpen(p) && device->bytesToWrite() > 0) {
         const qint64 left = deadline.remainingTime();
-        if (left <= 0) return kErrTimeout;
+        if (left <= 0) return kComErrTimeout;
         if (!device->waitForBytesWritten(int(std::min<qint64>(left, INT_MAX)))) {
             const auto error = device->error();
             if (error != QSerialPort::NoError && error != QSerialPort::TimeoutError) break;
         }
     }
-    if (!isOpen(p) || device->bytesToWrite() > 0) return kErrIo;
+    if (!isOpen(p) || device->bytesToWrite() > 0) return kComErrIo;
     return count;
 }
 
 int ComRd(int port, char *buffer, int count) {
-    if (!validPort(port)) return kErrPortNumber;
+    if (!validPort(port)) return kComErrPortNumber;
     ComPort &p = g_ports[port];
-    if (!isOpen(p)) return kErrNotOpen;
+    if (!isOpen(p)) return kComErrNotOpen;
     if (count <= 0 || !buffer) return 0;
 
     qsizetype got = 0;
@@ -240,22 +231,22 @@ int ComRd(int port, char *buffer, int count) {
         return got == count || !isOpen(p);
     };
     platform::WaitUntil(collect, toMs(p.timeout));
-    if (got == 0 && !isOpen(p)) return kErrIo;
+    if (got == 0 && !isOpen(p)) return kComErrIo;
     return int(got);
 }
 
 int GetInQLen(int port) {
-    if (!validPort(port)) return kErrPortNumber;
+    if (!validPort(port)) return kComErrPortNumber;
     ComPort &p = g_ports[port];
-    if (!isOpen(p)) return kErrNotOpen;
+    if (!isOpen(p)) return kComErrNotOpen;
     pull(p);
     return int(p.queue.size());
 }
 
 int FlushInQ(int port) {
-    if (!validPort(port)) return kErrPortNumber;
+    if (!validPort(port)) return kComErrPortNumber;
     ComPort &p = g_ports[port];
-    if (!isOpen(p)) return kErrNotOpen;
+    if (!isOpen(p)) return kComErrNotOpen;
     // Qt's buffer and what the kernel still holds go too.
     p.device->clear(QSerialPort::Input);
     p.queue.clear();
@@ -263,9 +254,9 @@ int FlushInQ(int port) {
 }
 
 int FlushOutQ(int port) {
-    if (!validPort(port)) return kErrPortNumber;
+    if (!validPort(port)) return kComErrPortNumber;
     ComPort &p = g_ports[port];
-    if (!isOpen(p)) return kErrNotOpen;
+    if (!isOpen(p)) return kComErrNotOpen;
     p.device->clear(QSerialPort::Output);
     return 0;
 }

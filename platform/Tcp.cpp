@@ -13,18 +13,6 @@
 
 namespace {
 
-enum {
-    kErrRefused = -2,
-    kErrConnect = -4,
-    kErrReadFailed = -7,
-    kErrWriteFailed = -8,
-    kErrParameter = -9,
-    kErrTimeout = -11,
-    kErrNoConnection = -12,
-    kErrClosed = -14,
-    kErrHostNotFound = -21,
-};
-
 struct Conversation {
     QPointer<QObject> context; // owns the socket and every connection to it
     QPointer<QTcpSocket> socket;
@@ -111,13 +99,13 @@ void onPeerGone(unsigned handle) {
 int connectErrorCode(QAbstractSocket::SocketError error) {
     switch (error) {
     case QAbstractSocket::ConnectionRefusedError:
-        return kErrRefused;
+        return kTcpErrRefused;
     case QAbstractSocket::HostNotFoundError:
-        return kErrHostNotFound;
+        return kTcpErrHostNotFound;
     case QAbstractSocket::SocketTimeoutError:
-        return kErrTimeout;
+        return kTcpErrTimeout;
     default:
-        return kErrConnect;
+        return kTcpErrConnect;
     }
 }
 
@@ -131,12 +119,12 @@ unsigned newHandle() {
 
 int ConnectToTCPServer(unsigned *conversationHandle, int portNumber, const QString &serverHost,
                        tcpFuncPtr callback, void *callbackData, int timeoutMs) {
-    if (!conversationHandle) return kErrParameter;
+    if (!conversationHandle) return kTcpErrParameter;
     *conversationHandle = 0;
     const QString host = serverHost.trimmed();
-    if (portNumber <= 0 || portNumber > 65535 || host.isEmpty()) return kErrParameter;
+    if (portNumber <= 0 || portNumber > 65535 || host.isEmpty()) return kTcpErrParameter;
     QCoreApplication *app = QCoreApplication::instance();
-    if (!app) return kErrConnect;
+    if (!app) return kTcpErrConnect;
 
     auto *context = new QObject(app);
     auto *socket = new QTcpSocket(context);
@@ -156,7 +144,7 @@ int ConnectToTCPServer(unsigned *conversationHandle, int portNumber, const QStri
         QObject::connect(socket, &QTcpSocket::connected, &loop, [&] { finish(0); });
         QObject::connect(socket, &QTcpSocket::errorOccurred, &loop,
                          [&](QAbstractSocket::SocketError e) { finish(connectErrorCode(e)); });
-        QObject::connect(&deadline, &QTimer::timeout, &loop, [&] { finish(kErrTimeout); });
+        QObject::connect(&deadline, &QTimer::timeout, &loop, [&] { finish(kTcpErrTimeout); });
         socket->connectToHost(host, quint16(portNumber));
         if (result == kPending) { // an error may already have come synchronously
             if (timeoutMs > 0) deadline.start(timeoutMs);
@@ -198,7 +186,7 @@ int ConnectToTCPServer(unsigned *conversationHandle, int portNumber, const QStri
 
 int DisconnectFromTCPServer(unsigned conversationHandle) {
     const auto c = find(conversationHandle);
-    if (!c) return kErrNoConnection;
+    if (!c) return kTcpErrNoConnection;
     // Our own close is not announced: the conversation is gone before the
     // socket says so.
     g_conversations.erase(conversationHandle);
@@ -212,47 +200,47 @@ int DisconnectFromTCPServer(unsigned conversationHandle) {
 
 int ClientTCPWrite(unsigned conversationHandle, const void *data, int size, int timeoutMs) {
     const auto c = find(conversationHandle);
-    if (!c) return kErrNoConnection;
-    if (!data || size < 0) return kErrParameter;
-    if (!connected(*c)) return kErrClosed;
+    if (!c) return kTcpErrNoConnection;
+    if (!data || size < 0) return kTcpErrParameter;
+    if (!connected(*c)) return kTcpErrClosed;
     if (size == 0) return 0;
 
     // One write: the telegram leaves as one segment.
     QTcpSocket *socket = c->socket;
-    if (socket->write(static_cast<const char *>(data), size) != size) return kErrWriteFailed;
+    if (socket->write(static_cast<const char *>(data), size) != size) return kTcpErrWriteFailed;
     socket->flush();
     auto settled = [&] {
         return find(conversationHandle) != c || !connected(*c) || c->socket->bytesToWrite() == 0;
     };
     const bool done = platform::WaitUntil(settled, timeoutMs);
-    if (find(conversationHandle) != c || !c->socket) return kErrClosed;
+    if (find(conversationHandle) != c || !c->socket) return kTcpErrClosed;
     if (c->socket->bytesToWrite() == 0) return size;
-    if (!connected(*c)) return kErrClosed;
-    return done ? kErrWriteFailed : kErrTimeout;
+    if (!connected(*c)) return kTcpErrClosed;
+    return done ? kTcpErrWriteFailed : kTcpErrTimeout;
 }
 
 int ClientTCPRead(unsigned conversationHandle, void *buffer, int size, int timeoutMs) {
     const auto c = find(conversationHandle);
-    if (!c) return kErrNoConnection;
-    if (!buffer || size < 0) return kErrParameter;
+    if (!c) return kTcpErrNoConnection;
+    if (!buffer || size < 0) return kTcpErrParameter;
     if (size == 0 || !c->socket) return 0;
 
     auto take = [&]() -> int {
         const qint64 n = c->socket->read(static_cast<char *>(buffer), size);
-        if (n < 0) return kErrReadFailed;
+        if (n < 0) return kTcpErrReadFailed;
         c->consumed += n;
         return int(n);
     };
     // What the server sent before it closed can still be read.
     if (c->socket->bytesAvailable() > 0) return take();
-    if (!connected(*c)) return kErrClosed;
+    if (!connected(*c)) return kTcpErrClosed;
 
     auto arrived = [&] {
         return find(conversationHandle) != c || !connected(*c) || c->socket->bytesAvailable() > 0;
     };
     platform::WaitUntil(arrived, timeoutMs);
-    if (find(conversationHandle) != c || !c->socket) return kErrClosed;
+    if (find(conversationHandle) != c || !c->socket) return kTcpErrClosed;
     if (c->socket->bytesAvailable() > 0) return take();
-    if (!connected(*c)) return kErrClosed;
+    if (!connected(*c)) return kTcpErrClosed;
     return 0;
 }
