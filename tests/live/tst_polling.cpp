@@ -3,6 +3,7 @@
 // limits taken from the table, the graphs' content and axes, and the
 // three-sides view's layout per calculation mode.
 #include "link/Link.h"
+#include "link/Protocol.h"
 #include "live/Live.h"
 #include "params/Params.h"
 #include "platform/Platform.h"
@@ -87,10 +88,7 @@ void PressStop() {
 }
 
 int DataRequests() {
-    int n = 0;
-    for (const QByteArray &r : fixture::Sim().requests())
-        n += r.size() >= 4 && r[3] == 5;
-    return n;
+    return int(fixture::Sim().requestCount(proto::SendFrame));
 }
 
 void SetCalcmode(int mode) {
