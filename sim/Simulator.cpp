@@ -359,7 +359,9 @@ void Simulator::feed(LinkKind link, const QByteArray &bytes) {
         }
         rx.remove(0, at);
         if (rx.size() < proto::kTelegramBytes) return;
-        const QByteArray telegram = rx.left(proto::kTelegramBytes);
+        // A copy of its own: a slice of rx may share the whole socket read
+        // buffer, which would then live as long as the telegram is logged.
+        const QByteArray telegram(rx.constData(), proto::kTelegramBytes);
         rx.remove(0, proto::kTelegramBytes);
         handle(link, telegram);
     }
@@ -369,7 +371,7 @@ void Simulator::handle(LinkKind link, const QByteArray &request) {
     if (link == LinkKind::Pty && m_ptyDead)
         return; // the cable is out: later telegrams of the same read never arrive
     m_active = link;
-    m_requests.append(request);
+    logRequest(request);
     emit requestReceived(request);
 
     QList<FaultSpec> hits;
@@ -699,11 +701,31 @@ QList<FaultSpec> Simulator::armedFaults() const {
     return out;
 }
 
+void Simulator::logRequest(const QByteArray &request) {
+    ++m_requestTotal;
+    ++m_ordersSeen[WordAt(request, 1)];
+    if (m_requests.size() < kRequestLog) {
+        m_requests.append(request);
+        return;
+    }
+    m_requests[m_requestNext] = request;
+    m_requestNext = (m_requestNext + 1) % kRequestLog;
+}
+
 QList<QByteArray> Simulator::requests() const {
-    return m_requests;
+    return m_requests.mid(m_requestNext) + m_requests.first(m_requestNext);
+}
+qint64 Simulator::requestCount() const {
+    return m_requestTotal;
+}
+qint64 Simulator::requestCount(uint16_t order) const {
+    return m_ordersSeen.value(order);
 }
 void Simulator::clearRequests() {
     m_requests.clear();
+    m_requestNext = 0;
+    m_requestTotal = 0;
+    m_ordersSeen.clear();
 }
 
 } // namespace tsim

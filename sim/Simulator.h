@@ -6,6 +6,7 @@
 #include "sim/SensorModel.h"
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QHostAddress>
 #include <QList>
 #include <QObject>
@@ -92,7 +93,13 @@ class Simulator : public QObject {
     void armFault(const FaultSpec &f);
     void clearFaults();
     QList<FaultSpec> armedFaults() const;
+    // A simulator left serving for hours must not grow: only the last
+    // kRequestLog requests are kept (oldest first), plus how many of each
+    // order arrived since clearRequests().
+    static constexpr int kRequestLog = 256;
     QList<QByteArray> requests() const;
+    qint64 requestCount() const;
+    qint64 requestCount(uint16_t order) const;
     void clearRequests();
     void sendUnsolicited(const QByteArray &bytes); // now, on the link in use
 
@@ -121,6 +128,7 @@ class Simulator : public QObject {
     void onPtyReadable();
     void feed(LinkKind link, const QByteArray &bytes);
     void handle(LinkKind link, const QByteArray &request);
+    void logRequest(const QByteArray &request);
     QByteArray answer(const QByteArray &request, bool *silent, std::function<void()> *after);
     QByteArray dataFrame(uint16_t order);
     void queue(LinkKind link, QByteArray bytes, int extraDelayMs, std::function<void()> after);
@@ -171,7 +179,10 @@ class Simulator : public QObject {
     QTimer *m_autoTimer;
 
     QList<Armed> m_faults;
-    QList<QByteArray> m_requests;
+    QList<QByteArray> m_requests; // a ring once full; m_requestNext is the oldest
+    int m_requestNext = 0;
+    qint64 m_requestTotal = 0;
+    QHash<uint16_t, qint64> m_ordersSeen;
 };
 
 } // namespace tsim

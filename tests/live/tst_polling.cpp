@@ -7,6 +7,7 @@
 #include "core/SensorData.h"
 #include "core/MasterCopy.h"
 #include "link/Link.h"
+#include "link/Protocol.h"
 #include "live/Live.h"
 #include "params/Params.h"
 #include "platform/Platform.h"
@@ -91,10 +92,7 @@ void PressStop() {
 }
 
 int DataRequests() {
-    int n = 0;
-    for (const QByteArray &r : fixture::Sim().requests())
-        n += r.size() >= 4 && r[3] == 5;
-    return n;
+    return int(fixture::Sim().requestCount(proto::SendFrame));
 }
 
 void SetCalcmode(int mode) {

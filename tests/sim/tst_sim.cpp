@@ -514,6 +514,31 @@ class TestSim : public QObject {
         QCOMPARE(sim->requests(), (QList<QByteArray>{Req(31), req}));
     }
 
+    // Served for hours, the simulator keeps the last requests and counts the
+    // rest; each kept request holds its own 36 bytes, not the socket's read
+    // buffer it arrived in.
+    void requestLogStaysBounded() {
+        connectTcp();
+        const int sent = tsim::Simulator::kRequestLog + 44;
+        for (int n = 0; n < sent; ++n) {
+            const QByteArray req = Req(n % 2 ? 98 : 99, {uint16_t(n)});
+            QCOMPARE(peer->ask(req), QByteArray("\x00\xAA", 2) + req.mid(2));
+        }
+        const QList<QByteArray> kept = sim->requests();
+        QCOMPARE(kept.size(), tsim::Simulator::kRequestLog);
+        QCOMPARE(W(kept.first(), 2), uint16_t(sent - tsim::Simulator::kRequestLog));
+        QCOMPARE(W(kept.last(), 2), uint16_t(sent - 1));
+        for (const QByteArray &r : kept)
+            QVERIFY2(r.capacity() < 4 * proto::kTelegramBytes,
+                     qPrintable(QString::number(r.capacity())));
+        QCOMPARE(sim->requestCount(), qint64(sent));
+        QCOMPARE(sim->requestCount(98), qint64(sent / 2));
+        QCOMPARE(sim->requestCount(99), qint64(sent / 2));
+        sim->clearRequests();
+        QVERIFY(sim->requests().isEmpty());
+        QCOMPARE(sim->requestCount(99), qint64(0));
+    }
+
     void eepromStoreMakesTheSensorDeafBriefly() {
         connectTcp();
         peer->ask(Req(6));
