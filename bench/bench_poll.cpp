@@ -129,16 +129,11 @@ void Go(Run *run, uint64_t frames) {
     stopAt = pollFrames + frames;
     warmAt = pollFrames + kWarmUpFrames;
     pollFrameHook = [] {
-<<<<<<< HEAD
-        if (pollFrames == warmAt) rssWarm = ResidentMiB();
-        if (pollFrames >= stopAt) session::poll = 0;
-=======
         if (pollFrames == warmAt) {
             rssWarm = ResidentMiB();
             simRssWarm = ResidentMiB(simPid);
         }
-        if (pollFrames >= stopAt) poll = 0;
->>>>>>> fix-sim
+        if (pollFrames >= stopAt) session::poll = 0;
     };
     const uint64_t first = pollFrames;
     const double cpu0 = ProcessSeconds();

@@ -469,7 +469,10 @@ void RestyleCtrl(Ctrl &c) {
         return;
     }
     if (c.bgColor >= 0) rule += QStringLiteral("background-color:%1;").arg(Hex(c.bgColor));
-    if (c.frameColor >= 0) rule += QStringLiteral("border:2px solid %1;").arg(Hex(c.frameColor));
+    // The text part of an editable ring lies inside the ring's frame.
+    const bool framed = !qobject_cast<QComboBox *>(c.w->parentWidget());
+    if (c.frameColor >= 0 && framed)
+        rule += QStringLiteral("border:2px solid %1;").arg(Hex(c.frameColor));
     QString sheet = c.baseStyle;
     if (!rule.isEmpty())
         sheet += QStringLiteral("\n%1#%2{%3}")
@@ -605,6 +608,21 @@ int SetCtrlAttribute(int panel, int control, int attribute, int value) {
             return 0;
         }
         return kErrWrongKind;
+    case ATTR_TEXT_POINT_SIZE:
+    case ATTR_TEXT_BOLD:
+    case ATTR_TEXT_ITALIC: {
+        QFont font = w->font();
+        if (attribute == ATTR_TEXT_POINT_SIZE) {
+            if (value <= 0) return kErrBadValue;
+            font.setPointSize(value);
+        } else if (attribute == ATTR_TEXT_BOLD) {
+            font.setBold(value != 0);
+        } else {
+            font.setItalic(value != 0);
+        }
+        w->setFont(font);
+        return 0;
+    }
     default:
         return kErrBadAttribute;
     }
@@ -613,6 +631,12 @@ int SetCtrlAttribute(int panel, int control, int attribute, int value) {
 int SetCtrlAttribute(int panel, int control, int attribute, const QString &value) {
     Ctrl *c = FindCtrl(panel, control);
     if (!c) return kErrBadControl;
+    if (attribute == ATTR_TEXT_FONT) {
+        QFont font = c->w->font();
+        font.setFamily(value);
+        c->w->setFont(font);
+        return 0;
+    }
     if (attribute != ATTR_LABEL_TEXT) return kErrBadAttribute;
     if (c->kind == Kind::Graph)
         SetGraphTitle(*c, value);
@@ -703,6 +727,18 @@ int GetCtrlAttribute(int panel, int control, int attribute, int *value) {
             return 0;
         }
         return kErrWrongKind;
+    case ATTR_TEXT_FONT_NAME_LENGTH:
+        *value = int(w->font().family().size());
+        return 0;
+    case ATTR_TEXT_POINT_SIZE:
+        *value = w->font().pointSize();
+        return 0;
+    case ATTR_TEXT_BOLD:
+        *value = w->font().bold();
+        return 0;
+    case ATTR_TEXT_ITALIC:
+        *value = w->font().italic();
+        return 0;
     default:
         return kErrBadAttribute;
     }
@@ -711,6 +747,10 @@ int GetCtrlAttribute(int panel, int control, int attribute, int *value) {
 int GetCtrlAttribute(int panel, int control, int attribute, QString *value) {
     Ctrl *c = FindCtrl(panel, control);
     if (!c) return kErrBadControl;
+    if (attribute == ATTR_TEXT_FONT) {
+        *value = c->w->font().family();
+        return 0;
+    }
     if (attribute != ATTR_LABEL_TEXT) return kErrBadAttribute;
     if (c->kind == Kind::Graph)
         *value = GraphTitle(*c);
@@ -762,11 +802,29 @@ int DisplayImageFile(int panel, int control, const QString &path) {
 // ----------------------------------------------------------------- rings ---
 
 namespace {
+// A ring changes its current item when items come and go, and an editable
+// ring shows the current item in its text part; list edits must leave what
+// the operator typed alone.
+struct KeepEditText {
+    explicit KeepEditText(QComboBox *ring) : ring(ring), quiet(ring) {
+        if (ring->isEditable()) text = ring->lineEdit()->text();
+    }
+    ~KeepEditText() {
+        if (!ring->isEditable()) return;
+        QSignalBlocker quietText(ring->lineEdit());
+        ring->setCurrentIndex(-1);
+        if (ring->lineEdit()->text() != text) ring->lineEdit()->setText(text);
+    }
+    QComboBox *ring;
+    QSignalBlocker quiet;
+    QString text;
+};
+
 int InsertItem(int panel, int control, int index, const QString &label, const QVariant &value) {
     QComboBox *ring = Ring(panel, control);
     if (!ring) return kErrBadControl;
     if (index < 0 || index > ring->count()) index = ring->count();
-    QSignalBlocker quiet(ring);
+    KeepEditText keep(ring);
     ring->insertItem(index, label, value);
     return 0;
 }
@@ -775,7 +833,7 @@ int ReplaceItem(int panel, int control, int index, const QString &label, const Q
     QComboBox *ring = Ring(panel, control);
     if (!ring) return kErrBadControl;
     if (index < 0 || index >= ring->count()) return kErrBadValue;
-    QSignalBlocker quiet(ring);
+    KeepEditText keep(ring);
     ring->setItemText(index, label);
     ring->setItemData(index, value, Qt::UserRole);
     return 0;
@@ -802,7 +860,7 @@ int DeleteListItem(int panel, int control, int index, int count) {
     if (!ring) return kErrBadControl;
     if (index < 0 || index > ring->count()) return kErrBadValue;
     const int end = count < 0 ? ring->count() : std::min(ring->count(), index + count);
-    QSignalBlocker quiet(ring);
+    KeepEditText keep(ring);
     for (int i = end - 1; i >= index; --i)
         ring->removeItem(i);
     return 0;

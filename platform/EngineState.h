@@ -129,5 +129,6 @@ void InstallEventHub();
 // Marks widgets so that the event filter finds their panel and control.
 void TagPanel(QWidget *w, int handle);
 void TagCtrl(QWidget *w, int handle, int control);
+bool IsPanelWidget(const QWidget *w);
 
 } // namespace engine

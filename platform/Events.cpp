@@ -84,6 +84,7 @@ class EventHub : public QObject {
     quint64 m_lastMouseStamp = 0;
     QEvent::Type m_lastMouseType = QEvent::None;
     const QEvent *m_lastKey = nullptr;
+    int m_lastKeyCode = 0; // a modifier's press and the key's share an address too
 
     bool mouse(QObject *o, QMouseEvent *e) {
         if (!o->isWidgetType()) return false;
@@ -113,14 +114,22 @@ class EventHub : public QObject {
     }
 
     bool key(QObject *o, QKeyEvent *e) {
-        if (!o->isWidgetType() || e == m_lastKey) return false;
+        const int code = e->key() | int(e->modifiers());
+        if (!o->isWidgetType() || (e == m_lastKey && code == m_lastKeyCode)) return false;
         const Target t = Locate(static_cast<QWidget *>(o));
         if (!t.panel) return false;
         m_lastKey = e;
-        const int code = e->key() | int(e->modifiers());
+        m_lastKeyCode = code;
         int swallow = 0;
-        if (t.control) swallow |= Fire(t.panel, t.control, EVENT_KEYPRESS, code, 0);
+        // A ring's open drop-down is a window of its own: its keys move
+        // through the list and are no key presses on the control.
+        const bool inList =
+            t.control && static_cast<QWidget *>(o)->window() != t.ctrlWidget->window();
+        if (t.control && !inList) swallow |= Fire(t.panel, t.control, EVENT_KEYPRESS, code, 0);
         swallow |= Fire(t.panel, 0, EVENT_KEYPRESS, code, 0);
+        // Accepted, or it travels on to the parents, whose Tab handling
+        // would move the focus once more.
+        if (swallow) e->accept();
         return swallow != 0;
     }
 
@@ -163,6 +172,10 @@ void InstallEventHub() {
 
 void TagPanel(QWidget *w, int handle) {
     w->setProperty(kPanelTag, handle);
+}
+
+bool IsPanelWidget(const QWidget *w) {
+    return w->property(kPanelTag).isValid();
 }
 
 void TagCtrl(QWidget *w, int handle, int control) {

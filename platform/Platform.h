@@ -53,6 +53,17 @@ enum {
     EVENT_LOST_FOCUS = 9,
 };
 
+// EVENT_KEYPRESS carries the key code in its first event word: the key or'ed
+// with the modifiers held. Shift+Tab arrives as VAL_BACKTAB_KEY | VAL_SHIFT_MODIFIER.
+constexpr int VAL_MODIFIER_MASK = int(Qt::KeyboardModifierMask);
+constexpr int VAL_SHIFT_MODIFIER = int(Qt::ShiftModifier);
+constexpr int VAL_TAB_KEY = Qt::Key_Tab;
+constexpr int VAL_BACKTAB_KEY = Qt::Key_Backtab;
+constexpr int VAL_BACKSPACE_KEY = Qt::Key_Backspace;
+constexpr int VAL_DELETE_KEY = Qt::Key_Delete;
+constexpr int VAL_UP_ARROW_KEY = Qt::Key_Up;
+constexpr int VAL_DOWN_ARROW_KEY = Qt::Key_Down;
+
 int RunUserInterface();
 int QuitUserInterface(int returnCode);
 // Dispatches what is pending and returns at once.
@@ -115,9 +126,14 @@ enum {
     ATTR_CTRL_MODE = 209,         // VAL_HOT or VAL_INDICATOR
     ATTR_MIN_VALUE = 210,
     ATTR_MAX_VALUE = 211,
-    ATTR_CELL_MODE = 212,        // table cell / column: VAL_HOT or VAL_INDICATOR
-    ATTR_LABEL_COLOR = 213,      // table row label colour
-    ATTR_MAX_ENTRY_LENGTH = 214, // text field
+    ATTR_CELL_MODE = 212,         // table cell / column: VAL_HOT or VAL_INDICATOR
+    ATTR_LABEL_COLOR = 213,       // table row label colour
+    ATTR_MAX_ENTRY_LENGTH = 214,  // text field
+    ATTR_TEXT_FONT = 215,         // text: the font family
+    ATTR_TEXT_FONT_NAME_LENGTH = 216, // get only: characters of the font family
+    ATTR_TEXT_POINT_SIZE = 217,
+    ATTR_TEXT_BOLD = 218,
+    ATTR_TEXT_ITALIC = 219,
 };
 enum { VAL_HOT = 0, VAL_INDICATOR = 1 };
 
@@ -168,6 +184,26 @@ int GetValueFromIndex(int panel, int control, int index, int *value);
 int GetValueFromIndex(int panel, int control, int index, QString *value);
 int GetCtrlIndex(int panel, int control, int *index);
 int SetCtrlIndex(int panel, int control, int index);
+
+// Editable rings. MakeEditableRing turns a text field into the text part of
+// a native editable ring: the field keeps its id, value, callback and tab
+// position; the ring around it gets a new control id (returned), holds the
+// list and opens it as a drop-down. Picking an entry commits the ring; the
+// field's own text events stay the field's. Negative when the control is
+// no text field.
+int MakeEditableRing(int panel, int textControl);
+// Completion of a text field while it is being typed into: puts `text` in
+// the field, still counted as the operator's edit, and selects from
+// `selectFrom` to the end, so that typing on replaces the completed part.
+int CompleteCtrlText(int panel, int control, const QString &text, int selectFrom);
+// Opens the drop-down list of a ring.
+int OpenRingList(int panel, int control);
+// Moves the focus to the control before `control` in the panel's tab order
+// that is visible, not dimmed and takes the focus; wraps from the first to
+// the last.
+int SetActiveCtrlBefore(int panel, int control);
+// Fits a control's height to its font (after a font change).
+int SizeCtrlToFont(int panel, int control);
 
 constexpr int MakeColor(int red, int green, int blue) {
     return ((red & 0xFF) << 16) | ((green & 0xFF) << 8) | (blue & 0xFF);

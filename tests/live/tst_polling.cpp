@@ -7,7 +7,7 @@
 #include "core/SensorData.h"
 #include "core/MasterCopy.h"
 #include "link/Link.h"
-#include "link/Protocol.h"
+#include "core/Protocol.h"
 #include "live/Live.h"
 #include "params/Params.h"
 #include "platform/Platform.h"
