@@ -47,80 +47,68 @@ void LabelComPorts() {
 }
 
 int CBF_ButtonTryToConnect(int, int, int event, void *, int, int) {
-    if (ShowHelpOnRightClick(event, InfoButtonTryToConnect)) return 0;
-    if (event == EVENT_COMMIT) {
-        TransferScope transfer;
-        if (!transfer.refused()) TryToConnect();
-    }
+    if (ShowHelpOnRightClick(event, InfoButtonTryToConnect) || event != EVENT_COMMIT) return 0;
+    TransferScope transfer;
+    if (!transfer.refused()) TryToConnect();
     return 0;
 }
 
 int CBF_ButtonAccept(int, int, int event, void *, int, int) {
-    if (ShowHelpOnRightClick(event, InfoButtonAccept)) return 0;
-    if (event == EVENT_COMMIT) {
-        SaveCommunicationSettings();
-        ShowChildPanel(2);
-    }
+    if (ShowHelpOnRightClick(event, InfoButtonAccept) || event != EVENT_COMMIT) return 0;
+    SaveCommunicationSettings();
+    ShowChildPanel(2);
     return 0;
 }
 
 int CBF_ButtonChangeBaudrate(int, int, int event, void *, int, int) {
-    if (ShowHelpOnRightClick(event, InfoButtonChangeBaudrate)) return 0;
-    if (event == EVENT_COMMIT) {
-        TransferScope transfer;
-        if (transfer.refused()) return 0;
-        DimAcceptAndBaudrate();
-        ChangeBaudrate();
-    }
+    if (ShowHelpOnRightClick(event, InfoButtonChangeBaudrate) || event != EVENT_COMMIT) return 0;
+    TransferScope transfer;
+    if (transfer.refused()) return 0;
+    DimAcceptAndBaudrate();
+    ChangeBaudrate();
     return 0;
 }
 
 int CBF_EditCommunicationProtocol(int, int, int event, void *, int, int) {
-    if (ShowHelpOnRightClick(event, InfoEditCommunicationProtocol)) return 0;
-    if (event == EVENT_COMMIT) {
-        InitConnectPanel();
-        DimAcceptAndBaudrate();
-    }
+    if (ShowHelpOnRightClick(event, InfoEditCommunicationProtocol) || event != EVENT_COMMIT) return 0;
+    InitConnectPanel();
+    DimAcceptAndBaudrate();
     return 0;
 }
 
 int CBF_EditSelectComPort(int, int, int event, void *, int, int) {
-    if (ShowHelpOnRightClick(event, InfoEditConnect)) return 0;
-    if (event == EVENT_COMMIT) DimAcceptAndBaudrate();
+    if (ShowHelpOnRightClick(event, InfoEditConnect) || event != EVENT_COMMIT) return 0;
+    DimAcceptAndBaudrate();
     return 0;
 }
 
 int CBF_EditSelectBaudrate(int, int, int event, void *, int, int) {
-    if (ShowHelpOnRightClick(event, InfoEditSelectBaudrate)) return 0;
-    if (event == EVENT_COMMIT) DimAccept();
+    if (ShowHelpOnRightClick(event, InfoEditSelectBaudrate) || event != EVENT_COMMIT) return 0;
+    DimAccept();
     return 0;
 }
 
 int CBF_StringIpAdress(int, int, int event, void *, int, int) {
-    if (ShowHelpOnRightClick(event, InfoStringIpAdress)) return 0;
-    if (event == EVENT_COMMIT) {
-        DimAccept();
-        GetCtrlVal(interfacepanel, INTERFACEP_StringIpAdress, &ipBuf);
-    }
+    if (ShowHelpOnRightClick(event, InfoStringIpAdress) || event != EVENT_COMMIT) return 0;
+    DimAccept();
+    GetCtrlVal(interfacepanel, INTERFACEP_StringIpAdress, &ipBuf);
     return 0;
 }
 
 int CBF_StringPortNumber(int, int, int event, void *, int, int) {
-    if (ShowHelpOnRightClick(event, InfoStringPortNumber)) return 0;
-    if (event == EVENT_COMMIT) DimAccept();
+    if (ShowHelpOnRightClick(event, InfoStringPortNumber) || event != EVENT_COMMIT) return 0;
+    DimAccept();
     return 0;
 }
 
 int CBF_EditID(int, int, int event, void *, int, int) {
-    if (ShowHelpOnRightClick(event, InfoEditID)) return 0;
-    if (event == EVENT_COMMIT) {
-        QString id;
-        GetCtrlVal(interfacepanel, INTERFACEP_EditID, &id);
-        id.truncate(99);
-        SetCtrlVal(colbigpanel, COLBIGP_DispID, id);
-        SetCtrlVal(grpbigpanel, GRPBIGP_DispID, id);
-        SetCtrlVal(recpanel, RECP_DispID, id);
-    }
+    if (ShowHelpOnRightClick(event, InfoEditID) || event != EVENT_COMMIT) return 0;
+    QString id;
+    GetCtrlVal(interfacepanel, INTERFACEP_EditID, &id);
+    id.truncate(99);
+    SetCtrlVal(colbigpanel, COLBIGP_DispID, id);
+    SetCtrlVal(grpbigpanel, GRPBIGP_DispID, id);
+    SetCtrlVal(recpanel, RECP_DispID, id);
     return 0;
 }
 

@@ -207,7 +207,7 @@ void DispVis() {
 }
 
 int CBF_SelectSource(int, int, int event, void *, int, int) {
-    if (event == EVENT_COMMIT) DispVis();
-    if (event == EVENT_RIGHT_CLICK) ShowHelp(InfoSelectSource);
+    if (ShowHelpOnRightClick(event, InfoSelectSource) || event != EVENT_COMMIT) return 0;
+    DispVis();
     return 0;
 }

@@ -155,65 +155,26 @@ void SetPanelData() {
 
 // ---- callbacks of the data panel's displays and of the big displays
 
-int CBF_DispX(int, int, int event, void *, int, int) {
-    ShowHelpOnRightClick(event, InfoDispX);
-    return 0;
-}
-
-int CBF_DispY(int, int, int event, void *, int, int) {
-    ShowHelpOnRightClick(event, InfoDispY);
-    return 0;
-}
-
-int CBF_DispINT(int, int, int event, void *, int, int) {
-    ShowHelpOnRightClick(event, InfoDispINT);
-    return 0;
-}
-
-int CBF_DispGN(int, int, int event, void *, int, int) {
-    ShowHelpOnRightClick(event, InfoDispGN);
-    return 0;
-}
-
-int CBF_DispRaw(int, int, int event, void *, int, int) {
-    ShowHelpOnRightClick(event, InfoDispRAW);
-    return 0;
-}
-
-int CBF_DispTemp(int, int, int event, void *, int, int) {
-    ShowHelpOnRightClick(event, InfoDispTemp);
-    return 0;
-}
-
-int CBF_DispStatus(int, int, int event, void *, int, int) {
-    ShowHelpOnRightClick(event, InfoStatus);
-    return 0;
-}
-
-int CBF_GraphRGB(int, int, int event, void *, int, int) {
-    ShowHelpOnRightClick(event, InfoGraph);
-    return 0;
-}
-
-int CBF_GraphData1(int, int, int event, void *, int, int) {
-    ShowHelpOnRightClick(event, InfoGraph);
-    return 0;
-}
-
-int CBF_GraphData2(int, int, int event, void *, int, int) {
-    ShowHelpOnRightClick(event, InfoGraph);
-    return 0;
-}
+int CBF_DispX(int, int, int event, void *, int, int) { return HelpOnly(event, InfoDispX); }
+int CBF_DispY(int, int, int event, void *, int, int) { return HelpOnly(event, InfoDispY); }
+int CBF_DispINT(int, int, int event, void *, int, int) { return HelpOnly(event, InfoDispINT); }
+int CBF_DispGN(int, int, int event, void *, int, int) { return HelpOnly(event, InfoDispGN); }
+int CBF_DispRaw(int, int, int event, void *, int, int) { return HelpOnly(event, InfoDispRAW); }
+int CBF_DispTemp(int, int, int event, void *, int, int) { return HelpOnly(event, InfoDispTemp); }
+int CBF_DispStatus(int, int, int event, void *, int, int) { return HelpOnly(event, InfoStatus); }
+int CBF_GraphRGB(int, int, int event, void *, int, int) { return HelpOnly(event, InfoGraph); }
+int CBF_GraphData1(int, int, int event, void *, int, int) { return HelpOnly(event, InfoGraph); }
+int CBF_GraphData2(int, int, int event, void *, int, int) { return HelpOnly(event, InfoGraph); }
 
 int CBF_DispCOL(int, int, int event, void *, int, int) {
-    if (event == EVENT_LEFT_DOUBLE_CLICK) DisplayPanel(colbigpanel);
-    ShowHelpOnRightClick(event, InfoDispCOL);
+    if (ShowHelpOnRightClick(event, InfoDispCOL) || event != EVENT_LEFT_DOUBLE_CLICK) return 0;
+    DisplayPanel(colbigpanel);
     return 0;
 }
 
 int CBF_DispGroup(int, int, int event, void *, int, int) {
-    if (event == EVENT_LEFT_DOUBLE_CLICK) DisplayPanel(grpbigpanel);
-    ShowHelpOnRightClick(event, InfoDispGroup);
+    if (ShowHelpOnRightClick(event, InfoDispGroup) || event != EVENT_LEFT_DOUBLE_CLICK) return 0;
+    DisplayPanel(grpbigpanel);
     return 0;
 }
 

@@ -156,8 +156,7 @@ void ShowGraph3SidesView() {
 }
 
 int CBF_Graph3SidesView(int, int, int event, void *, int, int) {
-    if (event == EVENT_RIGHT_CLICK) ShowHelp(InfoGraph3SidesView);
-    return 0;
+    return HelpOnly(event, InfoGraph3SidesView);
 }
 
 int CBF_P3SIDESVIEW(int panel, int, int event, void *, int, int) {

@@ -251,12 +251,7 @@ void InitMaxVecNo() {
 // A committed change of the calculation mode rearranges the teach table for
 // the new layout and sends the whole set to the sensor's RAM at once.
 int CBF_Calcmode(int, int, int event, void *, int, int) {
-    if (event == EVENT_RIGHT_CLICK) {
-        ShowHelp(InfoEditCalcMode);
-        return 0;
-    }
-    if (event != EVENT_COMMIT) return 0;
-
+    if (ShowHelpOnRightClick(event, InfoEditCalcMode) || event != EVENT_COMMIT) return 0;
     TransferScope transfer;
     if (transfer.refused()) {
         // The sensor is busy with another transfer: the panel keeps the mode

@@ -17,12 +17,9 @@ int CBF_GridCtt(int, int, int event, void *, int, int) {
 
 // The INT and GN bands of the combined view follow the selected row.
 int CBF_EditNo(int, int, int event, void *, int, int) {
-    if (ShowHelpOnRightClick(event, InfoEditNo)) return 0;
-    if (event == EVENT_COMMIT) InitGraphInt2();
+    if (ShowHelpOnRightClick(event, InfoEditNo) || event != EVENT_COMMIT) return 0;
+    InitGraphInt2();
     return 0;
 }
 
-int CBF_RadioInc(int, int, int event, void *, int, int) {
-    ShowHelpOnRightClick(event, InfoRadioInc);
-    return 0;
-}
+int CBF_RadioInc(int, int, int event, void *, int, int) { return HelpOnly(event, InfoRadioInc); }
