@@ -36,11 +36,11 @@ void CopyVarsToPP() {
 }
 
 void CopyPPtoVars() {
-    if (pp[0] != 170) return;
-    if (pp[1] == 3) {
+    if (pp[0] != proto::kAnswerSync) return;
+    if (pp[1] == proto::ReadParams) {
         for (int i = 0; i < 16; ++i) *kParams[i] = pp[2 + i];
         ClampMaxcolNo();
-    } else if (pp[1] == 4) {
+    } else if (pp[1] == proto::ReadRow) {
         // The program asks for rows 0..30 only; an answer naming another row
         // has nowhere to go and is dropped.
         const int r = pp[2];

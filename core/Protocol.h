@@ -49,6 +49,15 @@ constexpr long BaudOfIndex(int index) {
     }
 }
 
+// Time-outs and pauses of the transactions.
+constexpr double kAnswerTimeoutS = 3.0;       // one answer
+constexpr int kTcpWriteTimeoutMs = 2000;      // one TCP write
+constexpr double kLineCheckAnswerTimeoutS = 5.0; // the version answer of a TCP line check
+constexpr int kLineCheckWriteTimeoutMs = 5000;   // the version request of a TCP line check
+constexpr int kTcpConnectTimeoutMs = 5000;       // opening a TCP connection
+constexpr double kAutoSendStopPauseS = 0.1;      // lets a frame in flight arrive after order 50
+constexpr double kEepromStoreS = 0.5;            // the sensor stores its set after order 6
+
 // The simulated sensor's default TCP port, also the program's default.
 constexpr int kDefaultTcpPort = 10002;
 } // namespace proto

@@ -78,8 +78,7 @@ void InitRS232() {
         return;
     }
     SetComTime(comport, 2.0);
-    FlushInQ(comport);
-    FlushOutQ(comport);
+    FlushBoth();
     SetCTSMode(comport, 0);
 }
 
@@ -90,7 +89,8 @@ void InitTCP_IP() {
     }
     SetWaitCursor(1);
     const int result =
-        ConnectToTCPServer(&g_hconversation, portNum, ipBuf, ClientTCPCB, nullptr, 5000);
+        ConnectToTCPServer(&g_hconversation, portNum, ipBuf, ClientTCPCB, nullptr,
+                           proto::kTcpConnectTimeoutMs);
     SetWaitCursor(0);
     ret = static_cast<int16_t>(std::max(result, -32768));
     if (ret < 0) {
@@ -106,8 +106,8 @@ namespace {
 // A read inside the handler never outlasts the answer wait it serves, so a
 // server that stops in the middle of an answer ends in the waiter's time-out.
 int HandlerReadTimeoutMs() {
-    const double left = 3.0 - (Timer() - tstart);
-    return std::clamp(int(left * 1000.0), 0, 5000);
+    const double left = proto::kAnswerTimeoutS - (Timer() - tstart);
+    return std::clamp(int(left * 1000.0), 0, proto::kLineCheckWriteTimeoutMs);
 }
 } // namespace
 
@@ -186,28 +186,26 @@ int LeadingNumber(const QString &text) {
 
 void CheckComLine() {
     StopAutoSend();
-    const double pauseStart = Timer();
-    while (Timer() - pauseStart < 0.1) WaitSystemEvents(0.1 - (Timer() - pauseStart));
+    WaitProcessingEvents(proto::kAutoSendStopPauseS);
 
-    order = 7;
+    order = proto::SendVersion;
     FillTxBuf(order, 0, 0, 0);
     if (comprotocol == 0) {
-        FlushInQ(comport);
-        FlushOutQ(comport);
+        FlushBoth();
         dataSize = 0;
         WriteTelegram();
-        WaitAnswer(3.0);
+        WaitAnswer(proto::kAnswerTimeoutS);
     } else {
-        WriteTelegram(5000);
-        WaitAnswer(5.0);
+        WriteTelegram(proto::kLineCheckWriteTimeoutMs);
+        WaitAnswer(proto::kLineCheckAnswerTimeoutS);
     }
     if (bytesToRead != 0) {
         SetPopupTimeout();
         return;
     }
-    std::memcpy(version, szReadBuf, 36);
-    version[36] = version[37] = 0;
-    ShowStatus(QString::fromLatin1(version, int(strnlen(version, 36))));
+    std::memcpy(version, szReadBuf, proto::kVersionBytes);
+    version[proto::kVersionBytes] = version[proto::kVersionBytes + 1] = 0;
+    ShowStatus(QString::fromLatin1(version, int(strnlen(version, proto::kVersionBytes))));
 
     GetPara();
     if (comecho == 1) {

@@ -2,13 +2,15 @@
 // command transactions.
 #pragma once
 
+#include "core/Protocol.h"
+
 #include <QString>
 #include <cstdint>
 
 // ---- telegrams
-extern unsigned char szWriteBuf[1024];
-extern unsigned char szReadBuf[1024];
-extern uint16_t databuf[18];
+extern unsigned char szWriteBuf[proto::kBufferBytes];
+extern unsigned char szReadBuf[proto::kBufferBytes];
+extern uint16_t databuf[proto::kWords];
 
 void FillTxBuf(uint16_t order, uint16_t start, uint16_t value, uint16_t count);
 void GetRxBufPara();
@@ -55,13 +57,18 @@ extern double tstart, tdiff;
 // Writes the 36 bytes of szWriteBuf over the link in use. On TCP the answer
 // is expected from then on: bytesToRead and dataSize are set to 36 before
 // the write, so that an answer arriving during the write is kept.
-void WriteTelegram(int tcpTimeoutMs = 2000);
+void WriteTelegram(int tcpTimeoutMs = proto::kTcpWriteTimeoutMs);
 // Writes szWriteBuf when no answer follows (automatic sending off).
 void WriteTelegramNoAnswer();
 // Waits for the 36-byte answer to the telegram just written; leaves
 // bytesToRead (0 = complete, anything else = missing, short or too long).
-void WaitAnswer(double seconds = 3.0);
+void WaitAnswer(double seconds = proto::kAnswerTimeoutS);
 void CheckEcho(int n);
+// Builds the request for `order`, writes it and checks that the answer echoes
+// its first `echoWords` words; leaves comecho.
+void RequestWithEcho(uint16_t order, uint16_t start, int echoWords);
+// Empties both serial queues, so that a new exchange starts clean.
+void FlushBoth();
 void Befehl3plus4();
 void SendPara();
 void GetPara();

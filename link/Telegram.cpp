@@ -2,13 +2,15 @@
 // high byte first whatever the machine's byte order.
 #include "link/Link.h"
 
+#include "core/Protocol.h"
+
 #include "core/SensorData.h"
 #include "core/Session.h"
 #include "core/Ui.h"
 
-unsigned char szWriteBuf[1024];
-unsigned char szReadBuf[1024];
-uint16_t databuf[18];
+unsigned char szWriteBuf[proto::kBufferBytes];
+unsigned char szReadBuf[proto::kBufferBytes];
+uint16_t databuf[proto::kWords];
 
 namespace {
 void PutWord(int word, uint16_t value) {
@@ -25,39 +27,44 @@ void FillTxBuf(uint16_t order, uint16_t start, uint16_t value, uint16_t count) {
     PutWord(0, telegram::sync);
     PutWord(1, order);
     switch (order) {
-    case 2:
+    case proto::WriteRow:
         PutWord(2, start);
-        for (int i = 0; i < 8 && 16 + 8 * start + i < 264; ++i) PutWord(3 + i, pp[16 + 8 * start + i]);
+        for (int i = 0; i < proto::kRowWords && proto::kParamWords + proto::kRowWords * start + i <
+                                              proto::kParaSetWords;
+             ++i)
+            PutWord(3 + i, pp[proto::kParamWords + proto::kRowWords * start + i]);
         break;
-    case 4:
-    case 50:
-    case 190:
+    case proto::ReadRow:
+    case proto::AutoSend:
+    case proto::ChangeBaud:
         PutWord(2, start);
         break;
-    case 30:
+    case proto::WriteCalib:
         PutWord(2, cfrot);
         PutWord(3, cfgruen);
         PutWord(4, cfblau);
         break;
-    case 180:
+    case proto::AnnounceThirdRoot:
         PutWord(2, value);
         break;
-    case 182:
+    case proto::WriteThirdRoot:
         PutWord(2, value);
         PutWord(3, count);
-        for (int i = 0; i < count && i < 14 && start + i < 256; ++i) PutWord(4 + i, data3rdRoot[start + i]);
+        for (int i = 0; i < count && i < proto::kThirdRootPiece && start + i < proto::kThirdRootCount;
+             ++i)
+            PutWord(4 + i, data3rdRoot[start + i]);
         break;
     default:
         // Words 2..19: only 2..17 travel, the buffer is larger than a telegram.
-        for (int i = 0; i < 18; ++i) PutWord(2 + i, pp[i]);
+        for (int i = 0; i < proto::kWords; ++i) PutWord(2 + i, pp[i]);
         break;
     }
 }
 
 void GetRxBufPara() {
-    for (int k = 0; k < anzframe && k < 18; ++k) pp[k] = AnswerWord(k);
+    for (int k = 0; k < anzframe && k < proto::kWords; ++k) pp[k] = AnswerWord(k);
 }
 
 void GetRxBufData() {
-    for (int k = 0; k < anzframe && k < 18; ++k) databuf[k] = AnswerWord(k);
+    for (int k = 0; k < anzframe && k < proto::kWords; ++k) databuf[k] = AnswerWord(k);
 }

@@ -15,19 +15,13 @@ uint16_t nBytesW = 0;
 double tstart = 0.0, tdiff = 0.0;
 
 namespace {
-constexpr int kTelegram = 36;
+constexpr int kTelegram = proto::kTelegramBytes;
+} // namespace
 
 void FlushBoth() {
     FlushInQ(comport);
     FlushOutQ(comport);
 }
-
-// Pauses while the window stays responsive.
-void PauseProcessingEvents(double seconds) {
-    const double start = Timer();
-    while (Timer() - start < seconds) WaitSystemEvents(seconds - (Timer() - start));
-}
-} // namespace
 
 void WriteTelegram(int tcpTimeoutMs) {
     if (comprotocol == 0) {
@@ -45,7 +39,7 @@ void WriteTelegramNoAnswer() {
     } else {
         bytesToRead = 0;
         nBytesW = static_cast<uint16_t>(
-            std::max(0, ClientTCPWrite(g_hconversation, szWriteBuf, kTelegram, 2000)));
+            std::max(0, ClientTCPWrite(g_hconversation, szWriteBuf, kTelegram, proto::kTcpWriteTimeoutMs)));
     }
 }
 
@@ -78,12 +72,20 @@ void CheckEcho(int n) {
     WaitAnswer();
     if (bytesToRead == 0) {
         comecho = 1;
-        if (szReadBuf[0] != 0x00 || szReadBuf[1] != 0xAA) comecho = 0;
+        if (szReadBuf[0] != (proto::kAnswerSync >> 8) || szReadBuf[1] != (proto::kAnswerSync & 0xFF))
+            comecho = 0;
         for (int i = 2; i < 2 * n && i < kTelegram; ++i)
             if (szReadBuf[i] != szWriteBuf[i]) comecho = 0;
         if (comecho == 1) return;
     }
     SetPopupTimeout();
+}
+
+void RequestWithEcho(uint16_t requestOrder, uint16_t start, int echoWords) {
+    order = requestOrder;
+    FillTxBuf(order, start, 0, 0);
+    WriteTelegram();
+    CheckEcho(echoWords);
 }
 
 void Befehl3plus4() {
@@ -103,28 +105,19 @@ void SendPara() {
     CopyVarsToPP();
     if (comprotocol == 0) FlushBoth();
 
-    order = 1;
-    FillTxBuf(order, 0, 0, 0);
-    WriteTelegram();
-    CheckEcho(18);
+    RequestWithEcho(proto::WriteParams, 0, proto::kWords);
     if (comecho == 0) return;
 
-    order = 2;
     for (int row = 0; row < anzVec; ++row) {
         ProcessSystemEvents();
-        FillTxBuf(order, static_cast<uint16_t>(row), 0, 0);
-        WriteTelegram();
-        CheckEcho(11);
+        RequestWithEcho(proto::WriteRow, static_cast<uint16_t>(row), 3 + proto::kRowWords);
         if (comecho == 0) return;
     }
 
     if (target == EEPROM) {
-        order = 6;
-        FillTxBuf(order, 0, 0, 0);
-        WriteTelegram();
-        CheckEcho(2);
+        RequestWithEcho(proto::StoreEeprom, 0, 2);
         // The sensor needs the time to store, whatever the echo said.
-        PauseProcessingEvents(0.5);
+        WaitProcessingEvents(proto::kEepromStoreS);
     }
 }
 
@@ -134,21 +127,18 @@ void GetPara() {
     if (comprotocol == 0) FlushBoth();
 
     if (target == EEPROM) {
-        order = 8;
-        FillTxBuf(order, 0, 0, 0);
-        WriteTelegram();
-        CheckEcho(2);
+        RequestWithEcho(proto::LoadEeprom, 0, 2);
         if (comecho == 0) return;
     }
 
-    order = 3;
+    order = proto::ReadParams;
     FillTxBuf(order, 0, 0, 0);
     Befehl3plus4();
     // A sensor that did not answer the parameter request will not answer
     // the row requests either: one time-out is enough.
     if (comecho == 0) return;
 
-    order = 4;
+    order = proto::ReadRow;
     for (int row = 0; row < anzVec; ++row) {
         FillTxBuf(order, static_cast<uint16_t>(row), 0, 0);
         Befehl3plus4();
@@ -158,7 +148,7 @@ void GetPara() {
 }
 
 void StopAutoSend() {
-    order = 50;
+    order = proto::AutoSend;
     FillTxBuf(order, 0, 0, 0);
     if (comprotocol == 0) FlushBoth();
     WriteTelegramNoAnswer();
@@ -169,10 +159,7 @@ void ChangeBaudrate() {
     GetCtrlVal(interfacepanel, INTERFACEP_EditSelectBaudrate, &baudrate);
     SetCtrlVal(interfacepanel, INTERFACEP_DispStatus, "Try to change Baudrate!");
     FlushBoth();
-    order = 190;
-    FillTxBuf(order, baudrate, 0, 0);
-    WriteTelegram();
-    CheckEcho(3);
+    RequestWithEcho(proto::ChangeBaud, baudrate, 3);
     if (comecho != 1) {
         // The sensor did not confirm: port and sensor stay at the old rate,
         // and so does the program's idea of it.

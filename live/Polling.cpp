@@ -36,10 +36,7 @@ void GetData() {
     pollLoopActive = true;
     shown::Reset();
 
-    if (comprotocol == 0) {
-        FlushInQ(comport);
-        FlushOutQ(comport);
-    }
+    if (comprotocol == 0) FlushBoth();
     session::poll = 1;
     while (session::poll == 1) {
         order = proto::SendFrame;
@@ -59,18 +56,13 @@ void GetData() {
         // The pause processes events rather than sleeping: the window draws
         // what this frame changed (the queued replots) inside the pause
         // instead of lengthening the cycle, and STOP is seen at once.
-        const double pauseEnd = Timer() + kCyclePauseMs / 1000.0;
-        ProcessSystemEvents();
-        while (Timer() < pauseEnd) WaitSystemEvents(pauseEnd - Timer());
+        WaitProcessingEvents(kCyclePauseMs / 1000.0);
     }
     pollLoopActive = false;
 }
 
 int GetDataFrame() {
-    if (comprotocol == 0) {
-        FlushInQ(comport);
-        FlushOutQ(comport);
-    }
+    if (comprotocol == 0) FlushBoth();
     // On TCP the write arms bytesToRead itself, before the answer can arrive.
     WriteTelegram();
     WaitAnswer();
