@@ -10,6 +10,7 @@
 #include "uir_ids.h"
 
 #include <QByteArray>
+#include <QFileInfo>
 
 RecordTally recTally;
 
@@ -45,8 +46,10 @@ void TakeRecFile(const QString &path) {
 } // namespace
 
 void SelRecFile() {
+    // The dialog opens in the folder of the current record file.
+    const QString folder = recFileName.isEmpty() ? proj_dir : QFileInfo(recFileName).absolutePath();
     QString path;
-    const int chosen = FileSelectPopup(recFileName, "RecordFile.dat", "*.dat", "FILENAME!",
+    const int chosen = FileSelectPopup(folder, "RecordFile.dat", "*.dat", "FILENAME!",
                                        VAL_OK_BUTTON, 0, 0, 1, 1, &path);
     if (chosen == VAL_NO_FILE_SELECTED || path.isEmpty()) {
         recFileName.clear();
