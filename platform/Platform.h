@@ -391,6 +391,9 @@ int ClientTCPWrite(unsigned conversationHandle, const void *data, int size, int 
 // Returns at once with what is buffered (up to size); when nothing is
 // buffered waits up to timeoutMs for data. 0 on time-out, negative on error.
 int ClientTCPRead(unsigned conversationHandle, void *buffer, int size, int timeoutMs);
+// Replaces the callback of a conversation, for a reader that takes the data
+// itself for a while; negative when there is no such conversation.
+int InstallTCPCallback(unsigned conversationHandle, tcpFuncPtr callback, void *callbackData);
 
 // ------------------------------------------------------------------- files ---
 

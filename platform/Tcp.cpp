@@ -244,3 +244,11 @@ int ClientTCPRead(unsigned conversationHandle, void *buffer, int size, int timeo
     if (!connected(*c)) return kTcpErrClosed;
     return 0;
 }
+
+int InstallTCPCallback(unsigned conversationHandle, tcpFuncPtr callback, void *callbackData) {
+    const auto c = find(conversationHandle);
+    if (!c) return kErrNoConnection;
+    c->callback = callback;
+    c->callbackData = callbackData;
+    return 0;
+}

@@ -10,6 +10,7 @@
 #include "live/Live.h"
 #include "params/Params.h"
 #include "platform/Platform.h"
+#include "recorder/Recorder.h"
 
 namespace {
 
@@ -59,7 +60,11 @@ int CBF_ButtonColorGroups(int, int, int event, void *, int, int) {
     return Navigate(event, InfoButtonColorGroups, 4);
 }
 int CBF_ButtonRecorder(int, int, int event, void *, int, int) {
-    return Navigate(event, InfoButtonOpenRecorder, 5);
+    if (ShowHelpOnRightClick(event, InfoButtonOpenRecorder) || event != EVENT_COMMIT) return 0;
+    InitRecordPanel();
+    if (SelectedRecordMode() == kRecCounted) CalcRecTime(0);
+    ShowChildPanel(5);
+    return 0;
 }
 int CBF_ButtonCalibrate(int, int, int event, void *, int, int) {
     return Navigate(event, InfoButtonCalibration, 6);

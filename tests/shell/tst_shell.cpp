@@ -85,11 +85,6 @@ const char *const kNotBuiltYet[] = {
     "DispTpMaxDeltaInt", "DispTpMaxDeltaXY", "EditTpRowNo", "EditTpTeachCtoWith",
     "EditTpTeachGtoWith", "EditTpTeachItoWith", "EditTpValueCto", "EditTpValueGto",
     "EditTpValueIto", "GridTpMean", "GridTpValues", "TEACHP",
-    // recorder
-    "ButtonManualRecord", "ButtonSelRecFile", "ButtonStartRecord", "ButtonStartTrigRec",
-    "ButtonStopRecord", "ButtonStopTrigRec", "DispRecFile", "DispRecordTime",
-    "DispRecordedValues", "DispRemaining", "EditInterval", "EditRecVal", "EditSelectDataRec",
-    "RECP",
     // calibration
     "ButtonCalcCF", "ButtonGetCF", "ButtonSendCF", "CALIBP", "DispBars", "DispBarsRAW",
     "DispRawDelta", "EditCFB", "EditCFG", "EditCFR", "EditMaxDelta", "EditSetValue",

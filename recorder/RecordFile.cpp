@@ -1,0 +1,135 @@
+// The record file: choosing it, its header line and the line appended per
+// recorded frame, with the count of lines written and lost.
+#include "recorder/Recorder.h"
+
+#include "core/HelpTexts.h"
+#include "core/SensorData.h"
+#include "core/Session.h"
+#include "core/Ui.h"
+#include "platform/Platform.h"
+#include "uir_ids.h"
+
+#include <QByteArray>
+#include <QFileInfo>
+
+RecordTally recTally;
+
+namespace {
+constexpr int kAnnouncedColour = 0xFF8080;
+constexpr int kPlainColour = 0xFFFFFF;
+bool lossShown = false; // the file-name display is coloured for a lost line
+
+// Each label is followed by a tab, the last one too, then CR LF.
+const char kHeader[] =
+    "DATE\tTIME\tRED\tGREEN\tBLUE\tREF\tDIR\tDIF\tX s\tY i\tINT M\tGN\tVECTOR\tTEMP\t\r\n";
+
+void ShowRecFile() {
+    SetCtrlVal(recpanel, RECP_DispRecFile, recFileName);
+    if (!lossShown) return;
+    lossShown = false;
+    SetCtrlAttribute(recpanel, RECP_DispRecFile, ATTR_TEXT_BGCOLOR, kPlainColour);
+}
+
+// Takes the chosen path as the record file when its header can be written;
+// otherwise the previous file stays selected.
+void TakeRecFile(const QString &path) {
+    const QString previous = recFileName;
+    recFileName = path;
+    if (WriteFileHeader()) {
+        ShowRecFile();
+        return;
+    }
+    recFileName = previous;
+    MessagePopup("ATTENTION!", "The record file can not be written! \n" + path +
+                                   "\nThe previous record file stays selected.");
+}
+} // namespace
+
+void SelRecFile() {
+    // The dialog opens in the folder of the current record file.
+    const QString folder = recFileName.isEmpty() ? proj_dir : QFileInfo(recFileName).absolutePath();
+    QString path;
+    const int chosen = FileSelectPopup(folder, "RecordFile.dat", "*.dat", "FILENAME!",
+                                       VAL_OK_BUTTON, 0, 0, 1, 1, &path);
+    if (chosen == VAL_NO_FILE_SELECTED || path.isEmpty()) {
+        recFileName.clear();
+        MessagePopup("ATTENTION!", "No filename was choosen! \nRecording will not be done! ");
+        return;
+    }
+    if (chosen == VAL_EXISTING_FILE_SELECTED || FileExists(path)) {
+        if (!ConfirmPopup("ATTENTION!",
+                          "File already exist! \nDo you want to select existing file?"))
+            return;
+        MessagePopup("ATTENTION!", NotOpenedWarning(36));
+    }
+    // The header is written as the file's whole content, so that a file that
+    // cannot be replaced keeps its earlier lines.
+    TakeRecFile(path);
+}
+
+bool WriteFileHeader() {
+    return WriteFileAtomic(recFileName, QByteArray(kHeader));
+}
+
+bool ToFile() {
+    const uint16_t values[] = {dataR, dataG, dataB,   dataRef, dataDir,  dataDif,
+                               dataX, dataY, dataInt, dataGn,  dataColor};
+    QByteArray line = DateStr().toLatin1() + '\t' + TimeStr().toLatin1() + '\t';
+    for (uint16_t v : values)
+        line += QByteArray::number(v) + '\t';
+    line += QByteArray::number(dataTemp) + "\r\n";
+    // An empty name (the selection was cancelled) opens nothing.
+    const bool written = !recFileName.isEmpty() && AppendToFile(recFileName, line);
+    if (written)
+        ++recTally.written;
+    else
+        ++recTally.lost;
+    return written;
+}
+
+QString NotOpenedWarning(int blanks) {
+    return " Make sure, that the file is not opened by any other program." + QString(blanks, ' ') +
+           "\n Otherwise it can not be saved.";
+}
+
+bool RecordFileSelected() {
+    if (!recFileName.isEmpty()) return true;
+    MessagePopup("ATTENTION!", "No filename was choosen! \nRecording will not be done! ");
+    return false;
+}
+
+void BeginRecordTally() {
+    recTally = RecordTally{};
+    ShowRecFile();
+}
+
+void RecordLine() {
+    if (ToFile() || recTally.lost != 1) return;
+    // Told once, where the operator looks, without a modal message that
+    // would hold the recording up until someone answers it.
+    lossShown = true;
+    SetCtrlAttribute(recpanel, RECP_DispRecFile, ATTR_TEXT_BGCOLOR, kAnnouncedColour);
+    ShowStatus("RECORD FILE CAN NOT BE WRITTEN!");
+}
+
+void ShowRecordResult() {
+    if (recTally.lost == 0) {
+        MessagePopup("INFO!", "File has been saved!");
+        return;
+    }
+    MessagePopup("ATTENTION!", QString("File has not been saved completely! \n%1 lines were "
+                                       "written, %2 lines could not be written \nto %3.")
+                                   .arg(recTally.written)
+                                   .arg(recTally.lost)
+                                   .arg(recFileName));
+}
+
+int CBF_ButtonSelRecFile(int, int, int event, void *, int, int) {
+    if (ShowHelpOnRightClick(event, InfoButtonSelRecFile) || event != EVENT_COMMIT) return 0;
+    SelRecFile();
+    return 0;
+}
+
+int CBF_DispRecFile(int, int, int event, void *, int, int) {
+    return HelpOnly(event, InfoDisRecFile);
+}

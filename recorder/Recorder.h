@@ -1,0 +1,56 @@
+// The recorder: the record file and the four recording modes of the
+// recorder panel.
+#pragma once
+
+#include <QString>
+#include <cstdint>
+
+// ---- record file
+
+// Lets the operator choose the record file; a chosen file starts with the
+// header line.
+void SelRecFile();
+// Writes the header line as the whole content of recFileName; false when the
+// file cannot be written.
+bool WriteFileHeader();
+// Appends one record line built from the measurement variables and the
+// current date and time; false when the line could not be written.
+bool ToFile();
+// The warning before a recording, its blanks as each caller has them.
+QString NotOpenedWarning(int blanks);
+// False, after telling the operator, when no record file is selected.
+bool RecordFileSelected();
+
+// Lines written and lost since the recording started, so that a file that
+// cannot be written is noticed rather than lost silently.
+struct RecordTally {
+    unsigned written = 0;
+    unsigned lost = 0;
+};
+extern RecordTally recTally;
+// Starts counting for a new recording.
+void BeginRecordTally();
+// ToFile for a recording loop: the first line that cannot be written is
+// announced on the panels, without stopping the recording.
+void RecordLine();
+// The closing message of a recording: "File has been saved!" only when every
+// line was written, otherwise how many were written and how many were lost.
+void ShowRecordResult();
+
+// ---- recording modes
+enum RecordMode { kRecCounted = 0, kRecContinuous = 1, kRecManual = 2, kRecTriggered = 3 };
+
+extern uint16_t zeitint;  // recording interval, whole seconds
+extern uint16_t anzwerte; // values to record in the counted mode
+extern uint16_t otcrec;   // frames recorded in the counted and the manual mode
+extern uint32_t reczeit;  // total recording time of the counted mode, seconds
+extern double recstart;   // start of the running interval cycle (Timer)
+
+int SelectedRecordMode();
+void InitRecordPanel();
+void CalcRecTime(int unused);
+void Record();
+void RecordFrame();
+void SlowDown();
+void TriggeredRecord();
+void RecordManually();

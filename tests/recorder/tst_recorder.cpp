@@ -1,0 +1,588 @@
+// The recorder against the real panels and the simulated sensor: the record
+// file's header and lines, choosing the file, the record time, what each mode
+// shows, counted, continuous, manual and triggered recording, a file that
+// cannot be written, and automatic sending switched off.
+#include "core/SensorData.h"
+#include "core/Session.h"
+#include "core/Ui.h"
+#include "link/Link.h"
+#include "live/Live.h"
+#include "platform/Platform.h"
+#include "recorder/Recorder.h"
+#include "sim/Simulator.h"
+#include "support/AppFixture.h"
+#include "uir_ids.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTest>
+#include <QTimer>
+#include <functional>
+
+int CBF_ButtonRecorder(int, int, int, void *, int, int);
+int CBF_ButtonSelRecFile(int, int, int, void *, int, int);
+int CBF_EditSelectDataRec(int, int, int, void *, int, int);
+int CBF_EditRecVal(int, int, int, void *, int, int);
+int CBF_ButtonStartRecord(int, int, int, void *, int, int);
+int CBF_ButtonStopRecord(int, int, int, void *, int, int);
+int CBF_ButtonStartTrigRec(int, int, int, void *, int, int);
+int CBF_ButtonStopTrigRec(int, int, int, void *, int, int);
+int CBF_ButtonManualRecord(int, int, int, void *, int, int);
+int CBF_RECP(int, int, int, void *, int, int);
+
+namespace {
+const QByteArray kHeader =
+    "DATE\tTIME\tRED\tGREEN\tBLUE\tREF\tDIR\tDIF\tX s\tY i\tINT M\tGN\tVECTOR\tTEMP\t\r\n";
+
+QString Path(const QString &name) {
+    return QDir(fixture::ProgramDir()).filePath(name);
+}
+
+QByteArray Contents(const QString &path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+void Write(const QString &path, const QByteArray &bytes) {
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+}
+
+// The lines of a record file, each still with its CR LF.
+QList<QByteArray> Lines(const QString &path) {
+    QList<QByteArray> lines;
+    const QByteArray all = Contents(path);
+    qsizetype from = 0;
+    while (from < all.size()) {
+        const qsizetype end = all.indexOf('\n', from);
+        const qsizetype to = end < 0 ? all.size() : end + 1;
+        lines << all.mid(from, to - from);
+        from = to;
+    }
+    return lines;
+}
+
+uint16_t Word(const QByteArray &telegram, int k) {
+    return uint16_t(uint8_t(telegram[2 * k]) * 256 + uint8_t(telegram[2 * k + 1]));
+}
+
+QByteArray Telegram(uint16_t sync, uint16_t first) {
+    QByteArray t(36, '\0');
+    for (int k = 0; k < 18; ++k) {
+        const uint16_t w = k == 0 ? sync : k == 1 ? 5 : uint16_t(first + k);
+        t[2 * k] = char(w >> 8);
+        t[2 * k + 1] = char(w & 0xFF);
+    }
+    return t;
+}
+
+// A record line holds date, time, the eleven values and the temperature of
+// the frame, tab-separated, ended by CR LF.
+void CheckLine(const QByteArray &line, const QByteArray &frame) {
+    QVERIFY2(line.endsWith("\r\n") && !line.endsWith("\t\r\n"), line.constData());
+    const QList<QByteArray> fields = line.chopped(2).split('\t');
+    QCOMPARE(fields.size(), 14);
+    QVERIFY(QRegularExpression("^\\d\\d-\\d\\d-\\d{4}$").match(QString(fields[0])).hasMatch());
+    QVERIFY(QRegularExpression("^\\d\\d:\\d\\d:\\d\\d$").match(QString(fields[1])).hasMatch());
+    const int words[] = {2, 3, 4, 14, 15, 16, 5, 6, 7, 17, 8, 12};
+    for (int i = 0; i < 12; ++i)
+        QCOMPARE(fields[2 + i], QByteArray::number(Word(frame, words[i])));
+}
+
+int Val(int control) {
+    int v = -1;
+    GetCtrlVal(recpanel, control, &v);
+    return v;
+}
+
+void Click(int (*cb)(int, int, int, void *, int, int), int control) {
+    cb(recpanel, control, EVENT_COMMIT, nullptr, 0, 0);
+}
+
+void SelectMode(int mode) {
+    SetCtrlVal(recpanel, RECP_EditSelectDataRec, mode);
+    Click(CBF_EditSelectDataRec, RECP_EditSelectDataRec);
+}
+
+void ChooseNewFile(const QString &path) {
+    QFile::remove(path);
+    popupscript::Expect("FILENAME!", VAL_NEW_FILE_SELECTED, path);
+    Click(CBF_ButtonSelRecFile, RECP_ButtonSelRecFile);
+}
+
+// Runs an interval recording to its end; `result` is the closing pop-up's title.
+void RunIntervalRecording(int interval, int count, const QString &result = "INFO!") {
+    SetCtrlVal(recpanel, RECP_EditInterval, interval);
+    SetCtrlVal(recpanel, RECP_EditRecVal, count);
+    popupscript::Expect("ATTENTION!", 1);
+    popupscript::Expect("ATTENTION!");
+    popupscript::Expect(result);
+    Click(CBF_ButtonStartRecord, RECP_ButtonStartRecord);
+}
+
+void StartTriggeredRecording() {
+    popupscript::Expect("ATTENTION!", 1);
+    popupscript::Expect("ATTENTION!");
+    popupscript::Expect("INFO!");
+    Click(CBF_ButtonStartTrigRec, RECP_ButtonStartTrigRec);
+}
+
+popupscript::Shown LastPopup() {
+    const auto &log = popupscript::Log();
+    return log.isEmpty() ? popupscript::Shown{} : log.last();
+}
+
+bool IsOrder(const QByteArray &telegram, uint16_t order, int arg = -1) {
+    return telegram.size() == 36 && Word(telegram, 1) == order &&
+           (arg < 0 || Word(telegram, 2) == arg);
+}
+
+// Collects what the sensor sends and when it is asked for a frame.
+struct Traffic {
+    QList<QByteArray> frames;
+    QList<double> frameRequests;
+    QList<QMetaObject::Connection> links;
+    std::function<void(const QByteArray &)> onRequest;
+    Traffic() {
+        tsim::Simulator &sim = fixture::Sim();
+        links << QObject::connect(&sim, &tsim::Simulator::answerSent, [this](const QByteArray &b) {
+            if (IsOrder(b, 5)) frames << b;
+        });
+        links << QObject::connect(&sim, &tsim::Simulator::requestReceived,
+                                  [this](const QByteArray &r) {
+                                      if (IsOrder(r, 5)) frameRequests << Timer();
+                                      if (onRequest) onRequest(r);
+                                  });
+    }
+    ~Traffic() {
+        for (const auto &c : links)
+            QObject::disconnect(c);
+    }
+};
+
+bool ConnectTcp() {
+    fixture::Sim().clearFaults();
+    fixture::SelectTcp();
+    TryToConnect();
+    return comecho == 1 && tcpcon == 1 && comprotocol == 1;
+}
+} // namespace
+
+class TestRecorder : public QObject {
+    Q_OBJECT
+  private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void defaultFileTakesManualLinesWithoutHeader();
+    void chooseFile_data();
+    void chooseFile();
+    void recordTime_data();
+    void recordTime();
+    void modeShowsItsControls_data();
+    void modeShowsItsControls();
+    void countedRecordingKeepsTheInterval();
+    void longCycleIsFollowedAtOnce();
+    void timeoutKeepsTheLinesSoFar();
+    void unwritableFileIsReportedOnce();
+    void triggeredRecordsAutomaticFrames();
+    void triggeredTakesEveryFrameThatArrives_data();
+    void triggeredTakesEveryFrameThatArrives();
+    void closingPanelStopsAutomaticSending_data();
+    void closingPanelStopsAutomaticSending();
+};
+
+void TestRecorder::initTestCase() {
+    QVERIFY(fixture::StartProgram());
+    QVERIFY(fixture::StartUp());
+    fixture::CheckNoUnexpectedPopups();
+    ShowChildPanel(5);
+}
+
+void TestRecorder::init() {
+    session::poll = 0;
+    if (tcpcon != 1 || comecho != 1 || comprotocol != 1) QVERIFY(ConnectTcp());
+    fixture::Sim().clearFaults();
+    fixture::Sim().clearRequests();
+    fixture::Sim().setAutoSendIntervalMs(100);
+}
+
+void TestRecorder::cleanup() {
+    fixture::CheckNoUnexpectedPopups();
+    QCOMPARE(popupscript::Pending(), 0);
+    session::poll = 0;
+}
+
+// Without a choice the lines go to the program's RecordFile.dat, no header.
+// A manual line holds the last frame, whatever its age: pressed twice without
+// polling it repeats the values with a new time.
+void TestRecorder::defaultFileTakesManualLinesWithoutHeader() {
+    const QString path = Path("RecordFile.dat");
+    QCOMPARE(recFileName, path);
+    QVERIFY(!QFile::exists(path));
+    SelectMode(kRecManual);
+
+    QByteArray frame = Telegram(0x00AA, 0);
+    frame.replace(4, 2, QByteArray("\xFF\xFF", 2)); // R 65535
+    frame.replace(6, 2, QByteArray(2, '\0'));       // G 0
+    for (int k = 0; k < 36; ++k)
+        szReadBuf[k] = uint8_t(frame[k]);
+    GetRxBufData();
+    CopyDatatoVars();
+
+    Click(CBF_ButtonManualRecord, RECP_ButtonManualRecord);
+    const QString firstTime = TimeStr();
+    while (TimeStr() == firstTime)
+        fixture::Pump(50);
+    Click(CBF_ButtonManualRecord, RECP_ButtonManualRecord);
+
+    const QList<QByteArray> lines = Lines(path);
+    QCOMPARE(lines.size(), 2);
+    CheckLine(lines[0], frame);
+    CheckLine(lines[1], frame);
+    QVERIFY(lines[0].split('\t')[1] != lines[1].split('\t')[1]);
+    QCOMPARE(Val(RECP_DispRecordedValues), 2);
+    QCOMPARE(fixture::Sim().requests().size(), 0);
+}
+
+void TestRecorder::chooseFile_data() {
+    QTest::addColumn<int>("answer");  // of the file dialog
+    QTest::addColumn<int>("confirm"); // -1: not asked
+    QTest::addColumn<bool>("chosen"); // the new file is the record file
+    QTest::addColumn<QByteArray>("content");
+
+    QTest::newRow("new file") << int(VAL_NEW_FILE_SELECTED) << -1 << true << kHeader;
+    QTest::newRow("existing, confirmed") << int(VAL_EXISTING_FILE_SELECTED) << 1 << true << kHeader;
+    QTest::newRow("existing, declined")
+        << int(VAL_EXISTING_FILE_SELECTED) << 0 << false << QByteArray("old\r\n");
+    QTest::newRow("cancelled") << int(VAL_NO_FILE_SELECTED) << -1 << false << QByteArray("old\r\n");
+}
+
+void TestRecorder::chooseFile() {
+    QFETCH(int, answer);
+    QFETCH(int, confirm);
+    QFETCH(bool, chosen);
+    const QString previous = Path("previous.dat"), path = Path("chosen.dat");
+    Write(previous, "before\r\n");
+    QFile::remove(path);
+    if (answer != VAL_NEW_FILE_SELECTED) Write(path, "old\r\n");
+    recFileName = previous;
+    SetCtrlVal(recpanel, RECP_DispRecFile, previous);
+
+    popupscript::Expect("FILENAME!", answer, path);
+    if (confirm >= 0) popupscript::Expect("ATTENTION!", confirm);
+    if (confirm == 1 || answer == VAL_NO_FILE_SELECTED) popupscript::Expect("ATTENTION!");
+    Click(CBF_ButtonSelRecFile, RECP_ButtonSelRecFile);
+
+    QTEST(Contents(path), "content");
+    QCOMPARE(Contents(previous), QByteArray("before\r\n"));
+    QString shown;
+    GetCtrlVal(recpanel, RECP_DispRecFile, &shown);
+    QCOMPARE(shown, chosen ? path : previous);
+    if (answer != VAL_NO_FILE_SELECTED) {
+        QCOMPARE(recFileName, chosen ? path : previous);
+        return;
+    }
+    // Nothing is selected after a cancelled choice: a recording is refused
+    // with the same message before the sensor is asked for anything.
+    QVERIFY(recFileName.isEmpty());
+    QCOMPARE(LastPopup().text, QString("No filename was choosen! \nRecording will not be done! "));
+    SelectMode(kRecCounted);
+    popupscript::Expect("ATTENTION!", 1);
+    popupscript::Expect("ATTENTION!");
+    Click(CBF_ButtonStartRecord, RECP_ButtonStartRecord);
+    QCOMPARE(LastPopup().text, QString("No filename was choosen! \nRecording will not be done! "));
+    QCOMPARE(fixture::Sim().requests().size(), 0);
+}
+
+void TestRecorder::recordTime_data() {
+    QTest::addColumn<int>("interval");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<QList<int>>("shown"); // days, hours, minutes, seconds
+
+    QTest::newRow("10 s x 8640") << 10 << 8640 << QList<int>{1, 0, 0, 0};
+    QTest::newRow("7 s x 1000") << 7 << 1000 << QList<int>{0, 1, 56, 40};
+    // Beyond a signed 32-bit product.
+    QTest::newRow("65535 s x 65535") << 65535 << 65535 << QList<int>{49708, 18, 3, 45};
+}
+
+void TestRecorder::recordTime() {
+    QFETCH(int, interval);
+    QFETCH(int, count);
+    SetCtrlVal(recpanel, RECP_DispRecordedValues, 7);
+    SetCtrlVal(recpanel, RECP_EditInterval, interval);
+    SetCtrlVal(recpanel, RECP_EditRecVal, count);
+    Click(CBF_EditRecVal, RECP_EditRecVal);
+
+    const QList<int> shown{Val(RECP_DispRecordTime__Days), Val(RECP_DispRecordTime__Hours),
+                           Val(RECP_DispRecordTime__Minutes), Val(RECP_DispRecordTime__Seconds)};
+    QTEST(shown, "shown");
+    QCOMPARE(Val(RECP_DispRecordedValues), 0);
+    QCOMPARE(Val(RECP_DispRemaining), count);
+}
+
+void TestRecorder::modeShowsItsControls_data() {
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QList<int>>("visible");
+    const QList<int> recordTime{RECP_DispRecordTime__Days, RECP_DispRecordTime__Hours,
+                                RECP_DispRecordTime__Minutes, RECP_DispRecordTime__Seconds};
+    QTest::newRow("counted") << 0
+                             << QList<int>{RECP_EditInterval,       RECP_EditRecVal,
+                                           RECP_DispRecordedValues, RECP_DispRemaining,
+                                           RECP_ButtonStartRecord,  RECP_ButtonStopRecord} +
+                                    recordTime;
+    QTest::newRow("continuous") << 1
+                                << QList<int>{RECP_EditInterval, RECP_DispFrameCounter,
+                                              RECP_ButtonStartRecord, RECP_ButtonStopRecord};
+    QTest::newRow("manual") << 2 << QList<int>{RECP_DispRecordedValues, RECP_ButtonManualRecord};
+    QTest::newRow("triggered") << 3
+                               << QList<int>{RECP_DispFrameCounter, RECP_ButtonStartTrigRec,
+                                             RECP_ButtonStopTrigRec};
+}
+
+// Opened from the main panel, the recorder shows what the selected mode uses.
+void TestRecorder::modeShowsItsControls() {
+    QFETCH(int, mode);
+    QFETCH(QList<int>, visible);
+    const int always[] = {RECP_EditSelectDataRec, RECP_ButtonSelRecFile, RECP_DispRecFile,
+                          RECP_DispID};
+    const int modal[] = {RECP_EditInterval,
+                         RECP_EditRecVal,
+                         RECP_DispRecordTime__Days,
+                         RECP_DispRecordTime__Hours,
+                         RECP_DispRecordTime__Minutes,
+                         RECP_DispRecordTime__Seconds,
+                         RECP_DispRecordedValues,
+                         RECP_DispRemaining,
+                         RECP_DispFrameCounter,
+                         RECP_ButtonStartRecord,
+                         RECP_ButtonStopRecord,
+                         RECP_ButtonStartTrigRec,
+                         RECP_ButtonStopTrigRec,
+                         RECP_ButtonManualRecord};
+    SetCtrlVal(recpanel, RECP_EditSelectDataRec, mode);
+    CBF_ButtonRecorder(mainpanel, MAINP_ButtonRecorder, EVENT_COMMIT, nullptr, 0, 0);
+
+    int panelShown = 0;
+    GetPanelAttribute(recpanel, ATTR_VISIBLE, &panelShown);
+    QVERIFY(panelShown);
+    auto shown = [](int control) {
+        int v = 0;
+        GetCtrlAttribute(recpanel, control, ATTR_VISIBLE, &v);
+        return v != 0;
+    };
+    for (int control : always)
+        QVERIFY(shown(control));
+    for (int control : modal)
+        QCOMPARE(shown(control), visible.contains(control));
+}
+
+// A new file, three values at 1 s: the header and three lines holding the
+// frames the sensor sent, a request every second.
+void TestRecorder::countedRecordingKeepsTheInterval() {
+    const QString path = Path("three.dat");
+    ChooseNewFile(path);
+    SelectMode(kRecCounted);
+    Traffic traffic;
+    RunIntervalRecording(1, 3);
+
+    QCOMPARE(LastPopup().text, QString("File has been saved!"));
+    QCOMPARE(traffic.frames.size(), 3);
+    const QList<QByteArray> lines = Lines(path);
+    QCOMPARE(lines.size(), 4);
+    QCOMPARE(lines[0], kHeader);
+    for (int i = 0; i < 3; ++i)
+        CheckLine(lines[i + 1], traffic.frames[i]);
+    QCOMPARE(Val(RECP_DispRecordedValues), 3);
+    QCOMPARE(Val(RECP_DispRemaining), 0);
+    for (int i = 1; i < 3; ++i) {
+        const double gap = traffic.frameRequests[i] - traffic.frameRequests[i - 1];
+        QVERIFY2(gap > 0.98 && gap < 1.2, qPrintable(QString::number(gap)));
+    }
+    int colour = 0;
+    GetCtrlAttribute(recpanel, RECP_ButtonStartRecord, ATTR_CMD_BUTTON_COLOR, &colour);
+    QCOMPARE(colour, 0xE0E0E0);
+}
+
+void TestRecorder::longCycleIsFollowedAtOnce() {
+    ChooseNewFile(Path("late.dat"));
+    SelectMode(kRecCounted);
+    fixture::Sim().armFault({tsim::Fault::Delay, 2, 1500});
+    Traffic traffic;
+    RunIntervalRecording(1, 3);
+
+    QCOMPARE(traffic.frameRequests.size(), 3);
+    const double gap = traffic.frameRequests[2] - traffic.frameRequests[1];
+    QVERIFY2(gap >= 1.45 && gap < 1.7, qPrintable(QString::number(gap)));
+    QCOMPARE(Lines(Path("late.dat")).size(), 4);
+}
+
+void TestRecorder::timeoutKeepsTheLinesSoFar() {
+    const QString path = Path("cut.dat");
+    ChooseNewFile(path);
+    SelectMode(kRecCounted);
+    fixture::Sim().armFault({tsim::Fault::ShortAnswer, 3, 1});
+    Traffic traffic;
+    RunIntervalRecording(1, 5);
+
+    const QList<QByteArray> lines = Lines(path);
+    QCOMPARE(lines.size(), 3);
+    for (int i = 0; i < 2; ++i)
+        CheckLine(lines[i + 1], traffic.frames[i]);
+    QCOMPARE(LastPopup().text, QString("File has been saved!"));
+    QString status;
+    GetCtrlVal(datapanel, DATAP_DispStatus, &status);
+    QCOMPARE(status, QString("TIMEOUT"));
+    QCOMPARE(Val(RECP_DispRecordedValues), 2);
+    QCOMPARE(traffic.frameRequests.size(), 3);
+}
+
+// The file turns into a directory after two lines: the recording goes on,
+// the operator is told once, and the closing message counts both kinds.
+void TestRecorder::unwritableFileIsReportedOnce() {
+    const QString path = Path("lost.dat");
+    ChooseNewFile(path);
+    SelectMode(kRecContinuous);
+    Traffic traffic;
+    int requests = 0;
+    traffic.onRequest = [&](const QByteArray &r) {
+        if (!IsOrder(r, 5)) return;
+        if (++requests == 3) {
+            QFile::remove(path);
+            QDir().mkdir(path);
+        }
+        if (requests == 5) Click(CBF_ButtonStopRecord, RECP_ButtonStopRecord);
+    };
+    const qsizetype popupsBefore = popupscript::Log().size();
+    RunIntervalRecording(1, 100, "ATTENTION!");
+    QDir(path).removeRecursively();
+
+    QCOMPARE(Val(RECP_DispFrameCounter), 5);
+    QCOMPARE(LastPopup().text,
+             QString("File has not been saved completely! \n2 lines were written, "
+                     "3 lines could not be written \nto %1.")
+                 .arg(path));
+    QString status;
+    GetCtrlVal(datapanel, DATAP_DispStatus, &status);
+    QCOMPARE(status, QString("RECORD FILE CAN NOT BE WRITTEN!"));
+    // Only the closing message: the warning came without a pop-up.
+    QCOMPARE(popupscript::Log().size(), popupsBefore + 3);
+}
+
+void TestRecorder::triggeredRecordsAutomaticFrames() {
+    const QString path = Path("trig.dat");
+    ChooseNewFile(path);
+    SelectMode(kRecTriggered);
+    tsim::Simulator &sim = fixture::Sim();
+    sim.setAutoSendIntervalMs(40);
+    sim.setTriggerEvery(2);
+    Traffic traffic;
+    connect(&sim, &tsim::Simulator::answerSent, this, [&] {
+        if (traffic.frames.size() == 6) Click(CBF_ButtonStopTrigRec, RECP_ButtonStopTrigRec);
+    });
+    StartTriggeredRecording();
+    disconnect(&sim, &tsim::Simulator::answerSent, this, nullptr);
+
+    const QList<QByteArray> lines = Lines(path);
+    QVERIFY2(lines.size() >= 6 && lines.size() <= traffic.frames.size() + 1,
+             qPrintable(QString::number(lines.size())));
+    for (int i = 1; i < lines.size(); ++i)
+        CheckLine(lines[i], traffic.frames[i - 1]);
+    QCOMPARE(Val(RECP_DispFrameCounter), int(lines.size()) - 1);
+    // Flagged frames were among them; the group is shown without the flag.
+    const QByteArray last = traffic.frames[lines.size() - 2];
+    int group = -1, led = -1;
+    GetCtrlVal(datapanel, DATAP_DispGroup, &group);
+    GetCtrlVal(datapanel, DATAP_LedTrig, &led);
+    QCOMPARE(group, Word(last, 13) % 1024);
+    QCOMPARE(led, Word(last, 13) >= 1024 ? 1 : 0);
+    int flagged = 0;
+    for (int i = 0; i < lines.size() - 1; ++i)
+        flagged += Word(traffic.frames[i], 13) >= 1024;
+    QVERIFY(flagged >= 2);
+
+    // Automatic sending is off, and the link answers requests again with
+    // nothing of it left over.
+    fixture::Pump(200);
+    QVERIFY(!sim.state().autoSend);
+    QVERIFY(IsOrder(sim.requests().last(), 50, 0));
+    const int sent = int(traffic.frames.size());
+    FillTxBuf(5, 0, 0, 0);
+    GetDataFrame();
+    QCOMPARE(bytesToRead, 0);
+    QCOMPARE(int(traffic.frames.size()), sent + 1);
+    QCOMPARE(QByteArray(reinterpret_cast<char *>(szReadBuf), 36), traffic.frames.last());
+}
+
+void TestRecorder::triggeredTakesEveryFrameThatArrives_data() {
+    QTest::addColumn<bool>("serial");
+    QTest::newRow("TCP/IP") << false;
+    QTest::newRow("RS-232") << true;
+}
+
+// Two frames and one that is no answer arrive in one piece: both frames are
+// recorded, the other is skipped.
+void TestRecorder::triggeredTakesEveryFrameThatArrives() {
+    QFETCH(bool, serial);
+    tsim::Simulator &sim = fixture::Sim();
+    if (serial) {
+        if (sim.ptyPath().isEmpty()) QVERIFY2(sim.openPty(), qPrintable(sim.errorString()));
+        fixture::SelectSerial(sim.ptyPath(), sim.baudIndex());
+        TryToConnect();
+        QCOMPARE(int(comecho), 1);
+    }
+    const QString path = Path("together.dat");
+    ChooseNewFile(path);
+    SelectMode(kRecTriggered);
+    sim.setAutoSendIntervalMs(600000);
+    const QByteArray a = Telegram(0x00AA, 100), b = Telegram(0x00AA, 300),
+                     notAnAnswer = Telegram(0x0055, 200);
+    Traffic traffic;
+    traffic.onRequest = [&](const QByteArray &r) {
+        if (!IsOrder(r, 50, 1)) return;
+        QTimer::singleShot(50, [&] { sim.sendUnsolicited(a + notAnAnswer + b); });
+        QTimer::singleShot(400, [] { Click(CBF_ButtonStopTrigRec, RECP_ButtonStopTrigRec); });
+    };
+    StartTriggeredRecording();
+
+    const QList<QByteArray> lines = Lines(path);
+    QCOMPARE(lines.size(), 3);
+    CheckLine(lines[1], a);
+    CheckLine(lines[2], b);
+    QCOMPARE(Val(RECP_DispFrameCounter), 2);
+    if (serial) QVERIFY(ConnectTcp());
+}
+
+void TestRecorder::closingPanelStopsAutomaticSending_data() {
+    QTest::addColumn<bool>("recording");
+    QTest::newRow("idle") << false;
+    QTest::newRow("while recording") << true;
+}
+
+void TestRecorder::closingPanelStopsAutomaticSending() {
+    QFETCH(bool, recording);
+    tsim::Simulator &sim = fixture::Sim();
+    auto close = [] { CBF_RECP(recpanel, 0, EVENT_CLOSE, nullptr, 0, 0); };
+    if (recording) {
+        recFileName = Path("closed.dat");
+        SelectMode(kRecTriggered);
+        Traffic traffic;
+        traffic.onRequest = [&](const QByteArray &r) {
+            if (IsOrder(r, 50, 1)) QTimer::singleShot(300, close);
+        };
+        StartTriggeredRecording();
+        QVERIFY(Lines(recFileName).size() >= 1);
+    } else {
+        sim.state().autoSend = true;
+        close();
+    }
+    fixture::Pump(100);
+    QVERIFY(!sim.state().autoSend);
+    QVERIFY(IsOrder(sim.requests().last(), 50, 0));
+}
+
+QTEST_MAIN(TestRecorder)
+#include "tst_recorder.moc"
