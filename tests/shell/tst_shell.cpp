@@ -90,9 +90,6 @@ const char *const kNotBuiltYet[] = {
     "ButtonStopRecord", "ButtonStopTrigRec", "DispRecFile", "DispRecordTime",
     "DispRecordedValues", "DispRemaining", "EditInterval", "EditRecVal", "EditSelectDataRec",
     "RECP",
-    // calibration
-    "ButtonCalcCF", "ButtonGetCF", "ButtonSendCF", "CALIBP", "DispBars", "DispBarsRAW",
-    "DispRawDelta", "EditCFB", "EditCFG", "EditCFR", "EditMaxDelta", "EditSetValue",
 };
 
 // The callback a control or panel of that name is bound to; `found` tells
