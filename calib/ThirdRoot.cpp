@@ -1,5 +1,6 @@
 // The third-root table: computed here, written into the sensor's memory after
-// every accepted set of calibration factors.
+// every accepted set of calibration factors; and the timer-only pause that the
+// sensor's store times ask for.
 #include "calib/Calib.h"
 
 #include "core/Protocol.h"
