@@ -13,7 +13,9 @@ void GetData();
 int GetDataFrame();
 void CopyDatatoVars();
 void SetPanelData();
-// The calibration panel's raw bars and RAW DELTA follow every frame.
+// The calibration panel's raw bars and RAW DELTA follow every frame;
+// deltaraw is the frame's spread of the raw channels, largest minus smallest.
+extern uint16_t deltaraw;
 void SetPanelCalibData();
 
 // History buffers: the last 100 samples, interleaved, oldest first.

@@ -2,18 +2,17 @@
 // into the measurement variables and the data panel's displays.
 #include "live/Live.h"
 
-#include "core/SensorData.h"
-#include "link/Link.h"
-#include "core/Protocol.h"
-#include "live/ShownCache.h"
-#include "platform/Platform.h"
 #include "core/HelpTexts.h"
+#include "core/Protocol.h"
+#include "core/SensorData.h"
 #include "core/Session.h"
 #include "core/Ui.h"
+#include "link/Link.h"
+#include "live/ShownCache.h"
+#include "platform/Platform.h"
 #include "uir_ids.h"
 
 #include <algorithm>
-
 
 uint64_t pollFrames;
 void (*pollFrameHook)();
@@ -87,8 +86,6 @@ void CopyDatatoVars() {
     dataDif = databuf[16];
     dataGn = databuf[17];
 }
-
-void SetPanelCalibData() {}
 
 void SetPanelData() {
     const int p = datapanel;
@@ -194,4 +191,6 @@ int CBF_DispBigCOL(int panel, int, int event, void *, int, int) {
 int CBF_DispBigGroup(int panel, int, int event, void *, int, int) {
     return HideOnRightClickOrClose(panel, event);
 }
-int CBF_DATAP(int, int, int, void *, int, int) { return 0; }
+int CBF_DATAP(int, int, int, void *, int, int) {
+    return 0;
+}

@@ -85,9 +85,6 @@ const char *const kNotBuiltYet[] = {
     "DispTpMaxDeltaInt", "DispTpMaxDeltaXY", "EditTpRowNo", "EditTpTeachCtoWith",
     "EditTpTeachGtoWith", "EditTpTeachItoWith", "EditTpValueCto", "EditTpValueGto",
     "EditTpValueIto", "GridTpMean", "GridTpValues", "TEACHP",
-    // calibration
-    "ButtonCalcCF", "ButtonGetCF", "ButtonSendCF", "CALIBP", "DispBars", "DispBarsRAW",
-    "DispRawDelta", "EditCFB", "EditCFG", "EditCFR", "EditMaxDelta", "EditSetValue",
 };
 
 // The callback a control or panel of that name is bound to; `found` tells

@@ -1,0 +1,65 @@
+// The third-root table: computed here, written into the sensor's memory after
+// every accepted set of calibration factors; and the timer-only pause that the
+// sensor's store times ask for.
+#include "calib/Calib.h"
+
+#include "core/Protocol.h"
+#include "core/SensorData.h"
+#include "core/Session.h"
+#include "link/Link.h"
+#include "platform/Platform.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+// The double just below one third: perfect cubes come out one below their
+// round root (3999 for 64), and the sensor's table has always held exactly that.
+constexpr double kThirdRootExponent = 0.3333333333333333;
+constexpr double kThirdRootStep = 16.0; // the table covers the 12-bit raw range
+// The sensor prepares its table memory after the announcement.
+constexpr double kAnnouncePauseSeconds = 0.2;
+constexpr int kPieces =
+    (proto::kThirdRootCount + proto::kThirdRootPiece - 1) / proto::kThirdRootPiece;
+} // namespace
+
+void PauseOnTimer(double seconds) {
+    const double end = Timer() + seconds;
+    for (double left = seconds; left > 0; left = end - Timer())
+        Sleep(std::max(1, int(std::ceil(left * 1000.0))));
+}
+
+void Calc3rdRoot() {
+    double x = 0.0;
+    for (int i = 0; i < proto::kThirdRootCount; ++i) {
+        data3rdRoot[i] = uint16_t(1000.0 * std::pow(x, kThirdRootExponent));
+        x += kThirdRootStep;
+    }
+}
+
+void Send3rdRoot() {
+    Calc3rdRoot();
+    if (comprotocol == 0) {
+        FlushInQ(comport);
+        FlushOutQ(comport);
+    }
+
+    order = proto::AnnounceThirdRoot;
+    FillTxBuf(order, 0, proto::kThirdRootAddress, 0);
+    WriteTelegram();
+    CheckEcho(2);
+    if (comecho == 0) return;
+    PauseOnTimer(kAnnouncePauseSeconds);
+
+    order = proto::WriteThirdRoot;
+    for (int k = 0; k < kPieces; ++k) {
+        const int first = proto::kThirdRootPiece * k;
+        const int count = std::min(proto::kThirdRootPiece, proto::kThirdRootCount - first);
+        FillTxBuf(order, uint16_t(first), uint16_t(proto::kThirdRootAddress + first),
+                  uint16_t(count));
+        WriteTelegram();
+        // Header and control words, then the values.
+        CheckEcho(count + 4);
+        if (comecho == 0) return;
+    }
+}
