@@ -13,11 +13,12 @@ Point activCell{1, 1}, oldCell{1, 1};
 
 namespace {
 constexpr int kOutmodeBinary = 1;
-} // namespace
 
+// True when the outputs of that output mode cannot signal the group.
 bool GroupBeyondOutputs(int group, int mode) {
     return mode != kOutmodeBinary && group > anzOut - 1;
 }
+} // namespace
 
 void InitGroupCell() {
     GetActiveTableCell(grouppanel, PGROUP_EditGridGroups, &oldCell);

@@ -43,16 +43,16 @@ void Write(const Meaning &m, int layout, uint16_t row[7]) {
     };
     std::copy(std::begin(columns[layout]), std::end(columns[layout]), row + 2);
 }
-} // namespace
-
-int LayoutOf(int calcmode) {
-    return calcmode >= 0 && calcmode <= 7 ? calcmode / 2 : -1;
-}
 
 void SortRowCells(uint16_t row[7], int oldLayout, int newLayout) {
     if (oldLayout < 0 || oldLayout > 3 || newLayout < 0 || newLayout > 3) return;
     if (oldLayout == newLayout) return;
     Write(Read(row, oldLayout), newLayout, row);
+}
+} // namespace
+
+int LayoutOf(int calcmode) {
+    return calcmode >= 0 && calcmode <= 7 ? calcmode / 2 : -1;
 }
 
 void SortTableTolerance() {

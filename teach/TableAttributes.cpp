@@ -13,17 +13,69 @@
 #include <iterator>
 
 namespace {
+constexpr int kColourEntries = 45;
+constexpr int kSpecTextMax = 99;
 constexpr int kRows = 31;
 constexpr int kFileLines = kColourEntries + kRows;
 constexpr int kColourMax = 0xFFFFFF;
 constexpr int kColourFieldWidth = 10;
 const char kDefaultFileName[] = "TableAttributes.cfg";
 
+// The table-attributes file: 45 colours, then 31 specification texts.
+struct TableAttributes {
+    int colours[kColourEntries];
+    QStringList texts;
+};
+
 void SetIndicator(int row, int colour) {
     SetTableCellAttribute(ttpanel, TTP_GridCtt, MakePoint(8, row), ATTR_TEXT_BGCOLOR, colour);
     SetTableCellAttribute(tapanel, TAP_GridSpec, MakePoint(2, row), ATTR_TEXT_BGCOLOR, colour);
     SetTableCellAttribute(grouppanel, PGROUP_EditGridGroups, MakePoint(2, row), ATTR_TEXT_BGCOLOR,
                           colour);
+}
+
+QByteArray FormatTableAttributes(const TableAttributes &a) {
+    QByteArray out;
+    for (int colour : a.colours)
+        out += QByteArray::number(colour).rightJustified(kColourFieldWidth, ' ') + '\n';
+    for (int r = 0; r < kRows; ++r) {
+        // One text is one line, whatever was pasted into the cell.
+        QString text = a.texts.value(r).left(kSpecTextMax);
+        text.replace(QLatin1Char('\r'), QLatin1Char(' '))
+            .replace(QLatin1Char('\n'), QLatin1Char(' '));
+        out += text.toUtf8() + '\n';
+    }
+    return out;
+}
+
+// False, with the reason in *problem, when the lines are not such a file.
+bool ParseTableAttributes(const QStringList &lines, TableAttributes *a, QString *problem) {
+    auto refuse = [problem](const QString &why) {
+        if (problem) *problem = why;
+        return false;
+    };
+    if (lines.size() < kColourEntries)
+        return refuse(QStringLiteral("holds fewer than %1 colours").arg(kColourEntries));
+    TableAttributes read;
+    for (int i = 0; i < kColourEntries; ++i) {
+        bool ok = false;
+        const int colour = lines[i].trimmed().toInt(&ok, 10);
+        if (!ok || colour < 0 || colour > kColourMax)
+            return refuse(
+                QStringLiteral("has no colour 0..%1 in line %2").arg(kColourMax).arg(i + 1));
+        read.colours[i] = colour;
+    }
+    for (int r = 0; r < kRows; ++r) {
+        // Lines missing at the end are empty texts.
+        const QString text = lines.value(kColourEntries + r);
+        const bool control =
+            std::any_of(text.begin(), text.end(), [](QChar c) { return c < ' ' && c != '\t'; });
+        if (control)
+            return refuse(QStringLiteral("has no text in line %1").arg(kColourEntries + r + 1));
+        read.texts << text.left(kSpecTextMax);
+    }
+    *a = read;
+    return true;
 }
 
 TableAttributes FromPanel() {
@@ -65,49 +117,6 @@ bool SelectFile(int button, QString *path) {
                            1, path) != VAL_NO_FILE_SELECTED;
 }
 } // namespace
-
-QByteArray FormatTableAttributes(const TableAttributes &a) {
-    QByteArray out;
-    for (int colour : a.colours)
-        out += QByteArray::number(colour).rightJustified(kColourFieldWidth, ' ') + '\n';
-    for (int r = 0; r < kRows; ++r) {
-        // One text is one line, whatever was pasted into the cell.
-        QString text = a.texts.value(r).left(kSpecTextMax);
-        text.replace(QLatin1Char('\r'), QLatin1Char(' '))
-            .replace(QLatin1Char('\n'), QLatin1Char(' '));
-        out += text.toUtf8() + '\n';
-    }
-    return out;
-}
-
-bool ParseTableAttributes(const QStringList &lines, TableAttributes *a, QString *problem) {
-    auto refuse = [problem](const QString &why) {
-        if (problem) *problem = why;
-        return false;
-    };
-    if (lines.size() < kColourEntries)
-        return refuse(QStringLiteral("holds fewer than %1 colours").arg(kColourEntries));
-    TableAttributes read;
-    for (int i = 0; i < kColourEntries; ++i) {
-        bool ok = false;
-        const int colour = lines[i].trimmed().toInt(&ok, 10);
-        if (!ok || colour < 0 || colour > kColourMax)
-            return refuse(
-                QStringLiteral("has no colour 0..%1 in line %2").arg(kColourMax).arg(i + 1));
-        read.colours[i] = colour;
-    }
-    for (int r = 0; r < kRows; ++r) {
-        // Lines missing at the end are empty texts.
-        const QString text = lines.value(kColourEntries + r);
-        const bool control =
-            std::any_of(text.begin(), text.end(), [](QChar c) { return c < ' ' && c != '\t'; });
-        if (control)
-            return refuse(QStringLiteral("has no text in line %1").arg(kColourEntries + r + 1));
-        read.texts << text.left(kSpecTextMax);
-    }
-    *a = read;
-    return true;
-}
 
 void ApplyRowColors() {
     for (int r = 1; r <= anzVec; ++r)

@@ -22,7 +22,13 @@ int RadiusCell(int mode) {
     if (mode >= 2 && mode <= 5) return 3;
     return 4;
 }
-} // namespace
+
+// Default tolerances of TEACH DATA TO.
+struct TeachTolerances {
+    uint16_t vector;    // CTO, siTO or TOL
+    uint16_t intensity; // ITO of the X/Y modes, and GTO
+    uint16_t mto;       // MTO of the s/i modes
+};
 
 TeachTolerances DefaultTolerances(int evalmode, int pmode) {
     const bool wide = evalmode == 1 || evalmode == 2;
@@ -58,6 +64,7 @@ void TeachCells(int calcmode, int evalmode, int pmode, uint16_t intensity, uint1
         break;
     }
 }
+} // namespace
 
 void TeachDataTo() {
     // What is taught is what the operator sees.
