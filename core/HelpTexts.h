@@ -58,7 +58,7 @@ inline constexpr const char InfoEditAverage[] = " Select the number of scanning 
 inline constexpr const char InfoEditCF[] = " Calibration factor (1024 = 1.0).";
 inline constexpr const char InfoEditCalcMode[] = " Select the calculation mode: which values form the color vector \n and which are judged with their own tolerance. \n The new mode is sent to the sensor RAM at once.";
 inline constexpr const char InfoEditColorGroups[] = " Activate vector groups.";
-inline constexpr const char InfoEditColorNumRow[] = " Shows the color value of the selected row.";
+inline constexpr const char InfoEditColorNumRow[] = " Select the color 0xRRGGBB of the row indicator.";
 inline constexpr const char InfoEditCommunicationProtocol[] = " Select RS232 or TCP/IP Interface. ";
 inline constexpr const char InfoEditConnect[] = " Select a serial COM-PORT.";
 inline constexpr const char InfoEditDynWinLoHi[] = " Select the lower and upper limit of the dynamic window \n for the dynamic power mode.";
@@ -78,7 +78,7 @@ inline constexpr const char InfoEditRecVal[] = " Choose how many Data should be 
 inline constexpr const char InfoEditRow[] = " Select the row of the table.";
 inline constexpr const char InfoEditSelDataRec[] = " Select how to record data frame. ";
 inline constexpr const char InfoEditSelectBaudrate[] = "Select the Baudrate for data transfer. \n\nAttention! Sensor and user surface \nmust work with the same Baudrate. ";
-inline constexpr const char InfoEditSetColor[] = " Select a color for the row indicator.";
+inline constexpr const char InfoEditSetColor[] = " Manually: Indicator colors can be set manually. \n Automatic: TEACH DATA TO gives the taught row \n the color of the current measurement.";
 inline constexpr const char InfoEditSetValue[] = " Select the set value of the RAW DATAS on the white target.";
 inline constexpr const char InfoEditTpRowNo[] = " Select the row of the VECTOR TEACH TABLE to teach into.";
 inline constexpr const char InfoEditTpTeachCtoWith[] = " Select how the color tolerance is taught: \n value, maximum deviation or both.";
