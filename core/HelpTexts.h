@@ -2,12 +2,12 @@
 #pragma once
 
 inline constexpr const char InfoButtonAccept[] = " Accept settings and return to main panel.";
-inline constexpr const char InfoButtonApplyFromAll[] = " Apply the tolerances of the selected row to all rows of the VECTOR TEACH TABLE.";
+inline constexpr const char InfoButtonApplyFromAll[] = " Show the taught vectors of all rows \n with their tolerance circles in the X/Y graph.";
 inline constexpr const char InfoButtonCalcCF[] = " Calculate the calibration factors on a WHITE target.";
 inline constexpr const char InfoButtonCalibration[] = " Switch to the white light calibration.";
 inline constexpr const char InfoButtonChangeBaudrate[] = "Save selected Baudrate to sensor. \n\nConfirm new baudrate with EEPROM and SEND.";
 inline constexpr const char InfoButtonClosePanel[] = " Close this panel.";
-inline constexpr const char InfoButtonColorGroups[] = " Switch to color groups.";
+inline constexpr const char InfoButtonColorGroups[] = " Open panel to create vector groups.";
 inline constexpr const char InfoButtonConnect[] = " Open a panel to select an interface protocol.";
 inline constexpr const char InfoButtonGet[] = " Sensor or file parameters are transferred to the PC-User-Interface. \n The source of the parameter transfer is determined by the select button (RAM, EEPROM, FILE). \n Shortcut Key: F10. ";
 inline constexpr const char InfoButtonGetArray[] = " Load the table attributes from a file.";
@@ -16,9 +16,9 @@ inline constexpr const char InfoButtonGo[] = " Starts data transfer (R,G,B,X,Y,I
 inline constexpr const char InfoButtonManualRecord[] = " Record one frame manually \n and append to existing file. ";
 inline constexpr const char InfoButtonOpenRecorder[] = " Open recorder to record data frames. ";
 inline constexpr const char InfoButtonPara[] = " Switch to sensor parameters.";
-inline constexpr const char InfoButtonResetGroupTable[] = " Reset the group table. \n Every row gets the group of its own number.";
+inline constexpr const char InfoButtonResetGroupTable[] = " Reset the GROUP TABLE. \n All cells are set to 0.";
 inline constexpr const char InfoButtonResetTable[] = " Reset the VECTOR TEACH TABLE. \n All cells are set to 1.";
-inline constexpr const char InfoButtonSaveArray[] = " Save the table attributes to a file.";
+inline constexpr const char InfoButtonSaveArray[] = "Indicator colors and row specifications \n will be saved to a selectable file. \n Attention! The table attributes will be stored \n at the hard disk and NOT in the sensor.";
 inline constexpr const char InfoButtonSelRecFile[] = " Select a record file for data save. ";
 inline constexpr const char InfoButtonSend[] = " All the parameters of the PC-User-Interface are transferred to the sensor or to a selectable file. \n The target of the parameter transfer is determined by the select button (RAM, EEPROM, FILE). \n Shortcut Key: F9. ";
 inline constexpr const char InfoButtonSendCF[] = " Send the calibration factors to the sensor EEPROM.";
@@ -57,8 +57,8 @@ inline constexpr const char InfoDispY[] = " Displays the green content of the co
 inline constexpr const char InfoEditAverage[] = " Select the number of scanning values the sensor averages.";
 inline constexpr const char InfoEditCF[] = " Calibration factor (1024 = 1.0).";
 inline constexpr const char InfoEditCalcMode[] = " Select the calculation mode: which values form the color vector \n and which are judged with their own tolerance. \n The new mode is sent to the sensor RAM at once.";
-inline constexpr const char InfoEditColorGroups[] = " Switch the color groups of the VECTOR TEACH TABLE on or off.";
-inline constexpr const char InfoEditColorNumRow[] = " Shows the color value of the selected row.";
+inline constexpr const char InfoEditColorGroups[] = " Activate vector groups.";
+inline constexpr const char InfoEditColorNumRow[] = " Select the color 0xRRGGBB of the row indicator.";
 inline constexpr const char InfoEditCommunicationProtocol[] = " Select RS232 or TCP/IP Interface. ";
 inline constexpr const char InfoEditConnect[] = " Select a serial COM-PORT.";
 inline constexpr const char InfoEditDynWinLoHi[] = " Select the lower and upper limit of the dynamic window \n for the dynamic power mode.";
@@ -78,7 +78,7 @@ inline constexpr const char InfoEditRecVal[] = " Choose how many Data should be 
 inline constexpr const char InfoEditRow[] = " Select the row of the table.";
 inline constexpr const char InfoEditSelDataRec[] = " Select how to record data frame. ";
 inline constexpr const char InfoEditSelectBaudrate[] = "Select the Baudrate for data transfer. \n\nAttention! Sensor and user surface \nmust work with the same Baudrate. ";
-inline constexpr const char InfoEditSetColor[] = " Select a color for the row indicator.";
+inline constexpr const char InfoEditSetColor[] = " Manually: Indicator colors can be set manually. \n Automatic: TEACH DATA TO gives the taught row \n the color of the current measurement.";
 inline constexpr const char InfoEditSetValue[] = " Select the set value of the RAW DATAS on the white target.";
 inline constexpr const char InfoEditTpRowNo[] = " Select the row of the VECTOR TEACH TABLE to teach into.";
 inline constexpr const char InfoEditTpTeachCtoWith[] = " Select how the color tolerance is taught: \n value, maximum deviation or both.";

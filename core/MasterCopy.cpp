@@ -25,6 +25,7 @@ const PanelParam kPanelParams[13] = {
 
 namespace {
 void (*refreshAfterLoad)() = nullptr;
+void (*maxVecNoCheck)() = nullptr;
 } // namespace
 
 void GetPanelValues() {
@@ -53,4 +54,10 @@ void SetRefreshAfterLoad(void (*refresh)()) { refreshAfterLoad = refresh; }
 
 void RefreshPanelsAfterLoad() {
     if (refreshAfterLoad) refreshAfterLoad();
+}
+
+void SetMaxVecNoCheck(void (*check)()) { maxVecNoCheck = check; }
+
+void RunMaxVecNoCheck() {
+    if (maxVecNoCheck) maxVecNoCheck();
 }

@@ -247,7 +247,7 @@ int ClientTCPRead(unsigned conversationHandle, void *buffer, int size, int timeo
 
 int InstallTCPCallback(unsigned conversationHandle, tcpFuncPtr callback, void *callbackData) {
     const auto c = find(conversationHandle);
-    if (!c) return kErrNoConnection;
+    if (!c) return kTcpErrNoConnection;
     c->callback = callback;
     c->callbackData = callbackData;
     return 0;

@@ -23,6 +23,7 @@ int LoadAllPanels(int argc, char **argv) {
     if (InitRunTimeEngine(argc, argv) < 0) return -1;
     InstallUirTable(kUirPanels, kUirPanelCount);
     SetRefreshAfterLoad([] { RefreshAfterLoad(); });
+    SetMaxVecNoCheck(InitMaxVecNo);
 
     struct Load {
         int *handle;
@@ -70,6 +71,7 @@ void InitAll() {
     order = 1;
     target = RAM;
     session::poll = 0;
+    InitGroupCell();
 
     proj_dir = GetProjectDir();
     ipComboBoxFileName = JoinPath(proj_dir, "IPComboBox.cfg");
@@ -87,7 +89,7 @@ void InitAll() {
     DispVis();
     ShowLogo(5);
     GetPanelValues();
-    ApplyRowColors();
+    LoadStartupFile();
 
     LabelComPorts();
     GetConnectionSettingsFromFile();

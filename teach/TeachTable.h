@@ -1,11 +1,46 @@
-// The vector teach table: its cells, groups and row indicator colours.
+// The vector teach table: teaching into it, the rearrangement of its cells on
+// a change of calculation mode, the colour groups and the row attributes
+// (indicator colours and specification texts) with their files.
 #pragma once
 
-#include <cstdint>
+#include "platform/Platform.h"
 
-// Operations of the teach table that other subsystems call.
-void InitColorGroups();
+// ---- teach table
+// The current measurement and the default tolerances into the row of the
+// No. field; in automatic indicator-colour mode the row takes the measured
+// colour.
+void TeachDataTo();
+// Ends polling, redraws the graphs and draws every row's tolerance circle
+// onto the full-range X/Y graph.
+void ApplyFromAll();
+// No. to 0, every value cell to 1, the graphs of taught vectors cleared.
+void ResetTable();
+// The mean-value teach panel's labels after a change of mode.
 void InitTeachPanel();
+
+// ---- tolerance sorting
+// Rearranges every row for the new calculation mode; `calcmode` must still
+// hold the mode the table is laid out in.
 void SortTableTolerance();
-// Colours the indicator columns of the teach, group and specification tables.
+// Column layout of a calculation mode: 0 (modes 0, 1) .. 3 (modes 6, 7); -1
+// for a mode that has none.
+int LayoutOf(int calcmode);
+
+// ---- colour groups
+extern Point activCell, oldCell;
+// The group switch into `colorgroup`, and the group displays that follow it.
+void InitColorGroups();
+// Start-up: the group table's active cell as the previous one.
+void InitGroupCell();
+
+// ---- table attributes
+// The indicator cells of all 31 rows in the teach, group and specification
+// tables take the colours of `tolvanearr`.
 void ApplyRowColors();
+void SetRowColor();
+void InitSrcPanel();
+void SaveTableSettings();
+void GetTableSettings();
+void SetStartupArray();
+// Start-up: the start-up file, if there is one, then the row colours.
+void LoadStartupFile();

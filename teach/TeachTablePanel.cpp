@@ -1,12 +1,16 @@
-// Callbacks of the teach-table panel: the table itself, the No. field and the
-// auto-increment switch.
-#include "live/Live.h"
-#include "platform/Platform.h"
+// Callbacks of the teach-table panel: the table itself, the No. field, the
+// auto-increment switch and the teach, apply and reset buttons.
+#include "teach/TeachTable.h"
+
 #include "core/HelpTexts.h"
+#include "core/MasterCopy.h"
 #include "core/Session.h"
 #include "core/Ui.h"
+#include "live/Live.h"
 
-int CBF_TTP(int, int, int, void *, int, int) { return 0; }
+int CBF_TTP(int, int, int, void *, int, int) {
+    return 0;
+}
 
 // An edited cell ends a running GO loop: the sensor still works with the
 // table as it was sent.
@@ -22,4 +26,26 @@ int CBF_EditNo(int, int, int event, void *, int, int) {
     return 0;
 }
 
-int CBF_RadioInc(int, int, int event, void *, int, int) { return HelpOnly(event, InfoRadioInc); }
+int CBF_RadioInc(int, int, int event, void *, int, int) {
+    return HelpOnly(event, InfoRadioInc);
+}
+
+int CBF_ButtonTeachDataTo(int, int, int event, void *, int, int) {
+    if (ShowHelpOnRightClick(event, InfoButtonTeachDataTo) || event != EVENT_COMMIT) return 0;
+    TeachDataTo();
+    GetPanelValues();
+    InitGraphs();
+    return 0;
+}
+
+int CBF_ButtonApplyFromAll(int, int, int event, void *, int, int) {
+    if (ShowHelpOnRightClick(event, InfoButtonApplyFromAll) || event != EVENT_COMMIT) return 0;
+    ApplyFromAll();
+    return 0;
+}
+
+int CBF_ButtonResetTable(int, int, int event, void *, int, int) {
+    if (ShowHelpOnRightClick(event, InfoButtonResetTable) || event != EVENT_COMMIT) return 0;
+    ResetTable();
+    return 0;
+}

@@ -74,11 +74,6 @@ const char *const kCallbackNames[] = {
 // Callbacks of subsystems that are not built yet; each entry leaves the list
 // when its subsystem comes.
 const char *const kNotBuiltYet[] = {
-    // teach table, groups, table attributes
-    "ButtonApplyFromAll", "ButtonGetArray", "ButtonResetGroupTable", "ButtonResetTable",
-    "ButtonSaveArray", "ButtonSetRowColor", "ButtonSetStartupArray", "ButtonTeachDataTo",
-    "EditColorGroups", "EditColorNumericRow", "EditGridGroups", "EditRow", "EditSetColor",
-    "PGROUP", "TAP",
     // mean-value teach
     "ButtonTeachMeanVal", "ButtonTpCapture", "ButtonTpClose", "ButtonTpResetTable",
     "ButtonTpTeachToTable", "ButtonTpUndo", "DispTpCounter", "DispTpMaxDeltaGn",

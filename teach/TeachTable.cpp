@@ -1,0 +1,138 @@
+// Teaching into the vector teach table: TEACH DATA TO with its default
+// tolerances, apply-from-all and reset-table.
+#include "teach/TeachTable.h"
+
+#include "core/MasterCopy.h"
+#include "core/SensorData.h"
+#include "core/Session.h"
+#include "live/Live.h"
+#include "uir_ids.h"
+
+#include <algorithm>
+#include <initializer_list>
+
+namespace {
+constexpr int kFullCircle = 3600; // tenths of a degree
+// Cells marked — in a layout hold this.
+constexpr uint16_t kSpare = 1;
+
+// The cell that holds the radius of a row's tolerance circle.
+int RadiusCell(int mode) {
+    if (mode == 0 || mode == 1) return 2;
+    if (mode >= 2 && mode <= 5) return 3;
+    return 4;
+}
+
+// Default tolerances of TEACH DATA TO.
+struct TeachTolerances {
+    uint16_t vector;    // CTO, siTO or TOL
+    uint16_t intensity; // ITO of the X/Y modes, and GTO
+    uint16_t mto;       // MTO of the s/i modes
+};
+
+TeachTolerances DefaultTolerances(int evalmode, int pmode) {
+    const bool wide = evalmode == 1 || evalmode == 2;
+    TeachTolerances t{};
+    t.vector = evalmode == 1 ? 200 : evalmode == 2 ? 40 : 100;
+    t.intensity = wide ? 200 : 100;
+    t.mto = pmode == 1 ? (wide ? 200 : 100) : (wide ? 100 : 50);
+    return t;
+}
+
+void TeachCells(int calcmode, int evalmode, int pmode, uint16_t intensity, uint16_t gn,
+                uint16_t cells[7]) {
+    const TeachTolerances t = DefaultTolerances(evalmode, pmode);
+    const uint16_t ito = calcmode % 2 == 1 ? t.mto : t.intensity;
+    const uint16_t gto = t.intensity;
+    auto put = [cells](std::initializer_list<uint16_t> columns3to7) {
+        std::copy(columns3to7.begin(), columns3to7.end(), cells + 2);
+    };
+    switch (LayoutOf(calcmode)) {
+    case 0:
+        put({t.vector, intensity, ito, gn, gto});
+        break;
+    case 1:
+        put({intensity, t.vector, gn, gto, kSpare});
+        break;
+    case 2:
+        put({gn, t.vector, intensity, ito, kSpare});
+        break;
+    case 3:
+        put({intensity, gn, t.vector, kSpare, kSpare});
+        break;
+    default: // no layout: the row keeps what it had beyond the pair
+        break;
+    }
+}
+} // namespace
+
+void TeachDataTo() {
+    // What is taught is what the operator sees.
+    GetCtrlVal(datapanel, DATAP_DispX, &dataX);
+    GetCtrlVal(datapanel, DATAP_DispY, &dataY);
+    GetCtrlVal(datapanel, DATAP_DispGN, &dataGn);
+    uint16_t r = 0;
+    GetCtrlVal(ttpanel, TTP_EditNo, &r);
+    if (r >= anzVec) return;
+    const int row = r + 1;
+
+    GetCtrlVal(parapanel, PARAP_Calcmode, &calcmode);
+    GetCtrlVal(parapanel, PARAP_Evalmode, &evalmode);
+    GetCtrlVal(parapanel, PARAP_EditPmode, &pmode);
+
+    uint16_t cells[7];
+    for (int c = 0; c < 7; ++c)
+        GetTableCellVal(ttpanel, TTP_GridCtt, MakePoint(c + 1, row), &cells[c]);
+    cells[0] = dataX;
+    cells[1] = dataY;
+    TeachCells(calcmode, evalmode, pmode, dataInt, dataGn, cells);
+    for (int c = 0; c < 7; ++c)
+        SetTableCellVal(ttpanel, TTP_GridCtt, MakePoint(c + 1, row), int(cells[c]));
+
+    int inc = 0;
+    GetCtrlVal(ttpanel, TTP_RadioInc, &inc);
+    if (inc == 1 && r < anzVec - 1) SetCtrlVal(ttpanel, TTP_EditNo, int(r) + 1);
+
+    int automatic = 0;
+    GetCtrlVal(tapanel, TAP_EditSetColor, &automatic);
+    if (automatic == 1) {
+        tolvanearr[r] = rgbcolor;
+        SetTableCellAttribute(ttpanel, TTP_GridCtt, MakePoint(8, row), ATTR_TEXT_BGCOLOR, rgbcolor);
+        SetTableCellAttribute(tapanel, TAP_GridSpec, MakePoint(2, row), ATTR_TEXT_BGCOLOR,
+                              rgbcolor);
+        SetTableCellAttribute(grouppanel, PGROUP_EditGridGroups, MakePoint(2, row),
+                              ATTR_TEXT_BGCOLOR, rgbcolor);
+    }
+}
+
+void ApplyFromAll() {
+    session::poll = 0;
+    GetPanelValues();
+    InitGraphs();
+    const int radius = RadiusCell(calcmode);
+    for (int r = 0; r < anzVec; ++r) {
+        // As integers: a circle near the origin reaches below zero.
+        const int x = ctt[r][0];
+        const int y = ctt[r][1];
+        const int t = ctt[r][radius];
+        const int colour = tolvanearr[r];
+        // Three slightly offset circles draw one thick line.
+        PlotArc(datapanel, DATAP_GraphData1, x - t, y - t, x + t, y + t, 0, kFullCircle, colour,
+                VAL_TRANSPARENT);
+        PlotArc(datapanel, DATAP_GraphData1, x - t + 0.025, y - t + 0.025, x + t + 0.025,
+                y + t + 0.025, 0, kFullCircle, colour, VAL_TRANSPARENT);
+        PlotArc(datapanel, DATAP_GraphData1, x - t + 0.05, y - t + 0.05, x + t + 0.005,
+                y + t + 0.005, 0, kFullCircle, colour, VAL_TRANSPARENT);
+    }
+}
+
+void ResetTable() {
+    SetCtrlVal(ttpanel, TTP_EditNo, 0);
+    for (int n = 1; n <= anzVec; ++n)
+        for (int c = 1; c <= 7; ++c)
+            SetTableCellVal(ttpanel, TTP_GridCtt, MakePoint(c, n), int(kSpare));
+    for (int graph :
+         {DATAP_GraphData1, DATAP_GraphData2, DATAP_GraphData2__IntBar, DATAP_GraphData2__GnBar})
+        DeleteGraphPlot(datapanel, graph, -1, VAL_IMMEDIATE_DRAW);
+    DeleteProjectionPlots(VAL_IMMEDIATE_DRAW);
+}
