@@ -5,6 +5,8 @@
 #include "platform/Platform.h"
 
 #include <QPointer>
+#include <QSignalBlocker>
+#include <QWidget>
 #include <QString>
 #include <memory>
 #include <vector>
@@ -12,6 +14,7 @@
 class QWidget;
 class QLabel;
 class QColor;
+class QRect;
 class QVariant;
 
 namespace engine {
@@ -107,6 +110,18 @@ int ToRgb(const QColor &color);
 // Visibility, position and size of a panel or control; false for other attributes.
 bool GetGeometryAttribute(const QWidget *w, int attribute, int *value);
 QColor FromRgb(int rgb);
+// Values set by the program never reach the callbacks.
+struct Quiet {
+    explicit Quiet(QWidget *w) : blocker(w) {}
+    QSignalBlocker blocker;
+};
+QString Hex(int rgb);
+// A colour patch shows the colour it holds.
+void SetPatch(Ctrl &c, int rgb);
+void SetLabelText(QLabel *l, const QString &text);
+// Moves a control and the label that belongs to it.
+void Place(Ctrl &c, const QRect &r);
+void SetIndicator(Ctrl &c, bool indicator);
 
 // Tables.cpp
 void SetUpTable(Ctrl &c);
