@@ -93,12 +93,7 @@ void CalcCF() {
                              blink % 2 == 0 ? kBusyColour : kIdleColour);
             ++blink;
         }
-        order = proto::SendFrame;
-        FillTxBuf(order, 0, 0, 0);
-        GetDataFrame();
-        if (bytesToRead == 0) {
-            GetRxBufData();
-            CopyDatatoVars();
+        if (ReceiveFrame()) {
             SetPanelCalibData();
             sumR += dataRawR;
             sumG += dataRawG;

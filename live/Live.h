@@ -11,6 +11,9 @@ extern void (*pollFrameHook)();
 
 void GetData();
 int GetDataFrame();
+// Requests one data frame and decodes it into the measurement variables;
+// false when it did not arrive complete (bytesToRead tells how).
+bool ReceiveFrame();
 void CopyDatatoVars();
 void SetPanelData();
 // The calibration panel's raw bars and RAW DELTA follow every frame;

@@ -38,12 +38,7 @@ void GetData() {
     if (comprotocol == 0) FlushBoth();
     session::poll = 1;
     while (session::poll == 1) {
-        order = proto::SendFrame;
-        FillTxBuf(order, 0, 0, 0);
-        GetDataFrame();
-        if (bytesToRead == 0) {
-            GetRxBufData();
-            CopyDatatoVars();
+        if (ReceiveFrame()) {
             SetPanelCalibData();
             SetPanelData();
             ShowGraph();
@@ -58,6 +53,16 @@ void GetData() {
         WaitProcessingEvents(kCyclePauseMs / 1000.0);
     }
     pollLoopActive = false;
+}
+
+bool ReceiveFrame() {
+    order = proto::SendFrame;
+    FillTxBuf(order, 0, 0, 0);
+    GetDataFrame();
+    if (bytesToRead != 0) return false;
+    GetRxBufData();
+    CopyDatatoVars();
+    return true;
 }
 
 int GetDataFrame() {

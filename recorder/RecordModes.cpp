@@ -108,12 +108,7 @@ void RecordFrame() {
     SetCtrlVal(recpanel, RECP_DispFrameCounter, frames);
     while (session::poll == 1) {
         recstart = Timer();
-        order = proto::SendFrame;
-        FillTxBuf(order, 0, 0, 0);
-        GetDataFrame();
-        if (bytesToRead == 0) {
-            GetRxBufData();
-            CopyDatatoVars();
+        if (ReceiveFrame()) {
             SetPanelData();
             ShowGraph();
             RecordLine();
