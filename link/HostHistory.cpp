@@ -20,7 +20,7 @@ constexpr int kHostField = INTERFACEP_StringIpAdress;
 // A record whose text is no host name (a binary file, a damaged record) is
 // left out rather than offered as one.
 bool PlausibleHost(const QString &host) {
-    if (host.isEmpty() || host.size() > kHostMaxChars) return false;
+    if (host.trimmed().isEmpty() || host.size() > kHostMaxChars) return false;
     for (const QChar c : host)
         if (c.category() == QChar::Other_Control || c == QChar::ReplacementCharacter) return false;
     return true;

@@ -6,9 +6,10 @@
 #include "platform/Platform.h"
 #include "uir_ids.h"
 
-namespace {
-constexpr int kSettingsLines = 5;
+#include <algorithm>
+#include <iterator>
 
+namespace {
 // The decimal value of a line's leading digits, read from its first 100
 // characters, when it lies within [low, high]; -1 for anything else.
 int StoredNumber(const QString &line, int low, int high) {
@@ -18,20 +19,66 @@ int StoredNumber(const QString &line, int low, int high) {
     return value >= low && value <= high ? value : -1;
 }
 
-bool PlausibleHostLine(const QString &host) {
-    if (host.size() > kHostMaxChars) return false;
-    for (const QChar c : host)
-        if (c.category() == QChar::Other_Control || c == QChar::ReplacementCharacter) return false;
-    return true;
+bool HasControlCharacters(const QString &text) {
+    return std::any_of(text.begin(), text.end(), [](QChar c) {
+        return c.category() == QChar::Other_Control || c == QChar::ReplacementCharacter;
+    });
 }
 
-bool PlausiblePortNumber(const QString &text) {
-    if (text.isEmpty()) return true; // a serial link needs none
-    if (text.size() > 5) return false;
-    for (const QChar c : text)
-        if (!c.isDigit()) return false;
-    const int port = text.toInt();
-    return port >= 1 && port <= 65535;
+// Each line is put on the panel when it holds a value the control can show;
+// the rings take only the values they offer.
+bool RestoreProtocol(const QString &line) {
+    const int protocol = StoredNumber(line, 0, 1);
+    return protocol >= 0 &&
+           SetCtrlVal(interfacepanel, INTERFACEP_EditCommunicationProtocol, protocol) >= 0;
+}
+
+bool RestoreComPort(const QString &line) {
+    const int port = StoredNumber(line, 1, kComPortCount);
+    return port >= 0 && SelectComPort(port);
+}
+
+bool RestoreBaudrate(const QString &line) {
+    const int baud = StoredNumber(line, 0, 4);
+    return baud >= 0 && SetCtrlVal(interfacepanel, INTERFACEP_EditSelectBaudrate, baud) >= 0;
+}
+
+// An empty host or port number is what a serial link leaves; it is kept.
+bool RestoreHost(const QString &line) {
+    const QString host = line.left(255);
+    if (host.size() > kHostMaxChars || HasControlCharacters(host)) return false;
+    return SetCtrlVal(interfacepanel, INTERFACEP_StringIpAdress, host) >= 0;
+}
+
+bool RestorePortNumber(const QString &line) {
+    const QString text = line.left(31).trimmed();
+    if (!text.isEmpty()) {
+        if (text.size() > 5 ||
+            !std::all_of(text.begin(), text.end(), [](QChar c) { return c >= '0' && c <= '9'; }))
+            return false;
+        if (const int port = text.toInt(); port < 1 || port > 65535) return false;
+    }
+    return SetCtrlVal(interfacepanel, INTERFACEP_StringPortNumber, text) >= 0;
+}
+
+const struct {
+    const char *field;
+    bool (*restore)(const QString &line);
+} kSettingsLines[] = {{"PROTOCOL", RestoreProtocol},
+                      {"COM-PORT", RestoreComPort},
+                      {"BAUDRATE", RestoreBaudrate},
+                      {"HOST", RestoreHost},
+                      {"PORT", RestorePortNumber}};
+constexpr int kSettingsLineCount = int(std::size(kSettingsLines));
+
+// The variables follow the panel, so that a line that fell back leaves them
+// on the panel's default, never on a value no control can show.
+void TakeSettingsFromPanel() {
+    GetCtrlVal(interfacepanel, INTERFACEP_EditCommunicationProtocol, &comprotocol);
+    GetCtrlVal(interfacepanel, INTERFACEP_EditSelectComPort, &comport);
+    GetCtrlVal(interfacepanel, INTERFACEP_EditSelectBaudrate, &baudrate);
+    GetCtrlVal(interfacepanel, INTERFACEP_StringIpAdress, &ipBuf);
+    GetCtrlVal(interfacepanel, INTERFACEP_StringPortNumber, &portNumStr);
 }
 } // namespace
 
@@ -39,57 +86,27 @@ void GetConnectionSettingsFromFile() {
     if (!FileExists(conSettingsFileName)) return;
     QStringList lines;
     QString problem;
-    QStringList fellBack;
-    if (!ReadTextLines(conSettingsFileName, &lines, kSettingsLines, &problem)) {
-        MessagePopup("ATTENTION!", QString("The connection settings file\n%1\n%2; the default "
-                                           "settings are used.")
-                                       .arg(conSettingsFileName, problem));
+    if (!ReadTextLines(conSettingsFileName, &lines, kSettingsLineCount, &problem)) {
+        TakeSettingsFromPanel();
+        MessagePopup("ATTENTION!",
+                     QString("The connection settings file\n%1\n%2; the default settings are used.")
+                         .arg(conSettingsFileName, problem));
         return;
     }
-    while (lines.size() < kSettingsLines)
-        lines << QString();
-
-    // The rings take only the values they offer.
-    const int protocol = StoredNumber(lines[0], 0, 1);
-    if (protocol < 0 ||
-        SetCtrlVal(interfacepanel, INTERFACEP_EditCommunicationProtocol, protocol) < 0)
-        fellBack << "PROTOCOL";
-    const int port = StoredNumber(lines[1], 1, kComPortCount);
-    if (port < 0 || !SelectComPort(port)) fellBack << "COM-PORT";
-    const int baud = StoredNumber(lines[2], 0, 4);
-    if (baud < 0 || SetCtrlVal(interfacepanel, INTERFACEP_EditSelectBaudrate, baud) < 0)
-        fellBack << "BAUDRATE";
-    const QString host = lines[3].left(255);
-    if (PlausibleHostLine(host))
-        SetCtrlVal(interfacepanel, INTERFACEP_StringIpAdress, host);
-    else
-        fellBack << "HOST";
-    const QString portNumber = lines[4].left(31).trimmed();
-    if (PlausiblePortNumber(portNumber))
-        SetCtrlVal(interfacepanel, INTERFACEP_StringPortNumber, portNumber);
-    else
-        fellBack << "PORT";
-
-    // The variables follow the panel, so that a line that fell back leaves
-    // them on the panel's default, never on a value no control can show.
-    GetCtrlVal(interfacepanel, INTERFACEP_EditCommunicationProtocol, &comprotocol);
-    GetCtrlVal(interfacepanel, INTERFACEP_EditSelectComPort, &comport);
-    GetCtrlVal(interfacepanel, INTERFACEP_EditSelectBaudrate, &baudrate);
-    GetCtrlVal(interfacepanel, INTERFACEP_StringIpAdress, &ipBuf);
-    GetCtrlVal(interfacepanel, INTERFACEP_StringPortNumber, &portNumStr);
-
+    QStringList fellBack;
+    for (int i = 0; i < kSettingsLineCount; ++i)
+        if (i >= lines.size() || !kSettingsLines[i].restore(lines[i]))
+            fellBack << kSettingsLines[i].field;
+    TakeSettingsFromPanel();
     if (!fellBack.isEmpty())
-        MessagePopup("ATTENTION!", QString("The connection settings file\n%1\nholds no valid %2; "
-                                           "the default is used.")
-                                       .arg(conSettingsFileName, fellBack.join(", ")));
+        MessagePopup("ATTENTION!",
+                     QString("The connection settings file\n%1\nholds no valid %2; the default "
+                             "is used.")
+                         .arg(conSettingsFileName, fellBack.join(", ")));
 }
 
 void SaveCommunicationSettings() {
-    GetCtrlVal(interfacepanel, INTERFACEP_EditCommunicationProtocol, &comprotocol);
-    GetCtrlVal(interfacepanel, INTERFACEP_EditSelectComPort, &comport);
-    GetCtrlVal(interfacepanel, INTERFACEP_EditSelectBaudrate, &baudrate);
-    GetCtrlVal(interfacepanel, INTERFACEP_StringIpAdress, &ipBuf);
-    GetCtrlVal(interfacepanel, INTERFACEP_StringPortNumber, &portNumStr);
+    TakeSettingsFromPanel();
     const QString text = QString("%1\n%2\n%3\n%4\n%5\n")
                              .arg(comprotocol)
                              .arg(comport)
