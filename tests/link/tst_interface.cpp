@@ -124,6 +124,23 @@ void SetPanelSettings(const Settings &s) {
     SetCtrlVal(interfacepanel, INTERFACEP_StringPortNumber, s.portNumber);
 }
 
+// The panel shows `expected`, and after a read of the file the variables are
+// what the panel shows.
+void ExpectSettings(const Settings &expected, bool fileRead = true) {
+    const Settings s = PanelSettings();
+    QCOMPARE(s.protocol, expected.protocol);
+    QCOMPARE(s.comPort, expected.comPort);
+    QCOMPARE(s.baud, expected.baud);
+    QCOMPARE(s.host, expected.host);
+    QCOMPARE(s.portNumber, expected.portNumber);
+    if (!fileRead) return;
+    QCOMPARE(int(comprotocol), s.protocol);
+    QCOMPARE(int(comport), s.comPort);
+    QCOMPARE(int(baudrate), s.baud);
+    QCOMPARE(ipBuf, s.host);
+    QCOMPARE(portNumStr, s.portNumber);
+}
+
 void ClearHistory() {
     QFile::remove(ipComboBoxFileName);
     GetHostHistoryFromFile();
@@ -250,47 +267,27 @@ class TstInterface : public QObject {
 
     // ---- stored settings
 
-    void acceptWritesTheFiveLines() {
+    void acceptedSettingsSurviveARestart() {
         fixture::SelectTcp();
         Commit(CBF_ButtonTryToConnect, INTERFACEP_ButtonTryToConnect);
         QCOMPARE(comecho, uint16_t(1));
         Commit(CBF_ButtonAccept, INTERFACEP_ButtonAccept);
-        const Settings s = PanelSettings();
+        const Settings accepted = PanelSettings();
         QCOMPARE(ReadAll(conSettingsFileName), QString("1\n%1\n%2\n127.0.0.1\n%3\n")
-                                                   .arg(s.comPort)
-                                                   .arg(s.baud)
+                                                   .arg(accepted.comPort)
+                                                   .arg(accepted.baud)
                                                    .arg(fixture::Sim().tcpPort())
                                                    .toUtf8());
-    }
 
-    void restartRestoresTheSettings() {
-        const int absent = AbsentPort();
-        WriteAll(conSettingsFileName,
-                 QString("0\n%1\n2\nsensor.local\n4001\n").arg(absent).toUtf8());
+        SetPanelSettings({0, AbsentPort(), 2, "sensor.local", "4001"});
         GetConnectionSettingsFromFile();
-        const Settings s = PanelSettings();
-        QCOMPARE(s.protocol, 0);
-        QCOMPARE(s.comPort, absent);
-        QCOMPARE(s.baud, 2);
-        QCOMPARE(s.host, QString("sensor.local"));
-        QCOMPARE(s.portNumber, QString("4001"));
-        QCOMPARE(comprotocol, uint16_t(0));
-        QCOMPARE(comport, uint16_t(absent));
-        QCOMPARE(baudrate, uint16_t(2));
-        QCOMPARE(ipBuf, QString("sensor.local"));
-        QCOMPARE(portNumStr, QString("4001"));
-        fixture::SelectTcp();
+        ExpectSettings(accepted);
     }
 
     void missingFileKeepsTheDefaults() {
         SetPanelSettings(m_defaults);
         GetConnectionSettingsFromFile();
-        const Settings s = PanelSettings();
-        QCOMPARE(s.protocol, m_defaults.protocol);
-        QCOMPARE(s.comPort, m_defaults.comPort);
-        QCOMPARE(s.baud, m_defaults.baud);
-        QCOMPARE(s.host, m_defaults.host);
-        QCOMPARE(s.portNumber, m_defaults.portNumber);
+        ExpectSettings(m_defaults, false);
     }
 
     void badLinesFallBack_data() {
@@ -340,22 +337,14 @@ class TstInterface : public QObject {
 
         // The bad line (and for a truncated file, every missing one) keeps
         // the default; the good lines are taken.
-        const Settings s = PanelSettings();
-        auto expect = [&](int n, auto actual, auto fromFile, auto fallback) {
-            const bool fellBack = line == 0 || n == line || (file == "0\n2\n" && n >= 3);
-            QCOMPARE(actual, fellBack ? fallback : fromFile);
+        const bool truncated = file == "0\n2\n";
+        auto pick = [&](int n, auto fromFile, auto fallback) {
+            return line == 0 || n == line || (truncated && n >= 3) ? fallback : fromFile;
         };
-        expect(1, s.protocol, 0, m_defaults.protocol);
-        expect(2, s.comPort, 2, m_defaults.comPort);
-        expect(3, s.baud, 1, m_defaults.baud);
-        expect(4, s.host, QString("sensor.local"), m_defaults.host);
-        expect(5, s.portNumber, QString("4001"), m_defaults.portNumber);
-        // The variables are what the panel shows.
-        QCOMPARE(int(comprotocol), s.protocol);
-        QCOMPARE(int(comport), s.comPort);
-        QCOMPARE(int(baudrate), s.baud);
-        QCOMPARE(ipBuf, s.host);
-        QCOMPARE(portNumStr, s.portNumber);
+        ExpectSettings({pick(1, 0, m_defaults.protocol), pick(2, 2, m_defaults.comPort),
+                        pick(3, 1, m_defaults.baud),
+                        pick(4, QString("sensor.local"), m_defaults.host),
+                        pick(5, QString("4001"), m_defaults.portNumber)});
     }
 
     // ---- panel logic
