@@ -1,10 +1,11 @@
 // The interface panel: link selection, connection attempt, baud-rate change.
 #include "link/Link.h"
 
-#include "platform/Platform.h"
+#include "controls/Combo.h"
 #include "core/HelpTexts.h"
 #include "core/Session.h"
 #include "core/Ui.h"
+#include "platform/Platform.h"
 #include "uir_ids.h"
 
 namespace {
@@ -26,24 +27,65 @@ void InitConnectPanel() {
     SetCtrlAttribute(interfacepanel, INTERFACEP_EditSelectComPort, ATTR_VISIBLE, serial);
     SetCtrlAttribute(interfacepanel, INTERFACEP_EditSelectBaudrate, ATTR_VISIBLE, serial);
     SetCtrlAttribute(interfacepanel, INTERFACEP_ButtonChangeBaudrate, ATTR_VISIBLE, serial);
-    SetCtrlAttribute(interfacepanel, INTERFACEP_StringIpAdress, ATTR_VISIBLE, 1 - serial);
+    // The host field's list button goes with it; before start-up made it a
+    // combo box it is a plain field.
+    if (Combo_SetComboAttribute(interfacepanel, INTERFACEP_StringIpAdress, ATTR_COMBO_VISIBLE,
+                                1 - serial) < 0)
+        SetCtrlAttribute(interfacepanel, INTERFACEP_StringIpAdress, ATTR_VISIBLE, 1 - serial);
     SetCtrlAttribute(interfacepanel, INTERFACEP_StringPortNumber, ATTR_VISIBLE, 1 - serial);
     // The frames around each link's fields go with them.
     SetCtrlAttribute(interfacepanel, INTERFACEP_BoxSerial, ATTR_VISIBLE, serial);
     SetCtrlAttribute(interfacepanel, INTERFACEP_BoxNetwork, ATTR_VISIBLE, 1 - serial);
 }
 
-void LabelComPorts() {
-    int count = 0;
-    GetNumListItems(interfacepanel, INTERFACEP_EditSelectComPort, &count);
-    for (int i = 0; i < count; ++i) {
-        int port = 0;
-        GetValueFromIndex(interfacepanel, INTERFACEP_EditSelectComPort, i, &port);
-        // The device's own name (ttyS0, ttyUSB0, ...) fits the selector.
-        const QString device = ComPortDevice(port).section('/', -1);
-        ReplaceListItem(interfacepanel, INTERFACEP_EditSelectComPort, i,
-                        QString("COM%1 %2").arg(port).arg(device), port);
+namespace {
+QString ComPortLabel(const ComPortInfo &info) {
+    // A device of the fixed numbering is known by its own name (ttyS0,
+    // ttyUSB0); one named through the environment by its path.
+    QString label = QString("COM%1 %2")
+                        .arg(info.port)
+                        .arg(info.fromEnvironment ? info.device : info.device.section('/', -1));
+    if (!info.details.isEmpty()) label += ": " + info.details;
+    if (!info.present) label += " (absent)";
+    return label;
+}
+
+int SelectedComPort() {
+    int port = 0;
+    int index = -1;
+    GetCtrlIndex(interfacepanel, INTERFACEP_EditSelectComPort, &index);
+    if (index >= 0) GetValueFromIndex(interfacepanel, INTERFACEP_EditSelectComPort, index, &port);
+    return port;
+}
+} // namespace
+
+bool SelectComPort(int port) {
+    constexpr int ring = INTERFACEP_EditSelectComPort;
+    int index = -1;
+    GetIndexFromValue(interfacepanel, ring, &index, port);
+    if (index < 0) {
+        const ComPortInfo info = DescribeComPort(port);
+        if (info.port == 0) return false;
+        int count = 0;
+        GetNumListItems(interfacepanel, ring, &count);
+        int at = 0;
+        for (int value = 0; at < count; ++at) {
+            GetValueFromIndex(interfacepanel, ring, at, &value);
+            if (value > port) break;
+        }
+        InsertListItem(interfacepanel, ring, at, ComPortLabel(info), port);
     }
+    return SetCtrlVal(interfacepanel, ring, port) >= 0;
+}
+
+void FillComPortSelector() {
+    const int selected = SelectedComPort();
+    DeleteListItem(interfacepanel, INTERFACEP_EditSelectComPort, 0, -1);
+    for (const ComPortInfo &info : ListComPorts())
+        InsertListItem(interfacepanel, INTERFACEP_EditSelectComPort, -1, ComPortLabel(info),
+                       info.port);
+    // A machine without any serial device still shows the first port.
+    if (!SelectComPort(selected) && SelectedComPort() == 0) SelectComPort(1);
 }
 
 int CBF_ButtonTryToConnect(int, int, int event, void *, int, int) {
@@ -92,6 +134,7 @@ int CBF_StringIpAdress(int, int, int event, void *, int, int) {
     if (ShowHelpOnRightClick(event, InfoStringIpAdress) || event != EVENT_COMMIT) return 0;
     DimAccept();
     GetCtrlVal(interfacepanel, INTERFACEP_StringIpAdress, &ipBuf);
+    UpdateHostHistory(ipBuf);
     return 0;
 }
 

@@ -5,6 +5,7 @@
 #include "core/Protocol.h"
 
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 
 // ---- telegrams
@@ -45,10 +46,34 @@ int LeadingNumber(const QString &text);
 
 // ---- interface panel and settings
 void InitConnectPanel();
-// Names each COM-port item after the device it opens.
-void LabelComPorts();
+// Offers every serial port the machine has (and the one selected, shown
+// absent when its device is gone), each labelled with the device it opens.
+void FillComPortSelector();
+// Selects the port; one the selector lacks is added, shown absent, so that a
+// stored choice is never swapped for another. False when the number reaches
+// no device.
+bool SelectComPort(int port);
+// Restores the settings file's lines; a missing file keeps the panel's
+// defaults, and so does each line that holds no possible value.
 void GetConnectionSettingsFromFile();
 void SaveCommunicationSettings();
+
+// ---- host history
+constexpr int kHostHistoryMax = 10;
+constexpr int kHostRecordBytes = 101; // the text padded with zero bytes to 100, then '\n'
+constexpr int kHostMaxChars = 99;     // bytes of text a record holds
+// The hosts of the history file and of the host field's list, newest first.
+extern QStringList hostHistory;
+// At most kHostHistoryMax records are read; records that hold no host name
+// and repeated hosts are left out.
+QStringList ReadHostHistory(const QString &path);
+QByteArray HostHistoryRecords(const QStringList &hosts);
+// The host moved or added to the top; the oldest beyond the maximum drop out.
+QStringList PushHost(QStringList hosts, const QString &host);
+// Start-up: fills the host field's list from the history file.
+void GetHostHistoryFromFile();
+// On commit of the host field: the host to the top of list and file.
+void UpdateHostHistory(const QString &host);
 
 // ---- transactions
 extern uint16_t nBytesW;

@@ -353,9 +353,26 @@ enum TcpError : int {
 };
 
 // Serial port n opens the device named by the environment variable
-// TOLVANE_COM<n> when it is set, otherwise /dev/ttyS<n-1> for n = 1..16 and
-// /dev/ttyUSB<n-17> for n = 17..32.
+// TOLVANE_COM<n> when it is set, otherwise /dev/ttyS<n-1> for n = 1..16,
+// /dev/ttyUSB<n-17> for n = 17..32 and /dev/ttyACM<n-33> for n = 33..48.
+constexpr int kComPortCount = 48;
 QString ComPortDevice(int port);
+
+// A serial port as the COM-port selector offers it.
+struct ComPortInfo {
+    int port = 0;
+    QString device;  // what ComPortDevice(port) opens
+    QString details; // description, manufacturer, serial number, /dev/serial/by-id name, as known
+    bool fromEnvironment = false; // named by TOLVANE_COM<port>
+    bool present = false;         // the device is there now
+};
+// Every serial device of the machine that a port number reaches, and every
+// port named by TOLVANE_COM<n> (present or not), in port order.
+QList<ComPortInfo> ListComPorts();
+// The entry of one port, also when its device is absent; port 0 when the
+// number reaches no device.
+ComPortInfo DescribeComPort(int port);
+
 enum { NO_PARITY = 0 };
 // Returns 0, or a negative code: -2 invalid port number, -6 no such device,
 // -7 cannot open, -1 other system error.

@@ -5,9 +5,12 @@
 
 #include <QByteArray>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
+#include <QHash>
 #include <QPointer>
 #include <QSerialPort>
+#include <QSerialPortInfo>
 #include <QTimer>
 #include <algorithm>
 #include <array>
@@ -16,10 +19,9 @@
 
 namespace {
 
-constexpr int kPortCount = 32;
+constexpr int kPortCount = kComPortCount;
 constexpr int kDefaultQueue = 512; // queue sizes below 30 ask for the default
 constexpr double kDefaultTimeout = 10.0;
-
 
 struct ComPort {
     QPointer<QSerialPort> device;
@@ -114,13 +116,83 @@ int openErrorCode(QSerialPort::SerialPortError error) {
 
 } // namespace
 
+namespace {
+QString EnvironmentDevice(int port) {
+    return qEnvironmentVariable(qPrintable(QStringLiteral("TOLVANE_COM%1").arg(port)));
+}
+
+// The stable names udev gives USB adapters, by the device they point to.
+QHash<QString, QString> ByIdNames() {
+    QHash<QString, QString> names;
+    const QDir dir(QStringLiteral("/dev/serial/by-id"));
+    const auto links = dir.entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+    for (const QFileInfo &link : links) {
+        const QString target = link.canonicalFilePath();
+        if (!target.isEmpty()) names.insert(target, link.fileName());
+    }
+    return names;
+}
+
+// The machine's serial devices (real hardware only: pseudo-terminals and
+// device nodes without a UART behind them are not listed), by canonical
+// path, with what identifies each.
+QHash<QString, QString> MachineDevices() {
+    const QHash<QString, QString> byId = ByIdNames();
+    QHash<QString, QString> devices;
+    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
+        const QString path = QFileInfo(info.systemLocation()).canonicalFilePath();
+        if (path.isEmpty()) continue;
+        QStringList details;
+        if (!info.description().isEmpty()) details << info.description();
+        if (!info.manufacturer().isEmpty() && info.manufacturer() != info.description())
+            details << info.manufacturer();
+        if (!info.serialNumber().isEmpty()) details << QStringLiteral("SN ") + info.serialNumber();
+        if (byId.contains(path)) details << byId.value(path);
+        devices.insert(path, details.join(QStringLiteral(", ")));
+    }
+    return devices;
+}
+
+ComPortInfo Describe(int port, const QHash<QString, QString> &machine) {
+    ComPortInfo info;
+    if (!validPort(port)) return info;
+    info.port = port;
+    info.device = ComPortDevice(port);
+    info.fromEnvironment = !EnvironmentDevice(port).isEmpty();
+    const QString path = QFileInfo(info.device).canonicalFilePath();
+    const auto found = path.isEmpty() ? machine.end() : machine.find(path);
+    if (found != machine.end()) {
+        info.details = *found;
+        info.present = true;
+    } else if (info.fromEnvironment) {
+        // Pseudo-terminals and the like are named on purpose: there when they exist.
+        info.present = !path.isEmpty();
+    }
+    return info;
+}
+} // namespace
+
 QString ComPortDevice(int port) {
     if (!validPort(port)) return QString();
-    const QString fromEnv =
-        qEnvironmentVariable(qPrintable(QStringLiteral("TOLVANE_COM%1").arg(port)));
+    const QString fromEnv = EnvironmentDevice(port);
     if (!fromEnv.isEmpty()) return fromEnv;
     if (port <= 16) return QStringLiteral("/dev/ttyS%1").arg(port - 1);
-    return QStringLiteral("/dev/ttyUSB%1").arg(port - 17);
+    if (port <= 32) return QStringLiteral("/dev/ttyUSB%1").arg(port - 17);
+    return QStringLiteral("/dev/ttyACM%1").arg(port - 33);
+}
+
+QList<ComPortInfo> ListComPorts() {
+    const QHash<QString, QString> machine = MachineDevices();
+    QList<ComPortInfo> ports;
+    for (int port = 1; port <= kPortCount; ++port) {
+        ComPortInfo info = Describe(port, machine);
+        if (info.present || info.fromEnvironment) ports.append(info);
+    }
+    return ports;
+}
+
+ComPortInfo DescribeComPort(int port) {
+    return Describe(port, MachineDevices());
 }
 
 int OpenComConfig(int port, const QString &deviceName, long baudRate, int parity, int dataBits,

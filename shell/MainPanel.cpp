@@ -79,6 +79,8 @@ int CBF_ButtonTableAttr(int, int, int event, void *, int, int) {
 int CBF_ButtonConnect(int, int, int event, void *, int, int) {
     if (ShowHelpOnRightClick(event, InfoButtonConnect) || event != EVENT_COMMIT) return 0;
     session::poll = 0;
+    // An adapter plugged in since the last look shows up.
+    FillComPortSelector();
     ShowChildPanel(1);
     return 0;
 }

@@ -2,6 +2,7 @@
 // connection attempt.
 #include "shell/Shell.h"
 
+#include "controls/Combo.h"
 #include "core/MasterCopy.h"
 #include "core/Protocol.h"
 #include "core/Session.h"
@@ -91,7 +92,11 @@ void InitAll() {
     GetPanelValues();
     LoadStartupFile();
 
-    LabelComPorts();
+    FillComPortSelector();
+    Combo_NewComboBox(interfacepanel, INTERFACEP_StringIpAdress);
+    Combo_SetComboAttribute(interfacepanel, INTERFACEP_StringIpAdress, ATTR_COMBO_FRAME_COLOR,
+                            MakeColor(0xE0, 0xE0, 0xE0));
+    GetHostHistoryFromFile();
     GetConnectionSettingsFromFile();
     InitConnectPanel();
 

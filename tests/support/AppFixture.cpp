@@ -55,7 +55,7 @@ void SelectTcp() {
 void SelectSerial(const QString &device, int baudIndex) {
     qputenv("TOLVANE_COM1", device.toLocal8Bit());
     SetCtrlVal(interfacepanel, INTERFACEP_EditCommunicationProtocol, 0);
-    SetCtrlVal(interfacepanel, INTERFACEP_EditSelectComPort, 1);
+    SelectComPort(1);
     SetCtrlVal(interfacepanel, INTERFACEP_EditSelectBaudrate, baudIndex);
 }
 
