@@ -2,57 +2,36 @@
 // their counter, the means and maximum deviations per calculation mode, hand
 // edits, teach-to-table per layout and tolerance choice, the labels per mode;
 // against the simulated sensor, a taught mean is recognised after SEND.
-#include "params/ParamsTestUtil.h"
+#include "teach/TeachTestUtil.h"
 
-#include "core/Protocol.h"
-#include "link/Link.h"
-#include "live/Live.h"
 #include "live/ShownCache.h"
 #include "sim/Simulator.h"
 #include "support/AppFixture.h"
 #include "teach/MeanValueTeach.h"
 
-#include <QTableWidget>
+#include <array>
 
 using namespace ptest;
+using namespace ttest;
 
 int CBF_ButtonStop(int, int, int, void *, int, int);
 
 namespace {
-using Row = QList<int>;
 // X, Y, INT, GN of one captured frame.
 using Frame = std::array<int, 4>;
 using Frames = QList<Frame>;
 
 Row TpRow(int k) {
-    Row r;
-    for (int c = 1; c <= 7; ++c)
-        r << Cell(teachpanel, TEACHP_GridTpValues, c, k);
-    return r;
+    return TableRow(teachpanel, TEACHP_GridTpValues, k);
 }
 
 Row MeanRow() {
-    Row r;
-    for (int c = 1; c <= 7; ++c)
-        r << Cell(teachpanel, TEACHP_GridTpMean, c, 1);
-    return r;
+    return TableRow(teachpanel, TEACHP_GridTpMean, 1);
 }
 
 Row Deviations() {
     return {Val(teachpanel, TEACHP_DispTpMaxDeltaXY), Val(teachpanel, TEACHP_DispTpMaxDeltaInt),
             Val(teachpanel, TEACHP_DispTpMaxDeltaGn)};
-}
-
-Row TtRow(int n) {
-    Row r;
-    for (int c = 1; c <= 7; ++c)
-        r << Cell(ttpanel, TTP_GridCtt, c, n);
-    return r;
-}
-
-void PutTtRow(int n, const Row &cells) {
-    for (int c = 1; c <= 7; ++c)
-        SetTableCellVal(ttpanel, TTP_GridCtt, MakePoint(c, n), cells[c - 1]);
 }
 
 // The operator captures a frame that polling has just decoded.
@@ -99,38 +78,6 @@ QStringList ColumnTitles(int table) {
 
 bool Visible(int control) {
     return Attr(teachpanel, control, ATTR_VISIBLE) != 0;
-}
-
-bool PanelVisible(int panel) {
-    int v = 0;
-    GetPanelAttribute(panel, ATTR_VISIBLE, &v);
-    return v != 0;
-}
-
-// The operator types a number into a captured cell and presses Enter.
-void EditCell(int column, int row, int value) {
-    auto *table = qobject_cast<QTableWidget *>(CtrlWidget(teachpanel, TEACHP_GridTpValues));
-    QVERIFY(table);
-    table->setCurrentCell(row - 1, column - 1);
-    table->editItem(table->item(row - 1, column - 1));
-    auto *editor = table->viewport()->findChild<QSpinBox *>();
-    QVERIFY(editor);
-    editor->setValue(value);
-    QAbstractItemDelegate *delegate = table->itemDelegate();
-    emit delegate->commitData(editor);
-    emit delegate->closeEditor(editor, QAbstractItemDelegate::SubmitModelCache);
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
-
-bool TakeFrame() {
-    order = proto::SendFrame;
-    FillTxBuf(order, 0, 0, 0);
-    GetDataFrame();
-    if (bytesToRead != 0) return false;
-    GetRxBufData();
-    CopyDatatoVars();
-    SetPanelData();
-    return true;
 }
 
 // Captures during the GO loop that opening the panel starts: one capture per
@@ -271,11 +218,11 @@ class TestMeanTeach : public QObject {
     void handEditRecomputesAtOnce() {
         Capture({1000, 1000, 500, 300});
         Capture({1000, 1000, 500, 300});
-        EditCell(4, 2, 1010);
+        EditCell(teachpanel, TEACHP_GridTpValues, 4, 2, 1010);
         QCOMPARE(MeanRow()[3], 1005);
         QCOMPARE(Deviations(), (Row{5, 0, 0}));
         // Rows beyond the counter do not count, whatever they hold.
-        EditCell(4, 3, 4000);
+        EditCell(teachpanel, TEACHP_GridTpValues, 4, 3, 4000);
         QCOMPARE(MeanRow()[3], 1005);
         QCOMPARE(Val(teachpanel, TEACHP_DispTpCounter), 2);
     }
@@ -334,16 +281,16 @@ class TestMeanTeach : public QObject {
             SetCtrlVal(teachpanel, valueCtrls[k], values[k]);
         }
         const Row nines(7, 9);
-        PutTtRow(4, nines);
-        PutTtRow(5, before);
-        PutTtRow(6, nines);
+        PutTableRow(ttpanel, TTP_GridCtt, 4, nines);
+        PutTableRow(ttpanel, TTP_GridCtt, 5, before);
+        PutTableRow(ttpanel, TTP_GridCtt, 6, nines);
         SetCtrlVal(teachpanel, TEACHP_EditTpRowNo, 4);
 
         Click(teachpanel, TEACHP_ButtonTpTeachToTable);
 
-        QTEST(TtRow(5), "after");
-        QCOMPARE(TtRow(4), nines);
-        QCOMPARE(TtRow(6), nines);
+        QTEST(TableRow(ttpanel, TTP_GridCtt, 5), "after");
+        QCOMPARE(TableRow(ttpanel, TTP_GridCtt, 4), nines);
+        QCOMPARE(TableRow(ttpanel, TTP_GridCtt, 6), nines);
         QCOMPARE(Val(teachpanel, TEACHP_EditTpRowNo), 4);
         QFETCH(Row, after);
         QCOMPARE(Row(std::begin(ctt[4]), std::end(ctt[4])), after);
@@ -466,8 +413,8 @@ class TestMeanTeach : public QObject {
         SetCtrlVal(teachpanel, TEACHP_EditTpTeachCtoWith, 2);
         SetCtrlVal(teachpanel, TEACHP_EditTpRowNo, 6);
         Click(teachpanel, TEACHP_ButtonTpTeachToTable);
-        QCOMPARE(TtRow(7)[0], int(meanx));
-        QCOMPARE(TtRow(7)[1], int(meany));
+        QCOMPARE(TableRow(ttpanel, TTP_GridCtt, 7)[0], int(meanx));
+        QCOMPARE(TableRow(ttpanel, TTP_GridCtt, 7)[1], int(meany));
 
         SendPara();
         QCOMPARE(comecho, uint16_t(1));
