@@ -15,7 +15,8 @@ void TeachDataTo();
 void ApplyFromAll();
 // No. to 0, every value cell to 1, the graphs of taught vectors cleared.
 void ResetTable();
-// The mean-value teach panel's labels after a change of mode.
+// Labels and shows the mean-value teach panel for `calcmode` and the
+// parameter panel's evaluation mode.
 void InitTeachPanel();
 
 // ---- tolerance sorting

@@ -18,6 +18,7 @@ extern const UirPanelInfo kUirPanels[];
 #include <QTest>
 #include <QTimer>
 #include <QWidget>
+#include <vector>
 
 namespace {
 const int kNavButtons[7] = {MAINP_ButtonConnect,      MAINP_ButtonPara,     MAINP_ButtonTeachTable,
@@ -73,14 +74,7 @@ const char *const kCallbackNames[] = {
 };
 // Callbacks of subsystems that are not built yet; each entry leaves the list
 // when its subsystem comes.
-const char *const kNotBuiltYet[] = {
-    // mean-value teach
-    "ButtonTeachMeanVal", "ButtonTpCapture", "ButtonTpClose", "ButtonTpResetTable",
-    "ButtonTpTeachToTable", "ButtonTpUndo", "DispTpCounter", "DispTpMaxDeltaGn",
-    "DispTpMaxDeltaInt", "DispTpMaxDeltaXY", "EditTpRowNo", "EditTpTeachCtoWith",
-    "EditTpTeachGtoWith", "EditTpTeachItoWith", "EditTpValueCto", "EditTpValueGto",
-    "EditTpValueIto", "GridTpMean", "GridTpValues", "TEACHP",
-};
+const std::vector<const char *> kNotBuiltYet = {};
 
 // The callback a control or panel of that name is bound to; `found` tells
 // whether any form has it (a control Base__Suffix counts as Base).

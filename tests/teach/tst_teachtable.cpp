@@ -2,7 +2,7 @@
 // row colours it sets, reset and apply-from-all, the tolerance sorting on a
 // change of calculation mode, and the colour groups; against the simulated
 // sensor, taught rows are recognised before and after mode changes.
-#include "params/ParamsTestUtil.h"
+#include "teach/TeachTestUtil.h"
 
 #include "core/HelpTexts.h"
 #include "core/Protocol.h"
@@ -16,22 +16,9 @@
 #include <QTableWidget>
 
 using namespace ptest;
+using namespace ttest;
 
 namespace {
-using Row = QList<int>;
-
-Row ShownRow(int n) {
-    Row r;
-    for (int c = 1; c <= 7; ++c)
-        r << Cell(ttpanel, TTP_GridCtt, c, n);
-    return r;
-}
-
-void PutRow(int n, const Row &cells) {
-    for (int c = 1; c <= 7; ++c)
-        SetTableCellVal(ttpanel, TTP_GridCtt, MakePoint(c, n), cells[c - 1]);
-}
-
 int Indicator(int panel, int control, int column, int n) {
     int colour = -1;
     GetTableCellAttribute(panel, control, MakePoint(column, n), ATTR_TEXT_BGCOLOR, &colour);
@@ -55,44 +42,10 @@ QList<int> GroupColumn() {
     return g;
 }
 
-// One GO cycle's exchange and decoding: the frame lands in the displays.
-bool TakeFrame() {
-    order = proto::SendFrame;
-    FillTxBuf(order, 0, 0, 0);
-    GetDataFrame();
-    if (bytesToRead != 0) return false;
-    GetRxBufData();
-    CopyDatatoVars();
-    SetPanelData();
-    return true;
-}
-
-// The operator types a number into a cell of a table and presses Enter.
-void EditCell(int panel, int control, int column, int row, int value) {
-    auto *table = qobject_cast<QTableWidget *>(CtrlWidget(panel, control));
-    QVERIFY(table);
-    table->setCurrentCell(row - 1, column - 1);
-    table->editItem(table->item(row - 1, column - 1));
-    auto *editor = table->viewport()->findChild<QSpinBox *>();
-    QVERIFY(editor);
-    editor->setValue(value);
-    // What Enter in the editor does.
-    QAbstractItemDelegate *delegate = table->itemDelegate();
-    emit delegate->commitData(editor);
-    emit delegate->closeEditor(editor, QAbstractItemDelegate::SubmitModelCache);
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
-
 void Toggle(int panel, int control) {
     auto *box = qobject_cast<QCheckBox *>(CtrlWidget(panel, control));
     QVERIFY(box);
     box->click();
-}
-
-bool PanelVisible(int panel) {
-    int v = 0;
-    GetPanelAttribute(panel, ATTR_VISIBLE, &v);
-    return v != 0;
 }
 
 // The pop-ups shown since the last check, as "title|text".
@@ -160,7 +113,7 @@ class TestTeachTable : public QObject {
         SetCtrlVal(parapanel, PARAP_Evalmode, eval);
         SetCtrlVal(parapanel, PARAP_EditPmode, pm);
         for (int n = 5; n <= 7; ++n)
-            PutRow(n, {9, 9, 9, 9, 9, 9, 9});
+            PutTableRow(ttpanel, TTP_GridCtt, n, {9, 9, 9, 9, 9, 9, 9});
         SetCtrlVal(datapanel, DATAP_DispX, 1200);
         SetCtrlVal(datapanel, DATAP_DispY, 1500);
         SetCtrlVal(datapanel, DATAP_DispGN, 300);
@@ -169,9 +122,9 @@ class TestTeachTable : public QObject {
 
         Click(ttpanel, TTP_ButtonTeachDataTo);
 
-        QCOMPARE(ShownRow(6), Row({1200, 1500}) + cells3to7);
-        QCOMPARE(ShownRow(5), Row(7, 9));
-        QCOMPARE(ShownRow(7), Row(7, 9));
+        QCOMPARE(TableRow(ttpanel, TTP_GridCtt, 6), Row({1200, 1500}) + cells3to7);
+        QCOMPARE(TableRow(ttpanel, TTP_GridCtt, 5), Row(7, 9));
+        QCOMPARE(TableRow(ttpanel, TTP_GridCtt, 7), Row(7, 9));
         QCOMPARE(Val(ttpanel, TTP_EditNo), 6);
         // The taught values reach the variables at once.
         QCOMPARE(ctt[5][0], uint16_t(1200));
@@ -223,7 +176,7 @@ class TestTeachTable : public QObject {
 
     void resetThenApplyFromAll() {
         SetCtrlVal(ttpanel, TTP_EditNo, 12);
-        PutRow(3, {1000, 1100, 50, 800, 60, 300, 70});
+        PutTableRow(ttpanel, TTP_GridCtt, 3, {1000, 1100, 50, 800, 60, 300, 70});
         SetTableCellVal(grouppanel, PGROUP_EditGridGroups, MakePoint(1, 3), 2);
         InitGraphs();
         QVERIFY(GetGraphPlotCount(datapanel, DATAP_GraphData2) > 0);
@@ -232,7 +185,7 @@ class TestTeachTable : public QObject {
         Click(ttpanel, TTP_ButtonResetTable);
         QCOMPARE(Val(ttpanel, TTP_EditNo), 0);
         for (int n = 1; n <= 31; ++n)
-            QCOMPARE(ShownRow(n), Row(7, 1));
+            QCOMPARE(TableRow(ttpanel, TTP_GridCtt, n), Row(7, 1));
         for (int graph : {DATAP_GraphData1, DATAP_GraphData2, DATAP_GraphData2__IntBar,
                           DATAP_GraphData2__GnBar})
             QCOMPARE(GetGraphPlotCount(datapanel, graph), 0);
@@ -283,8 +236,8 @@ class TestTeachTable : public QObject {
         Pick(parapanel, PARAP_Calcmode, from);
         const Row pair{1000, 1100};
         // The first and the last row: active or not, every row moves.
-        PutRow(1, pair + before);
-        PutRow(31, pair + before);
+        PutTableRow(ttpanel, TTP_GridCtt, 1, pair + before);
+        PutTableRow(ttpanel, TTP_GridCtt, 31, pair + before);
         for (int n = 1; n <= 31; ++n)
             SetTableCellVal(grouppanel, PGROUP_EditGridGroups, MakePoint(1, n), n % 5);
         const QList<int> groups = GroupColumn();
@@ -292,9 +245,9 @@ class TestTeachTable : public QObject {
 
         Pick(parapanel, PARAP_Calcmode, to);
 
-        QCOMPARE(ShownRow(1), pair + after);
-        QCOMPARE(ShownRow(31), pair + after);
-        QCOMPARE(ShownRow(2), Row(7, 1));
+        QCOMPARE(TableRow(ttpanel, TTP_GridCtt, 1), pair + after);
+        QCOMPARE(TableRow(ttpanel, TTP_GridCtt, 31), pair + after);
+        QCOMPARE(TableRow(ttpanel, TTP_GridCtt, 2), Row(7, 1));
         QCOMPARE(GroupColumn(), groups);
         QCOMPARE(ColourSnapshot(), colours);
         // The sorted table is what the sensor works with now.
@@ -305,11 +258,11 @@ class TestTeachTable : public QObject {
     }
 
     void sortingRoundTripToCombinedModeAndBack() {
-        PutRow(9, {1000, 1100, 50, 800, 60, 300, 70});
+        PutTableRow(ttpanel, TTP_GridCtt, 9, {1000, 1100, 50, 800, 60, 300, 70});
         Pick(parapanel, PARAP_Calcmode, 6);
-        QCOMPARE(ShownRow(9), (Row{1000, 1100, 800, 300, 50, 1, 1}));
+        QCOMPARE(TableRow(ttpanel, TTP_GridCtt, 9), (Row{1000, 1100, 800, 300, 50, 1, 1}));
         Pick(parapanel, PARAP_Calcmode, 0);
-        QCOMPARE(ShownRow(9), (Row{1000, 1100, 50, 800, 50, 300, 50}));
+        QCOMPARE(TableRow(ttpanel, TTP_GridCtt, 9), (Row{1000, 1100, 50, 800, 50, 300, 50}));
     }
 
     // ---- against the simulated sensor
