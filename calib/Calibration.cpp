@@ -21,7 +21,10 @@ constexpr int kCalibFrames = 100;
 constexpr int kBlinkEvery = 5; // frames per half period of the busy indicator
 constexpr int kBusyColour = 0xFF0000;
 constexpr int kIdleColour = 0xE0E0E0;
-constexpr int kCyclePauseMs = 10;
+constexpr double kCyclePauseSeconds = 0.010;
+// A sensor that misses this many frames in a row has gone: the measurement
+// ends instead of waiting out every remaining frame (minutes on a serial line).
+constexpr int kMaxMissedInARow = 3;
 constexpr uint32_t kUnity = 1024; // the factor 1.0
 // Factors outside these bounds mean a target that is not white or a POWER
 // that drives a channel out of its range.
@@ -48,20 +51,9 @@ constexpr char CalibrationPassed[] =
 constexpr char NoCalibrationFrames[] =
     " No data frame arrived from the sensor. \n Calibration is not possible. \n Check the "
     "connection to the sensor! ";
-
-void FlushSerialQueues() {
-    if (comprotocol != 0) return;
-    FlushInQ(comport);
-    FlushOutQ(comport);
-}
-
-// Between two frames the window stays responsive.
-void PauseProcessingEvents(int ms) {
-    const double end = Timer() + ms / 1000.0;
-    ProcessSystemEvents();
-    while (Timer() < end)
-        WaitSystemEvents(end - Timer());
-}
+constexpr char SensorStoppedAnswering[] =
+    " The sensor stopped answering during the measurement. \n Calibration is not possible. \n "
+    "Check the connection to the sensor! ";
 
 void ShowFactors() {
     SetCtrlVal(calibpanel, CALIBP_EditCFR, cfrot);
@@ -78,7 +70,7 @@ void GetCalibData() {
 
 void CalcCF() {
     session::poll = 0;
-    FlushSerialQueues();
+    if (comprotocol == 0) FlushBoth();
     if (!ConfirmPopup("CONFIRM CALCULATION!", ConfirmCalculation)) {
         MessagePopup("INFO!", CalculationDeclined);
         return;
@@ -86,6 +78,7 @@ void CalcCF() {
 
     uint32_t sumR = 0, sumG = 0, sumB = 0, sumD = 0;
     uint32_t frames = 0;
+    int missedInARow = 0;
     int blink = 0;
     for (int i = 0; i < kCalibFrames; ++i) {
         if (i % kBlinkEvery == 0) {
@@ -100,18 +93,20 @@ void CalcCF() {
             sumB += dataRawB;
             sumD += deltaraw;
             ++frames;
+            missedInARow = 0;
         } else {
             SetPopupTimeout();
+            if (++missedInARow == kMaxMissedInARow) {
+                MessagePopup("ATTENTION!", frames == 0 ? NoCalibrationFrames : SensorStoppedAnswering);
+                return;
+            }
         }
-        PauseProcessingEvents(kCyclePauseMs);
+        WaitProcessingEvents(kCyclePauseSeconds);
     }
 
     // A missing frame is no measurement of zero: the means are taken over
-    // the frames that arrived, and without any there is nothing to compute.
-    if (frames == 0) {
-        MessagePopup("ATTENTION!", NoCalibrationFrames);
-        return;
-    }
+    // the frames that arrived (at least one: three missing in a row end the
+    // measurement above).
     meanR = uint16_t(sumR / frames);
     meanG = uint16_t(sumG / frames);
     meanB = uint16_t(sumB / frames);
@@ -148,7 +143,7 @@ void SendCF() {
     GetCtrlVal(calibpanel, CALIBP_EditCFR, &cfrot);
     GetCtrlVal(calibpanel, CALIBP_EditCFG, &cfgruen);
     GetCtrlVal(calibpanel, CALIBP_EditCFB, &cfblau);
-    FlushSerialQueues();
+    if (comprotocol == 0) FlushBoth();
     order = proto::WriteCalib;
     FillTxBuf(order, 0, 0, 0);
     WriteTelegram();

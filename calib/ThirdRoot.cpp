@@ -39,10 +39,7 @@ void Calc3rdRoot() {
 
 void Send3rdRoot() {
     Calc3rdRoot();
-    if (comprotocol == 0) {
-        FlushInQ(comport);
-        FlushOutQ(comport);
-    }
+    if (comprotocol == 0) FlushBoth();
 
     order = proto::AnnounceThirdRoot;
     FillTxBuf(order, 0, proto::kThirdRootAddress, 0);

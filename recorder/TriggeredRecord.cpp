@@ -49,9 +49,7 @@ int ReceiveQueued(unsigned char *dst, int room) {
 // sending left in it, so that no late frame is taken for the next answer.
 void ReleaseLink() {
     if (comprotocol == 0) {
-        const double start = Timer();
-        while (Timer() - start < kSettleSeconds)
-            WaitSystemEvents(kSettleSeconds - (Timer() - start));
+        WaitProcessingEvents(kSettleSeconds);
         FlushInQ(comport);
         return;
     }
@@ -60,9 +58,7 @@ void ReleaseLink() {
     while (tcpcon && ClientTCPRead(g_hconversation, scratch, sizeof scratch, 0) > 0) {
     }
     // Later arrivals meet the link's handler, which drops them.
-    const double start = Timer();
-    while (Timer() - start < kSettleSeconds)
-        WaitSystemEvents(kSettleSeconds - (Timer() - start));
+    WaitProcessingEvents(kSettleSeconds);
 }
 } // namespace
 

@@ -344,6 +344,20 @@ class TestCalib : public QObject {
         QCOMPARE((QList<int>{meanR, meanG, meanB, meanD}), (QList<int>{7, 7, 7, 7}));
     }
 
+    // A sensor that stops answering ends the measurement after a few frames
+    // instead of a time-out for each of the hundred.
+    void deadSensorEndsTheMeasurement() {
+        cfrot = cfgruen = cfblau = 1111;
+        fixture::Sim().armFault({tsim::Fault::NoAnswer, 0, 0});
+        popupscript::Expect("CONFIRM CALCULATION!");
+        popupscript::Expect("ATTENTION!");
+        CalcCF();
+        QCOMPARE(popupscript::Pending(), 0);
+        QVERIFY(popupscript::Log().last().text.contains("No data frame"));
+        QCOMPARE(fixture::Sim().requestCount(), 3);
+        QCOMPARE(Factors(), (QList<int>{1111, 1111, 1111}));
+    }
+
     void getFactors() {
         uint16_t *cf = fixture::Sim().state().cf;
         cf[0] = 1001;
