@@ -2,6 +2,7 @@
 // connection attempt.
 #include "shell/Shell.h"
 
+#include "core/HelpTable.h"
 #include "core/MasterCopy.h"
 #include "core/Protocol.h"
 #include "core/Session.h"
@@ -30,12 +31,18 @@ int LoadAllPanels(int argc, char **argv) {
         bool child;
         int id;
     };
-    const Load loads[] = {{&mainpanel, false, MAINP},       {&parapanel, true, PARAP},
-                          {&ttpanel, true, TTP},            {&datapanel, true, DATAP},
-                          {&tapanel, true, TAP},            {&interfacepanel, true, INTERFACEP},
-                          {&grouppanel, true, PGROUP},      {&recpanel, true, RECP},
-                          {&calibpanel, true, CALIBP},      {&teachpanel, false, TEACHP},
-                          {&colbigpanel, false, COLBIGP},   {&grpbigpanel, false, GRPBIGP},
+    const Load loads[] = {{&mainpanel, false, MAINP},
+                          {&parapanel, true, PARAP},
+                          {&ttpanel, true, TTP},
+                          {&datapanel, true, DATAP},
+                          {&tapanel, true, TAP},
+                          {&interfacepanel, true, INTERFACEP},
+                          {&grouppanel, true, PGROUP},
+                          {&recpanel, true, RECP},
+                          {&calibpanel, true, CALIBP},
+                          {&teachpanel, false, TEACHP},
+                          {&colbigpanel, false, COLBIGP},
+                          {&grpbigpanel, false, GRPBIGP},
                           {&p3sidesview, false, P3SIDESVIEW}};
     for (const Load &l : loads) {
         *l.handle = LoadPanel(l.child ? mainpanel : 0, kUir, l.id);
@@ -46,6 +53,7 @@ int LoadAllPanels(int argc, char **argv) {
         SetPanelPos(*child, 119, 7);
     SetPanelPos(tapanel, 119, 8);
     SetPanelPos(datapanel, 64, 294);
+    SetHelpToolTips();
     return 0;
 }
 
@@ -98,4 +106,3 @@ void InitAll() {
     TransferScope transfer;
     TryToConnect();
 }
-
