@@ -102,6 +102,7 @@ const HelpEntry kHelp[] = {
     {&recpanel, RECP_DispRecordTime__Seconds, InfoDispRecordTime, kInfo},
     {&recpanel, RECP_DispRecordedValues, InfoDispRecordedValues, kInfo},
     {&recpanel, RECP_DispRemaining, InfoDispRemaining, kInfo},
+    {&recpanel, RECP_DispID, InfoDispID, kInfo},
 
     // mean-value teach panel
     {&teachpanel, TEACHP_ButtonTpCapture, InfoButtonTpCapture, kInfo},

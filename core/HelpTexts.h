@@ -44,6 +44,7 @@ inline constexpr const char InfoDispBarsRAW[] = " Displays the current RAW DATAS
 inline constexpr const char InfoDispCOL[] = " Displays the current detected vector number in \n accordance with the row in the VECTOR TEACH TABLE. \n Double click opens a big display. \n Close the big display with a right mouse click.";
 inline constexpr const char InfoDispGN[] = " Displays the Gloss Norm value. ";
 inline constexpr const char InfoDispGroup[] = " Displays the current detected vector group. \n Double click opens a big display. \n Close the big display with a right mouse click.";
+inline constexpr const char InfoDispID[] = " Displays the sensor identification entered on the interface panel.";
 inline constexpr const char InfoDispINT[] = " Displays the intensity of the color currently arriving at the receiver. ";
 inline constexpr const char InfoDispMaxDeltaXY[] = " Shows the maximum deviation of X/Y from the mean value.";
 inline constexpr const char InfoDispRAW[] = " Displays the current intensity of RED,GREEN, BLUE  \n and of the channels REFerence, DIRect and DIFfuse.";

@@ -191,6 +191,13 @@ int CBF_DispBigCOL(int panel, int, int event, void *, int, int) {
 int CBF_DispBigGroup(int panel, int, int event, void *, int, int) {
     return HideOnRightClickOrClose(panel, event);
 }
+
+// The sensor's ID line of the big displays closes them like the big number;
+// on the recorder it only explains itself.
+int CBF_DispID(int panel, int, int event, void *, int, int) {
+    if (panel == recpanel) return HelpOnly(event, InfoDispID);
+    return HideOnRightClickOrClose(panel, event);
+}
 int CBF_DATAP(int, int, int, void *, int, int) {
     return 0;
 }

@@ -15,7 +15,6 @@
 
 #include <QLabel>
 #include <QRegularExpression>
-#include <QSet>
 #include <QTest>
 #include <QWidget>
 
@@ -178,19 +177,39 @@ class TstHelp : public QObject {
         QSet<QPair<int, int>> listed;
         for (const HelpEntry &e : HelpTable())
             listed.insert({*e.panel, e.control});
-        // The big displays close their panel on a right click instead.
-        const QSet<QByteArray> closers{"DispBigCOL", "DispBigGroup"};
         QStringList missing;
         for (const PanelName &p : kPanels) {
+            // The big displays close on a right click instead.
+            if (p.handle == &colbigpanel || p.handle == &grpbigpanel) continue;
             const UirPanelInfo *info = PanelInfo(p.handle);
             for (int c = 0; c < info->controlCount; ++c) {
                 const UirControlInfo &ctrl = info->controls[c];
-                if (!ctrl.cb || closers.contains(ctrl.name)) continue;
+                if (!ctrl.cb) continue;
                 if (!listed.contains({*p.handle, ctrl.id}))
                     missing << QString("%1 %2").arg(p.name, ctrl.name);
             }
         }
         QVERIFY2(missing.isEmpty(), qPrintable("not in the help table: " + missing.join(", ")));
+    }
+
+    // "Close the big display with a right mouse click": anywhere on it.
+    void rightClickClosesTheBigDisplays_data() {
+        QTest::addColumn<int *>("panel");
+        QTest::addColumn<int>("control");
+        QTest::newRow("number") << &colbigpanel << int(COLBIGP_DispBigCOL);
+        QTest::newRow("number's ID") << &colbigpanel << int(COLBIGP_DispID);
+        QTest::newRow("group") << &grpbigpanel << int(GRPBIGP_DispBigGroup);
+        QTest::newRow("group's ID") << &grpbigpanel << int(GRPBIGP_DispID);
+    }
+    void rightClickClosesTheBigDisplays() {
+        QFETCH(int *, panel);
+        QFETCH(int, control);
+        DisplayPanel(*panel);
+        QWidget *w = CtrlWidget(*panel, control);
+        QTest::mouseClick(w, Qt::RightButton, {}, w->rect().center());
+        int visible = 1;
+        GetPanelAttribute(*panel, ATTR_VISIBLE, &visible);
+        QCOMPARE(visible, 0);
     }
 
     void textsKeepTheirWording_data() {
