@@ -194,6 +194,10 @@ int CBF_TAP(int, int, int, void *, int, int) {
     return 0;
 }
 
+int CBF_GridSpec(int, int, int event, void *, int, int) {
+    return HelpOnly(event, InfoGridSpec, kHelpTitle);
+}
+
 int CBF_EditSetColor(int, int, int event, void *, int, int) {
     if (ShowHelpOnRightClick(event, InfoEditSetColor, kHelpTitle) || event != EVENT_COMMIT)
         return 0;
