@@ -13,6 +13,7 @@
 #include "support/AppFixture.h"
 #include "uir_ids.h"
 
+#include <QComboBox>
 #include <QLabel>
 #include <QRegularExpression>
 #include <QTest>
@@ -190,6 +191,16 @@ class TstHelp : public QObject {
             }
         }
         QVERIFY2(missing.isEmpty(), qPrintable("not in the help table: " + missing.join(", ")));
+    }
+
+    // The host field becomes an editable ring (the host list) after the
+    // tooltips are given; the ring's arrow explains the field all the same.
+    void hostRingCarriesTheFieldsToolTip() {
+        MakeEditableRing(interfacepanel, INTERFACEP_StringIpAdress); // refused when one already
+        auto *ring = qobject_cast<QComboBox *>(
+            CtrlWidget(interfacepanel, INTERFACEP_StringIpAdress)->parentWidget());
+        QVERIFY(ring);
+        QCOMPARE(ring->toolTip(), QString(HelpToolTip(InfoStringIpAdress)));
     }
 
     // "Close the big display with a right mouse click": anywhere on it.
