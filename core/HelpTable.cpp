@@ -9,8 +9,10 @@
 namespace {
 constexpr const char kInfo[] = "INFO!";
 
-// Controls sharing one callback (Name__Suffix) are listed one by one: each
-// widget gets its own tooltip.
+// Each callback names its own text for the right click; tst_help clicks
+// every row here and compares the pop-up with the row, so that the tooltip
+// and the right click cannot tell different things. Controls sharing one
+// callback (Name__Suffix) are listed one by one: each widget has its tooltip.
 const HelpEntry kHelp[] = {
     // main panel
     {&mainpanel, MAINP_ButtonPara, InfoButtonPara, kInfo},
