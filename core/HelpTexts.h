@@ -1,6 +1,9 @@
-// Help texts: a right click on a control shows its text in a pop-up.
+// Help texts: a right click on a control shows its text in a pop-up, and the
+// same text (without its leading blank) is the control's tooltip. One text
+// a line, in the order of their names, so that each reads as one piece.
 #pragma once
 
+// clang-format off
 inline constexpr const char InfoButtonAccept[] = " Accept settings and return to main panel.";
 inline constexpr const char InfoButtonApplyFromAll[] = " Show the taught vectors of all rows \n with their tolerance circles in the X/Y graph.";
 inline constexpr const char InfoButtonCalcCF[] = " Calculate the calibration factors on a WHITE target.";
@@ -18,7 +21,7 @@ inline constexpr const char InfoButtonOpenRecorder[] = " Open recorder to record
 inline constexpr const char InfoButtonPara[] = " Switch to sensor parameters.";
 inline constexpr const char InfoButtonResetGroupTable[] = " Reset the GROUP TABLE. \n All cells are set to 0.";
 inline constexpr const char InfoButtonResetTable[] = " Reset the VECTOR TEACH TABLE. \n All cells are set to 1.";
-inline constexpr const char InfoButtonSaveArray[] = "Indicator colors and row specifications \n will be saved to a selectable file. \n Attention! The table attributes will be stored \n at the hard disk and NOT in the sensor.";
+inline constexpr const char InfoButtonSaveArray[] = " Indicator colors and row specifications \n will be saved to a selectable file. \n Attention! The table attributes will be stored \n at the hard disk and NOT in the sensor.";
 inline constexpr const char InfoButtonSelRecFile[] = " Select a record file for data save. ";
 inline constexpr const char InfoButtonSend[] = " All the parameters of the PC-User-Interface are transferred to the sensor or to a selectable file. \n The target of the parameter transfer is determined by the select button (RAM, EEPROM, FILE). \n Shortcut Key: F9. ";
 inline constexpr const char InfoButtonSendCF[] = " Send the calibration factors to the sensor EEPROM.";
@@ -32,15 +35,20 @@ inline constexpr const char InfoButtonTeachDataTo[] = " Teach the current data i
 inline constexpr const char InfoButtonTeachMeanVal[] = " Open the panel to teach the mean value of a series of frames.";
 inline constexpr const char InfoButtonTeachTable[] = " Switch to vector teach table.";
 inline constexpr const char InfoButtonTpCapture[] = " Capture the current data frame into the table.";
-inline constexpr const char InfoButtonTpResetTable[] = " Clear the captured data frames.";
-inline constexpr const char InfoButtonTpTeachToTable[] = " Teach the mean values into the selected row of the VECTOR TEACH TABLE.";
+inline constexpr const char InfoButtonTpResetTable[] = " Set all table cell to 0.";
+inline constexpr const char InfoButtonTpTeachToTable[] = " Mean values are assigned to the \n VECTOR TEACH TABLE row selected \n in the ROW No.: function field.";
 inline constexpr const char InfoButtonTpUndo[] = " Remove the last captured data frame.";
 inline constexpr const char InfoButtonTryToConnect[] = " Try to connect sensor.";
+inline constexpr const char InfoColorPatch[] = " Shows the color currently arriving at the receiver.";
 inline constexpr const char InfoDisRecFile[] = " Shows the path of the record file. ";
 inline constexpr const char InfoDispBarsRAW[] = " Displays the current RAW DATAS of RED, GREEN and BLUE.";
 inline constexpr const char InfoDispCOL[] = " Displays the current detected vector number in \n accordance with the row in the VECTOR TEACH TABLE. \n Double click opens a big display. \n Close the big display with a right mouse click.";
+inline constexpr const char InfoDispComPort[] = " Displays the serial COM-PORT the sensor is connected to.";
+inline constexpr const char InfoDispFrameCounter[] = " Displays how many data frames are recorded \n in CONTINUOUS INTERVAL and TRIGGERED mode.";
 inline constexpr const char InfoDispGN[] = " Displays the Gloss Norm value. ";
 inline constexpr const char InfoDispGroup[] = " Displays the current detected vector group. \n Double click opens a big display. \n Close the big display with a right mouse click.";
+inline constexpr const char InfoDispHost[] = " Displays the server the sensor is connected to.";
+inline constexpr const char InfoDispID[] = " Displays the sensor identification entered on the interface panel.";
 inline constexpr const char InfoDispINT[] = " Displays the intensity of the color currently arriving at the receiver. ";
 inline constexpr const char InfoDispMaxDeltaXY[] = " Shows the maximum deviation of X/Y from the mean value.";
 inline constexpr const char InfoDispRAW[] = " Displays the current intensity of RED,GREEN, BLUE  \n and of the channels REFerence, DIRect and DIFfuse.";
@@ -49,7 +57,7 @@ inline constexpr const char InfoDispRecordTime[] = " Displays the time for recor
 inline constexpr const char InfoDispRecordedValues[] = " Displays how many values are already recorded.";
 inline constexpr const char InfoDispRemaining[] = " Displays how many values remain to be recorded.";
 inline constexpr const char InfoDispTemp[] = " Displays in °C the actual temperature in the sensor.";
-inline constexpr const char InfoDispTpCounter[] = " Shows how many data frames are captured.";
+inline constexpr const char InfoDispTpCounter[] = " Displays the amount of captured frames. ";
 inline constexpr const char InfoDispTpMaxDeltaGn[] = " Shows the maximum deviation of GN from the mean value.";
 inline constexpr const char InfoDispTpMaxDeltaInt[] = " Shows the maximum deviation of INT from the mean value.";
 inline constexpr const char InfoDispX[] = " Displays the red content of the color currently arriving at the receiver.";
@@ -89,15 +97,22 @@ inline constexpr const char InfoEditTpValueGto[] = " Select the gloss tolerance 
 inline constexpr const char InfoEditTpValueIto[] = " Select the intensity tolerance value.";
 inline constexpr const char InfoEditTrigger[] = " Select the trigger mode: \n CONT = continuous, SELF = self trigger, EXT1..EXT4 = external trigger.";
 inline constexpr const char InfoGraph[] = " Displays a signal selected with SOURCE.";
-inline constexpr const char InfoGraph3SidesView[] = "The four graph display a multiple sides view of the color/gloss vectors.";
+inline constexpr const char InfoGraph3SidesView[] = " The graphs show the taught color/gloss vectors \n with their tolerances from three sides: X/Y, INT and GN.";
+inline constexpr const char InfoGridCtt[] = " The VECTOR TEACH TABLE: one taught vector with its tolerances per row. \n A changed cell stops the data transfer; SEND transfers the table to the sensor.";
+inline constexpr const char InfoGridSpec[] = " The TABLE ATTRIBUTES: a specification text and an indicator color \n for every row of the VECTOR TEACH TABLE.";
 inline constexpr const char InfoGridTpMean[] = " Shows the mean values of the captured data frames.";
 inline constexpr const char InfoGridTpValues[] = " Shows the captured data frames.";
 inline constexpr const char InfoGroupsOutmode[] = " ATTENTION! \n If OUTMODE=DIRECT HI or DIRECT LO: \n 5 groups are possible! GROUP 0,1,2,3,4. \n If OUTMODE=BINARY: \n 31 groups are possible. GROUP 0,1,2.....30.";
-inline constexpr const char InfoMaxColNo[] = " ATTENTION! \n \n MAXCOL-No. IS TOO HIGH \n DECREASE MAXCOL-No. OR SWITCH TO OUTMODE=BINARY";
+inline constexpr const char InfoLamps[] = " Displays the current detected vector number in binary (16, 8, 4, 2, 1) \n when EVALMODE 3 is selected.";
+inline constexpr const char InfoLedTrig[] = " Lights while the sensor is triggered.";
 inline constexpr const char InfoRadioInc[] = " Switch on to increment No. automatically after TEACH DATA TO.";
 inline constexpr const char InfoSelectMEM[] = " Select the source and target of GET and SEND: \n RAM or EEPROM of the sensor, or a parameter FILE.";
 inline constexpr const char InfoSelectSource[] = " Select the signal shown in the graph: \n RAW data, X/Y graph, INT, GN or the combined view.";
 inline constexpr const char InfoStatus[] = " Displays interface status.";
 inline constexpr const char InfoStringIpAdress[] = " Select a Server by name or IP address.";
 inline constexpr const char InfoStringPortNumber[] = " Select a port number.";
+
+// Warnings shown by the program itself, not on a right click.
+inline constexpr const char InfoMaxColNo[] = " ATTENTION! \n \n MAXCOL-No. IS TOO HIGH \n DECREASE MAXCOL-No. OR SWITCH TO OUTMODE=BINARY";
 inline constexpr const char InfoWhiteTarget[] = " Make sure, that the sensor shines on a WHITE target! \n Select a proper POWER value that the RAW DATAS are within the dynamic range.  \n Repeat as long as the intensity for the RAW DATAS is NOT OK.";
+// clang-format on

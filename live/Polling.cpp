@@ -196,6 +196,32 @@ int CBF_DispBigCOL(int panel, int, int event, void *, int, int) {
 int CBF_DispBigGroup(int panel, int, int event, void *, int, int) {
     return HideOnRightClickOrClose(panel, event);
 }
+
+// The indicators of the data panel explain themselves.
+// clang-format off
+int CBF_Lamp16(int, int, int event, void *, int, int) { return HelpOnly(event, InfoLamps); }
+int CBF_Lamp8(int, int, int event, void *, int, int) { return HelpOnly(event, InfoLamps); }
+int CBF_Lamp4(int, int, int event, void *, int, int) { return HelpOnly(event, InfoLamps); }
+int CBF_Lamp2(int, int, int event, void *, int, int) { return HelpOnly(event, InfoLamps); }
+int CBF_Lamp1(int, int, int event, void *, int, int) { return HelpOnly(event, InfoLamps); }
+int CBF_ColorPatch(int, int, int event, void *, int, int) { return HelpOnly(event, InfoColorPatch); }
+int CBF_LedTrig(int, int, int event, void *, int, int) { return HelpOnly(event, InfoLedTrig); }
+int CBF_DispComPort(int, int, int event, void *, int, int) { return HelpOnly(event, InfoDispComPort); }
+int CBF_DispHost(int, int, int event, void *, int, int) { return HelpOnly(event, InfoDispHost); }
+int CBF_BarR(int, int, int event, void *, int, int) { return HelpOnly(event, InfoDispRAW); }
+int CBF_BarG(int, int, int event, void *, int, int) { return HelpOnly(event, InfoDispRAW); }
+int CBF_BarB(int, int, int event, void *, int, int) { return HelpOnly(event, InfoDispRAW); }
+int CBF_BarRef(int, int, int event, void *, int, int) { return HelpOnly(event, InfoDispRAW); }
+int CBF_BarDir(int, int, int event, void *, int, int) { return HelpOnly(event, InfoDispRAW); }
+int CBF_BarDif(int, int, int event, void *, int, int) { return HelpOnly(event, InfoDispRAW); }
+// clang-format on
+
+// The sensor's ID line of the big displays closes them like the big number;
+// on the recorder it only explains itself.
+int CBF_DispID(int panel, int, int event, void *, int, int) {
+    if (panel == recpanel) return HelpOnly(event, InfoDispID);
+    return HideOnRightClickOrClose(panel, event);
+}
 int CBF_DATAP(int, int, int, void *, int, int) {
     return 0;
 }

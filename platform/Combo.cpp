@@ -56,6 +56,7 @@ int MakeEditableRing(int panel, int textControl) {
     ring->setGeometry(edit->geometry());
     ring->setFont(edit->font());
     ring->setEnabled(edit->isEnabled());
+    ring->setToolTip(edit->toolTip());
     // The ring takes the field's place in the tab order; placed while it is
     // still a single widget, before the field moves into it.
     const int at = int(order.indexOf(edit));

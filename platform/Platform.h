@@ -168,6 +168,8 @@ int DiscardCtrl(int panel, int control);
 int NewTextMsg(int panel, const QString &text, int top, int left, int pointSize, int textColor,
                int bgColor, bool transparent);
 int DisplayImageFile(int panel, int control, const QString &path);
+// The text shown while the pointer rests on a control (and on its label).
+int SetCtrlToolTip(int panel, int control, const QString &text);
 
 // Ring items (rings are combo boxes whose items carry integer or text
 // values). index -1 appends.

@@ -228,3 +228,7 @@ int CBF_DispRecordedValues(int, int, int event, void *, int, int) {
 int CBF_DispRemaining(int, int, int event, void *, int, int) {
     return HelpOnly(event, InfoDispRemaining);
 }
+
+int CBF_DispFrameCounter(int, int, int event, void *, int, int) {
+    return HelpOnly(event, InfoDispFrameCounter);
+}

@@ -3,6 +3,7 @@
 #include "shell/Shell.h"
 
 #include "controls/Combo.h"
+#include "core/HelpTable.h"
 #include "core/MasterCopy.h"
 #include "core/Protocol.h"
 #include "core/Session.h"
@@ -47,6 +48,7 @@ int LoadAllPanels(int argc, char **argv) {
         SetPanelPos(*child, 119, 7);
     SetPanelPos(tapanel, 119, 8);
     SetPanelPos(datapanel, 64, 294);
+    SetHelpToolTips();
     return 0;
 }
 

@@ -8,5 +8,11 @@ int WinMain(int argc, char **argv);
 // placed as the main window expects them. Returns 0, or -1 on any failure.
 int LoadAllPanels(int argc, char **argv);
 void InitAll();
-// Sets up the logo band for a brand index (0..12).
+// Sets up the logo band for a brand index (0..12); other indices leave the
+// band as the form drew it.
 void ShowLogo(int index);
+// One text line of the logo band: grey on white (1), black on white (2),
+// white on the band's colour (3).
+void ShowInfoText1(const char *text, int left, int top, int pointSize);
+void ShowInfoText2(const char *text, int left, int top, int pointSize);
+void ShowInfoText3(const char *text, int left, int top, int pointSize);

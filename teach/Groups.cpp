@@ -45,6 +45,7 @@ int CBF_EditColorGroups(int, int, int event, void *, int, int) {
 // The outputs of the DIRECT modes signal five groups only. The number stays
 // as typed: the operator may be about to switch to BINARY.
 int CBF_EditGridGroups(int, int, int event, void *, int eventData1, int eventData2) {
+    if (ShowHelpOnRightClick(event, InfoGroupsOutmode)) return 0;
     if (event == EVENT_VAL_CHANGED) {
         // The edited cell comes with the event; the table's own current cell
         // may already have moved on.

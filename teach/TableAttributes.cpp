@@ -185,48 +185,63 @@ void LoadStartupFile() {
 
 // ---- callbacks of the table-attributes panel
 
+namespace {
+// The table-attributes subsystem titles its help "Info".
+constexpr const char kHelpTitle[] = "Info";
+} // namespace
+
 int CBF_TAP(int, int, int, void *, int, int) {
     return 0;
 }
 
+int CBF_GridSpec(int, int, int event, void *, int, int) {
+    return HelpOnly(event, InfoGridSpec, kHelpTitle);
+}
+
 int CBF_EditSetColor(int, int, int event, void *, int, int) {
-    if (ShowHelpOnRightClick(event, InfoEditSetColor) || event != EVENT_COMMIT) return 0;
+    if (ShowHelpOnRightClick(event, InfoEditSetColor, kHelpTitle) || event != EVENT_COMMIT)
+        return 0;
     InitSrcPanel();
     return 0;
 }
 
 int CBF_EditRow(int, int, int event, void *, int, int) {
-    if (ShowHelpOnRightClick(event, InfoEditRow) || event != EVENT_COMMIT) return 0;
+    if (ShowHelpOnRightClick(event, InfoEditRow, kHelpTitle) || event != EVENT_COMMIT) return 0;
     InitSrcPanel();
     return 0;
 }
 
 int CBF_EditColorNumericRow(int, int, int event, void *, int, int) {
-    if (ShowHelpOnRightClick(event, InfoEditColorNumRow) || event != EVENT_COMMIT) return 0;
+    if (ShowHelpOnRightClick(event, InfoEditColorNumRow, kHelpTitle) || event != EVENT_COMMIT)
+        return 0;
     InitSrcPanel();
     return 0;
 }
 
 int CBF_ButtonSetRowColor(int, int, int event, void *, int, int) {
-    if (ShowHelpOnRightClick(event, InfoButtonSetRowColor) || event != EVENT_COMMIT) return 0;
+    if (ShowHelpOnRightClick(event, InfoButtonSetRowColor, kHelpTitle) || event != EVENT_COMMIT)
+        return 0;
     SetRowColor();
     return 0;
 }
 
 int CBF_ButtonSaveArray(int, int, int event, void *, int, int) {
-    if (ShowHelpOnRightClick(event, InfoButtonSaveArray) || event != EVENT_COMMIT) return 0;
+    if (ShowHelpOnRightClick(event, InfoButtonSaveArray, kHelpTitle) || event != EVENT_COMMIT)
+        return 0;
     SaveTableSettings();
     return 0;
 }
 
 int CBF_ButtonGetArray(int, int, int event, void *, int, int) {
-    if (ShowHelpOnRightClick(event, InfoButtonGetArray) || event != EVENT_COMMIT) return 0;
+    if (ShowHelpOnRightClick(event, InfoButtonGetArray, kHelpTitle) || event != EVENT_COMMIT)
+        return 0;
     GetTableSettings();
     return 0;
 }
 
 int CBF_ButtonSetStartupArray(int, int, int event, void *, int, int) {
-    if (ShowHelpOnRightClick(event, InfoButtonSetStartupArray) || event != EVENT_COMMIT) return 0;
+    if (ShowHelpOnRightClick(event, InfoButtonSetStartupArray, kHelpTitle) || event != EVENT_COMMIT)
+        return 0;
     SetStartupArray();
     return 0;
 }

@@ -15,6 +15,7 @@ int CBF_TTP(int, int, int, void *, int, int) {
 // An edited cell ends a running GO loop: the sensor still works with the
 // table as it was sent.
 int CBF_GridCtt(int, int, int event, void *, int, int) {
+    if (ShowHelpOnRightClick(event, InfoGridCtt)) return 0;
     if (event == EVENT_VAL_CHANGED) session::poll = 0;
     return 0;
 }
