@@ -106,6 +106,7 @@ struct SilentHost {
 class TstLink : public QObject {
     Q_OBJECT
 private slots:
+    void cleanupTestCase() { fixture::EndProgram(); }
     void initTestCase() { QVERIFY(fixture::StartProgram()); }
 
     void init() {

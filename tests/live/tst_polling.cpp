@@ -112,6 +112,7 @@ bool ConnectTcp() {
 class TestPolling : public QObject {
     Q_OBJECT
   private slots:
+    void cleanupTestCase() { fixture::EndProgram(); }
     void initTestCase();
     void init();
     void cleanup();
