@@ -41,6 +41,7 @@ void GetData() {
         order = proto::SendFrame;
         FillTxBuf(order, 0, 0, 0);
         GetDataFrame();
+        const double answered = Timer();
         if (bytesToRead == 0) {
             GetRxBufData();
             CopyDatatoVars();
@@ -54,8 +55,10 @@ void GetData() {
         }
         // The pause processes events rather than sleeping: the window draws
         // what this frame changed (the queued replots) inside the pause
-        // instead of lengthening the cycle, and STOP is seen at once.
-        WaitProcessingEvents(kCyclePauseMs / 1000.0);
+        // instead of lengthening the cycle, and STOP is seen at once. The
+        // line rests the full pause from the answer on; updating the
+        // displays is part of it.
+        WaitProcessingEvents(std::max(0.0, kCyclePauseMs / 1000.0 - (Timer() - answered)));
     }
     pollLoopActive = false;
 }
