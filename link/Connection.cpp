@@ -26,6 +26,7 @@ char version[38];
 int dataSize = 0;
 int bytesToRead = 0;
 int bytesRead = 0;
+bool answerOverrun = false;
 
 const char *SerialErrorText(int code) {
     switch (code) {
@@ -121,8 +122,10 @@ int ClientTCPCB(unsigned handle, int xType, int /*errCode*/, void * /*callbackDa
     case TCP_DATAREADY:
         if (bytesToRead < 1) {
             // Nobody waits for an answer: what the sensor sends now is dropped.
+            // Right after an answer it makes that answer doubtful.
             char scratch[1024];
-            ClientTCPRead(handle, scratch, sizeof scratch, 0);
+            if (ClientTCPRead(handle, scratch, sizeof scratch, 0) > 0 && bytesToRead == 0)
+                answerOverrun = true;
             break;
         }
         while (bytesToRead > 0) {

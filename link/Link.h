@@ -86,8 +86,16 @@ void WriteTelegram(int tcpTimeoutMs = proto::kTcpWriteTimeoutMs);
 // Writes szWriteBuf when no answer follows (automatic sending off).
 void WriteTelegramNoAnswer();
 // Waits for the 36-byte answer to the telegram just written; leaves
-// bytesToRead (0 = complete, anything else = missing, short or too long).
+// bytesToRead (0 = complete, anything else = missing, short, too long or not
+// an answer to that telegram). A refused answer leaves the input flushed.
 void WaitAnswer(double seconds = proto::kAnswerTimeoutS);
+// Whether the answer in szReadBuf begins as one to the request in szWriteBuf
+// must: the answer sync and the request's order (the version text has neither).
+bool AnswerHeadFits();
+// Empties the input of the link in use, so that the next request starts clean.
+void FlushInput();
+// Set by the TCP handler when bytes come beyond the awaited answer.
+extern bool answerOverrun;
 void CheckEcho(int n);
 // Builds the request for `order`, writes it and checks that the answer echoes
 // its first `echoWords` words; leaves comecho.

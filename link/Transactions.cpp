@@ -2,11 +2,11 @@
 // checking, and the sequences built from them.
 #include "link/Link.h"
 
-#include "core/SensorData.h"
-#include "platform/Platform.h"
 #include "core/MasterCopy.h"
+#include "core/SensorData.h"
 #include "core/Session.h"
 #include "core/Ui.h"
+#include "platform/Platform.h"
 #include "uir_ids.h"
 
 #include <algorithm>
@@ -23,10 +23,32 @@ void FlushBoth() {
     FlushOutQ(comport);
 }
 
+void FlushInput() {
+    if (comprotocol == 0) {
+        FlushInQ(comport);
+        return;
+    }
+    char scratch[proto::kBufferBytes];
+    while (tcpcon && ClientTCPRead(g_hconversation, scratch, sizeof scratch, 0) > 0) {
+    }
+}
+
+bool AnswerHeadFits() {
+    if (szReadBuf[0] != (proto::kAnswerSync >> 8) || szReadBuf[1] != (proto::kAnswerSync & 0xFF)) {
+        // The version text is the one answer without the answer sync.
+        return szWriteBuf[2] == 0 && szWriteBuf[3] == proto::SendVersion;
+    }
+    return szReadBuf[2] == szWriteBuf[2] && szReadBuf[3] == szWriteBuf[3];
+}
+
 void WriteTelegram(int tcpTimeoutMs) {
     if (comprotocol == 0) {
-        nBytesW = static_cast<uint16_t>(std::max(0, ComWrt(comport, reinterpret_cast<char *>(szWriteBuf), kTelegram)));
+        nBytesW = static_cast<uint16_t>(
+            std::max(0, ComWrt(comport, reinterpret_cast<char *>(szWriteBuf), kTelegram)));
     } else {
+        // Whatever came before the request is no part of its answer.
+        FlushInput();
+        answerOverrun = false;
         bytesToRead = dataSize = kTelegram;
         nBytesW = static_cast<uint16_t>(
             std::max(0, ClientTCPWrite(g_hconversation, szWriteBuf, kTelegram, tcpTimeoutMs)));
@@ -35,11 +57,12 @@ void WriteTelegram(int tcpTimeoutMs) {
 
 void WriteTelegramNoAnswer() {
     if (comprotocol == 0) {
-        nBytesW = static_cast<uint16_t>(std::max(0, ComWrt(comport, reinterpret_cast<char *>(szWriteBuf), kTelegram)));
+        nBytesW = static_cast<uint16_t>(
+            std::max(0, ComWrt(comport, reinterpret_cast<char *>(szWriteBuf), kTelegram)));
     } else {
         bytesToRead = 0;
-        nBytesW = static_cast<uint16_t>(
-            std::max(0, ClientTCPWrite(g_hconversation, szWriteBuf, kTelegram, proto::kTcpWriteTimeoutMs)));
+        nBytesW = static_cast<uint16_t>(std::max(
+            0, ClientTCPWrite(g_hconversation, szWriteBuf, kTelegram, proto::kTcpWriteTimeoutMs)));
     }
 }
 
@@ -66,13 +89,22 @@ void WaitAnswer(double seconds) {
             WaitSystemEvents(seconds - tdiff);
         }
     }
+    // Bytes nobody asked for, arriving while the answer was awaited, become
+    // its first bytes: such an answer is refused like a missing one rather
+    // than decoded into values the sensor never measured.
+    if (bytesToRead == 0 && (answerOverrun || !AnswerHeadFits())) {
+        bytesToRead = -1;
+        FlushInput();
+    }
+    answerOverrun = false;
 }
 
 void CheckEcho(int n) {
     WaitAnswer();
     if (bytesToRead == 0) {
         comecho = 1;
-        if (szReadBuf[0] != (proto::kAnswerSync >> 8) || szReadBuf[1] != (proto::kAnswerSync & 0xFF))
+        if (szReadBuf[0] != (proto::kAnswerSync >> 8) ||
+            szReadBuf[1] != (proto::kAnswerSync & 0xFF))
             comecho = 0;
         for (int i = 2; i < 2 * n && i < kTelegram; ++i)
             if (szReadBuf[i] != szWriteBuf[i]) comecho = 0;

@@ -38,7 +38,9 @@ void GetData() {
     if (comprotocol == 0) FlushBoth();
     session::poll = 1;
     while (session::poll == 1) {
-        if (ReceiveFrame()) {
+        const bool arrived = ReceiveFrame();
+        const double answered = Timer();
+        if (arrived) {
             SetPanelCalibData();
             SetPanelData();
             ShowGraph();
@@ -49,8 +51,10 @@ void GetData() {
         }
         // The pause processes events rather than sleeping: the window draws
         // what this frame changed (the queued replots) inside the pause
-        // instead of lengthening the cycle, and STOP is seen at once.
-        WaitProcessingEvents(kCyclePauseMs / 1000.0);
+        // instead of lengthening the cycle, and STOP is seen at once. The
+        // line rests the full pause from the answer on; updating the
+        // displays is part of it.
+        WaitProcessingEvents(std::max(0.0, kCyclePauseMs / 1000.0 - (Timer() - answered)));
     }
     pollLoopActive = false;
 }

@@ -2,6 +2,8 @@
 // frame, so data is updated in place and every change only queues a replot.
 #include "platform/EngineState.h"
 
+#include <QElapsedTimer>
+#include <QTimer>
 #include <qcustomplot.h>
 
 #include <cmath>
@@ -47,9 +49,34 @@ struct GraphState : QObject {
         if (autoX) plot->xAxis->rescale();
         if (autoY) plot->yAxis->rescale();
         if (plot->isVisible())
-            plot->replot(QCustomPlot::rpQueuedReplot);
+            Draw();
         else
             stale = true;
+    }
+
+    // Drawing more often than a screen refreshes shows nothing more: a plot
+    // changed sooner after its last drawing is drawn once, when the refresh
+    // interval is over, with whatever its data is then.
+    static constexpr qint64 kRefreshMs = 16;
+    QElapsedTimer lastDraw;
+    bool drawDue = false;
+    void Draw() {
+        if (drawDue) return;
+        const qint64 since = lastDraw.isValid() ? lastDraw.elapsed() : kRefreshMs;
+        if (since >= kRefreshMs) {
+            lastDraw.start();
+            plot->replot(QCustomPlot::rpQueuedReplot);
+            return;
+        }
+        drawDue = true;
+        QTimer::singleShot(int(kRefreshMs - since), Qt::PreciseTimer, this, [this] {
+            drawDue = false;
+            lastDraw.start();
+            if (plot->isVisible())
+                plot->replot(QCustomPlot::rpQueuedReplot);
+            else
+                stale = true;
+        });
     }
 
     // Puts the cursor lines where their coordinates fall in the axis rect;

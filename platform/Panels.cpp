@@ -220,6 +220,16 @@ int DiscardPanel(int panel) {
     return 0;
 }
 
+void DiscardAllPanels() {
+    QList<QPointer<QWidget>> windows;
+    for (const auto &p : g_panels)
+        if (p && p->parent == 0 && p->w) windows << p->w;
+    for (auto &p : g_panels)
+        p.reset();
+    for (const QPointer<QWidget> &w : windows)
+        delete w.data();
+}
+
 int SetPanelPos(int panel, int top, int left) {
     Panel *p = FindPanel(panel);
     if (!p) return kErrBadPanel;

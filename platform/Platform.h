@@ -89,6 +89,9 @@ int LoadPanel(int parentPanel, const QString &file, int panelId);
 int DisplayPanel(int panel);
 int HidePanel(int panel);
 int DiscardPanel(int panel);
+// Deletes every panel at once, at the end of the program (no callback may be
+// running): whatever memory is still held after it is a leak.
+void DiscardAllPanels();
 int SetPanelPos(int panel, int top, int left);
 int SetPanelSize(int panel, int height, int width);
 int SetActivePanel(int panel);

@@ -32,6 +32,15 @@ int TriggeredTCPCB(unsigned handle, int xType, int errCode, void *callbackData) 
     return ClientTCPCB(handle, xType, errCode, callbackData);
 }
 
+// Where the first frame head (answer sync, order 5) lies in buf; without
+// one, all but the last bytes, which may begin a head.
+int BytesBeforeFrame(const unsigned char *buf, int size) {
+    static const unsigned char head[4] = {proto::kAnswerSync >> 8, proto::kAnswerSync & 0xFF, 0,
+                                          proto::SendFrame};
+    const unsigned char *at = std::search(buf, buf + size, head, head + 4);
+    return at == buf + size ? std::max(0, size - 3) : int(at - buf);
+}
+
 // Reads what has arrived into dst, at most room bytes, without waiting;
 // negative when the link is gone.
 int ReceiveQueued(unsigned char *dst, int room) {
@@ -88,10 +97,17 @@ void TriggeredRecord() {
             continue;
         }
         while (fill >= kTelegram) {
+            // Stray bytes ahead of a frame are dropped up to the next frame
+            // head, so that one of them does not shift every later frame.
+            const int skip = BytesBeforeFrame(szReadBuf, fill);
+            if (skip > 0) {
+                fill -= skip;
+                std::memmove(szReadBuf, szReadBuf + skip, size_t(fill));
+                continue;
+            }
             GetRxBufData();
             fill -= kTelegram;
             std::memmove(szReadBuf, szReadBuf + kTelegram, size_t(fill));
-            if (databuf[0] != proto::kAnswerSync) continue;
             CopyDatatoVars();
             SetPanelData();
             ShowGraph();

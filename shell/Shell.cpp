@@ -60,7 +60,9 @@ int WinMain(int argc, char **argv) {
     InitAll();
     RunUserInterface();
     if (tcpcon) DisconnectFromTCPServer(g_hconversation);
-    DiscardPanel(mainpanel);
+    // Every panel goes, the free windows too, so that a leak report at exit
+    // means a real leak.
+    DiscardAllPanels();
     return 0;
 }
 

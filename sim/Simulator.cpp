@@ -7,6 +7,7 @@
 #include <QSocketNotifier>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QThread>
 #include <QTimer>
 
 #include <cerrno>
@@ -27,6 +28,8 @@ constexpr int kAnnounceDeafMs = 100;  // table preparation after order 180
 constexpr int kUnsolicitedGapMs = 20; // unasked bytes follow the answer after this gap
 constexpr int kPtyBacklog = 4096;     // bytes kept for a slow pty reader, then dropped
 constexpr int kDefaultDelayMs = 4000; // beyond the program's 3 s answer wait
+constexpr int kDefaultStray = 7;
+constexpr int kStrayGapMs = 5; // stray bytes and answer arrive as two pieces
 
 uint16_t WordAt(const QByteArray &t, int k) {
     return uint16_t(uint8_t(t[2 * k]) << 8 | uint8_t(t[2 * k + 1]));
@@ -97,6 +100,7 @@ const struct {
     {Fault::Delay, "delay"},
     {Fault::Disconnect, "disconnect"},
     {Fault::Unsolicited, "unsolicited"},
+    {Fault::Stray, "stray"},
 };
 
 QString Squeezed(QString s) {
@@ -269,6 +273,24 @@ bool Simulator::openPty(const QString &linkPath) {
     return true;
 }
 
+void Simulator::closePty() {
+    if (m_ptyMaster < 0) return;
+    delete m_ptyReadNotifier;
+    delete m_ptyWriteNotifier;
+    m_ptyReadNotifier = m_ptyWriteNotifier = nullptr;
+    ::close(m_ptyHold);
+    ::close(m_ptyMaster);
+    m_ptyHold = m_ptyMaster = -1;
+    m_ptyPath.clear();
+    m_ptyPending.clear();
+    m_rx[LinkSlot(LinkKind::Pty)].clear();
+}
+
+void Simulator::closeTcp() {
+    if (m_server) m_server->close();
+    if (m_client) m_client->abort();
+}
+
 QString Simulator::ptyPath() const {
     return m_ptyPath;
 }
@@ -330,10 +352,14 @@ void Simulator::setStoreTimeEmulation(bool on) {
     m_storeTime = on;
 }
 
-qint64 Simulator::wireTimeMs() const {
+qint64 Simulator::wireTimeUs() const {
     if (!m_wireTime) return 0;
     const double bits = proto::kTelegramBytes * 10.0;
-    return static_cast<qint64>(std::ceil(bits * 1000.0 / proto::BaudOfIndex(m_state.baudIndex)));
+    return static_cast<qint64>(std::ceil(bits * 1e6 / proto::BaudOfIndex(m_state.baudIndex)));
+}
+
+qint64 Simulator::nowUs() const {
+    return m_clock.nsecsElapsed() / 1000;
 }
 
 quint64 Simulator::generationOf(LinkKind link) const {
@@ -417,7 +443,13 @@ void Simulator::handle(LinkKind link, const QByteArray &request) {
             reply.append(QByteArray(f->amount > 0 ? f->amount : 2, char(0xEE)));
         if (const FaultSpec *f = hitOf(Fault::Delay))
             extraDelay = f->amount > 0 ? f->amount : kDefaultDelayMs;
-        queue(link, reply, extraDelay, after);
+        if (const FaultSpec *f = hitOf(Fault::Stray)) {
+            queue(link, dataFrame(proto::SendFrame).left(f->amount > 0 ? f->amount : kDefaultStray),
+                  extraDelay, {});
+            extraDelay += kStrayGapMs;
+        }
+        // The request, too, took its wire time to arrive.
+        queue(link, reply, extraDelay, after, wireTimeUs());
     }
     if (const FaultSpec *f = hitOf(Fault::Unsolicited)) {
         const int n = f->amount > 0 ? f->amount : proto::kTelegramBytes;
@@ -549,25 +581,32 @@ QByteArray Simulator::dataFrame(uint16_t order) {
 }
 
 void Simulator::queue(LinkKind link, QByteArray bytes, int extraDelayMs,
-                      std::function<void()> after) {
-    const qint64 now = m_clock.elapsed();
-    const qint64 wire = bytes.isEmpty() ? 0 : wireTimeMs();
+                      std::function<void()> after, qint64 requestWireUs) {
+    const qint64 now = nowUs();
+    const qint64 wire = bytes.isEmpty() ? 0 : wireTimeUs();
     // One line: an answer never overtakes the one before it.
-    const qint64 due = std::max(now + wire + extraDelayMs, m_lastDue + wire);
+    const qint64 due =
+        std::max(now + requestWireUs + wire + extraDelayMs * 1000LL, m_lastDue + wire);
     m_lastDue = due;
     m_out.append({link, generationOf(link), std::move(bytes), due, std::move(after)});
     flushQueue();
 }
 
 void Simulator::flushQueue() {
-    const qint64 now = m_clock.elapsed();
+    qint64 now = nowUs();
+    // The timer has whole milliseconds; the rest of a wire time is waited
+    // out here, so that the emulated line is never faster than a real one.
+    if (!m_out.isEmpty() && m_out.first().due > now && m_out.first().due - now < 1000) {
+        QThread::usleep(static_cast<unsigned long>(m_out.first().due - now));
+        now = nowUs();
+    }
     while (!m_out.isEmpty() && m_out.first().due <= now) {
         const Outgoing o = m_out.takeFirst();
         if (o.generation != generationOf(o.link)) continue;
         if (!o.bytes.isEmpty() && writeLink(o.link, o.bytes)) emit answerSent(o.bytes);
         if (o.after) o.after();
     }
-    if (!m_out.isEmpty()) m_outTimer->start(int(m_out.first().due - now));
+    if (!m_out.isEmpty()) m_outTimer->start(int((m_out.first().due - now) / 1000));
 }
 
 bool Simulator::writeLink(LinkKind link, const QByteArray &bytes) {

@@ -31,6 +31,8 @@ enum class Fault {
     Disconnect,  // the telegram is answered, then the link drops (TCP: closed;
                  // pty: no answers any more) until clearFaults()
     Unsolicited, // `amount` bytes (default 36) follow the answer, unasked
+    Stray,       // `amount` bytes (default 7) of a data frame, unasked, come just
+                 // before the answer, in a write of their own
 };
 
 struct FaultSpec {
@@ -57,11 +59,16 @@ class Simulator : public QObject {
     bool openPty(const QString &linkPath = QString());
     QString ptyPath() const;
     QString ptyLinkPath() const;
+    // The sensor vanishes: the pseudo-terminal's master end closes (the
+    // program's side hangs up); the TCP server stops and its client is reset.
+    void closePty();
+    void closeTcp();
     QString errorString() const;
     bool tcpClientConnected() const;
 
-    // Answers leave after the wire time of one telegram at the current rate
-    // (36 bytes * 10 bits / baud), on either link.
+    // A request takes the wire time of one telegram at the current rate
+    // (36 bytes * 10 bits / baud) to arrive and its answer as long again to
+    // leave, on either link.
     void setEmulateWireTime(bool on);
     // Pty only: requests are understood only when the line is set to the
     // sensor's rate, as on a real serial line.
@@ -119,7 +126,7 @@ class Simulator : public QObject {
         LinkKind link;
         quint64 generation;
         QByteArray bytes;
-        qint64 due;
+        qint64 due; // microseconds of m_clock
         std::function<void()> after;
     };
 
@@ -131,7 +138,8 @@ class Simulator : public QObject {
     void logRequest(const QByteArray &request);
     QByteArray answer(const QByteArray &request, bool *silent, std::function<void()> *after);
     QByteArray dataFrame(uint16_t order);
-    void queue(LinkKind link, QByteArray bytes, int extraDelayMs, std::function<void()> after);
+    void queue(LinkKind link, QByteArray bytes, int extraDelayMs, std::function<void()> after,
+               qint64 requestWireUs = 0);
     void flushQueue();
     bool writeLink(LinkKind link, const QByteArray &bytes);
     void onPtyWritable();
@@ -140,7 +148,8 @@ class Simulator : public QObject {
     void dropLink(LinkKind link);
     void applyLineRate();
     bool lineRateMatches() const;
-    qint64 wireTimeMs() const;
+    qint64 wireTimeUs() const; // one telegram at the line's rate
+    qint64 nowUs() const;
     quint64 generationOf(LinkKind link) const;
 
     QList<Target> m_scene;
@@ -174,7 +183,7 @@ class Simulator : public QObject {
     qint64 m_deafUntil = 0;
 
     QList<Outgoing> m_out;
-    qint64 m_lastDue = 0;
+    qint64 m_lastDue = 0; // microseconds
     QTimer *m_outTimer;
     QTimer *m_autoTimer;
 

@@ -107,6 +107,7 @@ constexpr int kWhiteMaxDelta = 600;
 class TestCalib : public QObject {
     Q_OBJECT
   private slots:
+    void cleanupTestCase() { fixture::EndProgram(); }
     void initTestCase() {
         QVERIFY(fixture::StartProgram());
         QVERIFY(fixture::StartUp());

@@ -13,14 +13,22 @@
 #include "teach/TeachTable.h"
 #include "uir_ids.h"
 
+#include <QElapsedTimer>
 #include <QTest>
 #include <QTimer>
+#include <ctime>
+#include <functional>
+#include <memory>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using tsim::Fault;
 
 int CBF_ButtonSend(int, int, int, void *, int, int);
 int CBF_ButtonChangeBaudrate(int, int, int, void *, int, int);
 int CBF_ButtonTryToConnect(int, int, int, void *, int, int);
+int CBF_ButtonGo(int, int, int, void *, int, int);
 
 namespace {
 QList<int> Orders(const QList<QByteArray> &requests) {
@@ -62,11 +70,43 @@ void Reconnect() {
 void SetTarget(int t) {
     target = uint16_t(t);
 }
+
+// A loopback port whose host never answers a connect: the listener's queue
+// is full and never taken, so further connection requests go unanswered.
+struct SilentHost {
+    int listener = -1;
+    QList<int> fillers;
+    int port = 0;
+    SilentHost() {
+        listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof a;
+        if (::bind(listener, reinterpret_cast<sockaddr *>(&a), len) != 0 ||
+            ::listen(listener, 0) != 0)
+            return;
+        ::getsockname(listener, reinterpret_cast<sockaddr *>(&a), &len);
+        port = ntohs(a.sin_port);
+        for (int i = 0; i < 3; ++i) {
+            const int f = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+            ::connect(f, reinterpret_cast<sockaddr *>(&a), len);
+            fillers << f;
+        }
+        fixture::Pump(100);
+    }
+    ~SilentHost() {
+        for (int f : fillers)
+            ::close(f);
+        if (listener >= 0) ::close(listener);
+    }
+};
 } // namespace
 
 class TstLink : public QObject {
     Q_OBJECT
 private slots:
+    void cleanupTestCase() { fixture::EndProgram(); }
     void initTestCase() { QVERIFY(fixture::StartProgram()); }
 
     void init() {
@@ -222,14 +262,19 @@ private slots:
         ExpectTimeoutShown();
         Reconnect();
 
-        // A read answer that begins 00 55 changes nothing and raises nothing.
-        GetPanelValues();
-        const uint16_t before = power;
-        fixture::Sim().state().ramParams[0] = uint16_t(before + 5);
-        fixture::Sim().armFault({Fault::WrongSync, 1, 0});
-        GetPara();
-        QCOMPARE(power, before);
-        fixture::Sim().state().ramParams[0] = before;
+        // A read answer that begins 00 55, or names another order, is no
+        // answer to the request: it changes nothing and ends in the time-out.
+        for (Fault kind : {Fault::WrongSync, Fault::WrongEcho}) {
+            GetPanelValues();
+            const uint16_t before = power;
+            fixture::Sim().state().ramParams[0] = uint16_t(before + 5);
+            fixture::Sim().armFault({kind, 1, kind == Fault::WrongEcho ? 3 : 0});
+            GetPara();
+            QCOMPARE(power, before);
+            ExpectTimeoutShown();
+            fixture::Sim().state().ramParams[0] = before;
+            Reconnect();
+        }
     }
 
     void serverClosingIsReportedOnce() {
@@ -302,6 +347,79 @@ private slots:
         SetCtrlVal(interfacepanel, INTERFACEP_EditSelectBaudrate, 4);
         ChangeBaudrate();
         QCOMPARE(fixture::Sim().baudIndex(), 4);
+        Reconnect();
+    }
+
+    // A device lost in the middle of a transfer ends in the time-out
+    // reaction with a clear status, soon, with the window served throughout
+    // and the processor idle.
+    void lostDevice_data() {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<double>("seconds"); // the longest the reaction may take
+        QTest::newRow("pseudo-terminal's peer gone during GO") << 0 << "TIMEOUT" << 1.0;
+        QTest::newRow("TCP server gone during SEND") << 1 << "TIMEOUT" << 1.0;
+        QTest::newRow("host that never answers the connect")
+            << 2 << TcpErrorText(kTcpErrTimeout) << proto::kTcpConnectTimeoutMs / 1000.0 + 1.0;
+    }
+
+    void lostDevice() {
+        QFETCH(int, kind);
+        tsim::Simulator &sim = fixture::Sim();
+        const quint16 simPort = sim.tcpPort();
+        std::unique_ptr<SilentHost> silent;
+        std::function<void()> act;
+        QMetaObject::Connection watch;
+        int seen = 0;
+        if (kind == 0) {
+            QVERIFY(sim.openPty());
+            fixture::SelectSerial(sim.ptyPath(), sim.baudIndex());
+            TryToConnect();
+            QCOMPARE(comecho, uint16_t(1));
+            QTimer::singleShot(300, &sim, [&sim] { sim.closePty(); });
+            act = [] { CBF_ButtonGo(mainpanel, MAINP_ButtonGo, EVENT_COMMIT, nullptr, 0, 0); };
+        } else if (kind == 1) {
+            popupscript::Expect("TCP Client");
+            watch =
+                connect(&sim, &tsim::Simulator::requestReceived, &sim, [&sim, &seen](QByteArray) {
+                    if (++seen == 5) QTimer::singleShot(0, &sim, [&sim] { sim.closeTcp(); });
+                });
+            act = [] { CBF_ButtonSend(mainpanel, MAINP_ButtonSend, EVENT_COMMIT, nullptr, 0, 0); };
+        } else {
+            silent = std::make_unique<SilentHost>();
+            QVERIFY(silent->port > 0);
+            SetCtrlVal(interfacepanel, INTERFACEP_StringPortNumber, QString::number(silent->port));
+            act = [] { TryToConnect(); };
+        }
+
+        QElapsedTimer wall, tick;
+        qint64 longestGap = 0;
+        QTimer ticker;
+        connect(&ticker, &QTimer::timeout,
+                [&] { longestGap = std::max(longestGap, tick.restart()); });
+        ticker.start(20);
+        wall.start();
+        tick.start();
+        const std::clock_t cpu0 = std::clock();
+        act();
+        const double took = wall.elapsed() / 1000.0;
+        const double cpu = double(std::clock() - cpu0) / CLOCKS_PER_SEC;
+        ticker.stop();
+        disconnect(watch);
+        fixture::Pump(100);
+
+        QFETCH(QString, status);
+        QFETCH(double, seconds);
+        QCOMPARE(Status(datapanel, DATAP_DispStatus), status);
+        QCOMPARE(session::poll, uint16_t(0));
+        QVERIFY(Visible(interfacepanel));
+        QVERIFY2(took < seconds, qPrintable(QString::number(took)));
+        QVERIFY2(cpu < 0.3 * took + 0.2, qPrintable(QString("%1 s of %2 s").arg(cpu).arg(took)));
+        QVERIFY2(longestGap < 500, qPrintable(QString("%1 ms").arg(longestGap)));
+        QCOMPARE(popupscript::Pending(), 0);
+
+        silent.reset();
+        if (kind == 1) QVERIFY(sim.listenTcp(simPort));
         Reconnect();
     }
 };

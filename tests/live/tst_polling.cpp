@@ -112,6 +112,7 @@ bool ConnectTcp() {
 class TestPolling : public QObject {
     Q_OBJECT
   private slots:
+    void cleanupTestCase() { fixture::EndProgram(); }
     void initTestCase();
     void init();
     void cleanup();
@@ -124,6 +125,8 @@ class TestPolling : public QObject {
     void loopStartedInsideAWaitIsRefused();
     void shortAnswerTimesOut();
     void extraBytesOnSerialTimeOutAtOnce();
+    void strayBytesRefuseTheAnswer_data();
+    void strayBytesRefuseTheAnswer();
     void limitsFollowTheTable_data();
     void limitsFollowTheTable();
     void staticPlots_data();
@@ -310,6 +313,58 @@ void TestPolling::extraBytesOnSerialTimeOutAtOnce() {
     QVERIFY2(seconds < 1.0, qPrintable(QString::number(seconds)));
     QCOMPARE(Status(), QString("TIMEOUT"));
     QVERIFY(ConnectTcp());
+}
+
+void TestPolling::strayBytesRefuseTheAnswer_data() {
+    QTest::addColumn<int>("stray");
+    QTest::newRow("one byte") << 1;
+    QTest::newRow("a frame's head and more") << 7;
+    QTest::newRow("all but one byte of a frame") << 35;
+}
+
+// Bytes nobody asked for, arriving while an answer is awaited, would become
+// its first bytes: that answer is refused at once, and the next GO runs clean.
+void TestPolling::strayBytesRefuseTheAnswer() {
+    QFETCH(int, stray);
+    tsim::Simulator &sim = fixture::Sim();
+    static QList<QByteArray> sent;
+    static int foreign;
+    sent.clear();
+    foreign = 0;
+    auto conn = connect(&sim, &tsim::Simulator::answerSent, [](QByteArray b) { sent << b; });
+    pollFrameHook = [] {
+        QByteArray shown(36, '\0');
+        for (int k = 0; k < 18; ++k) {
+            shown[2 * k] = char(databuf[k] >> 8);
+            shown[2 * k + 1] = char(databuf[k]);
+        }
+        if (!sent.contains(shown)) ++foreign;
+    };
+
+    sim.armFault({tsim::Fault::Stray, 3, stray});
+    uint64_t before = pollFrames;
+    QTimer guard; // a loop that takes the stray bytes for an answer goes on
+    guard.setSingleShot(true);
+    connect(&guard, &QTimer::timeout, [] { PressStop(); });
+    guard.start(1500);
+    const double seconds = RunGo();
+    guard.stop();
+    QCOMPARE(int(pollFrames - before), 2);
+    QVERIFY2(seconds < 1.0, qPrintable(QString::number(seconds)));
+    QCOMPARE(Status(), QString("TIMEOUT"));
+
+    ShowChildPanel(2);
+    sim.clearRequests();
+    before = pollFrames;
+    QTimer::singleShot(300, [] { PressStop(); });
+    RunGo();
+    pollFrameHook = nullptr;
+    disconnect(conn);
+    // Every request of the next GO was answered and decoded.
+    const int frames = int(pollFrames - before);
+    QVERIFY(frames >= 3);
+    QCOMPARE(DataRequests(), frames);
+    QCOMPARE(foreign, 0);
 }
 
 // Table columns 1..7 as laid out per mode; the row read is No. + 1.

@@ -65,6 +65,7 @@ class TestParaFile : public QObject {
     Q_OBJECT
 
   private slots:
+    void cleanupTestCase() { fixture::EndProgram(); }
     void initTestCase() { QVERIFY(fixture::StartProgram()); }
 
     void init() {

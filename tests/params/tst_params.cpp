@@ -36,6 +36,7 @@ class TestParams : public QObject {
     Q_OBJECT
 
   private slots:
+    void cleanupTestCase() { fixture::EndProgram(); }
     void initTestCase() {
         QVERIFY(fixture::StartProgram());
         QVERIFY(fixture::StartUp());

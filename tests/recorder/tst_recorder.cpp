@@ -173,6 +173,7 @@ bool ConnectTcp() {
 class TestRecorder : public QObject {
     Q_OBJECT
   private slots:
+    void cleanupTestCase() { fixture::EndProgram(); }
     void initTestCase();
     void init();
     void cleanup();

@@ -103,6 +103,7 @@ CtrlCallbackPtr BoundCallback(const QByteArray &name, bool *found) {
 class TstShell : public QObject {
     Q_OBJECT
 private slots:
+    void cleanupTestCase() { fixture::EndProgram(); }
     void initTestCase() {
         QVERIFY(fixture::StartProgram());
         QVERIFY(fixture::StartUp());

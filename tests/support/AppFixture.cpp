@@ -36,6 +36,15 @@ bool StartProgram() {
     return true;
 }
 
+void EndProgram() {
+    session::poll = 0;
+    if (tcpcon) DisconnectFromTCPServer(g_hconversation);
+    tcpcon = 0;
+    DiscardAllPanels();
+    delete g_sim;
+    g_sim = nullptr;
+}
+
 QString ProgramDir() { return g_dir ? g_dir->path() : QString(); }
 
 tsim::Simulator &Sim() {

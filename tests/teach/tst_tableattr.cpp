@@ -121,6 +121,7 @@ class TestTableAttr : public QObject {
     Q_OBJECT
 
   private slots:
+    void cleanupTestCase() { fixture::EndProgram(); }
     void initTestCase() {
         QVERIFY(fixture::StartProgram());
         // Written before the start-up: its colours and texts must be on the

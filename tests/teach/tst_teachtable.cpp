@@ -61,6 +61,7 @@ class TestTeachTable : public QObject {
     Q_OBJECT
 
   private slots:
+    void cleanupTestCase() { fixture::EndProgram(); }
     void initTestCase() {
         QVERIFY(fixture::StartProgram());
         QVERIFY(fixture::StartUp());
