@@ -417,6 +417,15 @@ int InstallTCPCallback(unsigned conversationHandle, tcpFuncPtr callback, void *c
 QString GetProjectDir(); // the program's directory
 // Points the program's directory elsewhere (tests run in a temporary one).
 void SetProjectDir(const QString &dir);
+// Where the program keeps its configuration files: the program's directory
+// when it can write there (a build tree, a copy in a user's folder), else the
+// user's configuration directory ($XDG_CONFIG_HOME/tolvane, normally
+// ~/.config/tolvane; an installed program in /usr/lib/tolvane), created on
+// demand.
+QString ConfigDirFor(const QString &programDir);
+// Where record and parameter files are proposed: the program's directory when
+// writable, else the user's home directory.
+QString DataDirFor(const QString &programDir);
 QString JoinPath(const QString &dir, const QString &name);
 bool FileExists(const QString &path, qint64 *size = nullptr); // GetFileInfo
 // The most any text file of the program may hold: a parameter file (264

@@ -75,12 +75,14 @@ void InitAll() {
     InitGroupCell();
 
     proj_dir = GetProjectDir();
-    ipComboBoxFileName = JoinPath(proj_dir, "IPComboBox.cfg");
-    conSettingsFileName = JoinPath(proj_dir, "ComSettings.cfg");
-    colorArrayStartupFileName = JoinPath(proj_dir, "StartupFile.cfg");
-    recFileName = JoinPath(proj_dir, "RecordFile.dat");
+    cfg_dir = ConfigDirFor(proj_dir);
+    data_dir = DataDirFor(proj_dir);
+    ipComboBoxFileName = JoinPath(cfg_dir, "IPComboBox.cfg");
+    conSettingsFileName = JoinPath(cfg_dir, "ComSettings.cfg");
+    colorArrayStartupFileName = JoinPath(cfg_dir, "StartupFile.cfg");
+    recFileName = JoinPath(data_dir, "RecordFile.dat");
     SetCtrlVal(recpanel, RECP_DispRecFile, recFileName);
-    paraFileName = proj_dir;
+    paraFileName = data_dir;
 
     for (int i = 0; i < 4096; ++i) {
         xramp[i] = static_cast<uint16_t>(i);
