@@ -2,6 +2,7 @@
 // time-out reaction, status displays, memory selector and help pop-ups.
 #include "core/Ui.h"
 
+#include "core/LinkStatus.h"
 #include "core/Session.h"
 #include "platform/Platform.h"
 #include "uir_ids.h"
@@ -95,6 +96,15 @@ void SetPopupTimeout() {
     session::poll = 0;
     comecho = 0;
     ShowStatus("TIMEOUT");
+    MarkValuesStale();
+    // A link that was never open, or that the sensor closed, keeps that as
+    // its reason: "TIMEOUT" alone would hide it.
+    if (LinkOpen() || CurrentLinkState() == kLinkTrying)
+        SetLinkState(kLinkTimeout);
+    else if (CurrentLinkState() == kLinkClosedBySensor)
+        SetLinkNote(QStringLiteral("no link is open: INTERFACE, TRY TO CONNECT"));
+    else
+        SetLinkState(kLinkNotOpen, QStringLiteral("no link is open: INTERFACE, TRY TO CONNECT"));
     ShowChildPanel(1);
 }
 

@@ -134,6 +134,7 @@ enum {
     ATTR_TEXT_POINT_SIZE = 217,
     ATTR_TEXT_BOLD = 218,
     ATTR_TEXT_ITALIC = 219,
+    ATTR_GREYED = 220, // faded: the control shows a value that is no longer live
 };
 enum { VAL_HOT = 0, VAL_INDICATOR = 1 };
 

@@ -1,6 +1,7 @@
 // Callbacks of the main panel: navigation, the memory selector, SEND, GET,
 // GO and STOP.
 #include "core/HelpTexts.h"
+#include "core/LinkStatus.h"
 #include "core/MasterCopy.h"
 #include "core/Session.h"
 #include "core/Ui.h"
@@ -85,8 +86,21 @@ int CBF_ButtonConnect(int, int, int event, void *, int, int) {
     return 0;
 }
 
+namespace {
+// The status line says where the parameter set went: RAM is lost at the
+// sensor's next power-off, EEPROM keeps it.
+void SendParaAndSay() {
+    SendPara();
+    if (comecho != 1) return;
+    SetLinkNote(
+        target == EEPROM
+            ? QStringLiteral("parameter set stored in the sensor's EEPROM")
+            : QStringLiteral("parameter set sent to the sensor's RAM (not kept at power-off)"));
+}
+} // namespace
+
 int CBF_ButtonSend(int, int, int event, void *, int, int) {
-    return Transfer(event, InfoButtonSend, SendParaToFile, SendPara);
+    return Transfer(event, InfoButtonSend, SendParaToFile, SendParaAndSay);
 }
 
 int CBF_ButtonGet(int, int, int event, void *, int, int) {
