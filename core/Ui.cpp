@@ -80,9 +80,12 @@ void SetBaudrateChangeAllowed(int allowed) {
 
 bool TransferRunning() { return transferRunning; }
 
+// Dimming takes the focus from the button that started the transfer and
+// hands it to whatever comes next; it goes back there afterwards.
 TransferScope::TransferScope() : m_refused(transferRunning) {
     if (m_refused) return;
     transferRunning = true;
+    PushFocus();
     SetButtonsDimmed(1);
 }
 
@@ -90,6 +93,7 @@ TransferScope::~TransferScope() {
     if (m_refused) return;
     transferRunning = false;
     SetButtonsDimmed(0);
+    PopFocus();
 }
 
 void SetPopupTimeout() {

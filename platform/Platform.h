@@ -66,6 +66,9 @@ constexpr int VAL_DOWN_ARROW_KEY = Qt::Key_Down;
 
 int RunUserInterface();
 int QuitUserInterface(int returnCode);
+// True once QuitUserInterface was called: waits for the sensor give up at
+// once, so that the program ends without waiting out a time-out.
+bool QuitRequested();
 // Dispatches what is pending and returns at once.
 int ProcessSystemEvents();
 // Sleeps in the event loop until at least one event was dispatched or
@@ -92,6 +95,20 @@ int DiscardPanel(int panel);
 int SetPanelPos(int panel, int top, int left);
 int SetPanelSize(int panel, int height, int width);
 int SetActivePanel(int panel);
+// Moves a free-standing panel beside `anchor` (right, else left of it) when
+// the screen has the room; else over the anchor's left part, so that what
+// the anchor shows on its right stays in view.
+int PlacePanelBeside(int panel, int anchor);
+// Tab order: the controls in the order given; control 0 stands for every
+// control of that panel that takes the focus, in the panel's own order.
+struct FocusStep {
+    int panel;
+    int control;
+};
+void SetFocusOrder(const QList<FocusStep> &steps);
+// The keyboard focus before a transfer dims its controls, given back after.
+void PushFocus();
+void PopFocus();
 // Replaces the panel callback bound by name.
 int InstallPanelCallback(int panel, CtrlCallbackPtr callback, void *callbackData);
 

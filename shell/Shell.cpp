@@ -47,6 +47,22 @@ int LoadAllPanels(int argc, char **argv) {
         SetPanelPos(*child, 119, 7);
     SetPanelPos(tapanel, 119, 8);
     SetPanelPos(datapanel, 64, 294);
+
+    // Tab walks the panels as they are seen: navigation, the open child
+    // panel, the memory selector and the transfer buttons, then the data panel.
+    QList<FocusStep> order;
+    for (int button :
+         {MAINP_ButtonConnect, MAINP_ButtonPara, MAINP_ButtonTeachTable, MAINP_ButtonColorGroups,
+          MAINP_ButtonRecorder, MAINP_ButtonCalibrate, MAINP_ButtonTableAttr})
+        order << FocusStep{mainpanel, button};
+    for (int child :
+         {interfacepanel, parapanel, ttpanel, grouppanel, recpanel, calibpanel, tapanel})
+        order << FocusStep{child, 0};
+    for (int button : {MAINP_SelectRAM, MAINP_SelectEEPROM, MAINP_SelectFILE, MAINP_ButtonSend,
+                       MAINP_ButtonGet, MAINP_ButtonGo, MAINP_ButtonStop})
+        order << FocusStep{mainpanel, button};
+    order << FocusStep{datapanel, 0};
+    SetFocusOrder(order);
     return 0;
 }
 
