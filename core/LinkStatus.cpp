@@ -142,7 +142,7 @@ QString LinkStatusText() {
     parts << (linkName.isEmpty() ? QStringLiteral("no link chosen") : linkName);
     parts << QString::fromLatin1(StateText(linkState));
     if (frameRate >= 0) parts << QStringLiteral("%1 frames/s").arg(frameRate, 0, 'f', 1);
-    if (stale) parts << QStringLiteral("values shown are not live");
+    if (stale) parts << QStringLiteral("values not live");
     if (!linkNote.isEmpty()) parts << linkNote;
     return parts.join(QStringLiteral("  \u2013  "));
 }

@@ -106,9 +106,9 @@ void SetPopupTimeout() {
     if (LinkOpen() || CurrentLinkState() == kLinkTrying)
         SetLinkState(kLinkTimeout);
     else if (CurrentLinkState() == kLinkClosedBySensor)
-        SetLinkNote(QStringLiteral("no link is open: INTERFACE, TRY TO CONNECT"));
+        SetLinkNote(QStringLiteral("TRY TO CONNECT opens it"));
     else
-        SetLinkState(kLinkNotOpen, QStringLiteral("no link is open: INTERFACE, TRY TO CONNECT"));
+        SetLinkState(kLinkNotOpen, QStringLiteral("TRY TO CONNECT opens it"));
     ShowChildPanel(1);
 }
 
