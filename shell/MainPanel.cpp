@@ -20,6 +20,7 @@ int Transfer(int event, const char *help, void (*withFile)(), void (*withSensor)
     if (ShowHelpOnRightClick(event, help) || event != EVENT_COMMIT) return 0;
     TransferScope transfer;
     if (transfer.refused()) return 0;
+    SetLinkNote(QString());
     if (target == DATFILE)
         withFile();
     else
@@ -97,6 +98,13 @@ void SendParaAndSay() {
             ? QStringLiteral("parameter set stored in the sensor's EEPROM")
             : QStringLiteral("parameter set sent to the sensor's RAM (not kept at power-off)"));
 }
+
+void GetParaAndSay() {
+    GetPara();
+    if (comecho == 1)
+        SetLinkNote(target == EEPROM ? QStringLiteral("parameter set read from the sensor's EEPROM")
+                                     : QStringLiteral("parameter set read from the sensor's RAM"));
+}
 } // namespace
 
 int CBF_ButtonSend(int, int, int event, void *, int, int) {
@@ -104,7 +112,7 @@ int CBF_ButtonSend(int, int, int event, void *, int, int) {
 }
 
 int CBF_ButtonGet(int, int, int event, void *, int, int) {
-    return Transfer(event, InfoButtonGet, ReadParaFromFile, GetPara);
+    return Transfer(event, InfoButtonGet, ReadParaFromFile, GetParaAndSay);
 }
 
 int CBF_ButtonGo(int, int, int event, void *, int, int) {

@@ -224,6 +224,30 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(PanelWidget(mainpanel)));
     }
 
+    // The status line says where SEND put the parameter set and where GET
+    // took it from: RAM forgets it at power-off, EEPROM keeps it.
+    void transfersSayWhereTheParametersWent_data() {
+        QTest::addColumn<int>("memory");
+        QTest::addColumn<int>("button");
+        QTest::addColumn<QString>("note");
+        QTest::newRow("SEND RAM") << RAM << int(MAINP_ButtonSend) << "sent to the sensor's RAM";
+        QTest::newRow("SEND EEPROM") << EEPROM << int(MAINP_ButtonSend)
+                                     << "stored in the sensor's EEPROM";
+        QTest::newRow("GET EEPROM") << EEPROM << int(MAINP_ButtonGet)
+                                    << "read from the sensor's EEPROM";
+    }
+    void transfersSayWhereTheParametersWent() {
+        QFETCH(int, memory);
+        QFETCH(int, button);
+        QFETCH(QString, note);
+        SetMemorySelector(memory);
+        QTest::mouseClick(CtrlWidget(mainpanel, button), Qt::LeftButton);
+        SetMemorySelector(RAM);
+        QString line;
+        GetCtrlVal(datapanel, DATAP_DispLink, &line);
+        QVERIFY2(line.contains(note), qPrintable(line));
+    }
+
     // After SEND or GO the focus is where it was, not on a stray button.
     void focusReturnsAfterATransfer_data() {
         QTest::addColumn<int>("button");
