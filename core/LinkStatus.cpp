@@ -22,7 +22,7 @@ const char *StateText(LinkState s) {
     case kLinkConnected:
         return "connected";
     case kLinkPolling:
-        return "polling (GO)";
+        return "polling";
     case kLinkRecording:
         return "recording";
     case kLinkTimeout:

@@ -248,6 +248,21 @@ private slots:
         QVERIFY2(line.contains(note), qPrintable(line));
     }
 
+    // Tab walks the panels as they are seen: from the navigation into the
+    // open child panel, from STOP into the data panel.
+    void tabFollowsThePanels() {
+        ShowChildPanel(2);
+        SetActivePanel(mainpanel);
+        QWidget *nav = CtrlWidget(mainpanel, MAINP_ButtonTableAttr);
+        nav->setFocus();
+        QTest::keyClick(nav, Qt::Key_Tab);
+        QVERIFY(PanelWidget(parapanel)->isAncestorOf(QApplication::focusWidget()));
+        QWidget *stop = CtrlWidget(mainpanel, MAINP_ButtonStop);
+        stop->setFocus();
+        QTest::keyClick(stop, Qt::Key_Tab);
+        QVERIFY(PanelWidget(datapanel)->isAncestorOf(QApplication::focusWidget()));
+    }
+
     // After SEND or GO the focus is where it was, not on a stray button.
     void focusReturnsAfterATransfer_data() {
         QTest::addColumn<int>("button");
