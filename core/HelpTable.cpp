@@ -56,6 +56,7 @@ const HelpEntry kHelp[] = {
 
     // data panel
     {&datapanel, DATAP_SelectSource, InfoSelectSource, kInfo},
+    {&datapanel, DATAP_DispLink, InfoDispLink, kInfo},
     {&datapanel, DATAP_DispX, InfoDispX, kInfo},
     {&datapanel, DATAP_DispY, InfoDispY, kInfo},
     {&datapanel, DATAP_DispINT, InfoDispINT, kInfo},

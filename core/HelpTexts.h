@@ -109,6 +109,7 @@ inline constexpr const char InfoRadioInc[] = " Switch on to increment No. automa
 inline constexpr const char InfoSelectMEM[] = " Select the source and target of GET and SEND: \n RAM or EEPROM of the sensor, or a parameter FILE.";
 inline constexpr const char InfoSelectSource[] = " Select the signal shown in the graph: \n RAW data, X/Y graph, INT, GN or the combined view.";
 inline constexpr const char InfoStatus[] = " Displays interface status.";
+inline constexpr const char InfoDispLink[] = " Status line: the link (RS232 port or TCP/IP host and port), \n what it does (connected, polling, recording, time-out, closed by the sensor) \n and the frames per second while GO runs. \n Values that are no longer live are shown faded until the next frame arrives.";
 inline constexpr const char InfoStringIpAdress[] = " Select a Server by name or IP address.";
 inline constexpr const char InfoStringPortNumber[] = " Select a port number.";
 

@@ -21,6 +21,7 @@ uint16_t anzpara = proto::kParaSetWords;
 uint16_t anzframe = proto::kWords;
 
 QString proj_dir;
+QString cfg_dir, data_dir;
 QString ipComboBoxFileName, conSettingsFileName, colorArrayStartupFileName, recFileName,
     paraFileName;
 

@@ -35,6 +35,10 @@ extern uint16_t anzpara;  // words in the parameter set, 264
 extern uint16_t anzframe; // words in one telegram, 18
 
 extern QString proj_dir;
+// The folder of the configuration files (proj_dir when writable, else the
+// user's configuration directory) and the folder proposed for record and
+// parameter files (proj_dir when writable, else the home directory).
+extern QString cfg_dir, data_dir;
 extern QString ipComboBoxFileName, conSettingsFileName, colorArrayStartupFileName, recFileName,
     paraFileName;
 

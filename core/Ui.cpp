@@ -2,6 +2,7 @@
 // time-out reaction, status displays, memory selector and help pop-ups.
 #include "core/Ui.h"
 
+#include "core/LinkStatus.h"
 #include "core/Session.h"
 #include "platform/Platform.h"
 #include "uir_ids.h"
@@ -79,9 +80,12 @@ void SetBaudrateChangeAllowed(int allowed) {
 
 bool TransferRunning() { return transferRunning; }
 
+// Dimming takes the focus from the button that started the transfer and
+// hands it to whatever comes next; it goes back there afterwards.
 TransferScope::TransferScope() : m_refused(transferRunning) {
     if (m_refused) return;
     transferRunning = true;
+    PushFocus();
     SetButtonsDimmed(1);
 }
 
@@ -89,12 +93,22 @@ TransferScope::~TransferScope() {
     if (m_refused) return;
     transferRunning = false;
     SetButtonsDimmed(0);
+    PopFocus();
 }
 
 void SetPopupTimeout() {
     session::poll = 0;
     comecho = 0;
     ShowStatus("TIMEOUT");
+    MarkValuesStale();
+    // A link that was never open, or that the sensor closed, keeps that as
+    // its reason: "TIMEOUT" alone would hide it.
+    if (LinkOpen() || CurrentLinkState() == kLinkTrying)
+        SetLinkState(kLinkTimeout);
+    else if (CurrentLinkState() == kLinkClosedBySensor)
+        SetLinkNote(QStringLiteral("TRY TO CONNECT opens it"));
+    else
+        SetLinkState(kLinkNotOpen, QStringLiteral("TRY TO CONNECT opens it"));
     ShowChildPanel(1);
 }
 

@@ -4,6 +4,7 @@
 
 #include "core/Protocol.h"
 
+#include "core/LinkStatus.h"
 #include "platform/Platform.h"
 #include "core/Session.h"
 #include "core/Ui.h"
@@ -117,6 +118,8 @@ int ClientTCPCB(unsigned handle, int xType, int /*errCode*/, void * /*callbackDa
     case TCP_DISCONNECT:
         g_hconversation = 0;
         tcpcon = 0;
+        SetLinkState(kLinkClosedBySensor);
+        MarkValuesStale();
         MessagePopup("TCP Client", "Server has closed connection!");
         break;
     case TCP_DATAREADY:
@@ -161,6 +164,12 @@ void TryToConnect() {
     portNum = LeadingNumber(portNumStr);
 
     const bool serial = comprotocol == 0;
+    SetLinkName(serial ? QStringLiteral("RS232 COM%1 %2 %3 baud")
+                             .arg(comport)
+                             .arg(ComPortDevice(comport))
+                             .arg(proto::BaudOfIndex(baudrate))
+                       : QStringLiteral("TCP/IP %1:%2").arg(ipBuf).arg(portNum));
+    SetLinkState(kLinkTrying);
     SetCtrlAttribute(datapanel, DATAP_DispComPort, ATTR_VISIBLE, serial ? 1 : 0);
     SetCtrlAttribute(datapanel, DATAP_DispHost, ATTR_VISIBLE, serial ? 0 : 1);
     if (serial)
@@ -173,6 +182,7 @@ void TryToConnect() {
         // The reason the link could not be opened tells the operator more
         // than the bare time-out.
         ShowStatus(szStatus);
+        SetLinkState(kLinkNotOpen, szStatus);
     } else {
         CheckComLine();
     }
@@ -210,6 +220,7 @@ void CheckComLine() {
     version[proto::kVersionBytes] = version[proto::kVersionBytes + 1] = 0;
     ShowStatus(QString::fromLatin1(version, int(strnlen(version, proto::kVersionBytes))));
 
+    SetLinkState(kLinkConnected);
     GetPara();
     if (comecho == 1) {
         SetCtrlAttribute(interfacepanel, INTERFACEP_ButtonAccept, ATTR_DIMMED, 0);

@@ -72,7 +72,7 @@ void WaitAnswer(double seconds) {
         for (;;) {
             dataSize = GetInQLen(comport);
             tdiff = Timer() - tstart;
-            if (dataSize < 0 || dataSize >= kTelegram || tdiff > seconds) break;
+            if (dataSize < 0 || dataSize >= kTelegram || tdiff > seconds || QuitRequested()) break;
             WaitSystemEvents(seconds - tdiff);
         }
         if (dataSize < 0) dataSize = 0;
@@ -85,7 +85,7 @@ void WaitAnswer(double seconds) {
     } else {
         for (;;) {
             tdiff = Timer() - tstart;
-            if (bytesToRead <= 0 || tdiff > seconds || !tcpcon) break;
+            if (bytesToRead <= 0 || tdiff > seconds || !tcpcon || QuitRequested()) break;
             WaitSystemEvents(seconds - tdiff);
         }
     }

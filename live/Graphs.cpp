@@ -197,7 +197,7 @@ void DispVis() {
         break;
     case 4:
         ReadCalcmode();
-        if (calcmode > 1) DisplayPanel(p3sidesview);
+        if (calcmode > 1) ShowP3SidesPanel();
         ShowRawDisplays(false);
         ShowGraphsOnly({DATAP_GraphData2, DATAP_GraphData2__IntBar, DATAP_GraphData2__GnBar});
         break;

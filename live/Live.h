@@ -39,6 +39,8 @@ int Copy1D(const double *in, int n, double *out);
 
 // Three-sides view.
 void InitP3SidesPanel();
+// Shows the three-sides view, placed beside the main window when it opens.
+void ShowP3SidesPanel();
 // Deletes the taught vectors from the six projection graphs.
 void DeleteProjectionPlots(int refresh);
 // The taught vectors as tolerance circles in the six projections; part of

@@ -3,6 +3,7 @@
 #include "live/Live.h"
 
 #include "core/HelpTexts.h"
+#include "core/LinkStatus.h"
 #include "core/Protocol.h"
 #include "core/SensorData.h"
 #include "core/Session.h"
@@ -20,6 +21,8 @@ void (*pollFrameHook)();
 namespace {
 // Pause between two requests, so that the sensor and the event loop breathe.
 constexpr int kCyclePauseMs = 10;
+// How often the status line's frame rate is renewed.
+constexpr double kRateIntervalS = 1.0;
 
 // A poll loop started from a callback that runs inside another poll loop's
 // wait would share its buffers and the link; it is refused instead.
@@ -37,6 +40,9 @@ void GetData() {
 
     if (comprotocol == 0) FlushBoth();
     session::poll = 1;
+    SetLinkState(kLinkPolling);
+    double rateStart = Timer();
+    int rateFrames = 0;
     while (session::poll == 1) {
         const bool arrived = ReceiveFrame();
         const double answered = Timer();
@@ -46,6 +52,13 @@ void GetData() {
             ShowGraph();
             ++pollFrames;
             if (pollFrameHook) pollFrameHook();
+            ++rateFrames;
+            const double now = Timer();
+            if (now - rateStart >= kRateIntervalS) {
+                SetLinkFrameRate(rateFrames / (now - rateStart));
+                rateStart = now;
+                rateFrames = 0;
+            }
         } else {
             SetPopupTimeout();
         }
@@ -57,6 +70,7 @@ void GetData() {
         WaitProcessingEvents(std::max(0.0, kCyclePauseMs / 1000.0 - (Timer() - answered)));
     }
     pollLoopActive = false;
+    if (CurrentLinkState() == kLinkPolling) SetLinkState(kLinkConnected);
 }
 
 bool ReceiveFrame() {
@@ -66,6 +80,7 @@ bool ReceiveFrame() {
     if (bytesToRead != 0) return false;
     GetRxBufData();
     CopyDatatoVars();
+    MarkValuesLive();
     return true;
 }
 
@@ -160,6 +175,9 @@ int CBF_DispGN(int, int, int event, void *, int, int) { return HelpOnly(event, I
 int CBF_DispRaw(int, int, int event, void *, int, int) { return HelpOnly(event, InfoDispRAW); }
 int CBF_DispTemp(int, int, int event, void *, int, int) { return HelpOnly(event, InfoDispTemp); }
 int CBF_DispStatus(int, int, int event, void *, int, int) { return HelpOnly(event, InfoStatus); }
+int CBF_DispLink(int, int, int event, void *, int, int) {
+    return HelpOnly(event, InfoDispLink);
+}
 int CBF_GraphRGB(int, int, int event, void *, int, int) { return HelpOnly(event, InfoGraph); }
 int CBF_GraphData1(int, int, int event, void *, int, int) { return HelpOnly(event, InfoGraph); }
 int CBF_GraphData2(int, int, int event, void *, int, int) { return HelpOnly(event, InfoGraph); }

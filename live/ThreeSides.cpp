@@ -109,6 +109,15 @@ void InitP3SidesPanel() {
     for (int c : {kXGn, kYGn})
         SetCtrlAttribute(p3sidesview, c, ATTR_TOP, (rows - 1) * h);
     SetPanelSize(p3sidesview, rows * h, 2 * w);
+    ShowP3SidesPanel();
+}
+
+void ShowP3SidesPanel() {
+    // Placed when it opens, beside the main window rather than over its
+    // graphs; where the operator moves it afterwards, it stays.
+    int shown = 0;
+    GetPanelAttribute(p3sidesview, ATTR_VISIBLE, &shown);
+    if (!shown) PlacePanelBeside(p3sidesview, mainpanel);
     DisplayPanel(p3sidesview);
 }
 

@@ -4,12 +4,14 @@
 
 #include "params/Params.h"
 
+#include "core/LinkStatus.h"
 #include "core/MasterCopy.h"
 #include "core/SensorData.h"
-#include "platform/Platform.h"
 #include "core/Session.h"
 #include "core/Ui.h"
+#include "platform/Platform.h"
 
+#include <QFileInfo>
 #include <algorithm>
 
 namespace {
@@ -73,7 +75,9 @@ void SendParaToFile() {
     if (!ChooseParaFile(&path)) return;
     GetPanelValues();
     CopyVarsToPP();
-    if (!WriteFileAtomic(path, FormatParaFile(pp)))
+    if (WriteFileAtomic(path, FormatParaFile(pp)))
+        SetLinkNote(QStringLiteral("parameter set written to %1").arg(QFileInfo(path).fileName()));
+    else
         MessagePopup("ATTENTION!", QString(" The parameter file \n %1 \n could not be written. \n"
                                            " An earlier file of that name is left as it was.")
                                        .arg(path));
@@ -98,4 +102,5 @@ void ReadParaFromFile() {
     std::copy(values, values + kParaFileValues, pp);
     CopyFileParatoVars();
     RefreshAfterLoad(values[6]); // word 6, MAXCOL-No., as the file held it
+    SetLinkNote(QStringLiteral("parameter set read from %1").arg(QFileInfo(path).fileName()));
 }

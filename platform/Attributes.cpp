@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QEvent>
+#include <QGraphicsOpacityEffect>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -31,6 +32,16 @@ int SetCtrlAttribute(int panel, int control, int attribute, int value) {
     case ATTR_DIMMED:
         w->setEnabled(!value);
         if (c->buddy) c->buddy->setEnabled(!value);
+        return 0;
+    case ATTR_GREYED:
+        // Faded rather than disabled: help on a right click still works.
+        if (!value) {
+            w->setGraphicsEffect(nullptr);
+        } else if (!w->graphicsEffect()) {
+            auto *fade = new QGraphicsOpacityEffect(w);
+            fade->setOpacity(0.35);
+            w->setGraphicsEffect(fade);
+        }
         return 0;
     case ATTR_VISIBLE:
         w->setVisible(value != 0);
@@ -172,6 +183,9 @@ int GetCtrlAttribute(int panel, int control, int attribute, int *value) {
     switch (attribute) {
     case ATTR_DIMMED:
         *value = !w->isEnabled();
+        return 0;
+    case ATTR_GREYED:
+        *value = w->graphicsEffect() != nullptr;
         return 0;
     case ATTR_CMD_BUTTON_COLOR:
         *value = c->buttonColor >= 0 ? c->buttonColor : ToRgb(w->palette().color(QPalette::Button));

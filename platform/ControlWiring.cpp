@@ -16,6 +16,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 #include <QSlider>
 #include <QSpinBox>
 #include <QTableWidget>
@@ -160,10 +161,23 @@ void WireControl(Ctrl &c) {
     };
     QWidget *w = c.w;
     switch (c.kind) {
-    case Kind::Button:
-        QObject::connect(static_cast<QAbstractButton *>(w), &QAbstractButton::clicked, w,
+    case Kind::Button: {
+        auto *button = static_cast<QAbstractButton *>(w);
+        QObject::connect(button, &QAbstractButton::clicked, w,
                          [panel, id] { Fire(panel, id, EVENT_COMMIT); });
+        // A button's key works in every window of the program (the big
+        // displays, the three-sides view, the mean-value teach panel), not
+        // only in the button's own; it acts at once, as a click does.
+        if (!button->shortcut().isEmpty()) {
+            auto *key = new QShortcut(button->shortcut(), button);
+            key->setContext(Qt::ApplicationShortcut);
+            button->setShortcut(QKeySequence());
+            QObject::connect(key, &QShortcut::activated, button, [button] {
+                if (button->isEnabled() && button->isVisible()) button->click();
+            });
+        }
         break;
+    }
     case Kind::Toggle:
     case Kind::Switch:
         QObject::connect(static_cast<QAbstractButton *>(w), &QAbstractButton::clicked, w,

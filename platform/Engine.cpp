@@ -18,6 +18,7 @@ QElapsedTimer &engineClock() {
 
 int g_quitCode = 0;
 QEventLoop *g_runLoop = nullptr;
+bool g_quitRequested = false;
 } // namespace
 
 int InitRunTimeEngine(int argc, char **argv) {
@@ -34,15 +35,24 @@ int InitRunTimeEngine(int argc, char **argv) {
 int RunUserInterface() {
     QEventLoop loop;
     g_runLoop = &loop;
+    g_quitRequested = false;
     loop.exec();
     g_runLoop = nullptr;
+    g_quitRequested = false;
     return g_quitCode;
 }
 
 int QuitUserInterface(int returnCode) {
     g_quitCode = returnCode;
-    if (g_runLoop) g_runLoop->quit();
+    if (g_runLoop) {
+        g_quitRequested = true;
+        g_runLoop->quit();
+    }
     return 0;
+}
+
+bool QuitRequested() {
+    return g_quitRequested;
 }
 
 int ProcessSystemEvents() {

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QStandardPaths>
 
 namespace {
 QString &projectDir() {
@@ -23,6 +24,25 @@ QString GetProjectDir() {
 
 void SetProjectDir(const QString &dir) {
     projectDir() = QDir::cleanPath(dir);
+}
+
+namespace {
+bool WritableDir(const QString &dir) {
+    const QFileInfo info(dir);
+    return info.isDir() && info.isWritable();
+}
+} // namespace
+
+QString ConfigDirFor(const QString &programDir) {
+    if (WritableDir(programDir)) return programDir;
+    const QString dir = JoinPath(
+        QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation), "tolvane");
+    QDir().mkpath(dir);
+    return dir;
+}
+
+QString DataDirFor(const QString &programDir) {
+    return WritableDir(programDir) ? programDir : QDir::homePath();
 }
 
 QString JoinPath(const QString &dir, const QString &name) {

@@ -8,11 +8,14 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QPointer>
 #include <QResource>
+#include <QScreen>
 #include <QSet>
 #include <QSlider>
 #include <QUiLoader>
 #include <QWidget>
+#include <algorithm>
 
 namespace engine {
 namespace {
@@ -202,8 +205,81 @@ int DisplayPanel(int panel) {
 int HidePanel(int panel) {
     Panel *p = FindPanel(panel);
     if (!p) return kErrBadPanel;
+    const bool hadFocus = p->w->isWindow() && p->w->isActiveWindow();
     p->w->hide();
+    // Without a window manager nothing else would take the keyboard, and the
+    // function keys of the main panel would go nowhere.
+    if (hadFocus)
+        for (const auto &other : g_panels)
+            if (other && other->w && other->w->isWindow() && other->w->isVisible()) {
+                other->w->activateWindow();
+                break;
+            }
     return 0;
+}
+
+int PlacePanelBeside(int panel, int anchor) {
+    Panel *p = FindPanel(panel), *a = FindPanel(anchor);
+    if (!p || !a || !p->w->isWindow()) return kErrBadPanel;
+    QWidget *w = p->w, *aw = a->w->window();
+    QScreen *screen = aw->screen();
+    if (!screen) return 0;
+    const QRect free = screen->availableGeometry();
+    const QRect beside = aw->frameGeometry();
+    // The frame a window manager adds is not known before the first show.
+    const QSize frame = w->frameGeometry().size().expandedTo(w->size());
+    int left;
+    if (beside.right() + 1 + frame.width() <= free.right() + 1)
+        left = beside.right() + 1;
+    else if (beside.left() - frame.width() >= free.left())
+        left = beside.left() - frame.width();
+    else
+        left = std::max(free.left(), beside.left());
+    const int top = std::clamp(beside.top(), free.top(),
+                               std::max(free.top(), free.bottom() + 1 - frame.height()));
+    w->move(left, top);
+    return 0;
+}
+
+namespace {
+// The widgets of a panel that take the focus by Tab, in the panel's order,
+// leaving out those of panels inside it.
+QList<QWidget *> Focusable(QWidget *root) {
+    QList<QWidget *> out;
+    for (QWidget *w = root->nextInFocusChain(); w && w != root; w = w->nextInFocusChain()) {
+        if (!(w->focusPolicy() & Qt::TabFocus) || !root->isAncestorOf(w)) continue;
+        QWidget *owner = w->parentWidget();
+        while (owner && owner != root && !IsPanelWidget(owner))
+            owner = owner->parentWidget();
+        if (owner == root && !out.contains(w)) out << w;
+    }
+    return out;
+}
+
+QList<QPointer<QWidget>> g_focusStack;
+} // namespace
+
+void SetFocusOrder(const QList<FocusStep> &steps) {
+    QList<QWidget *> order;
+    for (const FocusStep &s : steps) {
+        if (s.control == 0) {
+            if (Panel *p = FindPanel(s.panel)) order << Focusable(p->w);
+        } else if (Ctrl *c = FindCtrl(s.panel, s.control)) {
+            order << c->w;
+        }
+    }
+    for (int i = 1; i < order.size(); ++i)
+        QWidget::setTabOrder(order[i - 1], order[i]);
+}
+
+void PushFocus() {
+    g_focusStack << QPointer<QWidget>(QApplication::focusWidget());
+}
+
+void PopFocus() {
+    if (g_focusStack.isEmpty()) return;
+    QPointer<QWidget> w = g_focusStack.takeLast();
+    if (w && w->isVisible() && w->isEnabled()) w->setFocus(Qt::OtherFocusReason);
 }
 
 int DiscardPanel(int panel) {

@@ -66,6 +66,9 @@ constexpr int VAL_DOWN_ARROW_KEY = Qt::Key_Down;
 
 int RunUserInterface();
 int QuitUserInterface(int returnCode);
+// True once QuitUserInterface was called: waits for the sensor give up at
+// once, so that the program ends without waiting out a time-out.
+bool QuitRequested();
 // Dispatches what is pending and returns at once.
 int ProcessSystemEvents();
 // Sleeps in the event loop until at least one event was dispatched or
@@ -95,6 +98,20 @@ void DiscardAllPanels();
 int SetPanelPos(int panel, int top, int left);
 int SetPanelSize(int panel, int height, int width);
 int SetActivePanel(int panel);
+// Moves a free-standing panel beside `anchor` (right, else left of it) when
+// the screen has the room; else over the anchor's left part, so that what
+// the anchor shows on its right stays in view.
+int PlacePanelBeside(int panel, int anchor);
+// Tab order: the controls in the order given; control 0 stands for every
+// control of that panel that takes the focus, in the panel's own order.
+struct FocusStep {
+    int panel;
+    int control;
+};
+void SetFocusOrder(const QList<FocusStep> &steps);
+// The keyboard focus before a transfer dims its controls, given back after.
+void PushFocus();
+void PopFocus();
 // Replaces the panel callback bound by name.
 int InstallPanelCallback(int panel, CtrlCallbackPtr callback, void *callbackData);
 
@@ -137,6 +154,7 @@ enum {
     ATTR_TEXT_POINT_SIZE = 217,
     ATTR_TEXT_BOLD = 218,
     ATTR_TEXT_ITALIC = 219,
+    ATTR_GREYED = 220, // faded: the control shows a value that is no longer live
 };
 enum { VAL_HOT = 0, VAL_INDICATOR = 1 };
 
@@ -422,6 +440,15 @@ int InstallTCPCallback(unsigned conversationHandle, tcpFuncPtr callback, void *c
 QString GetProjectDir(); // the program's directory
 // Points the program's directory elsewhere (tests run in a temporary one).
 void SetProjectDir(const QString &dir);
+// Where the program keeps its configuration files: the program's directory
+// when it can write there (a build tree, a copy in a user's folder), else the
+// user's configuration directory ($XDG_CONFIG_HOME/tolvane, normally
+// ~/.config/tolvane; an installed program in /usr/lib/tolvane), created on
+// demand.
+QString ConfigDirFor(const QString &programDir);
+// Where record and parameter files are proposed: the program's directory when
+// writable, else the user's home directory.
+QString DataDirFor(const QString &programDir);
 QString JoinPath(const QString &dir, const QString &name);
 bool FileExists(const QString &path, qint64 *size = nullptr); // GetFileInfo
 // The most any text file of the program may hold: a parameter file (264

@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPointer>
 #include <QQueue>
 #include <cstdio>
 
@@ -60,6 +61,18 @@ QString NameFilter(const QString &fileTypeList) {
     return QStringLiteral("%1 (%1);;All files (*)").arg(patterns);
 }
 
+// Gives the keyboard back to the window that had it when a pop-up closes:
+// without a window manager nothing else would, and the function keys of the
+// main panel would go nowhere.
+class GiveBackActivation {
+  public:
+    ~GiveBackActivation() {
+        if (m_window && m_window->isVisible()) m_window->activateWindow();
+    }
+
+  private:
+    QPointer<QWidget> m_window = QApplication::activeWindow();
+};
 } // namespace
 
 namespace engine {
@@ -76,6 +89,7 @@ int MessagePopup(const QString &title, const QString &text) {
         Scripted(title, text, nullptr);
         return 0;
     }
+    GiveBackActivation giveBack;
     QMessageBox box(QMessageBox::Information, title, text, QMessageBox::Ok, DialogParent());
     box.exec();
     return 0;
@@ -83,6 +97,7 @@ int MessagePopup(const QString &title, const QString &text) {
 
 int ConfirmPopup(const QString &title, const QString &text) {
     if (script().installed) return Scripted(title, text, nullptr) ? 1 : 0;
+    GiveBackActivation giveBack;
     QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No,
                     DialogParent());
     box.setDefaultButton(QMessageBox::Yes);
@@ -103,6 +118,7 @@ int FileSelectPopup(const QString &defaultDirectory, const QString &defaultFileN
         if (result != VAL_EXISTING_FILE_SELECTED && result != VAL_NEW_FILE_SELECTED)
             result = VAL_NO_FILE_SELECTED;
     } else {
+        GiveBackActivation giveBack;
         QFileDialog dialog(DialogParent(), title, defaultDirectory, NameFilter(fileTypeList));
         dialog.setOption(QFileDialog::DontConfirmOverwrite);
         dialog.setOption(QFileDialog::ReadOnly, !allowMakeDirectory);

@@ -47,7 +47,8 @@ void TakeRecFile(const QString &path) {
 
 void SelRecFile() {
     // The dialog opens in the folder of the current record file.
-    const QString folder = recFileName.isEmpty() ? proj_dir : QFileInfo(recFileName).absolutePath();
+    const QString folder = recFileName.isEmpty() ? (data_dir.isEmpty() ? proj_dir : data_dir)
+                                                 : QFileInfo(recFileName).absolutePath();
     QString path;
     const int chosen = FileSelectPopup(folder, "RecordFile.dat", "*.dat", "FILENAME!",
                                        VAL_OK_BUTTON, 0, 0, 1, 1, &path);

@@ -4,6 +4,7 @@
 #include "recorder/Recorder.h"
 
 #include "core/HelpTexts.h"
+#include "core/LinkStatus.h"
 #include "core/Protocol.h"
 #include "core/Session.h"
 #include "core/Ui.h"
@@ -95,7 +96,9 @@ void Record() {
     MessagePopup("ATTENTION!", NotOpenedWarning(34));
     LockIntervalControls(true);
     BeginRecordTally();
+    SetLinkState(kLinkRecording);
     RecordFrame();
+    if (CurrentLinkState() == kLinkRecording) SetLinkState(kLinkConnected);
     ShowRecordResult();
     LockIntervalControls(false);
 }

@@ -4,6 +4,7 @@
 #include "recorder/Recorder.h"
 
 #include "core/HelpTexts.h"
+#include "core/LinkStatus.h"
 #include "core/Protocol.h"
 #include "core/Session.h"
 #include "core/Ui.h"
@@ -109,6 +110,7 @@ void TriggeredRecord() {
             fill -= kTelegram;
             std::memmove(szReadBuf, szReadBuf + kTelegram, size_t(fill));
             CopyDatatoVars();
+            MarkValuesLive();
             SetPanelData();
             ShowGraph();
             RecordLine();
@@ -129,7 +131,9 @@ int CBF_ButtonStartTrigRec(int, int, int event, void *, int, int) {
     MessagePopup("ATTENTION!", NotOpenedWarning(42));
     SetCtrlAttribute(recpanel, RECP_ButtonStartTrigRec, ATTR_CMD_BUTTON_COLOR, kRecordingColour);
     BeginRecordTally();
+    SetLinkState(kLinkRecording, QStringLiteral("on the sensor's trigger"));
     TriggeredRecord();
+    if (CurrentLinkState() == kLinkRecording) SetLinkState(kLinkConnected);
     ShowRecordResult();
     SetCtrlAttribute(recpanel, RECP_ButtonStartTrigRec, ATTR_CMD_BUTTON_COLOR, kIdleColour);
     return 0;

@@ -1,6 +1,7 @@
 // Callbacks of the main panel: navigation, the memory selector, SEND, GET,
 // GO and STOP.
 #include "core/HelpTexts.h"
+#include "core/LinkStatus.h"
 #include "core/MasterCopy.h"
 #include "core/Session.h"
 #include "core/Ui.h"
@@ -19,6 +20,7 @@ int Transfer(int event, const char *help, void (*withFile)(), void (*withSensor)
     if (ShowHelpOnRightClick(event, help) || event != EVENT_COMMIT) return 0;
     TransferScope transfer;
     if (transfer.refused()) return 0;
+    SetLinkNote(QString());
     if (target == DATFILE)
         withFile();
     else
@@ -85,12 +87,32 @@ int CBF_ButtonConnect(int, int, int event, void *, int, int) {
     return 0;
 }
 
+namespace {
+// The status line says where the parameter set went: RAM is lost at the
+// sensor's next power-off, EEPROM keeps it.
+void SendParaAndSay() {
+    SendPara();
+    if (comecho != 1) return;
+    SetLinkNote(
+        target == EEPROM
+            ? QStringLiteral("parameter set stored in the sensor's EEPROM")
+            : QStringLiteral("parameter set sent to the sensor's RAM (not kept at power-off)"));
+}
+
+void GetParaAndSay() {
+    GetPara();
+    if (comecho == 1)
+        SetLinkNote(target == EEPROM ? QStringLiteral("parameter set read from the sensor's EEPROM")
+                                     : QStringLiteral("parameter set read from the sensor's RAM"));
+}
+} // namespace
+
 int CBF_ButtonSend(int, int, int event, void *, int, int) {
-    return Transfer(event, InfoButtonSend, SendParaToFile, SendPara);
+    return Transfer(event, InfoButtonSend, SendParaToFile, SendParaAndSay);
 }
 
 int CBF_ButtonGet(int, int, int event, void *, int, int) {
-    return Transfer(event, InfoButtonGet, ReadParaFromFile, GetPara);
+    return Transfer(event, InfoButtonGet, ReadParaFromFile, GetParaAndSay);
 }
 
 int CBF_ButtonGo(int, int, int event, void *, int, int) {

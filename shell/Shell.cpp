@@ -49,6 +49,22 @@ int LoadAllPanels(int argc, char **argv) {
     SetPanelPos(tapanel, 119, 8);
     SetPanelPos(datapanel, 64, 294);
     SetHelpToolTips();
+
+    // Tab walks the panels as they are seen: navigation, the open child
+    // panel, the memory selector and the transfer buttons, then the data panel.
+    QList<FocusStep> order;
+    for (int button :
+         {MAINP_ButtonConnect, MAINP_ButtonPara, MAINP_ButtonTeachTable, MAINP_ButtonColorGroups,
+          MAINP_ButtonRecorder, MAINP_ButtonCalibrate, MAINP_ButtonTableAttr})
+        order << FocusStep{mainpanel, button};
+    for (int child :
+         {interfacepanel, parapanel, ttpanel, grouppanel, recpanel, calibpanel, tapanel})
+        order << FocusStep{child, 0};
+    for (int button : {MAINP_SelectRAM, MAINP_SelectEEPROM, MAINP_SelectFILE, MAINP_ButtonSend,
+                       MAINP_ButtonGet, MAINP_ButtonGo, MAINP_ButtonStop})
+        order << FocusStep{mainpanel, button};
+    order << FocusStep{datapanel, 0};
+    SetFocusOrder(order);
     return 0;
 }
 
@@ -79,12 +95,14 @@ void InitAll() {
     InitGroupCell();
 
     proj_dir = GetProjectDir();
-    ipComboBoxFileName = JoinPath(proj_dir, "IPComboBox.cfg");
-    conSettingsFileName = JoinPath(proj_dir, "ComSettings.cfg");
-    colorArrayStartupFileName = JoinPath(proj_dir, "StartupFile.cfg");
-    recFileName = JoinPath(proj_dir, "RecordFile.dat");
+    cfg_dir = ConfigDirFor(proj_dir);
+    data_dir = DataDirFor(proj_dir);
+    ipComboBoxFileName = JoinPath(cfg_dir, "IPComboBox.cfg");
+    conSettingsFileName = JoinPath(cfg_dir, "ComSettings.cfg");
+    colorArrayStartupFileName = JoinPath(cfg_dir, "StartupFile.cfg");
+    recFileName = JoinPath(data_dir, "RecordFile.dat");
     SetCtrlVal(recpanel, RECP_DispRecFile, recFileName);
-    paraFileName = proj_dir;
+    paraFileName = data_dir;
 
     for (int i = 0; i < 4096; ++i) {
         xramp[i] = static_cast<uint16_t>(i);

@@ -113,8 +113,8 @@ bool WriteAttributes(const QString &path) {
 }
 
 bool SelectFile(int button, QString *path) {
-    return FileSelectPopup(proj_dir, kDefaultFileName, "*.cfg", "TableAttributes", button, 0, 0, 1,
-                           1, path) != VAL_NO_FILE_SELECTED;
+    return FileSelectPopup(cfg_dir.isEmpty() ? proj_dir : cfg_dir, kDefaultFileName, "*.cfg",
+                           "TableAttributes", button, 0, 0, 1, 1, path) != VAL_NO_FILE_SELECTED;
 }
 } // namespace
 
@@ -163,7 +163,8 @@ void GetTableSettings() {
 }
 
 void SetStartupArray() {
-    const QString path = JoinPath(proj_dir, "StartupFile.cfg");
+    const QString path = colorArrayStartupFileName.isEmpty() ? JoinPath(proj_dir, "StartupFile.cfg")
+                                                             : colorArrayStartupFileName;
     if (WriteAttributes(path))
         MessagePopup("INFO!", "File has been saved as \nstartup configuration file.");
 }

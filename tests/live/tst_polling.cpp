@@ -127,6 +127,8 @@ class TestPolling : public QObject {
     void extraBytesOnSerialTimeOutAtOnce();
     void strayBytesRefuseTheAnswer_data();
     void strayBytesRefuseTheAnswer();
+    void lostLinkGreysValuesUntilTheNextFrame_data();
+    void lostLinkGreysValuesUntilTheNextFrame();
     void limitsFollowTheTable_data();
     void limitsFollowTheTable();
     void staticPlots_data();
@@ -296,6 +298,56 @@ void TestPolling::shortAnswerTimesOut() {
     QCOMPARE(int(session::poll), 0);
     QCOMPARE(Status(), QString("TIMEOUT"));
     QVERIFY(PanelVisible(interfacepanel));
+}
+
+// After a failed link the last frame stays on the displays, faded, and the
+// status line tells why; the next frame makes them live again.
+void TestPolling::lostLinkGreysValuesUntilTheNextFrame_data() {
+    QTest::addColumn<int>("fault");
+    QTest::addColumn<QString>("popup");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("short answer") << int(tsim::Fault::ShortAnswer) << QString()
+                                  << QString("time-out");
+    QTest::newRow("server closes")
+        << int(tsim::Fault::Disconnect) << QString("TCP Client") << QString("closed by the sensor");
+    QTest::newRow("never opened") << -1 << QString() << QString("not connected");
+}
+
+void TestPolling::lostLinkGreysValuesUntilTheNextFrame() {
+    QFETCH(int, fault);
+    QFETCH(QString, popup);
+    QFETCH(QString, reason);
+    const QList<QPair<int, int>> shown = {{datapanel, DATAP_DispCOL},
+                                          {datapanel, DATAP_BarR},
+                                          {datapanel, DATAP_GraphRGB},
+                                          {colbigpanel, COLBIGP_DispBigCOL}};
+    if (fault < 0) {
+        SetCtrlVal(interfacepanel, INTERFACEP_StringPortNumber, "1");
+        TryToConnect();
+        QVERIFY(tcpcon == 0);
+    } else {
+        fixture::Sim().armFault({tsim::Fault(fault), 2, 1});
+    }
+    if (!popup.isEmpty()) popupscript::Expect(popup);
+    QTimer::singleShot(5000, [] { PressStop(); });
+    RunGo();
+    fixture::Pump(50);
+    QString line;
+    GetCtrlVal(datapanel, DATAP_DispLink, &line);
+    QVERIFY2(line.contains(reason), qPrintable(line));
+    QVERIFY2(line.contains("not live"), qPrintable(line));
+    for (const auto &c : shown)
+        QCOMPARE(Attr(c.first, c.second, ATTR_GREYED), 1);
+
+    QVERIFY(ConnectTcp());
+    GetCtrlVal(datapanel, DATAP_DispLink, &line);
+    QVERIFY2(line.contains("connected") && !line.contains("not connected"), qPrintable(line));
+    QTimer::singleShot(200, [] { PressStop(); });
+    RunGo();
+    for (const auto &c : shown)
+        QCOMPARE(Attr(c.first, c.second, ATTR_GREYED), 0);
+    GetCtrlVal(datapanel, DATAP_DispLink, &line);
+    QVERIFY2(!line.contains("not live"), qPrintable(line));
 }
 
 void TestPolling::extraBytesOnSerialTimeOutAtOnce() {

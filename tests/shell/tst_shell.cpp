@@ -14,7 +14,10 @@
 #include "uir_ids.h"
 
 extern const UirPanelInfo kUirPanels[];
+int CBF_ButtonGo(int, int, int, void *, int, int);
+int CBF_COLBIGP(int, int, int, void *, int, int);
 
+#include <QApplication>
 #include <QTest>
 #include <QTimer>
 #include <QWidget>
@@ -194,6 +197,108 @@ private slots:
         QVERIFY(fixture::Sim().requestCount(5) >= 5);
         QCOMPARE(fixture::Sim().requestCount(), fixture::Sim().requestCount(5));
         QCOMPARE(Dimmed(mainpanel, MAINP_ButtonGo), 0);
+    }
+
+    // The keys reach the main panel's buttons from every free-standing
+    // window, and still after a big display was closed with a right click.
+    void functionKeysWorkInEveryWindow_data() {
+        QTest::addColumn<int *>("panel");
+        QTest::newRow("big vector number") << &colbigpanel;
+        QTest::newRow("big group") << &grpbigpanel;
+        QTest::newRow("mean-value teach") << &teachpanel;
+        QTest::newRow("three-sides view") << &p3sidesview;
+    }
+    void functionKeysWorkInEveryWindow() {
+        QFETCH(int *, panel);
+        QWidget *window = PanelWidget(*panel);
+        DisplayPanel(*panel);
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        QTimer::singleShot(300, [window] { QTest::keyClick(window, Qt::Key_F12); });
+        QTimer::singleShot(5000, [] { session::poll = 0; }); // a lost key fails, not hangs
+        const double start = Timer();
+        QTest::keyClick(window, Qt::Key_F11);
+        QVERIFY2(Timer() - start < 2.0, "F12 did not stop GO");
+        QVERIFY(fixture::Sim().requestCount(5) >= 3);
+
+        // A right click hides a big display; the main window takes the keys.
+        CBF_COLBIGP(*panel, 0, EVENT_RIGHT_CLICK, nullptr, 0, 0);
+        QVERIFY(QTest::qWaitForWindowActive(PanelWidget(mainpanel)));
+    }
+
+    // The status line says where SEND put the parameter set and where GET
+    // took it from: RAM forgets it at power-off, EEPROM keeps it.
+    void transfersSayWhereTheParametersWent_data() {
+        QTest::addColumn<int>("memory");
+        QTest::addColumn<int>("button");
+        QTest::addColumn<QString>("note");
+        QTest::newRow("SEND RAM") << RAM << int(MAINP_ButtonSend) << "sent to the sensor's RAM";
+        QTest::newRow("SEND EEPROM") << EEPROM << int(MAINP_ButtonSend)
+                                     << "stored in the sensor's EEPROM";
+        QTest::newRow("GET EEPROM") << EEPROM << int(MAINP_ButtonGet)
+                                    << "read from the sensor's EEPROM";
+    }
+    void transfersSayWhereTheParametersWent() {
+        QFETCH(int, memory);
+        QFETCH(int, button);
+        QFETCH(QString, note);
+        SetMemorySelector(memory);
+        QTest::mouseClick(CtrlWidget(mainpanel, button), Qt::LeftButton);
+        SetMemorySelector(RAM);
+        QString line;
+        GetCtrlVal(datapanel, DATAP_DispLink, &line);
+        QVERIFY2(line.contains(note), qPrintable(line));
+    }
+
+    // Tab walks the panels as they are seen: from the navigation into the
+    // open child panel, from STOP into the data panel.
+    void tabFollowsThePanels() {
+        ShowChildPanel(2);
+        SetActivePanel(mainpanel);
+        QWidget *nav = CtrlWidget(mainpanel, MAINP_ButtonTableAttr);
+        nav->setFocus();
+        QTest::keyClick(nav, Qt::Key_Tab);
+        QVERIFY(PanelWidget(parapanel)->isAncestorOf(QApplication::focusWidget()));
+        QWidget *stop = CtrlWidget(mainpanel, MAINP_ButtonStop);
+        stop->setFocus();
+        QTest::keyClick(stop, Qt::Key_Tab);
+        QVERIFY(PanelWidget(datapanel)->isAncestorOf(QApplication::focusWidget()));
+    }
+
+    // After SEND or GO the focus is where it was, not on a stray button.
+    void focusReturnsAfterATransfer_data() {
+        QTest::addColumn<int>("button");
+        QTest::newRow("SEND") << int(MAINP_ButtonSend);
+        QTest::newRow("GO") << int(MAINP_ButtonGo);
+    }
+    void focusReturnsAfterATransfer() {
+        QFETCH(int, button);
+        SetActivePanel(mainpanel);
+        QWidget *w = CtrlWidget(mainpanel, button);
+        w->setFocus();
+        if (button == MAINP_ButtonGo) QTimer::singleShot(200, [] { session::poll = 0; });
+        QTest::keyClick(w, Qt::Key_Space);
+        QCOMPARE(QApplication::focusWidget(), w);
+    }
+
+    // Closing the main panel while GO waits for an answer that does not come
+    // ends the program at once, not after the time-out.
+    void closingDuringGoEndsAtOnce() {
+        fixture::Sim().armFault({tsim::Fault::NoAnswer, 3, 0});
+        double closedAt = 0;
+        QTimer::singleShot(
+            0, [] { CBF_ButtonGo(mainpanel, MAINP_ButtonGo, EVENT_COMMIT, nullptr, 0, 0); });
+        QTimer::singleShot(400, [&] {
+            closedAt = Timer();
+            PanelWidget(mainpanel)->close();
+        });
+        QTimer::singleShot(10000, [] { QuitUserInterface(1); });
+        QCOMPARE(RunUserInterface(), 0);
+        const double seconds = Timer() - closedAt;
+        QVERIFY2(seconds < 0.25, qPrintable(QString::number(seconds)));
+        fixture::Sim().clearFaults();
+        TryToConnect();
+        ShowChildPanel(2);
+        QCOMPARE(comecho, uint16_t(1));
     }
 
     void stopEndsTheLoopAfterTheRunningTurn() {

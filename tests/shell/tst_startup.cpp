@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -59,6 +60,25 @@ private slots:
         char *argv[] = {arg0, nullptr};
         QCOMPARE(LoadAllPanels(1, argv), -1);
         QVERIFY(!AnyWindowVisible());
+    }
+
+    // An installed program cannot write its own directory: its settings go to
+    // the user's configuration directory, record and parameter files home.
+    void filesGoWhereTheyCanBeWritten_data() {
+        QTest::addColumn<bool>("writable");
+        QTest::newRow("program directory writable") << true;
+        QTest::newRow("program directory not writable") << false;
+    }
+    void filesGoWhereTheyCanBeWritten() {
+        QFETCH(bool, writable);
+        QTemporaryDir program, config;
+        const QString programDir = writable ? program.path() : program.filePath("absent");
+        qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+        const QString cfg = ConfigDirFor(programDir);
+        qunsetenv("XDG_CONFIG_HOME");
+        QCOMPARE(cfg, writable ? programDir : config.filePath("tolvane"));
+        QVERIFY(QFileInfo(cfg).isDir());
+        QCOMPARE(DataDirFor(programDir), writable ? programDir : QDir::homePath());
     }
 
     void comesUpConnectedAndEndsWhenClosed() {
