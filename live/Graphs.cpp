@@ -160,6 +160,10 @@ void InitGraphs() {
 
     if (calcmode > 1) DrawTaughtVectors3Sides();
 
+    PlotToleranceCircles(DATAP_GraphData2);
+}
+
+void PlotToleranceCircles(int graph) {
     const int tol = graphmath::ColumnsOf(calcmode).xyTol;
     for (int i = 0; i < anzVec; ++i) {
         const double x = ctt[i][0];
@@ -167,12 +171,12 @@ void InitGraphs() {
         const double t = ctt[i][tol];
         const int color = tolvanearr[i];
         // Three slightly offset circles draw one thick line.
-        PlotArc(datapanel, DATAP_GraphData2, x - t, y - t, x + t, y + t, 0, kFullCircle, color,
+        PlotArc(datapanel, graph, x - t, y - t, x + t, y + t, 0, kFullCircle, color,
                 VAL_TRANSPARENT);
-        PlotArc(datapanel, DATAP_GraphData2, x - t + 0.025, y - t + 0.025, x + t + 0.025,
-                y + t + 0.025, 0, kFullCircle, color, VAL_TRANSPARENT);
-        PlotArc(datapanel, DATAP_GraphData2, x - t + 0.05, y - t + 0.05, x + t + 0.005,
-                y + t + 0.005, 0, kFullCircle, color, VAL_TRANSPARENT);
+        PlotArc(datapanel, graph, x - t + 0.025, y - t + 0.025, x + t + 0.025, y + t + 0.025, 0,
+                kFullCircle, color, VAL_TRANSPARENT);
+        PlotArc(datapanel, graph, x - t + 0.05, y - t + 0.05, x + t + 0.005, y + t + 0.005, 0,
+                kFullCircle, color, VAL_TRANSPARENT);
     }
 }
 

@@ -10,6 +10,9 @@ extern uint64_t pollFrames;
 extern void (*pollFrameHook)();
 
 void GetData();
+// GO: reads the panels, redraws the graph backgrounds and polls until STOP,
+// framed as one transfer (refused while another runs).
+void StartGo();
 int GetDataFrame();
 // Requests one data frame and decodes it into the measurement variables;
 // false when it did not arrive complete (bytesToRead tells how).
@@ -33,6 +36,9 @@ void ShowGraph();
 void ShowGraphData2();
 void InitGraphs();
 void InitGraphInt2();
+// The taught rows as tolerance circles in their colours, on an X/Y graph of
+// the data panel.
+void PlotToleranceCircles(int graph);
 void DispVis();
 int Shift(const double *in, int n, int k, double *out);
 int Copy1D(const double *in, int n, double *out);

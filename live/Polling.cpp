@@ -4,6 +4,7 @@
 
 #include "core/HelpTexts.h"
 #include "core/LinkStatus.h"
+#include "core/MasterCopy.h"
 #include "core/Protocol.h"
 #include "core/SensorData.h"
 #include "core/Session.h"
@@ -32,6 +33,14 @@ int PatchComponent(uint16_t value) {
     return std::min(value / 16, 255);
 }
 } // namespace
+
+void StartGo() {
+    TransferScope transfer;
+    if (transfer.refused()) return;
+    GetPanelValues();
+    InitGraphs();
+    GetData();
+}
 
 void GetData() {
     if (pollLoopActive) return;

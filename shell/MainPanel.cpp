@@ -117,11 +117,7 @@ int CBF_ButtonGet(int, int, int event, void *, int, int) {
 
 int CBF_ButtonGo(int, int, int event, void *, int, int) {
     if (ShowHelpOnRightClick(event, InfoButtonGo) || event != EVENT_COMMIT) return 0;
-    TransferScope transfer;
-    if (transfer.refused()) return 0;
-    GetPanelValues();
-    InitGraphs();
-    GetData();
+    StartGo();
     return 0;
 }
 

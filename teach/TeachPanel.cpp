@@ -175,12 +175,7 @@ int CBF_ButtonTeachMeanVal(int, int, int event, void *, int, int) {
     if (ShowHelpOnRightClick(event, InfoButtonTeachMeanVal) || event != EVENT_COMMIT) return 0;
     DisplayPanel(teachpanel);
     InitTeachPanel();
-    if (session::poll != 0) return 0;
-    TransferScope transfer;
-    if (transfer.refused()) return 0;
-    GetPanelValues();
-    InitGraphs();
-    GetData();
+    if (session::poll == 0) StartGo();
     return 0;
 }
 

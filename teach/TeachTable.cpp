@@ -12,16 +12,8 @@
 #include <initializer_list>
 
 namespace {
-constexpr int kFullCircle = 3600; // tenths of a degree
 // Cells marked — in a layout hold this.
 constexpr uint16_t kSpare = 1;
-
-// The cell that holds the radius of a row's tolerance circle.
-int RadiusCell(int mode) {
-    if (mode == 0 || mode == 1) return 2;
-    if (mode >= 2 && mode <= 5) return 3;
-    return 4;
-}
 
 // Default tolerances of TEACH DATA TO.
 struct TeachTolerances {
@@ -109,21 +101,7 @@ void ApplyFromAll() {
     session::poll = 0;
     GetPanelValues();
     InitGraphs();
-    const int radius = RadiusCell(calcmode);
-    for (int r = 0; r < anzVec; ++r) {
-        // As integers: a circle near the origin reaches below zero.
-        const int x = ctt[r][0];
-        const int y = ctt[r][1];
-        const int t = ctt[r][radius];
-        const int colour = tolvanearr[r];
-        // Three slightly offset circles draw one thick line.
-        PlotArc(datapanel, DATAP_GraphData1, x - t, y - t, x + t, y + t, 0, kFullCircle, colour,
-                VAL_TRANSPARENT);
-        PlotArc(datapanel, DATAP_GraphData1, x - t + 0.025, y - t + 0.025, x + t + 0.025,
-                y + t + 0.025, 0, kFullCircle, colour, VAL_TRANSPARENT);
-        PlotArc(datapanel, DATAP_GraphData1, x - t + 0.05, y - t + 0.05, x + t + 0.005,
-                y + t + 0.005, 0, kFullCircle, colour, VAL_TRANSPARENT);
-    }
+    PlotToleranceCircles(DATAP_GraphData1);
 }
 
 void ResetTable() {
