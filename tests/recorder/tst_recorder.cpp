@@ -520,14 +520,17 @@ void TestRecorder::triggeredRecordsAutomaticFrames() {
 
 void TestRecorder::triggeredTakesEveryFrameThatArrives_data() {
     QTest::addColumn<bool>("serial");
-    QTest::newRow("TCP/IP") << false;
-    QTest::newRow("RS-232") << true;
+    QTest::addColumn<QByteArray>("stray"); // bytes ahead of the first frame
+    QTest::newRow("TCP/IP") << false << QByteArray();
+    QTest::newRow("RS-232") << true << QByteArray();
+    QTest::newRow("TCP/IP, stray bytes first") << false << QByteArray("\x42\x00\xAA", 3);
 }
 
 // Two frames and one that is no answer arrive in one piece: both frames are
-// recorded, the other is skipped.
+// recorded, the other is skipped; stray bytes ahead shift no frame.
 void TestRecorder::triggeredTakesEveryFrameThatArrives() {
     QFETCH(bool, serial);
+    QFETCH(QByteArray, stray);
     tsim::Simulator &sim = fixture::Sim();
     if (serial) {
         if (sim.ptyPath().isEmpty()) QVERIFY2(sim.openPty(), qPrintable(sim.errorString()));
@@ -544,7 +547,7 @@ void TestRecorder::triggeredTakesEveryFrameThatArrives() {
     Traffic traffic;
     traffic.onRequest = [&](const QByteArray &r) {
         if (!IsOrder(r, 50, 1)) return;
-        QTimer::singleShot(50, [&] { sim.sendUnsolicited(a + notAnAnswer + b); });
+        QTimer::singleShot(50, [&] { sim.sendUnsolicited(stray + a + notAnAnswer + b); });
         QTimer::singleShot(400, [] { Click(CBF_ButtonStopTrigRec, RECP_ButtonStopTrigRec); });
     };
     StartTriggeredRecording();
