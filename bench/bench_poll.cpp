@@ -11,12 +11,12 @@
 // --serial-frames: frames at 115200 baud; a third of them at 9600 (default 300).
 // --calcmode, --source: what is live (default 6, all five projections, and
 // 0, the RAW strip chart).
+#include "core/MasterCopy.h"
+#include "core/Protocol.h"
+#include "core/SensorData.h"
 #include "core/Session.h"
 #include "core/Ui.h"
-#include "core/SensorData.h"
-#include "core/MasterCopy.h"
 #include "link/Link.h"
-#include "core/Protocol.h"
 #include "live/Live.h"
 #include "params/Params.h"
 #include "platform/Platform.h"

@@ -97,7 +97,8 @@ void CalcCF() {
         } else {
             SetPopupTimeout();
             if (++missedInARow == kMaxMissedInARow) {
-                MessagePopup("ATTENTION!", frames == 0 ? NoCalibrationFrames : SensorStoppedAnswering);
+                MessagePopup("ATTENTION!",
+                             frames == 0 ? NoCalibrationFrames : SensorStoppedAnswering);
                 return;
             }
         }

@@ -50,13 +50,17 @@ void SetPanelValues() {
     }
 }
 
-void SetRefreshAfterLoad(void (*refresh)()) { refreshAfterLoad = refresh; }
+void SetRefreshAfterLoad(void (*refresh)()) {
+    refreshAfterLoad = refresh;
+}
 
 void RefreshPanelsAfterLoad() {
     if (refreshAfterLoad) refreshAfterLoad();
 }
 
-void SetMaxVecNoCheck(void (*check)()) { maxVecNoCheck = check; }
+void SetMaxVecNoCheck(void (*check)()) {
+    maxVecNoCheck = check;
+}
 
 void RunMaxVecNoCheck() {
     if (maxVecNoCheck) maxVecNoCheck();

@@ -8,8 +8,8 @@
 
 // ---- parameter set: 16 parameters, then 31 row records of 8 words
 extern uint16_t pp[264];
-extern uint16_t power, pmode, average, evalmode, hold, intlim, maxcolno, outmode, trigger,
-    exteach, calcmode, dynwinlo, dynwinhi, colorgroup, frei15, frei16;
+extern uint16_t power, pmode, average, evalmode, hold, intlim, maxcolno, outmode, trigger, exteach,
+    calcmode, dynwinlo, dynwinhi, colorgroup, frei15, frei16;
 
 // The variables into pp in the send layout.
 void CopyVarsToPP();

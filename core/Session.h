@@ -6,8 +6,8 @@
 #include <cstdint>
 
 // Panel handles, loaded at start-up and kept until the end.
-extern int mainpanel, parapanel, ttpanel, datapanel, tapanel, interfacepanel, grouppanel,
-    recpanel, calibpanel, teachpanel, colbigpanel, grpbigpanel, p3sidesview;
+extern int mainpanel, parapanel, ttpanel, datapanel, tapanel, interfacepanel, grouppanel, recpanel,
+    calibpanel, teachpanel, colbigpanel, grpbigpanel, p3sidesview;
 
 // Targets of SEND and GET.
 constexpr int RAM = 1;
@@ -21,8 +21,8 @@ constexpr int DATFILE = 3;
 namespace session {
 extern uint16_t poll;
 }
-extern uint16_t target;  // RAM, EEPROM or DATFILE
-extern uint16_t order;   // command code of the telegram being built
+extern uint16_t target; // RAM, EEPROM or DATFILE
+extern uint16_t order;  // command code of the telegram being built
 // The sync word at the head of every request, in a namespace of its own
 // because the C library's sync() takes the plain name.
 namespace telegram {

@@ -78,7 +78,9 @@ void SetBaudrateChangeAllowed(int allowed) {
     DimBaudrateChange();
 }
 
-bool TransferRunning() { return transferRunning; }
+bool TransferRunning() {
+    return transferRunning;
+}
 
 // Dimming takes the focus from the button that started the transfer and
 // hands it to whatever comes next; it goes back there afterwards.

@@ -18,14 +18,14 @@ void SetButtonsDimmed(int flag);
 // and its buffers; it is refused: `refused()` is true and nothing is dimmed or
 // undimmed.
 class TransferScope {
-public:
+  public:
     TransferScope();
     ~TransferScope();
     TransferScope(const TransferScope &) = delete;
     TransferScope &operator=(const TransferScope &) = delete;
     bool refused() const { return m_refused; }
 
-private:
+  private:
     bool m_refused;
 };
 // True while a transfer runs.

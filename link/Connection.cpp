@@ -5,9 +5,9 @@
 #include "core/Protocol.h"
 
 #include "core/LinkStatus.h"
-#include "platform/Platform.h"
 #include "core/Session.h"
 #include "core/Ui.h"
+#include "platform/Platform.h"
 #include "uir_ids.h"
 
 #include <algorithm>
@@ -31,49 +31,79 @@ bool answerOverrun = false;
 
 const char *SerialErrorText(int code) {
     switch (code) {
-    case kComErrSystem: return "Unknown system error";
-    case kComErrPortNumber: return "Invalid port number";
-    case kComErrNotOpen: return "Port is not open";
-    case kComErrIo: return "Unknown I/0 error";
-    case kComErrNoDevice: return "No serial port found";
-    case kComErrCannotOpen: return "Cannot open port";
-    case kComErrTimeout: return "Timeout";
-    default: return "RS-232 error!";
+    case kComErrSystem:
+        return "Unknown system error";
+    case kComErrPortNumber:
+        return "Invalid port number";
+    case kComErrNotOpen:
+        return "Port is not open";
+    case kComErrIo:
+        return "Unknown I/0 error";
+    case kComErrNoDevice:
+        return "No serial port found";
+    case kComErrCannotOpen:
+        return "Cannot open port";
+    case kComErrTimeout:
+        return "Timeout";
+    default:
+        return "RS-232 error!";
     }
 }
 
 const char *TcpErrorText(int code) {
     switch (code) {
-    case kTcpErrRegisterService: return "UnableToRegisterService";
-    case kTcpErrRefused: return "UnableToEstablishConnection";
-    case kTcpErrExistingServer: return "ExistingServer";
-    case kTcpErrConnect: return "FailedToConnect";
-    case kTcpErrServerNotRegistered: return "ServerNotRegistered";
-    case kTcpErrTooManyConversations: return "TooManyConversations";
-    case kTcpErrReadFailed: return "ReadFailed";
-    case kTcpErrWriteFailed: return "WriteFailed";
-    case kTcpErrParameter: return "InvalidParameter";
-    case kTcpErrOutOfMemory: return "OutOfMemory";
-    case kTcpErrTimeout: return "TimeOutError ";
-    case kTcpErrNoConnection: return "NoConnectionEstablished ";
-    case kTcpErrGeneralIo: return "GeneralIOErr";
-    case kTcpErrClosed: return "ConnectionClosed";
-    case kTcpErrLoadSocketLibrary: return "UnableToLoadWinsockDLL";
-    case kTcpErrSocketLibraryVersion: return "IncorrectWinsockDLLVersion";
-    case kTcpErrNetworkNotReady: return "NetworkSubsystemNotReady ";
-    case kTcpErrConnectionsStillOpen: return "ConnectionsStillOpen";
-    case kTcpErrDisconnectPending: return "DisconnectPending";
-    case kTcpErrInfoNotAvailable: return "InfoNotAvailable";
-    case kTcpErrHostNotFound: return "HostNotFound";
-    default: return "Connection to server failed";
+    case kTcpErrRegisterService:
+        return "UnableToRegisterService";
+    case kTcpErrRefused:
+        return "UnableToEstablishConnection";
+    case kTcpErrExistingServer:
+        return "ExistingServer";
+    case kTcpErrConnect:
+        return "FailedToConnect";
+    case kTcpErrServerNotRegistered:
+        return "ServerNotRegistered";
+    case kTcpErrTooManyConversations:
+        return "TooManyConversations";
+    case kTcpErrReadFailed:
+        return "ReadFailed";
+    case kTcpErrWriteFailed:
+        return "WriteFailed";
+    case kTcpErrParameter:
+        return "InvalidParameter";
+    case kTcpErrOutOfMemory:
+        return "OutOfMemory";
+    case kTcpErrTimeout:
+        return "TimeOutError ";
+    case kTcpErrNoConnection:
+        return "NoConnectionEstablished ";
+    case kTcpErrGeneralIo:
+        return "GeneralIOErr";
+    case kTcpErrClosed:
+        return "ConnectionClosed";
+    case kTcpErrLoadSocketLibrary:
+        return "UnableToLoadWinsockDLL";
+    case kTcpErrSocketLibraryVersion:
+        return "IncorrectWinsockDLLVersion";
+    case kTcpErrNetworkNotReady:
+        return "NetworkSubsystemNotReady ";
+    case kTcpErrConnectionsStillOpen:
+        return "ConnectionsStillOpen";
+    case kTcpErrDisconnectPending:
+        return "DisconnectPending";
+    case kTcpErrInfoNotAvailable:
+        return "InfoNotAvailable";
+    case kTcpErrHostNotFound:
+        return "HostNotFound";
+    default:
+        return "Connection to server failed";
     }
 }
 
 void InitRS232() {
     session::poll = 0;
     CloseCom(comport);
-    ret = static_cast<int16_t>(
-        OpenComConfig(comport, QString(), proto::BaudOfIndex(baudrate), NO_PARITY, 8, 1, 1024, 1024));
+    ret = static_cast<int16_t>(OpenComConfig(comport, QString(), proto::BaudOfIndex(baudrate),
+                                             NO_PARITY, 8, 1, 1024, 1024));
     if (ret < 0) {
         szStatus = SerialErrorText(ret);
         ShowStatus(szStatus);
@@ -90,9 +120,8 @@ void InitTCP_IP() {
         tcpcon = 0;
     }
     SetWaitCursor(1);
-    const int result =
-        ConnectToTCPServer(&g_hconversation, portNum, ipBuf, ClientTCPCB, nullptr,
-                           proto::kTcpConnectTimeoutMs);
+    const int result = ConnectToTCPServer(&g_hconversation, portNum, ipBuf, ClientTCPCB, nullptr,
+                                          proto::kTcpConnectTimeoutMs);
     SetWaitCursor(0);
     ret = static_cast<int16_t>(std::max(result, -32768));
     if (ret < 0) {
@@ -134,8 +163,8 @@ int ClientTCPCB(unsigned handle, int xType, int /*errCode*/, void * /*callbackDa
         while (bytesToRead > 0) {
             const int offset = dataSize - bytesToRead;
             if (offset < 0 || offset + bytesToRead > int(sizeof szReadBuf)) break;
-            bytesRead = ClientTCPRead(handle, szReadBuf + offset, bytesToRead,
-                                      HandlerReadTimeoutMs());
+            bytesRead =
+                ClientTCPRead(handle, szReadBuf + offset, bytesToRead, HandlerReadTimeoutMs());
             if (bytesRead <= 0) break;
             bytesToRead -= bytesRead;
             ProcessSystemEvents();
@@ -191,7 +220,8 @@ void TryToConnect() {
 int LeadingNumber(const QString &text) {
     long long value = 0;
     int i = 0;
-    while (i < text.size() && text[i] == ' ') ++i;
+    while (i < text.size() && text[i] == ' ')
+        ++i;
     for (; i < text.size() && text[i].isDigit() && value < 1000000000; ++i)
         value = value * 10 + text[i].digitValue();
     return int(value);

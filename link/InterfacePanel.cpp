@@ -9,7 +9,9 @@
 #include "uir_ids.h"
 
 namespace {
-void DimAccept() { SetCtrlAttribute(interfacepanel, INTERFACEP_ButtonAccept, ATTR_DIMMED, 1); }
+void DimAccept() {
+    SetCtrlAttribute(interfacepanel, INTERFACEP_ButtonAccept, ATTR_DIMMED, 1);
+}
 
 void DimAcceptAndBaudrate() {
     DimAccept();
@@ -112,7 +114,8 @@ int CBF_ButtonChangeBaudrate(int, int, int event, void *, int, int) {
 }
 
 int CBF_EditCommunicationProtocol(int, int, int event, void *, int, int) {
-    if (ShowHelpOnRightClick(event, InfoEditCommunicationProtocol) || event != EVENT_COMMIT) return 0;
+    if (ShowHelpOnRightClick(event, InfoEditCommunicationProtocol) || event != EVENT_COMMIT)
+        return 0;
     InitConnectPanel();
     DimAcceptAndBaudrate();
     return 0;
@@ -155,4 +158,6 @@ int CBF_EditID(int, int, int event, void *, int, int) {
     return 0;
 }
 
-int CBF_INTERFACEP(int, int, int, void *, int, int) { return 0; }
+int CBF_INTERFACEP(int, int, int, void *, int, int) {
+    return 0;
+}

@@ -29,8 +29,8 @@ void FillTxBuf(uint16_t order, uint16_t start, uint16_t value, uint16_t count) {
     switch (order) {
     case proto::WriteRow:
         PutWord(2, start);
-        for (int i = 0; i < proto::kRowWords && proto::kParamWords + proto::kRowWords * start + i <
-                                              proto::kParaSetWords;
+        for (int i = 0; i < proto::kRowWords &&
+                        proto::kParamWords + proto::kRowWords * start + i < proto::kParaSetWords;
              ++i)
             PutWord(3 + i, pp[proto::kParamWords + proto::kRowWords * start + i]);
         break;
@@ -50,21 +50,24 @@ void FillTxBuf(uint16_t order, uint16_t start, uint16_t value, uint16_t count) {
     case proto::WriteThirdRoot:
         PutWord(2, value);
         PutWord(3, count);
-        for (int i = 0; i < count && i < proto::kThirdRootPiece && start + i < proto::kThirdRootCount;
-             ++i)
+        for (int i = 0;
+             i < count && i < proto::kThirdRootPiece && start + i < proto::kThirdRootCount; ++i)
             PutWord(4 + i, data3rdRoot[start + i]);
         break;
     default:
         // Words 2..19: only 2..17 travel, the buffer is larger than a telegram.
-        for (int i = 0; i < proto::kWords; ++i) PutWord(2 + i, pp[i]);
+        for (int i = 0; i < proto::kWords; ++i)
+            PutWord(2 + i, pp[i]);
         break;
     }
 }
 
 void GetRxBufPara() {
-    for (int k = 0; k < anzframe && k < proto::kWords; ++k) pp[k] = AnswerWord(k);
+    for (int k = 0; k < anzframe && k < proto::kWords; ++k)
+        pp[k] = AnswerWord(k);
 }
 
 void GetRxBufData() {
-    for (int k = 0; k < anzframe && k < proto::kWords; ++k) databuf[k] = AnswerWord(k);
+    for (int k = 0; k < anzframe && k < proto::kWords; ++k)
+        databuf[k] = AnswerWord(k);
 }

@@ -3,13 +3,13 @@
 // the zoomed X/Y graph with the INT and GN bar graphs.
 #include "live/Live.h"
 
-#include "live/GraphMath.h"
-#include "live/ShownCache.h"
-#include "core/SensorData.h"
-#include "platform/Platform.h"
 #include "core/HelpTexts.h"
+#include "core/SensorData.h"
 #include "core/Session.h"
 #include "core/Ui.h"
+#include "live/GraphMath.h"
+#include "live/ShownCache.h"
+#include "platform/Platform.h"
 #include "uir_ids.h"
 
 #include <algorithm>

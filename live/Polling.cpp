@@ -177,19 +177,39 @@ void SetPanelData() {
 
 // ---- callbacks of the data panel's displays and of the big displays
 
-int CBF_DispX(int, int, int event, void *, int, int) { return HelpOnly(event, InfoDispX); }
-int CBF_DispY(int, int, int event, void *, int, int) { return HelpOnly(event, InfoDispY); }
-int CBF_DispINT(int, int, int event, void *, int, int) { return HelpOnly(event, InfoDispINT); }
-int CBF_DispGN(int, int, int event, void *, int, int) { return HelpOnly(event, InfoDispGN); }
-int CBF_DispRaw(int, int, int event, void *, int, int) { return HelpOnly(event, InfoDispRAW); }
-int CBF_DispTemp(int, int, int event, void *, int, int) { return HelpOnly(event, InfoDispTemp); }
-int CBF_DispStatus(int, int, int event, void *, int, int) { return HelpOnly(event, InfoStatus); }
+int CBF_DispX(int, int, int event, void *, int, int) {
+    return HelpOnly(event, InfoDispX);
+}
+int CBF_DispY(int, int, int event, void *, int, int) {
+    return HelpOnly(event, InfoDispY);
+}
+int CBF_DispINT(int, int, int event, void *, int, int) {
+    return HelpOnly(event, InfoDispINT);
+}
+int CBF_DispGN(int, int, int event, void *, int, int) {
+    return HelpOnly(event, InfoDispGN);
+}
+int CBF_DispRaw(int, int, int event, void *, int, int) {
+    return HelpOnly(event, InfoDispRAW);
+}
+int CBF_DispTemp(int, int, int event, void *, int, int) {
+    return HelpOnly(event, InfoDispTemp);
+}
+int CBF_DispStatus(int, int, int event, void *, int, int) {
+    return HelpOnly(event, InfoStatus);
+}
 int CBF_DispLink(int, int, int event, void *, int, int) {
     return HelpOnly(event, InfoDispLink);
 }
-int CBF_GraphRGB(int, int, int event, void *, int, int) { return HelpOnly(event, InfoGraph); }
-int CBF_GraphData1(int, int, int event, void *, int, int) { return HelpOnly(event, InfoGraph); }
-int CBF_GraphData2(int, int, int event, void *, int, int) { return HelpOnly(event, InfoGraph); }
+int CBF_GraphRGB(int, int, int event, void *, int, int) {
+    return HelpOnly(event, InfoGraph);
+}
+int CBF_GraphData1(int, int, int event, void *, int, int) {
+    return HelpOnly(event, InfoGraph);
+}
+int CBF_GraphData2(int, int, int event, void *, int, int) {
+    return HelpOnly(event, InfoGraph);
+}
 
 int CBF_DispCOL(int, int, int event, void *, int, int) {
     if (ShowHelpOnRightClick(event, InfoDispCOL) || event != EVENT_LEFT_DOUBLE_CLICK) return 0;

@@ -3,13 +3,13 @@
 // projection, and a trend chart of the coordinate judged on its own.
 #include "live/Live.h"
 
-#include "live/GraphMath.h"
-#include "live/ShownCache.h"
-#include "core/SensorData.h"
-#include "platform/Platform.h"
 #include "core/HelpTexts.h"
+#include "core/SensorData.h"
 #include "core/Session.h"
 #include "core/Ui.h"
+#include "live/GraphMath.h"
+#include "live/ShownCache.h"
+#include "platform/Platform.h"
 #include "uir_ids.h"
 
 namespace {
@@ -46,7 +46,8 @@ constexpr Projection kProjections[] = {
 } // namespace
 
 void DeleteProjectionPlots(int refresh) {
-    for (const Projection &p : kProjections) DeleteGraphPlot(p3sidesview, p.control, -1, refresh);
+    for (const Projection &p : kProjections)
+        DeleteGraphPlot(p3sidesview, p.control, -1, refresh);
 }
 
 namespace {

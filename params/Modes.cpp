@@ -5,13 +5,13 @@
 
 #include "core/SensorData.h"
 
-#include "link/Link.h"
-#include "live/Live.h"
-#include "teach/TeachTable.h"
-#include "platform/Platform.h"
 #include "core/HelpTexts.h"
 #include "core/Session.h"
 #include "core/Ui.h"
+#include "link/Link.h"
+#include "live/Live.h"
+#include "platform/Platform.h"
+#include "teach/TeachTable.h"
 #include "uir_ids.h"
 
 namespace {

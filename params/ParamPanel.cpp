@@ -6,12 +6,12 @@
 #include "core/MasterCopy.h"
 #include "core/SensorData.h"
 
-#include "live/Live.h"
-#include "teach/TeachTable.h"
-#include "platform/Platform.h"
 #include "core/HelpTexts.h"
 #include "core/Session.h"
 #include "core/Ui.h"
+#include "live/Live.h"
+#include "platform/Platform.h"
+#include "teach/TeachTable.h"
 #include "uir_ids.h"
 
 namespace {
@@ -139,10 +139,22 @@ int CBF_EditPmode(int, int, int event, void *, int, int) {
     return 0;
 }
 
-int CBF_EditDynWinLoHi(int, int, int event, void *, int, int) { return HelpOnly(event, InfoEditDynWinLoHi); }
-int CBF_EditAverage(int, int, int event, void *, int, int) { return HelpOnly(event, InfoEditAverage); }
-int CBF_EditIntlim(int, int, int event, void *, int, int) { return HelpOnly(event, InfoEditIntlim); }
-int CBF_EditHold(int, int, int event, void *, int, int) { return HelpOnly(event, InfoEditHold); }
-int CBF_SlidePower(int, int, int event, void *, int, int) { return HelpOnly(event, InfoEditPower); }
+int CBF_EditDynWinLoHi(int, int, int event, void *, int, int) {
+    return HelpOnly(event, InfoEditDynWinLoHi);
+}
+int CBF_EditAverage(int, int, int event, void *, int, int) {
+    return HelpOnly(event, InfoEditAverage);
+}
+int CBF_EditIntlim(int, int, int event, void *, int, int) {
+    return HelpOnly(event, InfoEditIntlim);
+}
+int CBF_EditHold(int, int, int event, void *, int, int) {
+    return HelpOnly(event, InfoEditHold);
+}
+int CBF_SlidePower(int, int, int event, void *, int, int) {
+    return HelpOnly(event, InfoEditPower);
+}
 
-int CBF_PARAP(int, int, int, void *, int, int) { return 0; }
+int CBF_PARAP(int, int, int, void *, int, int) {
+    return 0;
+}

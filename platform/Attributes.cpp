@@ -21,7 +21,6 @@
 #include <QTableWidget>
 #include <cmath>
 
-
 using namespace engine;
 
 int SetCtrlAttribute(int panel, int control, int attribute, int value) {

@@ -22,7 +22,6 @@
 #include <QTableWidget>
 #include <cmath>
 
-
 namespace engine {
 namespace {
 

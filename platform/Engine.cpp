@@ -4,8 +4,8 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QTimer>
 #include <QThread>
+#include <QTimer>
 #include <algorithm>
 #include <climits>
 
@@ -75,7 +75,9 @@ void WaitSystemEvents(double maxSeconds) {
     QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
 }
 
-double Timer() { return double(engineClock().nsecsElapsed()) / 1e9; }
+double Timer() {
+    return double(engineClock().nsecsElapsed()) / 1e9;
+}
 
 void Sleep(int milliseconds) {
     if (milliseconds > 0) QThread::msleep(milliseconds);

@@ -6,8 +6,8 @@
 
 #include <QPointer>
 #include <QSignalBlocker>
-#include <QWidget>
 #include <QString>
+#include <QWidget>
 #include <memory>
 #include <vector>
 

@@ -146,10 +146,10 @@ enum {
     ATTR_CTRL_MODE = 209,         // VAL_HOT or VAL_INDICATOR
     ATTR_MIN_VALUE = 210,
     ATTR_MAX_VALUE = 211,
-    ATTR_CELL_MODE = 212,         // table cell / column: VAL_HOT or VAL_INDICATOR
-    ATTR_LABEL_COLOR = 213,       // table row label colour
-    ATTR_MAX_ENTRY_LENGTH = 214,  // text field
-    ATTR_TEXT_FONT = 215,         // text: the font family
+    ATTR_CELL_MODE = 212,             // table cell / column: VAL_HOT or VAL_INDICATOR
+    ATTR_LABEL_COLOR = 213,           // table row label colour
+    ATTR_MAX_ENTRY_LENGTH = 214,      // text field
+    ATTR_TEXT_FONT = 215,             // text: the font family
     ATTR_TEXT_FONT_NAME_LENGTH = 216, // get only: characters of the font family
     ATTR_TEXT_POINT_SIZE = 217,
     ATTR_TEXT_BOLD = 218,

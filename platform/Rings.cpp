@@ -19,7 +19,6 @@
 #include <QTableWidget>
 #include <cmath>
 
-
 using namespace engine;
 
 namespace {

@@ -32,12 +32,18 @@ int LoadAllPanels(int argc, char **argv) {
         bool child;
         int id;
     };
-    const Load loads[] = {{&mainpanel, false, MAINP},       {&parapanel, true, PARAP},
-                          {&ttpanel, true, TTP},            {&datapanel, true, DATAP},
-                          {&tapanel, true, TAP},            {&interfacepanel, true, INTERFACEP},
-                          {&grouppanel, true, PGROUP},      {&recpanel, true, RECP},
-                          {&calibpanel, true, CALIBP},      {&teachpanel, false, TEACHP},
-                          {&colbigpanel, false, COLBIGP},   {&grpbigpanel, false, GRPBIGP},
+    const Load loads[] = {{&mainpanel, false, MAINP},
+                          {&parapanel, true, PARAP},
+                          {&ttpanel, true, TTP},
+                          {&datapanel, true, DATAP},
+                          {&tapanel, true, TAP},
+                          {&interfacepanel, true, INTERFACEP},
+                          {&grouppanel, true, PGROUP},
+                          {&recpanel, true, RECP},
+                          {&calibpanel, true, CALIBP},
+                          {&teachpanel, false, TEACHP},
+                          {&colbigpanel, false, COLBIGP},
+                          {&grpbigpanel, false, GRPBIGP},
                           {&p3sidesview, false, P3SIDESVIEW}};
     for (const Load &l : loads) {
         *l.handle = LoadPanel(l.child ? mainpanel : 0, kUir, l.id);
@@ -125,4 +131,3 @@ void InitAll() {
     TransferScope transfer;
     TryToConnect();
 }
-

@@ -27,8 +27,8 @@ namespace tsim {
 
 namespace {
 
-constexpr int kStaleRxMs = 200;       // a partial telegram older than this is line noise
-constexpr int kPtyBacklog = 4096;     // bytes kept for a slow pty reader, then dropped
+constexpr int kStaleRxMs = 200;   // a partial telegram older than this is line noise
+constexpr int kPtyBacklog = 4096; // bytes kept for a slow pty reader, then dropped
 
 int LinkSlot(LinkKind l) {
     return static_cast<int>(l);

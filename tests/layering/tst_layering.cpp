@@ -35,11 +35,14 @@ Graph AllowedFromReadme(QString *error) {
         const QStringList cells = line.split('|');
         if (cells.size() < 5 || !cells[1].contains('`')) continue;
         QStringList folders;
-        for (auto m = name.globalMatch(cells[1]); m.hasNext();) folders << m.next().captured(1);
+        for (auto m = name.globalMatch(cells[1]); m.hasNext();)
+            folders << m.next().captured(1);
         QSet<QString> may;
         if (cells[3].contains("every folder")) may.insert("*");
-        for (auto m = name.globalMatch(cells[3]); m.hasNext();) may.insert(m.next().captured(1));
-        for (const QString &folder : folders) allowed[folder] = may;
+        for (auto m = name.globalMatch(cells[3]); m.hasNext();)
+            may.insert(m.next().captured(1));
+        for (const QString &folder : folders)
+            allowed[folder] = may;
     }
     return allowed;
 }
@@ -48,7 +51,8 @@ Graph AllowedFromReadme(QString *error) {
 Graph Included(QMap<QString, QString> *example) {
     Graph used;
     // moc reads a hash inside a raw string as a directive: \x23 spells it.
-    static const QRegularExpression include(QStringLiteral("^\\s*\x23\\s*include\\s+\"([a-z]+)/[^\"]+\""));
+    static const QRegularExpression include(
+        QStringLiteral("^\\s*\x23\\s*include\\s+\"([a-z]+)/[^\"]+\""));
     QDirIterator it(kSource, {"*.cpp", "*.h"}, QDir::Files, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString path = it.next();
@@ -83,7 +87,7 @@ bool ReachesBack(const Graph &g, const QString &from, const QString &to, QSet<QS
 
 class TstLayering : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void includesFollowTheTable() {
         QString error;
         const Graph allowed = AllowedFromReadme(&error);

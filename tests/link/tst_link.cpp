@@ -1,9 +1,9 @@
 // The sensor link end to end: the real panels against the simulated sensor
 // over TCP and over a pseudo-terminal.
+#include "core/MasterCopy.h"
+#include "core/SensorData.h"
 #include "core/Session.h"
 #include "core/Ui.h"
-#include "core/SensorData.h"
-#include "core/MasterCopy.h"
 #include "link/Link.h"
 #include "params/Params.h"
 #include "platform/Platform.h"
@@ -33,7 +33,8 @@ int CBF_ButtonGo(int, int, int, void *, int, int);
 namespace {
 QList<int> Orders(const QList<QByteArray> &requests) {
     QList<int> orders;
-    for (const QByteArray &r : requests) orders << ((uchar(r[2]) << 8) | uchar(r[3]));
+    for (const QByteArray &r : requests)
+        orders << ((uchar(r[2]) << 8) | uchar(r[3]));
     return orders;
 }
 
@@ -105,7 +106,7 @@ struct SilentHost {
 
 class TstLink : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void cleanupTestCase() { fixture::EndProgram(); }
     void initTestCase() { QVERIFY(fixture::StartProgram()); }
 
@@ -118,7 +119,7 @@ private slots:
 
     void startUpReadsVersionAndParameters() {
         tsim::SensorState &s = fixture::Sim().state();
-        s.ramParams[0] = 777;  // power
+        s.ramParams[0] = 777;   // power
         s.ramParams[14] = 1234; // frei15
         s.ramRows[30][0] = 2222;
         s.ramRows[30][7] = 3;
@@ -126,11 +127,12 @@ private slots:
 
         const QList<int> orders = Orders(fixture::Sim().requests());
         QList<int> expected{50, 7, 3};
-        for (int r = 0; r < 31; ++r) expected << 4;
+        for (int r = 0; r < 31; ++r)
+            expected << 4;
         QCOMPARE(orders, expected);
 
-        const QString versionText = QString::fromLatin1(s.version.constData(),
-                                                        int(qstrnlen(s.version.constData(), 36)));
+        const QString versionText =
+            QString::fromLatin1(s.version.constData(), int(qstrnlen(s.version.constData(), 36)));
         QCOMPARE(Status(datapanel, DATAP_DispStatus), versionText);
         QCOMPARE(Status(interfacepanel, INTERFACEP_DispStatus), versionText);
 
@@ -166,7 +168,8 @@ private slots:
         }
         QCOMPARE(comecho, uint16_t(1));
         QList<int> expected{1};
-        for (int r = 0; r < 31; ++r) expected << 2;
+        for (int r = 0; r < 31; ++r)
+            expected << 2;
         QCOMPARE(Orders(fixture::Sim().requests()), expected);
         const tsim::SensorState &s = fixture::Sim().state();
         QCOMPARE(s.ramParams[0], uint16_t(321));
@@ -197,8 +200,8 @@ private slots:
         QTimer::singleShot(200, [&] {
             GetCtrlAttribute(interfacepanel, INTERFACEP_ButtonChangeBaudrate, ATTR_DIMMED,
                              &baudDimmed);
-            CBF_ButtonChangeBaudrate(interfacepanel, INTERFACEP_ButtonChangeBaudrate,
-                                     EVENT_COMMIT, nullptr, 0, 0);
+            CBF_ButtonChangeBaudrate(interfacepanel, INTERFACEP_ButtonChangeBaudrate, EVENT_COMMIT,
+                                     nullptr, 0, 0);
             CBF_ButtonTryToConnect(interfacepanel, INTERFACEP_ButtonTryToConnect, EVENT_COMMIT,
                                    nullptr, 0, 0);
             CBF_ButtonSend(mainpanel, MAINP_ButtonSend, EVENT_COMMIT, nullptr, 0, 0);
@@ -208,7 +211,8 @@ private slots:
         QCOMPARE(baudDimmed, 1);
         QCOMPARE(comecho, uint16_t(1));
         QList<int> expected{1};
-        for (int r = 0; r < 31; ++r) expected << 2;
+        for (int r = 0; r < 31; ++r)
+            expected << 2;
         QCOMPARE(Orders(fixture::Sim().requests()), expected);
         QCOMPARE(fixture::Sim().state().ramParams[0], uint16_t(432));
         QCOMPARE(fixture::Sim().state().ramRows[19][1], uint16_t(1234));

@@ -1,8 +1,8 @@
 // Telegram bytes, answer decoding and the parameter-set copies.
+#include "core/MasterCopy.h"
+#include "core/SensorData.h"
 #include "core/Session.h"
 #include "core/Ui.h"
-#include "core/SensorData.h"
-#include "core/MasterCopy.h"
 #include "link/Link.h"
 #include "params/Params.h"
 #include "shell/Shell.h"
@@ -12,7 +12,9 @@
 #include <cstring>
 
 namespace {
-QByteArray Request() { return QByteArray(reinterpret_cast<const char *>(szWriteBuf), 36); }
+QByteArray Request() {
+    return QByteArray(reinterpret_cast<const char *>(szWriteBuf), 36);
+}
 
 QByteArray Words(std::initializer_list<int> words) {
     QByteArray b;
@@ -29,13 +31,14 @@ void SetAnswer(const QByteArray &bytes) {
 }
 
 void FillPp() {
-    for (int i = 0; i < 264; ++i) pp[i] = uint16_t(1000 + i);
+    for (int i = 0; i < 264; ++i)
+        pp[i] = uint16_t(1000 + i);
 }
 } // namespace
 
 class TstTelegram : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void init() {
         telegram::sync = 85;
         anzframe = 18;
@@ -52,13 +55,15 @@ private slots:
         QTest::addColumn<QByteArray>("expected");
         auto ppPayload = [](int order) {
             QByteArray b = Words({85, order});
-            for (int i = 0; i < 16; ++i) b += Words({1000 + i});
+            for (int i = 0; i < 16; ++i)
+                b += Words({1000 + i});
             return b;
         };
         for (int order : {1, 3, 5, 6, 7, 8, 31})
             QTest::addRow("order %d", order) << order << 0 << 0 << 0 << ppPayload(order);
         QByteArray row30 = Words({85, 2, 30});
-        for (int i = 256; i < 264; ++i) row30 += Words({1000 + i});
+        for (int i = 256; i < 264; ++i)
+            row30 += Words({1000 + i});
         row30 += QByteArray(14, char(0xEE)); // words 11..17 keep the previous bytes
         QTest::newRow("order 2 row 30") << 2 << 30 << 0 << 0 << row30;
         QTest::newRow("order 4 row 7")
@@ -69,8 +74,9 @@ private slots:
             << 50 << 1 << 0 << 0 << Words({85, 50, 1}) + QByteArray(30, char(0xEE));
         QTest::newRow("order 190")
             << 190 << 4 << 0 << 0 << Words({85, 190, 4}) + QByteArray(30, char(0xEE));
-        QTest::newRow("order 30")
-            << 30 << 0 << 0 << 0 << Words({85, 30, 1100, 1200, 0xFFFF}) + QByteArray(26, char(0xEE));
+        QTest::newRow("order 30") << 30 << 0 << 0 << 0
+                                  << Words({85, 30, 1100, 1200, 0xFFFF}) +
+                                         QByteArray(26, char(0xEE));
         QTest::newRow("order 180")
             << 180 << 0 << 5888 << 0 << Words({85, 180, 5888}) + QByteArray(30, char(0xEE));
         QTest::newRow("order 182 piece of 4")
@@ -86,7 +92,8 @@ private slots:
         cfrot = 1100;
         cfgruen = 1200;
         cfblau = 0xFFFF;
-        for (int i = 0; i < 256; ++i) data3rdRoot[i] = uint16_t(i);
+        for (int i = 0; i < 256; ++i)
+            data3rdRoot[i] = uint16_t(i);
         FillTxBuf(uint16_t(order), uint16_t(start), uint16_t(value), uint16_t(count));
         QCOMPARE(Request().toHex(' '), expected.toHex(' '));
     }
@@ -106,7 +113,8 @@ private slots:
 
     void parameterAnswer() {
         QByteArray answer = Words({170, 3});
-        for (int i = 0; i < 16; ++i) answer += Words({i == 6 ? 40 : 100 + i});
+        for (int i = 0; i < 16; ++i)
+            answer += Words({i == 6 ? 40 : 100 + i});
         SetAnswer(answer);
         GetRxBufPara();
         CopyPPtoVars();
@@ -130,7 +138,8 @@ private slots:
         SetAnswer(Words({170, 4, 30, 1, 2, 3, 4, 5, 6, 7, 9, 99, 99, 99, 99, 99, 99, 99}));
         GetRxBufPara();
         CopyPPtoVars();
-        for (int c = 0; c < 7; ++c) QCOMPARE(ctt[30][c], uint16_t(c + 1));
+        for (int c = 0; c < 7; ++c)
+            QCOMPARE(ctt[30][c], uint16_t(c + 1));
         QCOMPARE(groupbuf[30], uint16_t(9));
         QCOMPARE(ctt[29][0], uint16_t(0));
 
@@ -138,7 +147,8 @@ private slots:
         SetAnswer(Words({170, 4, 31, 8, 8, 8, 8, 8, 8, 8, 8}));
         GetRxBufPara();
         CopyPPtoVars();
-        for (int r = 0; r < 30; ++r) QCOMPARE(groupbuf[r], uint16_t(0));
+        for (int r = 0; r < 30; ++r)
+            QCOMPARE(groupbuf[r], uint16_t(0));
         QCOMPARE(groupbuf[30], uint16_t(9));
     }
 
@@ -150,7 +160,8 @@ private slots:
     }
     void sendLayoutRoundTrip() {
         QFETCH(int, fill);
-        for (int i = 0; i < 264; ++i) pp[i] = uint16_t(fill < 0 ? i * 251 : fill);
+        for (int i = 0; i < 264; ++i)
+            pp[i] = uint16_t(fill < 0 ? i * 251 : fill);
         pp[6] = 31;
         CopyFileParatoVars();
         std::vector<uint16_t> before(pp, pp + 264);

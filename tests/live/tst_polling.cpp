@@ -2,12 +2,12 @@
 // simulated sensor: decoding into the displays, stopping, time-outs, the
 // limits taken from the table, the graphs' content and axes, and the
 // three-sides view's layout per calculation mode.
+#include "core/MasterCopy.h"
+#include "core/Protocol.h"
+#include "core/SensorData.h"
 #include "core/Session.h"
 #include "core/Ui.h"
-#include "core/SensorData.h"
-#include "core/MasterCopy.h"
 #include "link/Link.h"
-#include "core/Protocol.h"
 #include "live/Live.h"
 #include "params/Params.h"
 #include "platform/Platform.h"

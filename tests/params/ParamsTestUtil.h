@@ -2,10 +2,10 @@
 // snapshots of what the panels and variables hold.
 #pragma once
 
+#include "core/MasterCopy.h"
+#include "core/SensorData.h"
 #include "core/Session.h"
 #include "core/Ui.h"
-#include "core/SensorData.h"
-#include "core/MasterCopy.h"
 #include "params/Params.h"
 #include "platform/Introspect.h"
 #include "platform/Platform.h"

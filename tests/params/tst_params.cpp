@@ -1,11 +1,11 @@
 // The parameter panel, the memory selector and the operating modes, on the
 // real panels; the calculation-mode change against the simulated sensor.
+#include "ParamsTestUtil.h"
 #include "core/Session.h"
 #include "core/Ui.h"
-#include "ParamsTestUtil.h"
 
-#include "link/Link.h"
 #include "core/HelpTexts.h"
+#include "link/Link.h"
 #include "sim/Simulator.h"
 #include "support/AppFixture.h"
 

@@ -1,9 +1,9 @@
 // The shell's services on the real panels: the child-panel switch, dimming
 // during transfers, the function keys, STOP and the time-out reaction.
+#include "core/MasterCopy.h"
+#include "core/SensorData.h"
 #include "core/Session.h"
 #include "core/Ui.h"
-#include "core/SensorData.h"
-#include "core/MasterCopy.h"
 #include "link/Link.h"
 #include "live/Live.h"
 #include "platform/Introspect.h"
@@ -24,10 +24,10 @@ int CBF_COLBIGP(int, int, int, void *, int, int);
 #include <vector>
 
 namespace {
-const int kNavButtons[7] = {MAINP_ButtonConnect,      MAINP_ButtonPara,     MAINP_ButtonTeachTable,
-                            MAINP_ButtonColorGroups,  MAINP_ButtonRecorder, MAINP_ButtonCalibrate,
+const int kNavButtons[7] = {MAINP_ButtonConnect,     MAINP_ButtonPara,     MAINP_ButtonTeachTable,
+                            MAINP_ButtonColorGroups, MAINP_ButtonRecorder, MAINP_ButtonCalibrate,
                             MAINP_ButtonTableAttr};
-int *const kChildPanels[7] = {&interfacepanel, &parapanel, &ttpanel,  &grouppanel,
+int *const kChildPanels[7] = {&interfacepanel, &parapanel,  &ttpanel, &grouppanel,
                               &recpanel,       &calibpanel, &tapanel};
 
 bool Visible(int panel) {
@@ -44,36 +44,135 @@ int Dimmed(int panel, int control) {
 
 QList<int> Orders() {
     QList<int> orders;
-    for (const QByteArray &r : fixture::Sim().requests()) orders << ((uchar(r[2]) << 8) | uchar(r[3]));
+    for (const QByteArray &r : fixture::Sim().requests())
+        orders << ((uchar(r[2]) << 8) | uchar(r[3]));
     return orders;
 }
 
 // Every control and panel that the operator can act on, by the name its
 // callback is bound to (CBF_ + name).
 const char *const kCallbackNames[] = {
-    "ButtonAccept", "ButtonApplyFromAll", "ButtonCalcCF", "ButtonCalibrate",
-    "ButtonChangeBaudrate", "ButtonColorGroups", "ButtonConnect", "ButtonGet", "ButtonGetArray",
-    "ButtonGetCF", "ButtonGo", "ButtonManualRecord", "ButtonPara", "ButtonRecorder",
-    "ButtonResetGroupTable", "ButtonResetTable", "ButtonSaveArray", "ButtonSelRecFile",
-    "ButtonSend", "ButtonSendCF", "ButtonSetRowColor", "ButtonSetStartupArray",
-    "ButtonStartRecord", "ButtonStartTrigRec", "ButtonStop", "ButtonStopRecord",
-    "ButtonStopTrigRec", "ButtonTableAttr", "ButtonTeachDataTo", "ButtonTeachMeanVal",
-    "ButtonTeachTable", "ButtonTpCapture", "ButtonTpClose", "ButtonTpResetTable",
-    "ButtonTpTeachToTable", "ButtonTpUndo", "ButtonTryToConnect", "CALIBP", "COLBIGP",
-    "Calcmode", "DATAP", "DispBars", "DispBarsRAW", "DispCOL", "DispGN", "DispGroup", "DispINT",
-    "DispRaw", "DispRawDelta", "DispRecFile", "DispRecordTime", "DispRecordedValues",
-    "DispRemaining", "DispStatus", "DispTemp", "DispTpCounter", "DispTpMaxDeltaGn",
-    "DispTpMaxDeltaInt", "DispTpMaxDeltaXY", "DispX", "DispY", "EditAverage", "EditCFB",
-    "EditCFG", "EditCFR", "EditColorGroups", "EditColorNumericRow", "EditCommunicationProtocol",
-    "EditDynWinLoHi", "EditExteach", "EditGridGroups", "EditHold", "EditID", "EditInterval",
-    "EditIntlim", "EditMaxDelta", "EditMaxcolNo", "EditNo", "EditOutmode", "EditPmode",
-    "EditRecVal", "EditRow", "EditSelectBaudrate", "EditSelectComPort", "EditSelectDataRec",
-    "EditSetColor", "EditSetValue", "EditTpRowNo", "EditTpTeachCtoWith", "EditTpTeachGtoWith",
-    "EditTpTeachItoWith", "EditTpValueCto", "EditTpValueGto", "EditTpValueIto", "EditTrigger",
-    "Evalmode", "GRPBIGP", "Graph3SidesView", "GraphData1", "GraphData2", "GraphRGB", "GridCtt",
-    "GridTpMean", "GridTpValues", "INTERFACEP", "MAINP", "P3SIDESVIEW", "PARAP", "PGROUP",
-    "RECP", "RadioInc", "SelectEEPROM", "SelectFILE", "SelectRAM", "SelectSource", "SlidePower",
-    "StringIpAdress", "StringPortNumber", "TAP", "TEACHP", "TTP",
+    "ButtonAccept",
+    "ButtonApplyFromAll",
+    "ButtonCalcCF",
+    "ButtonCalibrate",
+    "ButtonChangeBaudrate",
+    "ButtonColorGroups",
+    "ButtonConnect",
+    "ButtonGet",
+    "ButtonGetArray",
+    "ButtonGetCF",
+    "ButtonGo",
+    "ButtonManualRecord",
+    "ButtonPara",
+    "ButtonRecorder",
+    "ButtonResetGroupTable",
+    "ButtonResetTable",
+    "ButtonSaveArray",
+    "ButtonSelRecFile",
+    "ButtonSend",
+    "ButtonSendCF",
+    "ButtonSetRowColor",
+    "ButtonSetStartupArray",
+    "ButtonStartRecord",
+    "ButtonStartTrigRec",
+    "ButtonStop",
+    "ButtonStopRecord",
+    "ButtonStopTrigRec",
+    "ButtonTableAttr",
+    "ButtonTeachDataTo",
+    "ButtonTeachMeanVal",
+    "ButtonTeachTable",
+    "ButtonTpCapture",
+    "ButtonTpClose",
+    "ButtonTpResetTable",
+    "ButtonTpTeachToTable",
+    "ButtonTpUndo",
+    "ButtonTryToConnect",
+    "CALIBP",
+    "COLBIGP",
+    "Calcmode",
+    "DATAP",
+    "DispBars",
+    "DispBarsRAW",
+    "DispCOL",
+    "DispGN",
+    "DispGroup",
+    "DispINT",
+    "DispRaw",
+    "DispRawDelta",
+    "DispRecFile",
+    "DispRecordTime",
+    "DispRecordedValues",
+    "DispRemaining",
+    "DispStatus",
+    "DispTemp",
+    "DispTpCounter",
+    "DispTpMaxDeltaGn",
+    "DispTpMaxDeltaInt",
+    "DispTpMaxDeltaXY",
+    "DispX",
+    "DispY",
+    "EditAverage",
+    "EditCFB",
+    "EditCFG",
+    "EditCFR",
+    "EditColorGroups",
+    "EditColorNumericRow",
+    "EditCommunicationProtocol",
+    "EditDynWinLoHi",
+    "EditExteach",
+    "EditGridGroups",
+    "EditHold",
+    "EditID",
+    "EditInterval",
+    "EditIntlim",
+    "EditMaxDelta",
+    "EditMaxcolNo",
+    "EditNo",
+    "EditOutmode",
+    "EditPmode",
+    "EditRecVal",
+    "EditRow",
+    "EditSelectBaudrate",
+    "EditSelectComPort",
+    "EditSelectDataRec",
+    "EditSetColor",
+    "EditSetValue",
+    "EditTpRowNo",
+    "EditTpTeachCtoWith",
+    "EditTpTeachGtoWith",
+    "EditTpTeachItoWith",
+    "EditTpValueCto",
+    "EditTpValueGto",
+    "EditTpValueIto",
+    "EditTrigger",
+    "Evalmode",
+    "GRPBIGP",
+    "Graph3SidesView",
+    "GraphData1",
+    "GraphData2",
+    "GraphRGB",
+    "GridCtt",
+    "GridTpMean",
+    "GridTpValues",
+    "INTERFACEP",
+    "MAINP",
+    "P3SIDESVIEW",
+    "PARAP",
+    "PGROUP",
+    "RECP",
+    "RadioInc",
+    "SelectEEPROM",
+    "SelectFILE",
+    "SelectRAM",
+    "SelectSource",
+    "SlidePower",
+    "StringIpAdress",
+    "StringPortNumber",
+    "TAP",
+    "TEACHP",
+    "TTP",
 };
 // Callbacks of subsystems that are not built yet; each entry leaves the list
 // when its subsystem comes.
@@ -105,7 +204,7 @@ CtrlCallbackPtr BoundCallback(const QByteArray &name, bool *found) {
 
 class TstShell : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void cleanupTestCase() { fixture::EndProgram(); }
     void initTestCase() {
         QVERIFY(fixture::StartProgram());
@@ -132,7 +231,8 @@ private slots:
 
     void childPanelSwitch_data() {
         QTest::addColumn<int>("code");
-        for (int code = 0; code <= 8; ++code) QTest::addRow("code %d", code) << code;
+        for (int code = 0; code <= 8; ++code)
+            QTest::addRow("code %d", code) << code;
     }
     void childPanelSwitch() {
         QFETCH(int, code);
@@ -163,10 +263,11 @@ private slots:
     }
 
     void dimmingDuringTransfers() {
-        const int transfer[] = {MAINP_SelectRAM, MAINP_SelectEEPROM, MAINP_SelectFILE,
-                                MAINP_ButtonSend, MAINP_ButtonGet,   MAINP_ButtonGo};
+        const int transfer[] = {MAINP_SelectRAM,  MAINP_SelectEEPROM, MAINP_SelectFILE,
+                                MAINP_ButtonSend, MAINP_ButtonGet,    MAINP_ButtonGo};
         SetButtonsDimmed(1);
-        for (int c : transfer) QCOMPARE(Dimmed(mainpanel, c), 1);
+        for (int c : transfer)
+            QCOMPARE(Dimmed(mainpanel, c), 1);
         QCOMPARE(Dimmed(mainpanel, MAINP_ButtonStop), 0);
         QCOMPARE(Dimmed(parapanel, PARAP_Calcmode), 1);
         QCOMPARE(Dimmed(interfacepanel, INTERFACEP_ButtonTryToConnect), 1);
@@ -174,7 +275,8 @@ private slots:
         QTest::keyClick(PanelWidget(mainpanel), Qt::Key_F9);
         QVERIFY(fixture::Sim().requests().isEmpty());
         SetButtonsDimmed(0);
-        for (int c : transfer) QCOMPARE(Dimmed(mainpanel, c), 0);
+        for (int c : transfer)
+            QCOMPARE(Dimmed(mainpanel, c), 0);
         QCOMPARE(Dimmed(parapanel, PARAP_Calcmode), 0);
     }
 
@@ -232,10 +334,10 @@ private slots:
         QTest::addColumn<int>("button");
         QTest::addColumn<QString>("note");
         QTest::newRow("SEND RAM") << RAM << int(MAINP_ButtonSend) << "sent to the sensor's RAM";
-        QTest::newRow("SEND EEPROM") << EEPROM << int(MAINP_ButtonSend)
-                                     << "stored in the sensor's EEPROM";
-        QTest::newRow("GET EEPROM") << EEPROM << int(MAINP_ButtonGet)
-                                    << "read from the sensor's EEPROM";
+        QTest::newRow("SEND EEPROM")
+            << EEPROM << int(MAINP_ButtonSend) << "stored in the sensor's EEPROM";
+        QTest::newRow("GET EEPROM")
+            << EEPROM << int(MAINP_ButtonGet) << "read from the sensor's EEPROM";
     }
     void transfersSayWhereTheParametersWent() {
         QFETCH(int, memory);

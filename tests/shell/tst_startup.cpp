@@ -21,7 +21,9 @@
 #include <QWidget>
 
 namespace {
-QString BinDir() { return QCoreApplication::applicationDirPath(); }
+QString BinDir() {
+    return QCoreApplication::applicationDirPath();
+}
 
 bool AnyWindowVisible() {
     for (QWidget *w : QApplication::topLevelWidgets())
@@ -38,7 +40,7 @@ bool PanelVisible(int panel) {
 
 class TstStartup : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void missingDefinitionEndsTheProgram() {
         QTemporaryDir dir;
         QVERIFY(QFile::copy(QDir(BinDir()).filePath("tolvane"), dir.filePath("tolvane")));
@@ -98,7 +100,8 @@ private slots:
         QTimer probe;
         probe.setInterval(50);
         QObject::connect(&probe, &QTimer::timeout, [&] {
-            if (!mainpanel || !PanelVisible(mainpanel) || comecho != 1 || sim.requests().size() < 34)
+            if (!mainpanel || !PanelVisible(mainpanel) || comecho != 1 ||
+                sim.requests().size() < 34)
                 return;
             probe.stop();
             checked = true;

@@ -1,6 +1,6 @@
+#include "support/AppFixture.h"
 #include "core/Session.h"
 #include "core/Ui.h"
-#include "support/AppFixture.h"
 
 #include "link/Link.h"
 #include "platform/Platform.h"
@@ -45,7 +45,9 @@ void EndProgram() {
     g_sim = nullptr;
 }
 
-QString ProgramDir() { return g_dir ? g_dir->path() : QString(); }
+QString ProgramDir() {
+    return g_dir ? g_dir->path() : QString();
+}
 
 tsim::Simulator &Sim() {
     if (!g_sim) {
@@ -76,7 +78,8 @@ bool StartUp() {
 
 void Pump(int ms) {
     const double end = Timer() + ms / 1000.0;
-    while (Timer() < end) WaitSystemEvents(end - Timer());
+    while (Timer() < end)
+        WaitSystemEvents(end - Timer());
 }
 
 void CheckNoUnexpectedPopups() {
