@@ -8,8 +8,10 @@
 #include "platform/Platform.h"
 
 #include <algorithm>
+#include <memory>
 #include <mutex>
 #include <new>
+#include <vector>
 
 namespace {
 
@@ -27,6 +29,10 @@ struct ComboRecord {
     std::recursive_mutex lock;
     int maxLength = -1; // characters; -1 without a limit
 };
+
+// Every record lives here from its creation until its combo box is discarded
+// or the program ends; the controls only point at it.
+std::vector<std::unique_ptr<ComboRecord>> g_records;
 
 // Whether the next value change of a text field is completed: Backspace and
 // Delete switch it off, so that deleting the completed part sticks.
@@ -161,13 +167,12 @@ int Combo_NewComboBox(int panel, int stringControl) {
     if (GetCtrlAttribute(panel, stringControl, ATTR_MAX_ENTRY_LENGTH, &maxLength) < 0)
         return COMBO_ERR_NOT_A_COMBO;
 
-    auto *r = new (std::nothrow) ComboRecord;
-    if (!r) return COMBO_ERR_OUT_OF_MEMORY;
+    std::unique_ptr<ComboRecord> owned(new (std::nothrow) ComboRecord);
+    if (!owned) return COMBO_ERR_OUT_OF_MEMORY;
     const int list = MakeEditableRing(panel, stringControl);
-    if (list < 0) {
-        delete r;
-        return list;
-    }
+    if (list < 0) return list;
+    ComboRecord *r = owned.get();
+    g_records.push_back(std::move(owned));
     r->panel = panel;
     r->list = list;
     r->text = stringControl;
@@ -303,6 +308,7 @@ int Combo_DiscardComboBox(int panel, int control) {
         if (result >= 0) result = DiscardCtrl(panel, r->text);
         r->marker = 0;
     }
-    delete r;
+    std::erase_if(g_records,
+                  [r](const std::unique_ptr<ComboRecord> &owned) { return owned.get() == r; });
     return result;
 }
