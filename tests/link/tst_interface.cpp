@@ -160,6 +160,7 @@ class TstInterface : public QObject {
     Settings m_defaults{};
 
   private slots:
+    void cleanupTestCase() { fixture::EndProgram(); }
     void initTestCase() {
         QVERIFY(fixture::StartProgram());
         m_defaults = PanelSettings();

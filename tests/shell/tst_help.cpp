@@ -113,6 +113,7 @@ const char kTitle[] = "TOLVANE-Zaded V1.2";
 class TstHelp : public QObject {
     Q_OBJECT
   private slots:
+    void cleanupTestCase() { fixture::EndProgram(); }
     void initTestCase() {
         QVERIFY(fixture::StartProgram());
         QVERIFY(fixture::StartUp());

@@ -98,6 +98,7 @@ class TestMeanTeach : public QObject {
     Q_OBJECT
 
   private slots:
+    void cleanupTestCase() { fixture::EndProgram(); }
     void initTestCase() {
         QVERIFY(fixture::StartProgram());
         QVERIFY(fixture::StartUp());
