@@ -25,7 +25,6 @@ const PanelParam kPanelParams[13] = {
 
 namespace {
 void (*refreshAfterLoad)() = nullptr;
-void (*maxVecNoCheck)() = nullptr;
 } // namespace
 
 void GetPanelValues() {
@@ -56,12 +55,4 @@ void SetRefreshAfterLoad(void (*refresh)()) {
 
 void RefreshPanelsAfterLoad() {
     if (refreshAfterLoad) refreshAfterLoad();
-}
-
-void SetMaxVecNoCheck(void (*check)()) {
-    maxVecNoCheck = check;
-}
-
-void RunMaxVecNoCheck() {
-    if (maxVecNoCheck) maxVecNoCheck();
 }

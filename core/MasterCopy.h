@@ -25,9 +25,3 @@ void SetPanelValues();
 // start-up: the link that loads it sits below the panels and cannot call them.
 void SetRefreshAfterLoad(void (*refresh)());
 void RefreshPanelsAfterLoad();
-
-// The group switch (teach table) runs the parameter panel's check of the
-// active rows and the groups (InitMaxVecNo), which sits above it; the shell
-// installs that check here at start-up.
-void SetMaxVecNoCheck(void (*check)());
-void RunMaxVecNoCheck();

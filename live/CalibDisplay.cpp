@@ -6,14 +6,13 @@
 #include "live/ShownCache.h"
 #include "uir_ids.h"
 
+#include <algorithm>
+
 uint16_t deltaraw;
 
 void SetPanelCalibData() {
-    uint16_t largest = dataRawR < dataRawG ? dataRawG : dataRawR;
-    if (largest <= dataRawB) largest = dataRawB;
-    uint16_t smallest = dataRawG < dataRawR ? dataRawG : dataRawR;
-    if (dataRawB <= smallest) smallest = dataRawB;
-    deltaraw = uint16_t(largest - smallest);
+    deltaraw = uint16_t(std::max({dataRawR, dataRawG, dataRawB}) -
+                        std::min({dataRawR, dataRawG, dataRawB}));
 
     const int p = calibpanel;
     shown::SetVal(p, CALIBP_DispBarsRAW__R, dataRawR);

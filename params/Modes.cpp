@@ -15,8 +15,6 @@
 #include "uir_ids.h"
 
 namespace {
-constexpr int kActiveRowColor = 0x008000;
-constexpr int kInactiveRowColor = 0xFF0000;
 // Background of the teach-table column that evaluation mode 2 locks.
 constexpr int kLockedColumnColor = 0xD0D0D0;
 
@@ -215,37 +213,6 @@ void SetDispNames() {
     SetAxisScalingMode(datapanel, DATAP_GraphData1, VAL_XAXIS, VAL_MANUAL, 0, xy ? 4096 : 10000);
     SetAxisScalingMode(datapanel, DATAP_GraphData1, VAL_LEFT_YAXIS, VAL_MANUAL, 0,
                        xy ? 4096 : 4000);
-}
-
-void InitMaxVecNo() {
-    GetCtrlVal(parapanel, PARAP_EditMaxcolNo, &maxcolno);
-    GetCtrlVal(parapanel, PARAP_EditOutmode, &outmode);
-    GetCtrlVal(grouppanel, PGROUP_EditColorGroups, &colorgroup);
-
-    // Table row n shows teach-table row n - 1; the sensor checks rows
-    // 0 .. maxcolno - 1.
-    for (int n = 1; n <= anzVec; ++n) {
-        const int color = n <= maxcolno ? kActiveRowColor : kInactiveRowColor;
-        SetTableRowAttribute(ttpanel, TTP_GridCtt, n, ATTR_LABEL_COLOR, color);
-        SetTableRowAttribute(grouppanel, PGROUP_EditGridGroups, n, ATTR_LABEL_COLOR, color);
-        SetTableRowAttribute(tapanel, TAP_GridSpec, n, ATTR_LABEL_COLOR, color);
-    }
-
-    // In the direct output modes each of the five outputs stands for one
-    // vector (groups off) or one group (groups on). Advice only.
-    if (anzOut < maxcolno && outmode != 1 && colorgroup == 0) MessagePopup("INFO!", InfoMaxColNo);
-
-    if (outmode != 1 && colorgroup == 1) {
-        for (int n = 1; n <= anzVec; ++n) {
-            int group = 0;
-            GetTableCellVal(grouppanel, PGROUP_EditGridGroups, MakePoint(1, n), &group);
-            if (group > anzOut - 1) {
-                MessagePopup("INFO!", InfoGroupsOutmode);
-                ShowChildPanel(4);
-                break;
-            }
-        }
-    }
 }
 
 // A committed change of the calculation mode rearranges the teach table for

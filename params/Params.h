@@ -17,7 +17,6 @@ void InitEvalMode();
 void InitCalcMode();
 void InitExteach();
 void InitTrigger();
-void InitMaxVecNo();
 void SetDispNames();
 // Puts EXT1..EXT4 back into the TRIGGER list when only CONT and SELF are left.
 void RestoreExtTriggers();

@@ -25,7 +25,6 @@ int LoadAllPanels(int argc, char **argv) {
     if (InitRunTimeEngine(argc, argv) < 0) return -1;
     InstallUirTable(kUirPanels, kUirPanelCount);
     SetRefreshAfterLoad([] { RefreshAfterLoad(); });
-    SetMaxVecNoCheck(InitMaxVecNo);
 
     struct Load {
         int *handle;

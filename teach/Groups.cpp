@@ -7,6 +7,7 @@
 #include "core/SensorData.h"
 #include "core/Session.h"
 #include "core/Ui.h"
+#include "platform/Platform.h"
 #include "uir_ids.h"
 
 Point activCell{1, 1}, oldCell{1, 1};
@@ -31,6 +32,42 @@ void InitColorGroups() {
     if (colorgroup == 0) HidePanel(grpbigpanel);
 }
 
+namespace {
+constexpr int kActiveRowColor = 0x008000;
+constexpr int kInactiveRowColor = 0xFF0000;
+} // namespace
+
+void InitMaxVecNo() {
+    GetCtrlVal(parapanel, PARAP_EditMaxcolNo, &maxcolno);
+    GetCtrlVal(parapanel, PARAP_EditOutmode, &outmode);
+    GetCtrlVal(grouppanel, PGROUP_EditColorGroups, &colorgroup);
+
+    // Table row n shows teach-table row n - 1; the sensor checks rows
+    // 0 .. maxcolno - 1.
+    for (int n = 1; n <= anzVec; ++n) {
+        const int color = n <= maxcolno ? kActiveRowColor : kInactiveRowColor;
+        SetTableRowAttribute(ttpanel, TTP_GridCtt, n, ATTR_LABEL_COLOR, color);
+        SetTableRowAttribute(grouppanel, PGROUP_EditGridGroups, n, ATTR_LABEL_COLOR, color);
+        SetTableRowAttribute(tapanel, TAP_GridSpec, n, ATTR_LABEL_COLOR, color);
+    }
+
+    // In the direct output modes each of the five outputs stands for one
+    // vector (groups off) or one group (groups on). Advice only.
+    if (anzOut < maxcolno && outmode != 1 && colorgroup == 0) MessagePopup("INFO!", InfoMaxColNo);
+
+    if (outmode != 1 && colorgroup == 1) {
+        for (int n = 1; n <= anzVec; ++n) {
+            int group = 0;
+            GetTableCellVal(grouppanel, PGROUP_EditGridGroups, MakePoint(1, n), &group);
+            if (group > anzOut - 1) {
+                MessagePopup("INFO!", InfoGroupsOutmode);
+                ShowChildPanel(4);
+                break;
+            }
+        }
+    }
+}
+
 int CBF_PGROUP(int, int, int, void *, int, int) {
     return 0;
 }
@@ -38,7 +75,7 @@ int CBF_PGROUP(int, int, int, void *, int, int) {
 int CBF_EditColorGroups(int, int, int event, void *, int, int) {
     if (ShowHelpOnRightClick(event, InfoEditColorGroups) || event != EVENT_COMMIT) return 0;
     InitColorGroups();
-    RunMaxVecNoCheck();
+    InitMaxVecNo();
     return 0;
 }
 

@@ -35,9 +35,13 @@ void InitColorGroups();
 void InitGroupCell();
 
 // ---- table attributes
-// The indicator cells of all 31 rows in the teach, group and specification
+// The indicator cells of all 31 rows in the teach, group and row-text
 // tables take the colours of `tolvanearr`.
 void ApplyRowColors();
+
+// Colours the row labels of the three tables by MAXCOL-No. (active green,
+// inactive red) and advises when the outputs cannot show every vector or group.
+void InitMaxVecNo();
 void SetRowColor();
 void InitSrcPanel();
 void SaveTableSettings();

@@ -49,12 +49,7 @@ inline bool PanelVisible(int panel) {
 
 // One GO cycle's exchange and decoding: the frame lands in the displays.
 inline bool TakeFrame() {
-    order = proto::SendFrame;
-    FillTxBuf(order, 0, 0, 0);
-    GetDataFrame();
-    if (bytesToRead != 0) return false;
-    GetRxBufData();
-    CopyDatatoVars();
+    if (!ReceiveFrame()) return false;
     SetPanelData();
     return true;
 }
