@@ -18,7 +18,12 @@ int GetDataFrame();
 // false when it did not arrive complete (bytesToRead tells how).
 bool ReceiveFrame();
 void CopyDatatoVars();
+// A frame's data (TakeFrameData: the trigger flag taken off the group word,
+// the history buffers) and its displays on the data panel and the big
+// displays (ShowPanelData); SetPanelData does both.
 void SetPanelData();
+void TakeFrameData();
+void ShowPanelData();
 // The calibration panel's raw bars and RAW DELTA follow every frame;
 // deltaraw is the frame's spread of the raw channels, largest minus smallest.
 extern uint16_t deltaraw;

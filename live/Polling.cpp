@@ -24,6 +24,10 @@ namespace {
 constexpr int kCyclePauseMs = 10;
 // How often the status line's frame rate is renewed.
 constexpr double kRateIntervalS = 1.0;
+// The displays show at most one frame per screen refresh: a frame that
+// follows the last one shown sooner goes into the history buffers only, and
+// the displays catch up with the next frame, a time-out or the loop's end.
+constexpr double kShowIntervalS = 0.016;
 
 // A poll loop started from a callback that runs inside another poll loop's
 // wait would share its buffers and the link; it is refused instead.
@@ -52,13 +56,24 @@ void GetData() {
     SetLinkState(kLinkPolling);
     double rateStart = Timer();
     int rateFrames = 0;
+    double lastShown = -kShowIntervalS;
+    bool unshown = false;
+    auto showFrame = [&lastShown, &unshown](double now) {
+        SetPanelCalibData();
+        ShowPanelData();
+        ShowGraph();
+        lastShown = now;
+        unshown = false;
+    };
     while (session::poll == 1) {
         const bool arrived = ReceiveFrame();
         const double answered = Timer();
         if (arrived) {
-            SetPanelCalibData();
-            SetPanelData();
-            ShowGraph();
+            TakeFrameData();
+            if (answered - lastShown >= kShowIntervalS)
+                showFrame(answered);
+            else
+                unshown = true;
             ++pollFrames;
             if (pollFrameHook) pollFrameHook();
             ++rateFrames;
@@ -69,6 +84,7 @@ void GetData() {
                 rateFrames = 0;
             }
         } else {
+            if (unshown) showFrame(answered);
             SetPopupTimeout();
         }
         // The pause processes events rather than sleeping: the window draws
@@ -78,6 +94,7 @@ void GetData() {
         // displays is part of it.
         WaitProcessingEvents(std::max(0.0, kCyclePauseMs / 1000.0 - (Timer() - answered)));
     }
+    if (unshown) showFrame(Timer());
     pollLoopActive = false;
     if (CurrentLinkState() == kLinkPolling) SetLinkState(kLinkConnected);
 }
@@ -121,6 +138,23 @@ void CopyDatatoVars() {
 }
 
 void SetPanelData() {
+    TakeFrameData();
+    ShowPanelData();
+}
+
+void TakeFrameData() {
+    // The sensor adds the trigger flag to the group word; a word below the
+    // flag is a bare group number, so subtracting can never wrap around.
+    if (dataGroup >= proto::kGroupTriggerFlag) {
+        dataTrigger = 1;
+        dataGroup -= proto::kGroupTriggerFlag;
+    } else {
+        dataTrigger = 0;
+    }
+    InitGraphBuffers();
+}
+
+void ShowPanelData() {
     const int p = datapanel;
     shown::SetVal(p, DATAP_BarR, dataR);
     shown::SetVal(p, DATAP_BarG, dataG);
@@ -141,15 +175,6 @@ void SetPanelData() {
     shown::SetVal(p, DATAP_DispGN, dataGn);
     shown::SetVal(p, DATAP_DispCOL, dataColor);
     shown::SetVal(p, DATAP_DispTemp, dataTemp);
-
-    // The sensor adds the trigger flag to the group word; a word below the
-    // flag is a bare group number, so subtracting can never wrap around.
-    if (dataGroup >= proto::kGroupTriggerFlag) {
-        dataTrigger = 1;
-        dataGroup -= proto::kGroupTriggerFlag;
-    } else {
-        dataTrigger = 0;
-    }
     shown::SetVal(p, DATAP_LedTrig, dataTrigger);
     shown::SetVal(p, DATAP_DispGroup, dataGroup);
 
@@ -171,8 +196,6 @@ void SetPanelData() {
             weight /= 2;
         }
     }
-
-    InitGraphBuffers();
 }
 
 // ---- callbacks of the data panel's displays and of the big displays

@@ -19,6 +19,9 @@ class QVariant;
 
 namespace engine {
 
+// How often a screen shows a new picture; drawing more often is wasted.
+constexpr long long kRefreshMs = 16;
+
 enum class Kind {
     Other,      // anything without a value: visibility, geometry, dimming only
     Button,     // command button

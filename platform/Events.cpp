@@ -5,9 +5,12 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QHash>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QThread>
+#include <QTimer>
 #include <QWidget>
 #include <cmath>
 
@@ -44,6 +47,59 @@ Target Locate(QWidget *w) {
     return t;
 }
 
+// A window is repainted at most once per screen refresh. Qt repaints a
+// window whenever one of its widgets changed, and a progress bar at once,
+// so that displays fed a hundred frames a second would be drawn a hundred
+// times where sixty can be seen. A repaint asked for sooner after the last
+// one is held and done when the refresh interval is over, with everything
+// that changed meanwhile.
+class RefreshPacer : public QObject {
+  public:
+    using QObject::QObject;
+
+    // True when the window's repaint is held back.
+    bool hold(QObject *o) {
+        if (!o->isWidgetType() || !static_cast<QWidget *>(o)->isWindow()) return false;
+        auto *window = static_cast<QWidget *>(o);
+        auto it = m_windows.find(window);
+        if (it == m_windows.end()) {
+            it = m_windows.insert(window, {});
+            connect(window, &QObject::destroyed, this,
+                    [this, window] { m_windows.remove(window); });
+        }
+        Pace &pace = *it;
+        if (pace.releasing) {
+            pace.releasing = false;
+            pace.last.start();
+            return false;
+        }
+        if (pace.held) return true;
+        const qint64 since = pace.last.isValid() ? pace.last.elapsed() : kRefreshMs;
+        if (since >= kRefreshMs) {
+            pace.last.start();
+            return false;
+        }
+        pace.held = true;
+        QTimer::singleShot(int(kRefreshMs - since), Qt::PreciseTimer, window, [this, window] {
+            Pace &p = m_windows[window];
+            p.held = false;
+            p.releasing = true;
+            QEvent repaint(QEvent::UpdateRequest);
+            QCoreApplication::sendEvent(window, &repaint);
+            p.releasing = false;
+        });
+        return true;
+    }
+
+  private:
+    struct Pace {
+        QElapsedTimer last; // since the last repaint let through
+        bool held = false;  // a repaint is due when the interval is over
+        bool releasing = false;
+    };
+    QHash<QWidget *, Pace> m_windows;
+};
+
 class EventHub : public QObject {
   public:
     using QObject::QObject;
@@ -72,12 +128,15 @@ class EventHub : public QObject {
             return close(o, e);
         case QEvent::Shortcut:
             return shortcut(o);
+        case QEvent::UpdateRequest:
+            return m_pacer.hold(o);
         default:
             return false;
         }
     }
 
   private:
+    RefreshPacer m_pacer;
     // An event that a widget leaves unaccepted travels on to its parents and
     // passes this filter again; a release always lies between two presses.
     // Test drivers reuse one stack address for successive events, so a
@@ -189,7 +248,7 @@ void TagCtrl(QWidget *w, int handle, int control) {
 void WaitProcessingEvents(double seconds) {
     const double end = Timer() + seconds;
     ProcessSystemEvents();
-    for (double left = seconds; left > 0; left = end - Timer()) {
+    for (double left = end - Timer(); left > 0; left = end - Timer()) {
         // The event wait counts whole milliseconds; the last fraction is
         // slept, so that a pause ends on time, not up to a millisecond late.
         if (left < 0.001) {

@@ -54,29 +54,32 @@ struct GraphState : QObject {
             stale = true;
     }
 
-    // Drawing more often than a screen refreshes shows nothing more: a plot
-    // changed sooner after its last drawing is drawn once, when the refresh
-    // interval is over, with whatever its data is then.
-    static constexpr qint64 kRefreshMs = 16;
-    QElapsedTimer lastDraw;
-    bool drawDue = false;
+    // Drawing more often than a screen refreshes shows nothing more. A change
+    // made while a drawing is queued rides along with it; one made sooner
+    // than the refresh interval after the last drawing began is drawn when
+    // the interval is over, with whatever the data is then.
+    QElapsedTimer lastDraw; // restarted as each drawing begins
+    bool drawQueued = false;
     void Draw() {
-        if (drawDue) return;
+        if (drawQueued) return;
+        drawQueued = true;
         const qint64 since = lastDraw.isValid() ? lastDraw.elapsed() : kRefreshMs;
         if (since >= kRefreshMs) {
-            lastDraw.start();
             plot->replot(QCustomPlot::rpQueuedReplot);
             return;
         }
-        drawDue = true;
         QTimer::singleShot(int(kRefreshMs - since), Qt::PreciseTimer, this, [this] {
-            drawDue = false;
-            lastDraw.start();
-            if (plot->isVisible())
+            if (plot->isVisible()) {
                 plot->replot(QCustomPlot::rpQueuedReplot);
-            else
+            } else {
+                drawQueued = false;
                 stale = true;
+            }
         });
+    }
+    void DrawingBegins() {
+        drawQueued = false;
+        lastDraw.start();
     }
 
     // Puts the cursor lines where their coordinates fall in the axis rect;
@@ -216,12 +219,16 @@ bool SetUpGraph(Ctrl &c) {
     c.graph = g;
     QWidget *w = c.w;
     plot->setPlottingHint(QCP::phFastPolylines, true);
+    // A replot only marks the plot for the window's next repaint, which
+    // draws all changed widgets at once, instead of repainting it alone.
+    plot->setPlottingHint(QCP::phImmediateRefresh, false);
     plot->setNoAntialiasingOnDrag(true);
     // Every buffered layer costs a full-size pixmap to clear and compose on
     // each replot; only the cursors get one (on first use), the unused
     // selection overlay none.
     if (QCPLayer *overlay = plot->layer(QStringLiteral("overlay")))
         overlay->setMode(QCPLayer::lmLogical);
+    QObject::connect(plot, &QCustomPlot::beforeReplot, plot, [g] { g->DrawingBegins(); });
     QObject::connect(plot, &QCustomPlot::afterReplot, plot, [g] { g->PlaceCursors(); });
 
     g->strip = w->property("kind").toString() == QLatin1String("strip");

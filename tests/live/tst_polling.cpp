@@ -124,6 +124,8 @@ class TestPolling : public QObject {
     void stopDuringWaitCompletesCycle();
     void loopStartedInsideAWaitIsRefused();
     void shortAnswerTimesOut();
+    void lastFrameStaysShown_data();
+    void lastFrameStaysShown();
     void extraBytesOnSerialTimeOutAtOnce();
     void strayBytesRefuseTheAnswer_data();
     void strayBytesRefuseTheAnswer();
@@ -298,6 +300,44 @@ void TestPolling::shortAnswerTimesOut() {
     QCOMPARE(int(session::poll), 0);
     QCOMPARE(Status(), QString("TIMEOUT"));
     QVERIFY(PanelVisible(interfacepanel));
+}
+
+// Frames that follow each other faster than a screen refreshes are not all
+// shown, but when the loop rests, after STOP or a time-out, the displays
+// and the history show the last frame that arrived.
+void TestPolling::lastFrameStaysShown_data() {
+    QTest::addColumn<int>("shortAnswer"); // the request answered short; 0: STOP after 8 frames
+    QTest::newRow("stopped") << 0;
+    QTest::newRow("timed out") << 9;
+}
+
+void TestPolling::lastFrameStaysShown() {
+    QFETCH(int, shortAnswer);
+    static uint64_t stopAt = 0;
+    stopAt = pollFrames + 8;
+    if (shortAnswer)
+        fixture::Sim().armFault({tsim::Fault::ShortAnswer, shortAnswer, 1});
+    else
+        pollFrameHook = [] {
+            if (pollFrames >= stopAt) PressStop();
+        };
+    QByteArray last;
+    auto onAnswer =
+        connect(&fixture::Sim(), &tsim::Simulator::answerSent, this, [&](const QByteArray &bytes) {
+            if (bytes.size() == 36) last = bytes;
+        });
+    const uint64_t before = pollFrames;
+    RunGo();
+    disconnect(onAnswer);
+    pollFrameHook = nullptr;
+
+    QCOMPARE(int(pollFrames - before), 8);
+    auto word = [&last](int k) { return uint8_t(last[2 * k]) * 256 + uint8_t(last[2 * k + 1]); };
+    QCOMPARE(Val(datapanel, DATAP_DispX), word(5));
+    QCOMPARE(Val(datapanel, DATAP_DispRaw__R), word(2));
+    QCOMPARE(Val(datapanel, DATAP_BarR), word(2));
+    QCOMPARE(rawBuf[594], double(word(2)));
+    QCOMPARE(intBuf[297], double(word(7)));
 }
 
 // After a failed link the last frame stays on the displays, faded, and the

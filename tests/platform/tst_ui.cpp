@@ -8,6 +8,7 @@
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -475,6 +476,37 @@ class TestUi : public QObject {
         QCOMPARE(led->grab().toImage().pixelColor(lampCentre), QColor(0xFF0000));
         SetCtrlVal(data, DATAP_LedTrig, 0);
         QCOMPARE(led->grab().toImage().pixelColor(lampCentre), QColor(0x0000FF));
+    }
+
+    // A window is drawn at most once per screen refresh however often its
+    // displays change, and what it shows once they rest is their last state.
+    void changesAreDrawnAtRefreshRateAndLast() {
+        const int data = load(DATAP);
+        DisplayPanel(data);
+        auto *label = Widget<QLabel>(data, DATAP_DispX);
+        QVERIFY(QTest::qWaitForWindowExposed(label->window()));
+        Flush();
+        struct Painted : QObject {
+            int paints = 0;
+            QString text;
+            bool eventFilter(QObject *o, QEvent *e) override {
+                if (e->type() == QEvent::Paint) ++paints, text = static_cast<QLabel *>(o)->text();
+                return false;
+            }
+        } painted;
+        label->installEventFilter(&painted);
+        QElapsedTimer clock;
+        clock.start();
+        for (int i = 1; i <= 60; ++i) {
+            SetCtrlVal(data, DATAP_DispX, i);
+            SetCtrlVal(data, DATAP_BarR, 40 * i);
+            QTest::qWait(1);
+        }
+        const qint64 ms = clock.elapsed();
+        QTRY_COMPARE(painted.text, QStringLiteral("60"));
+        label->removeEventFilter(&painted);
+        QVERIFY2(painted.paints <= ms / 16 + 2,
+                 qPrintable(QString("%1 paints in %2 ms").arg(painted.paints).arg(ms)));
     }
 
     void textMessagesAddControls() {
