@@ -24,10 +24,10 @@ namespace {
 constexpr int kCyclePauseMs = 10;
 // How often the status line's frame rate is renewed.
 constexpr double kRateIntervalS = 1.0;
-// The displays show at most one frame per screen refresh: a frame that
-// follows the last one shown sooner goes into the history buffers only, and
-// the displays catch up with the next frame, a time-out or the loop's end.
+// The displays show at most one frame per screen refresh.
 constexpr double kShowIntervalS = 0.016;
+double lastShown = -1.0;
+bool frameHeld = false;
 
 // A poll loop started from a callback that runs inside another poll loop's
 // wait would share its buffers and the link; it is refused instead.
@@ -56,24 +56,12 @@ void GetData() {
     SetLinkState(kLinkPolling);
     double rateStart = Timer();
     int rateFrames = 0;
-    double lastShown = -kShowIntervalS;
-    bool unshown = false;
-    auto showFrame = [&lastShown, &unshown](double now) {
-        SetPanelCalibData();
-        ShowPanelData();
-        ShowGraph();
-        lastShown = now;
-        unshown = false;
-    };
     while (session::poll == 1) {
         const bool arrived = ReceiveFrame();
         const double answered = Timer();
         if (arrived) {
             TakeFrameData();
-            if (answered - lastShown >= kShowIntervalS)
-                showFrame(answered);
-            else
-                unshown = true;
+            ShowFrameWhenDue();
             ++pollFrames;
             if (pollFrameHook) pollFrameHook();
             ++rateFrames;
@@ -84,7 +72,7 @@ void GetData() {
                 rateFrames = 0;
             }
         } else {
-            if (unshown) showFrame(answered);
+            ShowHeldFrame();
             SetPopupTimeout();
         }
         // The pause processes events rather than sleeping: the window draws
@@ -94,7 +82,7 @@ void GetData() {
         // displays is part of it.
         WaitProcessingEvents(std::max(0.0, kCyclePauseMs / 1000.0 - (Timer() - answered)));
     }
-    if (unshown) showFrame(Timer());
+    ShowHeldFrame();
     pollLoopActive = false;
     if (CurrentLinkState() == kLinkPolling) SetLinkState(kLinkConnected);
 }
@@ -152,6 +140,25 @@ void TakeFrameData() {
         dataTrigger = 0;
     }
     InitGraphBuffers();
+}
+
+void ShowFrameWhenDue() {
+    const double now = Timer();
+    if (now - lastShown < kShowIntervalS) {
+        frameHeld = true;
+        return;
+    }
+    SetPanelCalibData();
+    ShowPanelData();
+    ShowGraph();
+    lastShown = now;
+    frameHeld = false;
+}
+
+void ShowHeldFrame() {
+    if (!frameHeld) return;
+    lastShown = -1.0;
+    ShowFrameWhenDue();
 }
 
 void ShowPanelData() {

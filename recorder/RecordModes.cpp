@@ -112,8 +112,8 @@ void RecordFrame() {
     while (session::poll == 1) {
         recstart = Timer();
         if (ReceiveFrame()) {
-            SetPanelData();
-            ShowGraph();
+            TakeFrameData();
+            ShowFrameWhenDue();
             RecordLine();
             if (SelectedRecordMode() == kRecCounted) {
                 ++otcrec;
@@ -124,21 +124,32 @@ void RecordFrame() {
                 SetCtrlVal(recpanel, RECP_DispFrameCounter, ++frames);
             }
         } else {
+            ShowHeldFrame();
             SetPopupTimeout();
         }
         SlowDown();
     }
+    ShowHeldFrame();
 }
 
 void SlowDown() {
     // Measured from the start of the cycle: a cycle longer than the interval
     // is followed at once. The wait sleeps in the event loop, so STOP is seen
     // at once and the processor stays idle.
+    // The event wait counts whole milliseconds and may end late; the last
+    // two are waited out to the point, so that lines keep their interval.
+    constexpr double kExactTail = 0.002;
     tdiff = 0;
     while (session::poll != 0) {
         tdiff = Timer() - recstart;
         if (tdiff >= zeitint) return;
-        WaitSystemEvents(zeitint - tdiff);
+        const double left = zeitint - tdiff;
+        if (left <= kExactTail) {
+            WaitProcessingEvents(left);
+            tdiff = Timer() - recstart;
+            return;
+        }
+        WaitSystemEvents(left - kExactTail);
     }
 }
 

@@ -89,6 +89,7 @@ void TriggeredRecord() {
     while (session::poll == 1) {
         const int received = ReceiveQueued(szReadBuf + fill, kReceiveBuffer - fill);
         if (received < 0) {
+            ShowHeldFrame();
             SetPopupTimeout();
             break;
         }
@@ -111,12 +112,13 @@ void TriggeredRecord() {
             std::memmove(szReadBuf, szReadBuf + kTelegram, size_t(fill));
             CopyDatatoVars();
             MarkValuesLive();
-            SetPanelData();
-            ShowGraph();
+            TakeFrameData();
+            ShowFrameWhenDue();
             RecordLine();
             SetCtrlVal(recpanel, RECP_DispFrameCounter, ++frames);
         }
     }
+    ShowHeldFrame();
     StopAutoSend();
     ReleaseLink();
 }
