@@ -113,6 +113,32 @@ struct GraphState : QObject {
 
 namespace {
 
+// A plot title that measures its text once per text and font, not at every
+// replot's layout.
+class Title : public QCPTextElement {
+  public:
+    using QCPTextElement::QCPTextElement;
+    QSize minimumOuterSizeHint() const override {
+        if (mText != m_measuredText || mFont != m_measuredFont || mMargins != m_measuredMargins) {
+            m_measured = QCPTextElement::minimumOuterSizeHint();
+            m_measuredText = mText;
+            m_measuredFont = mFont;
+            m_measuredMargins = mMargins;
+        }
+        return m_measured;
+    }
+    // As wide as the plot allows, as high as the text.
+    QSize maximumOuterSizeHint() const override {
+        return {QWIDGETSIZE_MAX, minimumOuterSizeHint().height()};
+    }
+
+  private:
+    mutable QSize m_measured;
+    mutable QString m_measuredText;
+    mutable QFont m_measuredFont;
+    mutable QMargins m_measuredMargins;
+};
+
 QColor Color(int rgb) {
     return FromRgb(rgb);
 }
@@ -223,6 +249,9 @@ bool SetUpGraph(Ctrl &c) {
     // draws all changed widgets at once, instead of repainting it alone.
     plot->setPlottingHint(QCP::phImmediateRefresh, false);
     plot->setNoAntialiasingOnDrag(true);
+    // No graph shows a legend; its entries would still be laid out at every
+    // replot.
+    plot->setAutoAddPlottableToLegend(false);
     // Every buffered layer costs a full-size pixmap to clear and compose on
     // each replot; only the cursors get one (on first use), the unused
     // selection overlay none.
@@ -266,6 +295,9 @@ bool SetUpGraph(Ctrl &c) {
             if (!color.isValid()) color = Color(kDefault[t % 6]);
             trace->setPen(QPen(color));
             trace->setAdaptiveSampling(true);
+            // A trace redrawn with every frame is drawn without smoothing,
+            // which costs far less and hardly shows on a line that moves on.
+            trace->setAntialiased(false);
             g->traceGraphs.push_back(trace);
         }
         plot->xAxis->setRange(0, g->pps - 1);
@@ -311,7 +343,7 @@ void SetGraphTitle(Ctrl &c, const QString &title) {
         g->plot->plotLayout()->insertRow(0);
         QFont font = g->plot->font();
         font.setBold(true);
-        g->title = new QCPTextElement(g->plot, title, font);
+        g->title = new Title(g->plot, title, font);
         g->plot->plotLayout()->addElement(0, 0, g->title);
     } else {
         g->title->setText(title);
