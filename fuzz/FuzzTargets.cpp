@@ -2,6 +2,7 @@
 // deterministic run.
 #include "fuzz/FuzzTargets.h"
 
+#include "controls/Combo.h"
 #include "core/MasterCopy.h"
 #include "core/Protocol.h"
 #include "core/SensorData.h"
@@ -13,6 +14,7 @@
 #include "platform/Platform.h"
 #include "shell/Shell.h"
 #include "teach/TeachTable.h"
+#include "uir_ids.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -71,15 +73,24 @@ bool Start() {
     SetProjectDir(g_dir->path());
     popupscript::Install();
     if (LoadAllPanels(1, argv) < 0) return false;
-    // As the program does at its end, so that the leak check sees real leaks.
-    std::atexit([] { DiscardAllPanels(); });
+    // The host field becomes a combo box at start-up.
+    Combo_NewComboBox(interfacepanel, INTERFACEP_StringIpAdress);
+    std::atexit(Stop);
     anzpara = proto::kParaSetWords;
     anzframe = proto::kWords;
     anzVec = proto::kRows;
     telegram::sync = proto::kRequestSync;
     conSettingsFileName = Scratch("ComSettings.cfg");
     colorArrayStartupFileName = Scratch("StartupFile.cfg");
+    ipComboBoxFileName = Scratch("IPComboBox.cfg");
     return true;
+}
+
+void Stop() {
+    static bool stopped = false;
+    if (stopped || !g_dir) return;
+    stopped = true;
+    DiscardAllPanels();
 }
 
 void Answer(const uint8_t *data, size_t size) {
@@ -179,11 +190,33 @@ void ComSettings(const uint8_t *data, size_t size) {
     Promise(ipBuf.size() <= 255 && portNumStr.size() <= 255, "a host or port beyond its field");
 }
 
+void HostHistory(const uint8_t *data, size_t size) {
+    WriteScratch(ipComboBoxFileName, data, size);
+    GetHostHistoryFromFile();
+    Promise(hostHistory.size() <= kHostHistoryMax, "more hosts than the list keeps");
+    for (const QString &host : hostHistory)
+        Promise(!host.trimmed().isEmpty() && host.size() <= kHostMaxChars,
+                "a host the field cannot hold");
+    for (int i = 0; i < int(hostHistory.size()); ++i) {
+        int index = -1;
+        Combo_GetIndexFromValue(interfacepanel, INTERFACEP_StringIpAdress, &index, hostHistory[i]);
+        Promise(index == i, "the drop-down list differs from the hosts read");
+    }
+    // What was taken is written back as the same list.
+    const QString again = Scratch("IPComboBox.again");
+    QFile f(again);
+    f.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    f.write(HostHistoryRecords(hostHistory));
+    f.close();
+    Promise(ReadHostHistory(again) == hostHistory, "a written host list reads back otherwise");
+}
+
 const QList<Target> &Targets() {
     static const QList<Target> targets{{"answer", Answer},
                                        {"parafile", ParaFile},
                                        {"startupfile", StartupFile},
-                                       {"comsettings", ComSettings}};
+                                       {"comsettings", ComSettings},
+                                       {"hosthistory", HostHistory}};
     return targets;
 }
 

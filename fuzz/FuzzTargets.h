@@ -21,6 +21,9 @@ struct Target {
 // Loads every panel (offscreen, pop-ups scripted) in a scratch program
 // directory; once per process, before any target runs.
 bool Start();
+// Deletes the panels, as the program does at its end, so that the leak check
+// sees real leaks; at the latest when the process exits.
+void Stop();
 
 // One answer to one request: byte 0 picks the order, byte 1 its row or
 // switch, the rest is the answer as it arrived.
@@ -31,6 +34,8 @@ void ParaFile(const uint8_t *data, size_t size);
 void StartupFile(const uint8_t *data, size_t size);
 // The stored connection settings.
 void ComSettings(const uint8_t *data, size_t size);
+// The host history of the interface panel's host field.
+void HostHistory(const uint8_t *data, size_t size);
 
 const QList<Target> &Targets();
 Run TargetNamed(const char *name);

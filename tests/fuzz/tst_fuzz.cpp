@@ -65,6 +65,7 @@ class TstFuzz : public QObject {
     Q_OBJECT
   private slots:
     void initTestCase() { QVERIFY(fuzz::Start()); }
+    void cleanupTestCase() { fuzz::Stop(); }
 
     void readers_data() {
         QTest::addColumn<QString>("target");
