@@ -86,7 +86,8 @@ class RefreshPacer : public QObject {
             p.releasing = true;
             QEvent repaint(QEvent::UpdateRequest);
             QCoreApplication::sendEvent(window, &repaint);
-            p.releasing = false;
+            // Painting may have added windows, so the entry is looked up again.
+            if (auto it = m_windows.find(window); it != m_windows.end()) it->releasing = false;
         });
         return true;
     }
