@@ -24,12 +24,11 @@ void CopyDatatoVars();
 void SetPanelData();
 void TakeFrameData();
 void ShowPanelData();
-// A polling or recording loop shows its frames at most once per screen
-// refresh, with the calibration panel's bars and the graphs: a frame that
-// follows the last one shown sooner is held back (it is in the history
-// buffers all the same) and the displays catch up with the next frame;
-// ShowHeldFrame shows a held-back frame at once, for a loop that ends or
-// waits in vain.
+// A polling or recording loop shows at most forty frames a second, with the
+// calibration panel's bars and the graphs: a frame that follows the last one
+// shown sooner is held back (it is in the history buffers all the same) and
+// the displays catch up with the next frame; ShowHeldFrame shows a held-back
+// frame at once, for a loop that ends or waits in vain.
 void ShowFrameWhenDue();
 void ShowHeldFrame();
 // The calibration panel's raw bars and RAW DELTA follow every frame;

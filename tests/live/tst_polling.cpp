@@ -302,7 +302,7 @@ void TestPolling::shortAnswerTimesOut() {
     QVERIFY(PanelVisible(interfacepanel));
 }
 
-// Frames that follow each other faster than a screen refreshes are not all
+// Frames that follow each other faster than the displays are drawn are not all
 // shown, but when the loop rests, after STOP or a time-out, the displays
 // and the history show the last frame that arrived.
 void TestPolling::lastFrameStaysShown_data() {
