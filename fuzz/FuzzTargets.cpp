@@ -194,20 +194,19 @@ void HostHistory(const uint8_t *data, size_t size) {
     WriteScratch(ipComboBoxFileName, data, size);
     GetHostHistoryFromFile();
     Promise(hostHistory.size() <= kHostHistoryMax, "more hosts than the list keeps");
-    for (const QString &host : hostHistory)
+    for (int i = 0; i < int(hostHistory.size()); ++i) {
+        const QString &host = hostHistory[i];
         Promise(!host.trimmed().isEmpty() && host.size() <= kHostMaxChars,
                 "a host the field cannot hold");
-    for (int i = 0; i < int(hostHistory.size()); ++i) {
         int index = -1;
-        Combo_GetIndexFromValue(interfacepanel, INTERFACEP_StringIpAdress, &index, hostHistory[i]);
+        Combo_GetIndexFromValue(interfacepanel, INTERFACEP_StringIpAdress, &index, host);
         Promise(index == i, "the drop-down list differs from the hosts read");
     }
     // What was taken is written back as the same list.
     const QString again = Scratch("IPComboBox.again");
-    QFile f(again);
-    f.open(QIODevice::WriteOnly | QIODevice::Truncate);
-    f.write(HostHistoryRecords(hostHistory));
-    f.close();
+    const QByteArray records = HostHistoryRecords(hostHistory);
+    WriteScratch(again, reinterpret_cast<const uint8_t *>(records.constData()),
+                 size_t(records.size()));
     Promise(ReadHostHistory(again) == hostHistory, "a written host list reads back otherwise");
 }
 

@@ -31,6 +31,14 @@ constexpr double kShowIntervalS = 0.025;
 double lastShown = -1.0;
 bool frameHeld = false;
 
+void ShowFrame() {
+    SetPanelCalibData();
+    ShowPanelData();
+    ShowGraph();
+    lastShown = Timer();
+    frameHeld = false;
+}
+
 // A poll loop started from a callback that runs inside another poll loop's
 // wait would share its buffers and the link; it is refused instead.
 bool pollLoopActive = false;
@@ -145,22 +153,14 @@ void TakeFrameData() {
 }
 
 void ShowFrameWhenDue() {
-    const double now = Timer();
-    if (now - lastShown < kShowIntervalS) {
+    if (Timer() - lastShown < kShowIntervalS)
         frameHeld = true;
-        return;
-    }
-    SetPanelCalibData();
-    ShowPanelData();
-    ShowGraph();
-    lastShown = now;
-    frameHeld = false;
+    else
+        ShowFrame();
 }
 
 void ShowHeldFrame() {
-    if (!frameHeld) return;
-    lastShown = -1.0;
-    ShowFrameWhenDue();
+    if (frameHeld) ShowFrame();
 }
 
 void ShowPanelData() {

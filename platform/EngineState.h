@@ -4,6 +4,7 @@
 
 #include "platform/Platform.h"
 
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QSignalBlocker>
 #include <QString>
@@ -21,6 +22,11 @@ namespace engine {
 
 // How often a screen shows a new picture; drawing more often is wasted.
 constexpr long long kRefreshMs = 16;
+// Milliseconds until a refresh interval has passed since `last` (restarted at
+// each drawing); 0 when it has, or when nothing was drawn yet.
+inline int MsUntilRefresh(const QElapsedTimer &last) {
+    return last.isValid() && last.elapsed() < kRefreshMs ? int(kRefreshMs - last.elapsed()) : 0;
+}
 
 enum class Kind {
     Other,      // anything without a value: visibility, geometry, dimming only

@@ -68,26 +68,20 @@ class RefreshPacer : public QObject {
                     [this, window] { m_windows.remove(window); });
         }
         Pace &pace = *it;
-        if (pace.releasing) {
-            pace.releasing = false;
-            pace.last.start();
-            return false;
-        }
         if (pace.held) return true;
-        const qint64 since = pace.last.isValid() ? pace.last.elapsed() : kRefreshMs;
-        if (since >= kRefreshMs) {
+        const int wait = MsUntilRefresh(pace.last);
+        if (wait == 0) {
             pace.last.start();
             return false;
         }
         pace.held = true;
-        QTimer::singleShot(int(kRefreshMs - since), Qt::PreciseTimer, window, [this, window] {
+        QTimer::singleShot(wait, Qt::PreciseTimer, window, [this, window] {
+            // The interval is over: the repaint passes this filter.
             Pace &p = m_windows[window];
             p.held = false;
-            p.releasing = true;
+            p.last.invalidate();
             QEvent repaint(QEvent::UpdateRequest);
             QCoreApplication::sendEvent(window, &repaint);
-            // Painting may have added windows, so the entry is looked up again.
-            if (auto it = m_windows.find(window); it != m_windows.end()) it->releasing = false;
         });
         return true;
     }
@@ -96,7 +90,6 @@ class RefreshPacer : public QObject {
     struct Pace {
         QElapsedTimer last; // since the last repaint let through
         bool held = false;  // a repaint is due when the interval is over
-        bool releasing = false;
     };
     QHash<QWidget *, Pace> m_windows;
 };

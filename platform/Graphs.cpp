@@ -63,12 +63,12 @@ struct GraphState : QObject {
     void Draw() {
         if (drawQueued) return;
         drawQueued = true;
-        const qint64 since = lastDraw.isValid() ? lastDraw.elapsed() : kRefreshMs;
-        if (since >= kRefreshMs) {
+        const int wait = MsUntilRefresh(lastDraw);
+        if (wait == 0) {
             plot->replot(QCustomPlot::rpQueuedReplot);
             return;
         }
-        QTimer::singleShot(int(kRefreshMs - since), Qt::PreciseTimer, this, [this] {
+        QTimer::singleShot(wait, Qt::PreciseTimer, this, [this] {
             if (plot->isVisible()) {
                 plot->replot(QCustomPlot::rpQueuedReplot);
             } else {
