@@ -26,7 +26,7 @@ const char *StateText(LinkState s) {
     case kLinkRecording:
         return "recording";
     case kLinkTimeout:
-        return "time-out: the sensor did not answer";
+        return "time-out";
     case kLinkClosedBySensor:
         return "closed by the sensor";
     }

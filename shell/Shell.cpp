@@ -25,6 +25,7 @@ int LoadAllPanels(int argc, char **argv) {
     if (InitRunTimeEngine(argc, argv) < 0) return -1;
     InstallUirTable(kUirPanels, kUirPanelCount);
     SetRefreshAfterLoad([] { RefreshAfterLoad(); });
+    SetTimeoutExplainer(ExplainAnswerFailure);
 
     struct Load {
         int *handle;

@@ -195,7 +195,7 @@ class TstTelegram : public QObject {
         QCOMPARE(QString(TcpErrorText(-1)), QString("UnableToRegisterService"));
         QCOMPARE(QString(TcpErrorText(-11)), QString("TimeOutError "));
         QCOMPARE(QString(TcpErrorText(-20)), QString("InfoNotAvailable"));
-        QCOMPARE(QString(TcpErrorText(-21)), QString("HostNotFound"));
+        QCOMPARE(QString(TcpErrorText(-21)), QString("Connection to server failed"));
         QCOMPARE(QString(TcpErrorText(-22)), QString("Connection to server failed"));
         QCOMPARE(LeadingNumber("10002"), 10002);
         QCOMPARE(LeadingNumber("80abc"), 80);
