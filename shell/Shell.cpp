@@ -4,6 +4,7 @@
 
 #include "controls/Combo.h"
 #include "core/HelpTable.h"
+#include "core/LinkStatus.h"
 #include "core/MasterCopy.h"
 #include "core/Protocol.h"
 #include "core/Session.h"
@@ -26,6 +27,7 @@ int LoadAllPanels(int argc, char **argv) {
     InstallUirTable(kUirPanels, kUirPanelCount);
     SetRefreshAfterLoad([] { RefreshAfterLoad(); });
     SetTimeoutExplainer(ExplainAnswerFailure);
+    SetRefusedInputHandler([](const QString &note) { SetLinkNote(note); });
 
     struct Load {
         int *handle;
