@@ -130,32 +130,40 @@ const SendProgress &LastSendProgress() {
     return sendProgress;
 }
 
+// The telegram that failed may have reached the sensor even so (only its
+// answer lost): its row is named as uncertain.
 QString SendCutNote(const SendProgress &p) {
     if (p.complete) return QString();
+    constexpr int kLastRow = proto::kRows - 1;
     const int telegrams = 1 + proto::kRows + (p.toEeprom ? 1 : 0);
-    const int reached = 1 + (p.paramsAccepted ? 1 + p.rowsAccepted : 0);
+    const int reached = p.paramsAccepted ? 2 + p.rowsAccepted : 1;
     QString where;
     QString ram;
     if (!p.paramsAccepted) {
         where = QStringLiteral("the parameters");
-        ram = QStringLiteral("the sensor's RAM holds its old parameters and table");
-    } else if (p.rowsAccepted < proto::kRows) {
-        where = QStringLiteral("row %1").arg(p.rowsAccepted);
-        ram = p.rowsAccepted == 0
-                  ? QStringLiteral("the sensor's RAM holds the new parameters and the old %1")
-                        .arg(Rows(0, proto::kRows - 1))
-                  : QStringLiteral("the sensor's RAM holds the new parameters and %1 and the "
-                                   "old %2")
-                        .arg(Rows(0, p.rowsAccepted - 1), Rows(p.rowsAccepted, proto::kRows - 1));
+        ram = QStringLiteral("the sensor's RAM holds its old table, and its old parameters or "
+                             "perhaps the new ones");
+    } else if (p.rowsAccepted <= kLastRow) {
+        const int k = p.rowsAccepted;
+        where = QStringLiteral("row %1").arg(k);
+        QStringList held{QStringLiteral("the new parameters")};
+        if (k > 0) held.last() += QStringLiteral(" and ") + Rows(0, k - 1);
+        held << QStringLiteral("row %1 perhaps").arg(k);
+        if (k < kLastRow) held << QStringLiteral("the old ") + Rows(k + 1, kLastRow);
+        ram = QStringLiteral("the sensor's RAM holds ") + held.join(QStringLiteral(", "));
     } else {
         where = QStringLiteral("the EEPROM store");
         ram = QStringLiteral("the sensor's RAM holds the new set");
     }
     QString note = QStringLiteral("SEND stopped at %1 (telegram %2 of %3): %4")
                        .arg(where)
-                       .arg(std::min(reached, telegrams))
+                       .arg(reached)
                        .arg(telegrams)
                        .arg(ram);
-    if (p.toEeprom) note += QStringLiteral("; the EEPROM was not written");
+    if (p.toEeprom)
+        note +=
+            p.rowsAccepted == proto::kRows
+                ? QStringLiteral("; the store was not confirmed: take the EEPROM as not written")
+                : QStringLiteral("; the EEPROM was not written");
     return note + QStringLiteral("; send again.");
 }
