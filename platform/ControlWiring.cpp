@@ -155,10 +155,12 @@ void WireControl(Ctrl &c) {
     const int panel = c.panel;
     const int id = c.id;
     // The name under which a refused typed value is reported.
-    if (c.buddy) {
+    if (c.buddy && !c.w->property("fieldName").isValid()) {
         QString caption = c.buddy->text();
         caption.remove(QLatin1Char('&'));
-        c.w->setProperty("fieldName", caption.simplified());
+        caption = caption.simplified();
+        if (caption.endsWith(QLatin1Char(':'))) caption.chop(1);
+        c.w->setProperty("fieldName", caption);
     }
     auto changedThenCommit = [panel, id] {
         Fire(panel, id, EVENT_VAL_CHANGED);
