@@ -179,9 +179,9 @@ void SendCF() {
     WriteTelegram();
     CheckEcho(5);
     if (comecho == 0)
-        SetLinkNote(ExplainAnswerFailure() +
-                    QStringLiteral(". The calibration factors were not confirmed: the sensor may "
-                                   "still use its old ones; send them again."));
+        SetLinkNote(QStringLiteral("The calibration factors were not confirmed: the sensor may "
+                                   "still use its old ones; send them again. ") +
+                    AnswerFailureSentence());
 }
 
 void GetCF() {

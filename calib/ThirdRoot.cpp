@@ -34,12 +34,12 @@ void SayCut(int telegram, int valuesAccepted) {
                   .arg(QChar(0x2013))
                   .arg(valuesAccepted - 1)
                   .arg(valuesAccepted);
-    SetLinkNote(QStringLiteral("%1. Third-root table stopped at %2 (telegram %3 of %4): %5; "
-                               "send the factors again.")
-                    .arg(ExplainAnswerFailure(), LastRequestName())
+    SetLinkNote(QStringLiteral("Third-root table stopped at %1 (telegram %2 of %3): %4; send the "
+                               "factors again. %5")
+                    .arg(LastRequestName())
                     .arg(telegram)
                     .arg(1 + kPieces)
-                    .arg(held));
+                    .arg(held, AnswerFailureSentence()));
 }
 } // namespace
 

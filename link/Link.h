@@ -118,6 +118,8 @@ QString ExplainOpenFailure();
 // Why the answer to the telegram in szWriteBuf was refused: none, short, a
 // wrong echo, one that belongs to no request, or a closed connection.
 QString ExplainAnswerFailure();
+// The same as a sentence, to follow what a cut-off transfer left behind.
+QString AnswerFailureSentence();
 
 // How far the last SendPara got, so that a write cut off half-way says what
 // the sensor now holds.

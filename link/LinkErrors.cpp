@@ -126,6 +126,12 @@ QString ExplainAnswerFailure() {
         .arg(LinkPlace(), at, WhatToCheck());
 }
 
+QString AnswerFailureSentence() {
+    QString s = ExplainAnswerFailure();
+    if (!s.isEmpty()) s[0] = s[0].toUpper();
+    return s + QLatin1Char('.');
+}
+
 const SendProgress &LastSendProgress() {
     return sendProgress;
 }

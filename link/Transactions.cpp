@@ -143,7 +143,7 @@ void SendPara() {
     if (comprotocol == 0) FlushBoth();
 
     auto cut = [] {
-        SetLinkNote(ExplainAnswerFailure() + QStringLiteral(". ") + SendCutNote(sendProgress));
+        SetLinkNote(SendCutNote(sendProgress) + QLatin1Char(' ') + AnswerFailureSentence());
     };
     RequestWithEcho(proto::WriteParams, 0, proto::kWords);
     if (comecho == 0) return cut();

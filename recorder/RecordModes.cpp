@@ -103,7 +103,7 @@ void Record() {
     RecordFrame();
     if (CurrentLinkState() == kLinkRecording) SetLinkState(kLinkConnected);
     const QString cut = RecordCutNote();
-    if (!cut.isEmpty()) SetLinkNote(lostLinkReason + QStringLiteral(". ") + cut);
+    if (!cut.isEmpty()) SetLinkNote(cut + QLatin1Char(' ') + lostLinkReason);
     ShowRecordResult(cut);
     LockIntervalControls(false);
 }
@@ -144,7 +144,7 @@ void RecordFrame() {
         } else {
             ShowHeldFrame();
             SetPopupTimeout();
-            lostLinkReason = ExplainAnswerFailure();
+            lostLinkReason = AnswerFailureSentence();
         }
         SlowDown();
     }

@@ -304,33 +304,35 @@ class TstLink : public QObject {
         const QString dash = QStringLiteral("\u2013");
         QTest::newRow("RAM, no answer to telegram 15")
             << int(RAM) << int(Fault::NoAnswer) << 15 << 13
-            << "no answer from 127.0.0.1:%1 at row 13 within 3 s; check the sensor's power and "
-               "its server. SEND stopped at row 13 (telegram 15 of 32): the sensor's RAM holds "
-               "the new parameters and rows 0" +
-                   dash + "12, row 13 perhaps, the old rows 14" + dash + "30; send again.";
+            << "SEND stopped at row 13 (telegram 15 of 32): the sensor's RAM holds the new "
+               "parameters and rows 0" +
+                   dash + "12, row 13 perhaps, the old rows 14" + dash +
+                   "30; send again. No answer from 127.0.0.1:%1 at row 13 within 3 s; check the "
+                   "sensor's power and its server.";
         QTest::newRow("RAM, server gone after telegram 15")
             << int(RAM) << int(Fault::Disconnect) << 15 << 14
-            << "the server 127.0.0.1:%1 closed the connection at row 14. SEND stopped at row 14 "
-               "(telegram 16 of 32): the sensor's RAM holds the new parameters and rows 0" +
-                   dash + "13, row 14 perhaps, the old rows 15" + dash + "30; send again.";
+            << "SEND stopped at row 14 (telegram 16 of 32): the sensor's RAM holds the new "
+               "parameters and rows 0" +
+                   dash + "13, row 14 perhaps, the old rows 15" + dash +
+                   "30; send again. The server 127.0.0.1:%1 closed the connection at row 14.";
         QTest::newRow("RAM, wrong echo at row 12")
             << int(RAM) << int(Fault::WrongEcho) << 14 << 12
-            << QString("the sensor answered with a wrong echo at row 12. SEND stopped at row 12 "
-                       "(telegram 14 of 32): the sensor's RAM holds the new parameters and "
-                       "rows 0") +
-                   dash + "11, row 12 perhaps, the old rows 13" + dash + "30; send again.";
+            << QString("SEND stopped at row 12 (telegram 14 of 32): the sensor's RAM holds the "
+                       "new parameters and rows 0") +
+                   dash + "11, row 12 perhaps, the old rows 13" + dash +
+                   "30; send again. The sensor answered with a wrong echo at row 12.";
         QTest::newRow("EEPROM, no answer to the parameters")
             << int(EEPROM) << int(Fault::NoAnswer) << 1 << 0
-            << "no answer from 127.0.0.1:%1 at the parameters within 3 s; check the sensor's "
-               "power and its server. SEND stopped at the parameters (telegram 1 of 33): the "
-               "sensor's RAM holds its old table, and its old parameters or perhaps the new ones; "
-               "the EEPROM was not written; send again.";
+            << "SEND stopped at the parameters (telegram 1 of 33): the sensor's RAM holds its old "
+               "table, and its old parameters or perhaps the new ones; the EEPROM was not "
+               "written; send again. No answer from 127.0.0.1:%1 at the parameters within 3 s; "
+               "check the sensor's power and its server.";
         QTest::newRow("EEPROM, no answer to the store")
             << int(EEPROM) << int(Fault::NoAnswer) << 33 << 31
-            << "no answer from 127.0.0.1:%1 at the EEPROM store within 3 s; check the sensor's "
-               "power and its server. SEND stopped at the EEPROM store (telegram 33 of 33): the "
-               "sensor's RAM holds the new set; the store was not confirmed: take the EEPROM as "
-               "not written; send again.";
+            << "SEND stopped at the EEPROM store (telegram 33 of 33): the sensor's RAM holds the "
+               "new set; the store was not confirmed: take the EEPROM as not written; send again. "
+               "No answer from 127.0.0.1:%1 at the EEPROM store within 3 s; check the sensor's "
+               "power and its server.";
     }
 
     // The note says what the sensor really holds: rows before the cut carry

@@ -453,13 +453,13 @@ void TestRecorder::lostLinkSaysHowManyWereRecorded_data() {
 
     QTest::newRow("counted, no answer to the 9th of 20")
         << int(kRecCounted) << int(tsim::Fault::NoAnswer) << 9 << "8 of 20 values were recorded."
-        << "no answer from 127.0.0.1:";
+        << "No answer from 127.0.0.1:";
     QTest::newRow("counted, server gone after the 8th of 20")
         << int(kRecCounted) << int(tsim::Fault::Disconnect) << 8 << "8 of 20 values were recorded."
         << "closed the connection at the data frame request";
     QTest::newRow("continuous, no answer to the 4th")
         << int(kRecContinuous) << int(tsim::Fault::NoAnswer) << 4 << "3 values were recorded."
-        << "no answer from 127.0.0.1:";
+        << "No answer from 127.0.0.1:";
 }
 
 // "File has been saved!" stays; a recording that a lost link cut short adds
