@@ -209,6 +209,7 @@ int CBF_ButtonCalcCF(int, int, int event, void *, int, int) {
     if (!ConfirmPopup("SEND POWER", InfoWhiteTarget)) return 0;
     TransferScope transfer;
     if (transfer.refused()) return 0;
+    SetLinkNote(QString());
     CalcCF();
     // Declined or refused, the run still sends what stands in the CF fields.
     SendCF();
@@ -223,6 +224,7 @@ int CBF_ButtonSendCF(int, int, int event, void *, int, int) {
     if (ShowHelpOnRightClick(event, InfoButtonSendCF) || event != EVENT_COMMIT) return 0;
     TransferScope transfer;
     if (transfer.refused()) return 0;
+    SetLinkNote(QString());
     SendCF();
     if (comecho == 1) Send3rdRoot();
     return 0;
@@ -232,6 +234,7 @@ int CBF_ButtonGetCF(int, int, int event, void *, int, int) {
     if (ShowHelpOnRightClick(event, InfoButtonGetCF) || event != EVENT_COMMIT) return 0;
     TransferScope transfer;
     if (transfer.refused()) return 0;
+    SetLinkNote(QString());
     GetCF();
     return 0;
 }

@@ -125,6 +125,7 @@ QString AnswerFailureSentence();
 // the sensor now holds.
 struct SendProgress {
     bool toEeprom = false;
+    bool linkClosed = false;     // the TCP link was closed before the first telegram
     bool paramsAccepted = false; // order 1
     int rowsAccepted = 0;        // rows 0 .. rowsAccepted - 1 are in the sensor's RAM
     bool stored = false;         // order 6 accepted

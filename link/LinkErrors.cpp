@@ -140,6 +140,10 @@ const SendProgress &LastSendProgress() {
 // answer lost): its row is named as uncertain.
 QString SendCutNote(const SendProgress &p) {
     if (p.complete) return QString();
+    if (p.linkClosed)
+        return QStringLiteral("SEND sent nothing: the link to %1 is closed; TRY TO CONNECT "
+                              "opens it, then send again.")
+            .arg(LinkPlace());
     constexpr int kLastRow = proto::kRows - 1;
     const int telegrams = 1 + proto::kRows + (p.toEeprom ? 1 : 0);
     const int reached = p.paramsAccepted ? 2 + p.rowsAccepted : 1;

@@ -140,10 +140,13 @@ void SendPara() {
     CopyVarsToPP();
     sendProgress = SendProgress{};
     sendProgress.toEeprom = target == EEPROM;
+    sendProgress.linkClosed = comprotocol == 1 && !tcpcon;
     if (comprotocol == 0) FlushBoth();
 
     auto cut = [] {
-        SetLinkNote(SendCutNote(sendProgress) + QLatin1Char(' ') + AnswerFailureSentence());
+        SetLinkNote(sendProgress.linkClosed
+                        ? SendCutNote(sendProgress)
+                        : SendCutNote(sendProgress) + QLatin1Char(' ') + AnswerFailureSentence());
     };
     RequestWithEcho(proto::WriteParams, 0, proto::kWords);
     if (comecho == 0) return cut();

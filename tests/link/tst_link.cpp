@@ -412,7 +412,8 @@ class TstLink : public QObject {
         Reconnect();
     }
 
-    // A closed link shows no version text any more.
+    // A closed link shows no version text any more, and a SEND on it says it
+    // sent nothing.
     void closedLinkDropsTheVersionText() {
         QVERIFY(Status(datapanel, DATAP_DispStatus).size() > 0);
         popupscript::Expect("TCP Client");
@@ -423,6 +424,15 @@ class TstLink : public QObject {
         QCOMPARE(Status(datapanel, DATAP_DispStatus), QString("Server has closed connection!"));
         QCOMPARE(Status(interfacepanel, INTERFACEP_DispStatus),
                  QString("Server has closed connection!"));
+        // A SEND on the closed link reaches nothing, and says so.
+        fixture::Sim().clearRequests();
+        SendPara();
+        QCOMPARE(fixture::Sim().requests().size(), 0);
+        const QString line = Status(datapanel, DATAP_DispLink);
+        QVERIFY2(line.endsWith(QString("SEND sent nothing: the link to 127.0.0.1:%1 is closed; TRY "
+                                       "TO CONNECT opens it, then send again.")
+                                   .arg(fixture::Sim().tcpPort())),
+                 qPrintable(line));
         Reconnect();
     }
 
