@@ -2,6 +2,7 @@
 // checking, and the sequences built from them.
 #include "link/Link.h"
 
+#include "core/Edits.h"
 #include "core/MasterCopy.h"
 #include "core/SensorData.h"
 #include "core/Session.h"
@@ -151,6 +152,7 @@ void SendPara() {
         // The sensor needs the time to store, whatever the echo said.
         WaitProcessingEvents(proto::kEepromStoreS);
     }
+    if (comecho == 1) NoteChangesSentOrReplaced();
 }
 
 void GetPara() {

@@ -115,6 +115,7 @@ void InitAll() {
     }
 
     DispVis();
+    ShowNoFrameYet();
     ShowLogo(5);
     GetPanelValues();
     LoadStartupFile();
