@@ -162,9 +162,9 @@ QString LinkStatusText() {
         parts << QStringLiteral("values not live");
     else if (held)
         parts << HeldText();
-    if (!valuesNote.isEmpty()) parts << valuesNote;
-    if (unsent) parts << QStringLiteral("changes not sent to the sensor");
+    if (unsent) parts << QStringLiteral("unsent changes");
     if (!linkNote.isEmpty()) parts << linkNote;
+    if (!valuesNote.isEmpty()) parts << valuesNote;
     return parts.join(QStringLiteral("  \u2013  "));
 }
 

@@ -165,14 +165,13 @@ class TestTrust : public QObject {
             break;
         }
         QVERIFY(UnsentChanges());
-        QVERIFY2(LinkStatusText().contains("changes not sent to the sensor"),
-                 qPrintable(LinkStatusText()));
+        QVERIFY2(LinkStatusText().contains("unsent changes"), qPrintable(LinkStatusText()));
         QCOMPARE(SendCaption(), QString("SEND *"));
 
         QTest::keyClick(PanelWidget(mainpanel), Qt::Key_F9);
         QCOMPARE(comecho, uint16_t(1));
         QVERIFY(!UnsentChanges());
-        QVERIFY(!LinkStatusText().contains("not sent"));
+        QVERIFY(!LinkStatusText().contains("unsent"));
         QCOMPARE(SendCaption(), QString("SEND"));
     }
 
