@@ -22,11 +22,13 @@ int HelpOrEdit(int event, const char *text);
 
 // ---- the teach table's way back
 // The teach table as the operator sees it: the value cells of every row,
-// the rows' indicator colours and the No. field.
+// the rows' indicator colours, the No. field and the calculation mode whose
+// layout the cells are in.
 struct TeachTableCopy {
     uint16_t cells[31][7];
     int colors[31];
     int no;
+    int calcmode;
     bool operator==(const TeachTableCopy &) const = default;
 };
 // Keeps the table as it was before a button action; the oldest copy goes

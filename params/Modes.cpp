@@ -231,7 +231,7 @@ int CBF_Calcmode(int, int, int event, void *, int, int) {
     // The sorting takes `calcmode` as the layout the cells are in now.
     if (shownCalcmode >= 0) calcmode = uint16_t(shownCalcmode);
     {
-        TableUndoPoint undo;
+        TableUndoPoint undo(calcmode);
         SortTableTolerance();
     }
     NoteUnsentEdit();

@@ -127,20 +127,36 @@ TeachTableCopy CopyTeachTable() {
         copy.colors[n - 1] = tolvanearr[n - 1];
     }
     GetCtrlVal(ttpanel, TTP_EditNo, &copy.no);
+    GetCtrlVal(parapanel, PARAP_Calcmode, &copy.calcmode);
     return copy;
 }
 
 void RestoreTeachTable(const TeachTableCopy &copy) {
-    for (int n = 1; n <= anzVec; ++n) {
-        for (int c = 1; c <= 7; ++c)
-            SetTableCellVal(ttpanel, TTP_GridCtt, MakePoint(c, n), int(copy.cells[n - 1][c - 1]));
-        tolvanearr[n - 1] = copy.colors[n - 1];
+    int shownMode = 0;
+    GetCtrlVal(parapanel, PARAP_Calcmode, &shownMode);
+    if (copy.calcmode != shownMode) {
+        // The cells are laid out for the mode they were in: the mode comes
+        // back with them, and the panels follow it as after a load.
+        GetPanelValues();
+        for (int r = 0; r < anzVec; ++r)
+            std::copy(std::begin(copy.cells[r]), std::end(copy.cells[r]), ctt[r]);
+        calcmode = uint16_t(copy.calcmode);
+        RefreshPanelsAfterLoad();
+    } else {
+        for (int n = 1; n <= anzVec; ++n)
+            for (int c = 1; c <= 7; ++c)
+                SetTableCellVal(ttpanel, TTP_GridCtt, MakePoint(c, n),
+                                int(copy.cells[n - 1][c - 1]));
     }
+    for (int r = 0; r < anzVec; ++r)
+        tolvanearr[r] = copy.colors[r];
     ApplyRowColors();
     SetCtrlVal(ttpanel, TTP_EditNo, copy.no);
 }
 
-TableUndoPoint::TableUndoPoint() : m_before(CopyTeachTable()) {}
+TableUndoPoint::TableUndoPoint(int layoutMode) : m_before(CopyTeachTable()) {
+    if (layoutMode >= 0) m_before.calcmode = layoutMode;
+}
 
 TableUndoPoint::~TableUndoPoint() {
     if (CopyTeachTable() == m_before) return;

@@ -23,10 +23,11 @@ TeachTableCopy CopyTeachTable();
 void RestoreTeachTable(const TeachTableCopy &copy);
 // Frames a button action on the teach table: when the action changed the
 // table, the table as it was goes onto the undo stack and the change counts
-// as not sent.
+// as not sent. A change of calculation mode names the mode the cells were
+// laid out in: the selector shows the new one already.
 class TableUndoPoint {
   public:
-    TableUndoPoint();
+    explicit TableUndoPoint(int layoutMode = -1);
     ~TableUndoPoint();
     TableUndoPoint(const TableUndoPoint &) = delete;
     TableUndoPoint &operator=(const TableUndoPoint &) = delete;

@@ -9,6 +9,7 @@
 #include "core/Session.h"
 #include "core/Ui.h"
 #include "live/Live.h"
+#include "uir_ids.h"
 
 int CBF_TTP(int, int, int, void *, int, int) {
     return 0;
@@ -81,15 +82,19 @@ int CBF_ButtonUndo(int, int, int event, void *, int, int) {
     if (ShowHelpOnRightClick(event, InfoButtonUndo) || event != EVENT_COMMIT) return 0;
     TeachTableCopy before{};
     if (!PopTableUndo(&before)) return 0;
+    int modeNow = 0;
+    GetCtrlVal(parapanel, PARAP_Calcmode, &modeNow);
     RestoreTeachTable(before);
     NoteUnsentEdit();
     ShowTableUndo();
     GetPanelValues();
     InitGraphs();
-    const int left = TableUndoDepth();
-    SetLinkNote(left == 0 ? QStringLiteral("teach table as before the last action")
-                          : QStringLiteral("teach table as before the last action; %1 more "
-                                           "step(s) back")
-                                .arg(left));
+    QString note = before.calcmode == modeNow
+                       ? QStringLiteral("teach table as before the last action")
+                       : QStringLiteral("teach table and CALCMODE as before the last action; "
+                                        "SEND gives them to the sensor");
+    if (const int left = TableUndoDepth(); left > 0)
+        note += QStringLiteral("; %1 more step(s) back").arg(left);
+    SetLinkNote(note);
     return 0;
 }

@@ -261,6 +261,8 @@ class TestTrust : public QObject {
         QTest::keyClick(PanelWidget(mainpanel), Qt::Key_Z, Qt::ControlModifier);
         QCOMPARE(TableCells(), before);
         QCOMPARE(Val(ttpanel, TTP_EditNo), 4);
+        // The cells come back with the mode whose layout they are in.
+        QCOMPARE(Val(parapanel, PARAP_Calcmode), 0);
         // The restored table is what the next SEND writes.
         QCOMPARE(int(ctt[30][0]), 1031);
         QVERIFY(UnsentChanges());
