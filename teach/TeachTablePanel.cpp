@@ -72,8 +72,11 @@ int CBF_ButtonApplyFromAll(int, int, int event, void *, int, int) {
 
 int CBF_ButtonResetTable(int, int, int event, void *, int, int) {
     if (ShowHelpOnRightClick(event, InfoButtonResetTable) || event != EVENT_COMMIT) return 0;
-    TableUndoPoint undo;
-    ResetTable();
+    {
+        TableUndoPoint undo;
+        ResetTable();
+    }
+    SetLinkNote(QStringLiteral("teach table reset: every cell 1; UNDO (Ctrl+Z) brings it back"));
     return 0;
 }
 
