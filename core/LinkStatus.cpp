@@ -20,8 +20,11 @@ bool held = true; // no frame yet
 bool unsent = false;
 QString valuesNote;
 
+// Of when the values shown are, when they are not live; empty while they are.
 QString HeldText() {
     const QString time = ShownFrameTime();
+    if (stale) return time.isEmpty() ? QString() : QStringLiteral("last frame of %1").arg(time);
+    if (!held) return QString();
     return time.isEmpty() ? QStringLiteral("no values yet")
                           : QStringLiteral("stopped \u2014 values of %1").arg(time);
 }
@@ -158,10 +161,8 @@ QString LinkStatusText() {
     parts << (linkName.isEmpty() ? QStringLiteral("no link chosen") : linkName);
     parts << QString::fromLatin1(StateText(linkState));
     if (frameRate >= 0) parts << QStringLiteral("%1 frames/s").arg(frameRate, 0, 'f', 1);
-    if (stale)
-        parts << QStringLiteral("values not live");
-    else if (held)
-        parts << HeldText();
+    if (stale) parts << QStringLiteral("values not live");
+    if (const QString heldText = HeldText(); !heldText.isEmpty()) parts << heldText;
     if (unsent) parts << QStringLiteral("unsent changes");
     if (!linkNote.isEmpty()) parts << linkNote;
     if (!valuesNote.isEmpty()) parts << valuesNote;

@@ -375,7 +375,7 @@ void TestPolling::lostLinkGreysValuesUntilTheNextFrame() {
     QString line;
     GetCtrlVal(datapanel, DATAP_DispLink, &line);
     QVERIFY2(line.contains(reason), qPrintable(line));
-    QVERIFY2(line.contains("not live"), qPrintable(line));
+    QVERIFY2(line.contains("not live") && line.contains("last frame of"), qPrintable(line));
     for (const auto &c : shown)
         QCOMPARE(Attr(c.first, c.second, ATTR_GREYED), 1);
 
