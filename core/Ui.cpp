@@ -95,6 +95,8 @@ TransferScope::TransferScope() : m_refused(transferRunning) {
 TransferScope::~TransferScope() {
     if (m_refused) return;
     transferRunning = false;
+    // No loop runs any more: what the displays show is held.
+    MarkValuesHeld();
     SetButtonsDimmed(0);
     PopFocus();
 }

@@ -2,6 +2,7 @@
 // checking, and the sequences built from them.
 #include "link/Link.h"
 
+#include "core/Edits.h"
 #include "core/LinkStatus.h"
 #include "core/MasterCopy.h"
 #include "core/SensorData.h"
@@ -167,6 +168,7 @@ void SendPara() {
         if (!sendProgress.stored) return cut();
     }
     sendProgress.complete = true;
+    NoteChangesSentOrReplaced();
 }
 
 void GetPara() {

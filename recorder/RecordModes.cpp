@@ -181,6 +181,14 @@ void RecordManually() {
     }
     ++otcrec;
     SetCtrlVal(recpanel, RECP_DispRecordedValues, unsigned(otcrec));
+    // The line holds the last frame received, also when no loop runs any
+    // more; the operator learns of when it is.
+    if (ValuesHeld()) {
+        const QString time = ShownFrameTime();
+        SetLinkNote(time.isEmpty()
+                        ? QStringLiteral("MANUAL RECORD wrote a line with no frame received yet")
+                        : QStringLiteral("MANUAL RECORD wrote the held frame of %1").arg(time));
+    }
 }
 
 // ---- callbacks of the recorder panel

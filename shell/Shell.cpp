@@ -118,6 +118,7 @@ void InitAll() {
     }
 
     DispVis();
+    ShowNoFrameYet();
     ShowLogo(5);
     GetPanelValues();
     LoadStartupFile();
