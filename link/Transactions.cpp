@@ -42,6 +42,7 @@ bool AnswerHeadFits() {
 }
 
 void WriteTelegram(int tcpTimeoutMs) {
+    BeginAnswerArrival();
     if (comprotocol == 0) {
         nBytesW = static_cast<uint16_t>(
             std::max(0, ComWrt(comport, reinterpret_cast<char *>(szWriteBuf), kTelegram)));
@@ -71,6 +72,7 @@ void WaitAnswer(double seconds) {
     if (comprotocol == 0) {
         for (;;) {
             dataSize = GetInQLen(comport);
+            NoteAnswerArrival(dataSize);
             tdiff = Timer() - tstart;
             if (dataSize < 0 || dataSize >= kTelegram || tdiff > seconds || QuitRequested()) break;
             WaitSystemEvents(seconds - tdiff);
@@ -92,11 +94,28 @@ void WaitAnswer(double seconds) {
     // Bytes nobody asked for, arriving while the answer was awaited, become
     // its first bytes: such an answer is refused like a missing one rather
     // than decoded into values the sensor never measured.
-    if (bytesToRead == 0 && (answerOverrun || !AnswerHeadFits())) {
+    // A pause inside it means the answer broke, and what came first was a
+    // fragment of something else.
+    if (bytesToRead == 0 &&
+        (answerOverrun || !AnswerHeadFits() || answerArrival.widestGap > framing::GapLimit())) {
         bytesToRead = -1;
         FlushInput();
     }
     answerOverrun = false;
+}
+
+bool AnswerStaysAlone(double seconds) {
+    for (;;) {
+        const bool arrived = comprotocol == 0 ? GetInQLen(comport) > 0 : (answerOverrun || !tcpcon);
+        if (arrived) {
+            answerOverrun = false;
+            FlushInput();
+            return false;
+        }
+        const double left = answerArrival.last + seconds - Timer();
+        if (left <= 0 || QuitRequested()) return true;
+        WaitSystemEvents(left);
+    }
 }
 
 void CheckEcho(int n) {

@@ -113,9 +113,17 @@ void RecordLine() {
     ShowStatus("RECORD FILE CAN NOT BE WRITTEN!");
 }
 
+QString SkippedNote(unsigned skipped) {
+    return QString("%1 broken frame%2 skipped").arg(skipped).arg(skipped == 1 ? "" : "s");
+}
+
 void ShowRecordResult() {
     if (recTally.lost == 0) {
-        MessagePopup("INFO!", "File has been saved!");
+        if (recTally.skipped == 0)
+            MessagePopup("INFO!", "File has been saved!");
+        else
+            MessagePopup("INFO!", "File has been saved! \n" + SkippedNote(recTally.skipped) +
+                                      ", not recorded.");
         return;
     }
     MessagePopup("ATTENTION!", QString("File has not been saved completely! \n%1 lines were "
