@@ -132,7 +132,7 @@ constexpr double kGapLimitS = 0.03;
 constexpr int kGapBytes = 4;
 // A frame is taken once the line stayed quiet this long after it; within the
 // pause of the GO cycle, so that it costs no speed.
-constexpr double kQuietS = 0.008;
+constexpr double kQuietS = 0.005;
 // ... and this long when its body holds what looks like a frame head.
 constexpr double kQuietDoubtS = 0.1;
 
