@@ -167,6 +167,7 @@ int ClientTCPCB(unsigned handle, int xType, int /*errCode*/, void * /*callbackDa
                 ClientTCPRead(handle, szReadBuf + offset, bytesToRead, HandlerReadTimeoutMs());
             if (bytesRead <= 0) break;
             bytesToRead -= bytesRead;
+            NoteAnswerArrival(dataSize - bytesToRead);
             ProcessSystemEvents();
         }
         break;

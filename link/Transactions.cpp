@@ -12,6 +12,7 @@
 #include "uir_ids.h"
 
 #include <algorithm>
+#include <cmath>
 
 uint16_t nBytesW = 0;
 double tstart = 0.0, tdiff = 0.0;
@@ -44,6 +45,7 @@ bool AnswerHeadFits() {
 }
 
 void WriteTelegram(int tcpTimeoutMs) {
+    BeginAnswerArrival();
     if (comprotocol == 0) {
         nBytesW = static_cast<uint16_t>(
             std::max(0, ComWrt(comport, reinterpret_cast<char *>(szWriteBuf), kTelegram)));
@@ -73,6 +75,7 @@ void WaitAnswer(double seconds) {
     if (comprotocol == 0) {
         for (;;) {
             dataSize = GetInQLen(comport);
+            NoteAnswerArrival(dataSize);
             tdiff = Timer() - tstart;
             if (dataSize < 0 || dataSize >= kTelegram || tdiff > seconds || QuitRequested()) break;
             WaitSystemEvents(seconds - tdiff);
@@ -94,11 +97,33 @@ void WaitAnswer(double seconds) {
     // Bytes nobody asked for, arriving while the answer was awaited, become
     // its first bytes: such an answer is refused like a missing one rather
     // than decoded into values the sensor never measured.
-    if (bytesToRead == 0 && (answerOverrun || !AnswerHeadFits())) {
+    // A pause inside it means the answer broke, and what came first was a
+    // fragment of something else.
+    if (bytesToRead == 0 &&
+        (answerOverrun || !AnswerHeadFits() || answerArrival.widestGap > framing::GapLimit())) {
         bytesToRead = -1;
         FlushInput();
     }
     answerOverrun = false;
+}
+
+bool AnswerStaysAlone(double seconds) {
+    for (;;) {
+        const bool arrived = comprotocol == 0 ? GetInQLen(comport) > 0 : (answerOverrun || !tcpcon);
+        if (arrived) {
+            answerOverrun = false;
+            FlushInput();
+            return false;
+        }
+        const double left = answerArrival.last + seconds - Timer();
+        if (left <= 0 || QuitRequested()) return true;
+        // The event wait counts whole milliseconds: the quiet ends on time,
+        // not late, so that it stays within the GO cycle's pause.
+        if (left < 0.001)
+            WaitProcessingEvents(left);
+        else
+            WaitSystemEvents(std::floor(left * 1000.0) / 1000.0);
+    }
 }
 
 void CheckEcho(int n) {

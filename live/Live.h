@@ -13,7 +13,11 @@ void GetData();
 // GO: reads the panels, redraws the graph backgrounds and polls until STOP,
 // framed as one transfer (refused while another runs).
 void StartGo();
+// Requests one data frame; bytesToRead 0 when an answer came that can be
+// one (FrameAnswerAccepted), anything else counts as a missing frame.
 int GetDataFrame();
+// Words in range, and the line quiet after the answer.
+bool FrameAnswerAccepted();
 // Requests one data frame and decodes it into the measurement variables;
 // false when it did not arrive complete (bytesToRead tells how).
 bool ReceiveFrame();

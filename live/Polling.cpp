@@ -112,7 +112,8 @@ void GetData() {
     int rateFrames = 0;
     while (session::poll == 1) {
         const bool arrived = ReceiveFrame();
-        const double answered = Timer();
+        // The quiet after the answer that accepted it is part of the pause.
+        const double answered = arrived ? answerArrival.last : Timer();
         if (arrived) {
             TakeFrameData();
             ShowFrameWhenDue();
@@ -157,7 +158,22 @@ int GetDataFrame() {
     // On TCP the write arms bytesToRead itself, before the answer can arrive.
     WriteTelegram();
     WaitAnswer();
+    if (bytesToRead == 0 && !FrameAnswerAccepted()) bytesToRead = -1;
     return bytesToRead;
+}
+
+bool FrameAnswerAccepted() {
+    // Words out of range are no frame of the sensor's, whatever their head.
+    if (!framing::FrameInRange(szReadBuf)) {
+        FlushInput();
+        return false;
+    }
+    // Bytes after the answer, before the next request, make it doubtful: it
+    // may have been a fragment with the answer's start glued on. A body that
+    // holds a frame head is waited on longer before it counts as whole.
+    const bool headInside =
+        framing::InnerHead(szReadBuf, proto::kTelegramBytes, proto::SendFrame) >= 0;
+    return AnswerStaysAlone(headInside ? framing::kQuietDoubtS : framing::kQuietS);
 }
 
 void CopyDatatoVars() {

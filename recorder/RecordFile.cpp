@@ -113,10 +113,18 @@ void RecordLine() {
     ShowStatus("RECORD FILE CAN NOT BE WRITTEN!");
 }
 
+QString SkippedNote(unsigned skipped) {
+    return QString("%1 broken frame%2 skipped").arg(skipped).arg(skipped == 1 ? "" : "s");
+}
+
 void ShowRecordResult(const QString &addition) {
     const QString more = addition.isEmpty() ? QString() : QStringLiteral("\n\n") + addition;
     if (recTally.lost == 0) {
-        MessagePopup("INFO!", "File has been saved!" + more);
+        if (recTally.skipped == 0)
+            MessagePopup("INFO!", "File has been saved!" + more);
+        else
+            MessagePopup("INFO!", "File has been saved! \n" + SkippedNote(recTally.skipped) +
+                                      ", not recorded." + more);
         return;
     }
     MessagePopup("ATTENTION!", QString("File has not been saved completely! \n%1 lines were "

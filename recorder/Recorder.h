@@ -26,6 +26,7 @@ bool RecordFileSelected();
 struct RecordTally {
     unsigned written = 0;
     unsigned lost = 0;
+    unsigned skipped = 0; // frames that arrived broken and were not recorded
 };
 extern RecordTally recTally;
 // Starts counting for a new recording.
@@ -37,6 +38,8 @@ void RecordLine();
 // line was written, otherwise how many were written and how many were lost.
 // `addition` (how a lost link cut the recording short) follows either text.
 void ShowRecordResult(const QString &addition = QString());
+// "n broken frames skipped", for the status line and the closing message.
+QString SkippedNote(unsigned skipped);
 
 // ---- recording modes
 enum RecordMode { kRecCounted = 0, kRecContinuous = 1, kRecManual = 2, kRecTriggered = 3 };

@@ -595,7 +595,8 @@ void TestRecorder::triggeredTakesEveryFrameThatArrives() {
     ChooseNewFile(path);
     SelectMode(kRecTriggered);
     sim.setAutoSendIntervalMs(600000);
-    const QByteArray a = Telegram(0x00AA, 100), b = Telegram(0x00AA, 300),
+    // Vector number and group (words 8 and 13) stay rows, as a sensor's do.
+    const QByteArray a = Telegram(0x00AA, 10), b = Telegram(0x00AA, 17),
                      notAnAnswer = Telegram(0x0055, 200);
     Traffic traffic;
     traffic.onRequest = [&](const QByteArray &r) {
