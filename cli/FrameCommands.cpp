@@ -49,7 +49,7 @@ int PollFrames(uint64_t count, const std::function<int(uint64_t frame)> &onFrame
             return kExitSensor;
         }
         const double answered = Timer();
-        TakeFrameData();
+        TakeTriggerFlag();
         if (const int code = onFrame(n); code != kExitOk) return code;
         if (count != 0 && n == count) break;
         WaitProcessingEvents(std::max(0.0, kCyclePauseS - (Timer() - answered)));
