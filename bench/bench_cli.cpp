@@ -8,6 +8,8 @@
 // wire time at 115200 baud (serial-frames) and 9600 baud (a third of them);
 // --soak N polls N frames over loopback and reports the tool's resident
 // memory after 100 frames and at the end.
+#include "bench/SimProcess.h"
+
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QDateTime>
@@ -29,48 +31,16 @@
 
 extern char **environ;
 
+using bench::FreePort;
+using bench::ResidentMiB;
+using bench::Sim;
+
 namespace {
 constexpr double kCyclePauseS = 0.010; // the tool's pause between two requests, as GO's
-constexpr int kSimStartMs = 5000;
 constexpr int kSampleMs = 200;
 
 QString Bin(const char *name) {
     return QDir(QCoreApplication::applicationDirPath()).filePath(name);
-}
-
-int FreePort() {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
-
-struct Sim {
-    QProcess process;
-    bool start(const QStringList &args) {
-        process.setProgram(Bin("tolvane-sim"));
-        process.setArguments(args + QStringList{"--quiet"});
-        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process.start();
-        if (!process.waitForStarted(kSimStartMs)) return false;
-        QByteArray said;
-        for (int waited = 0; waited < kSimStartMs && !said.contains('\n'); waited += 100) {
-            process.waitForReadyRead(100);
-            said += process.readAllStandardOutput();
-        }
-        return said.contains('\n');
-    }
-    ~Sim() {
-        process.terminate();
-        if (!process.waitForFinished(3000)) process.kill();
-    }
-};
-
-double ResidentMiB(pid_t pid) {
-    QFile f(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!f.open(QIODevice::ReadOnly)) return 0;
-    for (const QByteArray &line : f.readAll().split('\n'))
-        if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ')[0].toDouble() / 1024;
-    return 0;
 }
 
 struct Outcome {
