@@ -161,5 +161,5 @@ int CmdRecord(const QStringList &args, const QList<LinkSpec> &links) {
     QFile::remove(part);
     if (code == kExitOk) Say(QStringLiteral("the record file %1 cannot be written").arg(out));
     Say(QStringLiteral("%1 was not written").arg(out));
-    return code == kExitOk ? int(kExitSensor) : code;
+    return code == kExitOk ? int(kExitUsage) : code;
 }

@@ -198,6 +198,10 @@ class TstCli : public QObject {
                                          "row write \\(row 5 of 31\\): the sensor closed"
                                       << true << "disconnect:40"
                                       << "";
+        QTest::newRow("get: file cannot be written")
+            << "--tcp %A get -o %D/no-folder/x.ini" << 2 << "^$"
+            << "no-folder/x.ini cannot be written" << true << ""
+            << "no-folder/x.ini";
         QTest::newRow("get: sensor silent")
             << "--tcp %A get -o %D/lost.ini" << 1 << "^$"
             << "row read \\(row 10 of 31\\): no answer within 3 s" << true << "no-answer:14"
