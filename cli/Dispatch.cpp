@@ -63,7 +63,8 @@ void PrintHelp() {
             "send and verify: each in turn, a summary line per sensor; one that fails\n"
             "does not stop the others.\n\n"
             "Exit codes: 0 success; 1 the sensor did not answer or an echo failed;\n"
-            "2 bad command line or bad file (nothing sent); 3 verify found differences.\n"
+            "2 bad command line, bad file (nothing sent) or an output file that cannot\n"
+            "be written; 3 verify found differences.\n"
             "With several sensors the worst counts (2, then 1, then 3).\n";
     Out(text);
 }
