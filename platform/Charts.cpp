@@ -33,6 +33,7 @@ class ChartWindow : public QWidget {
         plot_ = new QCustomPlot(this);
         plot_->setNoAntialiasingOnDrag(true);
         plot_->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
+        plot_->setAutoAddPlottableToLegend(false);
         plot_->plotLayout()->clear();
         plot_->addLayer("cursor", plot_->layer("main"), QCustomPlot::limAbove);
         cursorLayer_ = plot_->layer("cursor");
@@ -40,7 +41,7 @@ class ChartWindow : public QWidget {
         auto *margins = new QCPMarginGroup(plot_);
         QSharedPointer<QCPAxisTickerDateTime> ticker(new QCPAxisTickerDateTime);
         ticker->setDateTimeSpec(Qt::UTC);
-        ticker->setDateTimeFormat("dd.MM. HH:mm:ss");
+        ticker->setDateTimeFormat("MM-dd-yyyy\nHH:mm:ss");
         ticker->setTickCount(6);
         for (int i = 0; i < layout.plotLabels.size(); ++i) {
             auto *rect = new QCPAxisRect(plot_);
@@ -50,8 +51,11 @@ class ChartWindow : public QWidget {
             rect->setRangeZoom(Qt::Horizontal);
             rect->axis(QCPAxis::atLeft)->setLabel(layout.plotLabels[i]);
             rect->axis(QCPAxis::atBottom)->setTicker(ticker);
+            // Time is labelled under the lowest plot only.
+            rect->axis(QCPAxis::atBottom)->setTickLabels(i + 1 == layout.plotLabels.size());
             auto *legend = new QCPLegend;
-            rect->insetLayout()->addElement(legend, Qt::AlignTop | Qt::AlignRight);
+            rect->insetLayout()->addElement(legend, Qt::AlignTop | Qt::AlignLeft);
+            legend->setFillOrder(QCPLayoutGrid::foColumnsFirst);
             legend->setLayer("legend");
             legend->setBrush(QColor(255, 255, 255, 210));
             legend->setFont(QFont(font().family(), 8));
@@ -211,6 +215,11 @@ class ChartWindow : public QWidget {
                 t->setItem(r, c, item);
             }
         t->resizeColumnsToContents();
+        // Every table but the last shows all its rows; the last takes the rest.
+        if (size_t(table) + 1 < tables_.size())
+            t->setFixedHeight(t->horizontalHeader()->sizeHint().height() +
+                              int(rows.size()) * t->verticalHeader()->defaultSectionSize() +
+                              2 * t->frameWidth());
     }
     void setStatus(const QString &text) { status_->setText(text); }
     QString statusText() const { return status_->text(); }

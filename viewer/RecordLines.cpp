@@ -107,6 +107,7 @@ bool ParseLine(const char *b, const char *e, Line *out) {
         while (p != e && unsigned(*p - '0') <= 9 && p - start < 6)
             v = v * 10 + uint32_t(*p++ - '0');
         if (p == start || v > 65535) return false;
+        out->v[c] = uint16_t(v);
         if (c + 1 < kChannels) {
             if (p == e || *p != '\t') return false;
             ++p;

@@ -2,6 +2,8 @@
 // content gives the same digits on every machine.
 #include "viewer/RecordStats.h"
 
+#include <QFile>
+
 #include <cmath>
 #include <cstdio>
 
@@ -65,6 +67,33 @@ QByteArray StatsTsv(const RecordStats &stats, const QStringList &labels) {
                ShareText(stats.vectors[v], total).toLatin1() + '\n';
     }
     return out;
+}
+
+bool StatsOfFile(const QString &path, int64_t from, int64_t to, FileStatsResult *result,
+                 QString *problem) {
+    FileStart start;
+    if (!CheckRecordFile(path, &start, problem)) return false;
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) {
+        *problem = "The file cannot be read: " + f.errorString();
+        return false;
+    }
+    result->labels = start.labels;
+    Line line;
+    const ScanResult r = ScanLines(f, start.dataOffset, start.dataLine - 1,
+                                   [&](qint64, const char *b, const char *e) {
+                                       if (!b || !ParseLine(b, e, &line)) {
+                                           ++result->badLines;
+                                           return;
+                                       }
+                                       if (line.seconds >= from && line.seconds <= to)
+                                           result->stats.Add(line);
+                                   });
+    if (r.failed) {
+        *problem = "The file could not be read to its end: " + f.errorString();
+        return false;
+    }
+    return true;
 }
 
 } // namespace rec

@@ -55,4 +55,15 @@ QString ShareText(uint64_t count, uint64_t total);
 // VECTOR COUNT SHARE and one line per vector number seen, ascending.
 QByteArray StatsTsv(const RecordStats &stats, const QStringList &labels);
 
+// The statistics of a record file's lines whose time lies in [from, to],
+// read line by line without keeping them (the command line's statistics).
+// False, with the reason, when the file is no record file.
+struct FileStatsResult {
+    RecordStats stats;
+    QStringList labels;
+    qint64 badLines = 0;
+};
+bool StatsOfFile(const QString &path, int64_t from, int64_t to, FileStatsResult *result,
+                 QString *problem);
+
 } // namespace rec
