@@ -241,6 +241,10 @@ class ChartWindow : public QWidget {
     }
     using QWidget::setVisible;
     bool traceVisible(int trace) const { return graphs_.at(size_t(trace))->visible(); }
+    void replotNow() {
+        rescaleValues();
+        plot_->replot(QCustomPlot::rpImmediateRefresh);
+    }
     bool save(const QString &path) {
         plot_->replot(QCustomPlot::rpImmediateRefresh);
         if (path.endsWith(".pdf", Qt::CaseInsensitive)) return plot_->savePdf(path);
@@ -488,6 +492,13 @@ int SetChartTraceVisible(int window, int trace, bool visible) {
 bool ChartTraceVisible(int window, int trace) {
     ChartWindow *w = Find(window);
     return w && w->hasTrace(trace) && w->traceVisible(trace);
+}
+
+int ReplotChart(int window) {
+    ChartWindow *w = Find(window);
+    if (!w) return kErrNoWindow;
+    w->replotNow();
+    return 0;
 }
 
 bool SaveChartImage(int window, const QString &path) {

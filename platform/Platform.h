@@ -354,6 +354,8 @@ int SetChartProgress(int window, int percent);
 int SetChartButtonDimmed(int window, int button, bool dimmed);
 int SetChartTraceVisible(int window, int trace, bool visible);
 bool ChartTraceVisible(int window, int trace);
+// Draws the window's plots at once (a benchmark's clock stops after it).
+int ReplotChart(int window);
 // The plots as shown, as PNG or PDF by the file's extension; false on failure.
 bool SaveChartImage(int window, const QString &path);
 
