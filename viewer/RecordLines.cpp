@@ -57,6 +57,8 @@ bool ParseDateTime(const char *date, const char *time, int64_t *seconds) {
         (mo == 2 && d == 29 && !LeapYear(y)))
         return false;
     if (h > 23 || mi > 59 || s > 59) return false;
+    // A PC clock shows no earlier year; the lines keep their time in 32 bits.
+    if (y < 1970 || y > 2105) return false;
     *seconds = DaysFromCivil(y, unsigned(mo), unsigned(d)) * 86400 + h * 3600 + mi * 60 + s;
     return true;
 }

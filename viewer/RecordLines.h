@@ -31,7 +31,8 @@ struct Line {
     uint16_t v[kChannels] = {};
 };
 
-// Date "MM-DD-YYYY" and time "HH:MM:SS" as the recorder writes them.
+// Date "MM-DD-YYYY" and time "HH:MM:SS" as the recorder writes them; years
+// 1970 to 2105.
 bool ParseDateTime(const char *date, const char *time, int64_t *seconds);
 // "MM-DD-YYYY HH:MM:SS" as typed by an operator.
 bool ParseStamp(const QString &text, int64_t *seconds);

@@ -14,16 +14,12 @@ bool RecordStore::Append(const Line &line) {
     const size_t i = written_;
     const size_t b = i >> kBlockShift;
     if (b >= kMaxBlocks) return false;
-    if (i == 0) t0_ = line.seconds;
-    const int64_t offset = line.seconds - t0_;
-    if (offset < std::numeric_limits<int32_t>::min() ||
-        offset > std::numeric_limits<int32_t>::max())
-        return false;
+    if (line.seconds < 0 || line.seconds > std::numeric_limits<uint32_t>::max()) return false;
     // Blocks are not cleared: a page is only touched when a line lands on it.
     if (!blocks_[b]) blocks_[b].reset(new Block);
     Block &blk = *blocks_[b];
     const size_t k = i & (kBlock - 1);
-    blk.sec[k] = int32_t(offset);
+    blk.sec[k] = uint32_t(line.seconds);
     for (int c = 0; c < kChannels; ++c)
         blk.v[c][k] = line.v[c];
     ++written_;
@@ -58,7 +54,7 @@ void RecordStore::Publish() {
 }
 
 int64_t RecordStore::Seconds(size_t i) const {
-    return t0_ + B(i).sec[i & (kBlock - 1)];
+    return B(i).sec[i & (kBlock - 1)];
 }
 
 uint16_t RecordStore::Value(size_t i, int channel) const {
@@ -66,11 +62,11 @@ uint16_t RecordStore::Value(size_t i, int channel) const {
 }
 
 size_t RecordStore::FirstAtOrAfter(int64_t seconds, size_t count) const {
-    const int64_t target = seconds - t0_;
+    const int64_t target = seconds;
     size_t lo = 0, hi = count;
     while (lo < hi) {
         const size_t mid = lo + (hi - lo) / 2;
-        if (B(mid).sec[mid & (kBlock - 1)] < target)
+        if (int64_t(B(mid).sec[mid & (kBlock - 1)]) < target)
             lo = mid + 1;
         else
             hi = mid;
@@ -89,8 +85,8 @@ double RecordStore::X(size_t i, size_t count) const {
 size_t RecordStore::IndexAt(double x, size_t count) const {
     if (count == 0) return 0;
     const double floorX = std::floor(x);
-    if (floorX < double(t0_) - 4e9) return 0;
-    if (floorX > double(t0_) + 4e9) return count;
+    if (floorX < 0) return 0;
+    if (floorX > 4.3e9) return count;
     const int64_t s = int64_t(floorX);
     const size_t first = FirstAtOrAfter(s, count);
     const size_t end = FirstAtOrAfter(s + 1, count);

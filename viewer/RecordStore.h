@@ -30,7 +30,7 @@ class RecordStore {
     RecordStore &operator=(const RecordStore &) = delete;
 
     // ---- the reader's side
-    // False when the store is full or the time lies too far from the first line's.
+    // False when the store is full.
     bool Append(const Line &line);
     // Makes the lines appended so far visible to the window's thread.
     void Publish();
@@ -59,7 +59,7 @@ class RecordStore {
         uint64_t squares[kChannels];
     };
     struct Block {
-        int32_t sec[kBlock];
+        uint32_t sec[kBlock]; // seconds since 1970 (years to 2105)
         uint16_t v[kChannels][kBlock];
         Group group[kBlock / kGroup];
     };
@@ -68,11 +68,7 @@ class RecordStore {
 
     std::vector<std::unique_ptr<Block>> blocks_; // kMaxBlocks slots, filled in turn
     size_t written_ = 0;
-    int64_t t0_ = 0; // seconds of the first line; lines keep their offset from it
     std::atomic<size_t> published_{0};
-
-  public:
-    int64_t FirstSeconds() const { return t0_; }
 };
 
 // Per pixel column of [lower, upper) the minimum and the maximum of each
