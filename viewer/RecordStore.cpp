@@ -95,23 +95,29 @@ size_t RecordStore::IndexAt(double x, size_t count) const {
     return std::min(end, first + size_t(within));
 }
 
-void RecordStore::MinMax(size_t a, size_t b, int channel, uint16_t *min, uint16_t *max) const {
-    uint16_t mn = 65535, mx = 0;
+void RecordStore::MinMax(size_t a, size_t b, const int *channels, int count, uint16_t *min,
+                         uint16_t *max) const {
+    std::fill(min, min + count, uint16_t(65535));
+    std::fill(max, max + count, uint16_t(0));
     while (a < b) {
+        const Block &blk = B(a);
+        const size_t k = a & (kBlock - 1);
         if ((a & (kGroup - 1)) == 0 && a + kGroup <= b) {
-            const Group &g = B(a).group[(a & (kBlock - 1)) >> kGroupShift];
-            mn = std::min(mn, g.min[channel]);
-            mx = std::max(mx, g.max[channel]);
+            const Group &g = blk.group[k >> kGroupShift];
+            for (int c = 0; c < count; ++c) {
+                min[c] = std::min(min[c], g.min[channels[c]]);
+                max[c] = std::max(max[c], g.max[channels[c]]);
+            }
             a += kGroup;
         } else {
-            const uint16_t v = Value(a, channel);
-            mn = std::min(mn, v);
-            mx = std::max(mx, v);
+            for (int c = 0; c < count; ++c) {
+                const uint16_t v = blk.v[channels[c]][k];
+                min[c] = std::min(min[c], v);
+                max[c] = std::max(max[c], v);
+            }
             ++a;
         }
     }
-    *min = mn;
-    *max = mx;
 }
 
 void RecordStore::Accumulate(size_t a, size_t b, RecordStats *stats) const {
@@ -164,6 +170,10 @@ Decimated Decimate(const RecordStore &store, size_t count, double lower, double 
         return out;
     }
     const double width = (upper - lower) / pixels;
+    std::vector<uint16_t> mn(channels.size()), mx(channels.size());
+    for (size_t c = 0; c < channels.size(); ++c)
+        out.y[c].reserve(size_t(2 * pixels));
+    out.x.reserve(size_t(2 * pixels));
     size_t start = a;
     for (int col = 0; col < pixels; ++col) {
         const size_t end = col + 1 == pixels ? b : store.IndexAt(lower + width * (col + 1), count);
@@ -171,11 +181,10 @@ Decimated Decimate(const RecordStore &store, size_t count, double lower, double 
             const double mid = lower + width * (col + 0.5);
             out.x.push_back(mid);
             out.x.push_back(mid);
+            store.MinMax(start, end, channels.data(), int(channels.size()), mn.data(), mx.data());
             for (size_t c = 0; c < channels.size(); ++c) {
-                uint16_t mn, mx;
-                store.MinMax(start, end, channels[c], &mn, &mx);
-                out.y[c].push_back(mn);
-                out.y[c].push_back(mx);
+                out.y[c].push_back(mn[c]);
+                out.y[c].push_back(mx[c]);
             }
         }
         start = std::max(start, end);

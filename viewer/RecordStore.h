@@ -45,7 +45,9 @@ class RecordStore {
     size_t IndexAt(double x, size_t count) const;
     // The first line whose second is not before `seconds`.
     size_t FirstAtOrAfter(int64_t seconds, size_t count) const;
-    void MinMax(size_t a, size_t b, int channel, uint16_t *min, uint16_t *max) const;
+    // Minimum and maximum of lines [a, b) for each of `count` channels.
+    void MinMax(size_t a, size_t b, const int *channels, int count, uint16_t *min,
+                uint16_t *max) const;
     // Adds lines [a, b) to the statistics.
     void Accumulate(size_t a, size_t b, RecordStats *stats) const;
     // Bytes held, for the benchmark's account.
