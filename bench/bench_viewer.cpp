@@ -4,7 +4,7 @@
 // zoom at several widths of the view, and the command line's statistics of
 // the whole file.
 //
-//   bench_viewer [--lines N] [--file PATH] [--keep]
+//   bench_viewer [--lines N] [--file PATH] [--keep] [--warm]
 #include "platform/Platform.h"
 #include "viewer/RecordStats.h"
 #include "viewer/Viewer.h"
@@ -15,8 +15,10 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <random>
 #include <string>
+#include <unistd.h>
 
 namespace {
 
@@ -70,7 +72,7 @@ bool Generate(const QString &path, long long lines) {
 int main(int argc, char **argv) {
     long long lines = 8640000;
     QString path = "/tmp/tolvane-bench-record.dat";
-    bool keep = false;
+    bool keep = false, warm = false;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--lines") && i + 1 < argc)
             lines = std::atoll(argv[++i]);
@@ -99,6 +101,17 @@ int main(int argc, char **argv) {
     std::printf("file: %lld lines, %.0f MB\n", lines, QFileInfo(path).size() / 1e6);
     std::printf("resident before: %.1f MiB\n", StatusMiB("VmRSS:"));
 
+    // The file's pages leave the page cache, so that the reading starts cold
+    // as after a shift's recording on another day (--warm keeps them).
+    if (!warm) {
+        const int fd = ::open(qPrintable(path), O_RDONLY);
+        if (fd >= 0) {
+            ::fdatasync(fd);
+            ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+            ::close(fd);
+        }
+    }
+    std::printf("page cache: %s\n", warm ? "as it is" : "file dropped from it");
     const double start = Timer();
     QString problem;
     RecordViewer *v = RecordViewer::Open(path, &problem);
