@@ -9,6 +9,7 @@
 #include "viewer/Viewer.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -252,7 +253,7 @@ class TstViewer : public QObject {
 
     // A file still being recorded: RELOAD appends what came since, a line
     // still being written waits for its line end, and a file begun anew is
-    // read again from its start. The plots follow the whole file.
+    // read again from its start. The plots follow the whole file and export.
     void growingFileReloaded() {
         const QString path = Path("growing.dat");
         QByteArray file = kHeader;
@@ -298,6 +299,11 @@ class TstViewer : public QObject {
                 return lo <= v->Store().X(0, n) && hi > v->Store().X(n - 1, n);
             };
             QTRY_VERIFY(showsAll());
+        }
+        // The plots as shown go to a picture and a document.
+        for (const char *name : {"plots.png", "plots.pdf"}) {
+            QVERIFY(v->ExportImage(Path(name)));
+            QVERIFY(QFileInfo(Path(name)).size() > 1000);
         }
         delete v;
     }
