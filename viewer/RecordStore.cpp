@@ -91,8 +91,10 @@ size_t RecordStore::IndexAt(double x, size_t count) const {
     const size_t first = FirstAtOrAfter(s, count);
     const size_t end = FirstAtOrAfter(s + 1, count);
     if (first >= end) return first;
-    const double within = std::ceil((x - floorX) * double(end - first));
-    return std::min(end, first + size_t(within));
+    // A line's own x, computed the other way round, may come out a hair
+    // above it; the lines of a second lie a whole step apart.
+    const double within = std::ceil((x - floorX) * double(end - first) - 1e-3);
+    return std::min(end, first + size_t(std::max(0.0, within)));
 }
 
 void RecordStore::MinMax(size_t a, size_t b, const int *channels, int count, uint16_t *min,

@@ -138,6 +138,127 @@ class TstViewer : public QObject {
         QCOMPARE(QString::fromLatin1(text), QString::fromLatin1(expected));
     }
 
+    // Texts a spreadsheet and a script compare: halves round up, as a person
+    // rounds (the machine's own rounding would give 0.12 for 0.125), and a
+    // value that does not exist is an empty field.
+    void statisticsRounding_data() {
+        QTest::addColumn<QList<int>>("values");
+        QTest::addColumn<QString>("mean");
+        QTest::addColumn<QString>("sd");
+        QTest::addColumn<QString>("shareOfFirst"); // share of lines equal to the first value
+        QTest::newRow("no line") << QList<int>{} << ""
+                                 << ""
+                                 << "";
+        QTest::newRow("one line: no SD") << QList<int>{7} << "7.00"
+                                         << ""
+                                         << "100.00";
+        QTest::newRow("1/8: 0.125 up") << QList<int>{1, 0, 0, 0, 0, 0, 0, 0} << "0.13"
+                                       << "0.35"
+                                       << "12.50";
+        QTest::newRow("thirds") << QList<int>{2, 1, 1} << "1.33"
+                                << "0.58"
+                                << "33.33";
+        QTest::newRow("two thirds") << QList<int>{1, 1, 2} << "1.33"
+                                    << "0.58"
+                                    << "66.67";
+        QTest::newRow("largest values") << QList<int>{65535, 65535, 0} << "43690.00"
+                                        << "37836.65"
+                                        << "66.67";
+    }
+    void statisticsRounding() {
+        QFETCH(QList<int>, values);
+        rec::ChannelStats s;
+        uint64_t same = 0;
+        for (int v : values) {
+            s.Add(uint16_t(v));
+            same += v == values.first();
+        }
+        QTEST(rec::MeanText(s), "mean");
+        QTEST(rec::SdText(s), "sd");
+        QTEST(rec::ShareText(same, uint64_t(values.size())), "shareOfFirst");
+    }
+
+    // Date and time as the recorder writes them and as an operator types
+    // them for a time range; the calendar's edges.
+    void timeStamps_data() {
+        QTest::addColumn<QString>("stamp");
+        QTest::addColumn<bool>("valid");
+        QTest::newRow("a shift's start") << "12-08-2026 06:00:00" << true;
+        QTest::newRow("leap day") << "02-29-2024 23:59:59" << true;
+        QTest::newRow("no leap day in 2026") << "02-29-2026 12:00:00" << false;
+        QTest::newRow("no leap day in 2100") << "02-29-2100 12:00:00" << false;
+        QTest::newRow("leap day in 2000") << "02-29-2000 00:00:00" << true;
+        QTest::newRow("31 April") << "04-31-2026 12:00:00" << false;
+        QTest::newRow("hour 24") << "12-08-2026 24:00:00" << false;
+        QTest::newRow("month 13") << "13-01-2026 00:00:00" << false;
+        QTest::newRow("before 1970") << "12-31-1969 23:59:59" << false;
+        QTest::newRow("last year kept") << "12-31-2105 23:59:59" << true;
+        QTest::newRow("day first") << "2026-12-08 06:00:00" << false;
+    }
+    void timeStamps() {
+        QFETCH(QString, stamp);
+        QFETCH(bool, valid);
+        int64_t seconds = 0;
+        QCOMPARE(rec::ParseStamp(stamp, &seconds), valid);
+        if (valid) QCOMPARE(rec::FormatStamp(seconds), stamp);
+    }
+
+    // The visible range's statistics and the read-out take exactly the lines
+    // under the view and under the pointer: ten lines a second, spread over it.
+    void rangeAndReadout_data() {
+        QTest::addColumn<int>("first");
+        QTest::addColumn<int>("end");
+        QTest::newRow("from the first line") << 0 << 37;
+        QTest::newRow("inside seconds") << 103 << 157;
+        QTest::newRow("whole seconds") << 100 << 150;
+        QTest::newRow("to the last line") << 180 << 200;
+    }
+    void rangeAndReadout() {
+        QFETCH(int, first);
+        QFETCH(int, end);
+        QByteArray file = kHeader;
+        for (int i = 0; i < 200; ++i)
+            file += KnownLine(i);
+        QVERIFY(Write(Path("range.dat"), file));
+        RecordViewer *v = OpenRead(Path("range.dat"));
+        QVERIFY(v);
+        const rec::RecordStore &st = v->Store();
+        const size_t n = st.Count();
+        const double upper = size_t(end) < n ? st.X(size_t(end), n) : st.X(n - 1, n) + 0.05;
+        const rec::RecordStats s = v->StatsBetween(st.X(size_t(first), n), upper);
+        QCOMPARE(s.Lines(), uint64_t(end - first));
+        QCOMPARE(s.channel[0].min, uint16_t(first));
+        QCOMPARE(s.channel[0].max, uint16_t(end - 1));
+        for (int i : {first, end - 1}) {
+            const QString readout = v->ChartReadout(v->Window(), st.X(size_t(i), n));
+            QVERIFY2(readout.contains(QString("RED %1 ").arg(i)), qPrintable(readout));
+        }
+        delete v;
+    }
+
+    // CANCEL stops the reading with what was read so far; RELOAD reads on
+    // from there, neither losing nor doubling a line.
+    void cancelThenReadOn() {
+        QByteArray file = kHeader;
+        for (int i = 0; i < 300000; ++i)
+            file += KnownLine(i % 200);
+        QVERIFY(Write(Path("long.dat"), file));
+        QString problem;
+        RecordViewer *v = RecordViewer::Open(Path("long.dat"), &problem);
+        QVERIFY(v);
+        v->Cancel();
+        v->WaitRead();
+        QVERIFY(v->Store().Count() <= 300000);
+        v->Reload();
+        v->WaitRead();
+        QCOMPARE(v->Store().Count(), size_t(300000));
+        QCOMPARE(v->BadLineCount(), qint64(0));
+        rec::FileStatsResult r;
+        QVERIFY(rec::StatsOfFile(Path("long.dat"), INT64_MIN, INT64_MAX, &r, &problem));
+        QCOMPARE(rec::StatsTsv(v->WholeStats(), v->Labels()), rec::StatsTsv(r.stats, r.labels));
+        delete v;
+    }
+
     // A single line far off the rest stays visible when 100 000 lines are
     // drawn into a few hundred pixel columns, wherever it lies and whichever
     // way it points; the drawing stays within two points per column.
