@@ -15,11 +15,13 @@
 const CliCommand kCliCommands[] = {
     {"version", "version", "the sensor's version text, one line", CmdVersion},
     {"get", "get [--eeprom] [-o FILE|DIR/]",
-     "parameter set and teach table in the parameter-file format (264 lines); stdout without -o",
+     "parameter set and teach table in the parameter-file format (264 lines);\n"
+     "          stdout without -o; DIR/: one file per sensor",
      CmdGet},
     {"send", "send FILE [--eeprom]",
-     "writes a parameter file to the sensor's RAM (--eeprom: and stores it in the EEPROM), "
-     "every echo checked; a bad file is refused before anything is sent",
+     "writes a parameter file to the sensor's RAM (--eeprom: and stores it in\n"
+     "          the EEPROM), every echo checked; a bad file is refused before\n"
+     "          anything is sent",
      CmdSend},
     {"verify", "verify FILE [--eeprom]",
      "compares the sensor's set with FILE and prints each difference as\n"
@@ -32,7 +34,7 @@ const CliCommand kCliCommands[] = {
      "          and header, json: one object per line",
      CmdFrames},
     {"record", "record -n N -i SECONDS -o FILE",
-     "counted recording of N lines, one every SECONDS, in the record-file format", CmdRecord},
+     "counted recording of N lines, one every SECONDS, into the record file", CmdRecord},
     {"stats", "stats FILE [--from \"MM-DD-YYYY HH:MM:SS\"] [--to \"MM-DD-YYYY HH:MM:SS\"]",
      "statistics of a record file's lines in that time range, as the record viewer\n"
      "          exports them: per channel COUNT MEAN SD MIN MAX, per vector number\n"
@@ -66,7 +68,8 @@ void PrintHelp() {
             "send and verify: each in turn, a summary line per sensor; one that fails\n"
             "does not stop the others.\n\n"
             "Exit codes: 0 success; 1 the sensor did not answer or an echo failed;\n"
-            "2 bad command line or bad file (nothing sent); 3 verify found differences.\n"
+            "2 bad command line, bad file (nothing sent) or an output file that cannot\n"
+            "be written; 3 verify found differences.\n"
             "With several sensors the worst counts (2, then 1, then 3).\n";
     Out(text);
 }

@@ -23,7 +23,12 @@ void CopyDatatoVars();
 // displays (ShowPanelData); SetPanelData does both.
 void SetPanelData();
 void TakeFrameData();
+// The trigger flag taken off the group word into dataTrigger: all that a
+// frame needs where no graph follows it.
+void TakeTriggerFlag();
 void ShowPanelData();
+// V-No., GROUP and the numbers stay blank until the first frame arrives.
+void ShowNoFrameYet();
 // A polling or recording loop shows at most forty frames a second, with the
 // calibration panel's bars and the graphs: a frame that follows the last one
 // shown sooner is held back (it is in the history buffers all the same) and
