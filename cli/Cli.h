@@ -86,6 +86,7 @@ int CmdVerify(const QStringList &args, const QList<LinkSpec> &links);
 int CmdShow(const QStringList &args, const QList<LinkSpec> &links);
 int CmdFrames(const QStringList &args, const QList<LinkSpec> &links);
 int CmdRecord(const QStringList &args, const QList<LinkSpec> &links);
+int CmdStats(const QStringList &args, const QList<LinkSpec> &links);
 
 // The whole program: options, dispatch, exit code.
 int RunCli(int argc, char **argv);

@@ -35,6 +35,11 @@ const CliCommand kCliCommands[] = {
      CmdFrames},
     {"record", "record -n N -i SECONDS -o FILE",
      "counted recording of N lines, one every SECONDS, into the record file", CmdRecord},
+    {"stats", "stats FILE [--from \"MM-DD-YYYY HH:MM:SS\"] [--to \"MM-DD-YYYY HH:MM:SS\"]",
+     "statistics of a record file's lines in that time range, as the record viewer\n"
+     "          exports them: per channel COUNT MEAN SD MIN MAX, per vector number\n"
+     "          COUNT SHARE; exit 2 for a file that is no record file; needs no link",
+     CmdStats},
 };
 const int kCliCommandCount = int(std::size(kCliCommands));
 

@@ -34,6 +34,8 @@ const char kHelp[] = "Usage: tolvane [OPTION]...\n"
                      "                          Neither is stored unless ACCEPT is pressed.\n"
                      "  --config DIR            keep ComSettings.cfg, IPComboBox.cfg and\n"
                      "                          StartupFile.cfg in DIR (made when missing)\n"
+                     "  --view FILE             open a record file in the record viewer alone\n"
+                     "                          (no panels, no sensor)\n"
                      "  --help, --version       this text; the program's version\n\n"
                      "tolvane-cli drives the sensor from a shell.\n";
 

@@ -15,6 +15,10 @@
 #include "platform/Platform.h"
 #include "teach/TeachTable.h"
 #include "uir_ids.h"
+#include "viewer/Viewer.h"
+
+#include <QByteArray>
+#include <cstdio>
 
 int LoadAllPanels(int argc, char **argv) {
     if (InitRunTimeEngine(argc, argv) < 0) return -1;
@@ -47,8 +51,26 @@ int LoadAllPanels(int argc, char **argv) {
     return 0;
 }
 
+namespace {
+// tolvane --view FILE: the record viewer alone, without the panels and the
+// sensor; the program ends when its window closes.
+int ViewRecord(int argc, char **argv, const char *file) {
+    if (!file) {
+        std::fprintf(stderr, "usage: tolvane --view FILE\n");
+        return 2;
+    }
+    if (InitRunTimeEngine(argc, argv) < 0) return -1;
+    if (!OpenRecordViewer(QString::fromLocal8Bit(file), true)) return 2;
+    RunUserInterface();
+    DiscardAllPanels();
+    return 0;
+}
+} // namespace
+
 int WinMain(int argc, char **argv) {
     if (const int code = TakeStartOptions(argc, argv); code >= 0) return code;
+    for (int i = 1; i < argc; ++i)
+        if (QByteArray(argv[i]) == "--view") return ViewRecord(argc, argv, argv[i + 1]);
     if (LoadAllPanels(argc, argv) < 0) return -1;
     ShowChildPanel(2);
     DisplayPanel(datapanel);

@@ -106,6 +106,13 @@ class TstCli : public QObject {
         QByteArray limited = good;
         limited.replace(0, 10, "     65535");
         WriteFile("limited.ini", limited);
+        // Record files for stats: two lines, and a file of another kind.
+        WriteFile(
+            "rec.dat",
+            "DATE\tTIME\tRED\tGREEN\tBLUE\tREF\tDIR\tDIF\tX s\tY i\tINT M\tGN\tVECTOR\tTEMP\t\r\n"
+            "12-08-2026\t01:03:31\t1\t0\t0\t0\t0\t0\t0\t0\t0\t0\t3\t36\r\n"
+            "12-08-2026\t01:03:32\t2\t0\t0\t0\t0\t0\t0\t0\t0\t0\t3\t36\r\n");
+        WriteFile("notrec.dat", "time\tvalue\r\n");
     }
     void init() {
         for (tsim::Simulator *s : {a.get(), b.get()}) {
@@ -160,6 +167,18 @@ class TstCli : public QObject {
         QTest::newRow("record interval 0") << "--tcp %A record -n 2 -i 0 -o %D/r.dat" << 2 << "^$"
                                            << "from 1 to 65535" << false << ""
                                            << "";
+        QTest::newRow("stats of a record file")
+            << "stats %D/rec.dat" << 0
+            << "^CHANNEL\tCOUNT\tMEAN\tSD\tMIN\tMAX\nRED\t2\t1.50\t0.71\t1\t2\n.*"
+               "TEMP\t2\t36.00\t0.00\t36\t36\nVECTOR\tCOUNT\tSHARE\n3\t2\t100.00\n$"
+            << "^$" << false << ""
+            << "";
+        QTest::newRow("stats of no record file") << "stats %D/notrec.dat" << 2 << "^$"
+                                                 << "Line 1 is no header line" << false << ""
+                                                 << "";
+        QTest::newRow("stats, bad --to") << "stats %D/rec.dat --to 25:00" << 2 << "^$"
+                                         << "--to needs a time" << false << ""
+                                         << "";
         QTest::newRow("sensor stopped")
             << "--tcp %DEAD version" << 1 << "^$"
             << "TCP/IP 127.0.0.1:[0-9]+: cannot open the link" << false << ""
