@@ -21,6 +21,7 @@ class MqttBroker {
     void Kill();
     bool Restart();
     quint16 Port() const { return port_; }
+    qint64 Pid() const { return process_.processId(); }
     // A second, free port for a TLS listener named in config.
     static quint16 FreePort();
     QString Dir() const { return dir_.path(); }
