@@ -334,6 +334,10 @@ int Pending();             // expected entries not yet used
 const QList<Shown> &Log(); // every pop-up shown while scripting
 QStringList Unexpected();  // titles and texts of unexpected pop-ups
 void Clear();              // empties queue, log and unexpected list
+// Hands every pop-up shown while scripting to `sink` as well (a program
+// without a window reports them on its error output); null stops it.
+using Sink = void (*)(const QString &title, const QString &text);
+void Forward(Sink sink);
 } // namespace popupscript
 
 // ------------------------------------------------------------------ serial ---

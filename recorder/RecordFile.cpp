@@ -68,17 +68,26 @@ void SelRecFile() {
     TakeRecFile(path);
 }
 
-bool WriteFileHeader() {
-    return WriteFileAtomic(recFileName, QByteArray(kHeader));
+QByteArray RecordHeaderText() {
+    return QByteArray(kHeader);
 }
 
-bool ToFile() {
+QByteArray RecordLineText() {
     const uint16_t values[] = {dataR, dataG, dataB,   dataRef, dataDir,  dataDif,
                                dataX, dataY, dataInt, dataGn,  dataColor};
     QByteArray line = DateStr().toLatin1() + '\t' + TimeStr().toLatin1() + '\t';
     for (uint16_t v : values)
         line += QByteArray::number(v) + '\t';
     line += QByteArray::number(dataTemp) + "\r\n";
+    return line;
+}
+
+bool WriteFileHeader() {
+    return WriteFileAtomic(recFileName, RecordHeaderText());
+}
+
+bool ToFile() {
+    const QByteArray line = RecordLineText();
     // An empty name (the selection was cancelled) opens nothing.
     const bool written = !recFileName.isEmpty() && AppendToFile(recFileName, line);
     if (written)

@@ -15,39 +15,10 @@
 #include "teach/TeachTable.h"
 #include "uir_ids.h"
 
-extern const UirPanelInfo kUirPanels[];
-
-namespace {
-const char kUir[] = "Tolvane.uir";
-} // namespace
-
 int LoadAllPanels(int argc, char **argv) {
     if (InitRunTimeEngine(argc, argv) < 0) return -1;
-    InstallUirTable(kUirPanels, kUirPanelCount);
     SetRefreshAfterLoad([] { RefreshAfterLoad(); });
-
-    struct Load {
-        int *handle;
-        bool child;
-        int id;
-    };
-    const Load loads[] = {{&mainpanel, false, MAINP},
-                          {&parapanel, true, PARAP},
-                          {&ttpanel, true, TTP},
-                          {&datapanel, true, DATAP},
-                          {&tapanel, true, TAP},
-                          {&interfacepanel, true, INTERFACEP},
-                          {&grouppanel, true, PGROUP},
-                          {&recpanel, true, RECP},
-                          {&calibpanel, true, CALIBP},
-                          {&teachpanel, false, TEACHP},
-                          {&colbigpanel, false, COLBIGP},
-                          {&grpbigpanel, false, GRPBIGP},
-                          {&p3sidesview, false, P3SIDESVIEW}};
-    for (const Load &l : loads) {
-        *l.handle = LoadPanel(l.child ? mainpanel : 0, kUir, l.id);
-        if (*l.handle < 0) return -1;
-    }
+    if (LoadPanelHandles() < 0) return -1;
 
     for (int *child : {&parapanel, &ttpanel, &interfacepanel, &grouppanel, &recpanel, &calibpanel})
         SetPanelPos(*child, 119, 7);
@@ -74,6 +45,7 @@ int LoadAllPanels(int argc, char **argv) {
 }
 
 int WinMain(int argc, char **argv) {
+    if (const int code = TakeStartOptions(argc, argv); code >= 0) return code;
     if (LoadAllPanels(argc, argv) < 0) return -1;
     ShowChildPanel(2);
     DisplayPanel(datapanel);
@@ -101,6 +73,7 @@ void InitAll() {
 
     proj_dir = GetProjectDir();
     cfg_dir = ConfigDirFor(proj_dir);
+    ApplyConfigDirOption();
     data_dir = DataDirFor(proj_dir);
     ipComboBoxFileName = JoinPath(cfg_dir, "IPComboBox.cfg");
     conSettingsFileName = JoinPath(cfg_dir, "ComSettings.cfg");
@@ -126,6 +99,7 @@ void InitAll() {
     GetHostHistoryFromFile();
     GetConnectionSettingsFromFile();
     InitConnectPanel();
+    ApplyLinkOption();
 
     TransferScope transfer;
     TryToConnect();
