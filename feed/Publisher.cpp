@@ -8,6 +8,7 @@
 #include <QDateTime>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QList>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -37,6 +38,8 @@ constexpr milliseconds kOfflineWait{2000};
 // beyond this and counted, so that memory stays bounded.
 constexpr qint64 kMaxPendingFrames = 1000;
 constexpr char kSystemCaPath[] = "/etc/ssl/certs";
+// Link states kept for the next status when they change faster than it goes.
+constexpr qsizetype kMaxPassedStates = 8;
 
 // Return code of a refused CONNACK that a later attempt may overcome.
 constexpr int kServerUnavailable = 3;
@@ -99,7 +102,11 @@ struct Publisher::Impl {
     std::condition_variable wake;
     bool stopping = false;
     bool statusDue = true;
+    bool fpsRestart = false;
     LinkState state = LinkState::Connecting;
+    // States set since the last status, so that a short one (a time-out
+    // followed at once by reconnecting) is published too.
+    QList<LinkState> passed;
     QString link, version;
     enum class Outcome { Pending, Connected, NoBroker, Failed } outcome = Outcome::Pending;
     QString failure;
@@ -199,25 +206,43 @@ struct Publisher::Impl {
     }
 
     void PublishStatus() {
-        QByteArray payload;
+        QList<QByteArray> payloads;
         {
             std::lock_guard lock(mutex);
-            payload = StatusJson(state, link, version, fps, Snapshot(),
-                                 QDateTime::currentMSecsSinceEpoch());
+            const qint64 now = QDateTime::currentMSecsSinceEpoch();
+            for (const LinkState s : passed)
+                payloads << StatusJson(s, link, version, fps, Snapshot(), now);
+            payloads << StatusJson(state, link, version, fps, Snapshot(), now);
+            passed.clear();
             statusDue = false;
         }
-        int mid = 0;
         const QByteArray topic = o.StatusTopic().toUtf8();
-        if (mosquitto_publish(mosq, &mid, topic.constData(), int(payload.size()),
-                              payload.constData(), 1, true) == MOSQ_ERR_SUCCESS)
-            statusMids.insert(mid);
+        for (const QByteArray &payload : payloads) {
+            int mid = 0;
+            if (mosquitto_publish(mosq, &mid, topic.constData(), int(payload.size()),
+                                  payload.constData(), 1, true) == MOSQ_ERR_SUCCESS)
+                statusMids.insert(mid);
+        }
         lastStatus = Clock::now();
     }
 
     FeedCounters Snapshot() const { return {frames, published, unsent, reconnects}; }
 
+    // Frames per second over the last second of polling; counted afresh
+    // when polling starts again, so that a pause does not lower it.
     void UpdateFps() {
         const auto now = Clock::now();
+        bool restart;
+        {
+            std::lock_guard lock(mutex);
+            restart = fpsRestart;
+            fpsRestart = false;
+        }
+        if (restart) {
+            fps = 0;
+            fpsFrames = frames;
+            fpsSince = now;
+        }
         if (now - fpsSince < kStatusEvery) return;
         const quint64 n = frames;
         fps = double(n - fpsFrames) / Seconds(now - fpsSince);
@@ -433,6 +458,10 @@ void Publisher::PublishFrame(const QByteArray &payload) {
 void Publisher::SetLink(LinkState state, const QString &link, const QString &version) {
     std::lock_guard lock(d->mutex);
     if (state == d->state && link == d->link && version == d->version) return;
+    if (state != d->state) {
+        if (d->statusDue && d->passed.size() < kMaxPassedStates) d->passed << d->state;
+        d->fpsRestart = state == LinkState::Polling;
+    }
     d->state = state;
     d->link = link;
     d->version = version;

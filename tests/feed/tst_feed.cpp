@@ -3,12 +3,16 @@
 // logins and certificates, and the feed's command-line options.
 #include "feed/FeedOptions.h"
 #include "feed/Publisher.h"
+#include "sim/Simulator.h"
 #include "support/MqttBroker.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMutex>
+#include <QProcess>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -41,19 +45,37 @@ QJsonObject LastStatus(MqttSubscriber &sub, const QString &prefix) {
     return all.isEmpty() ? QJsonObject() : QJsonDocument::fromJson(all.last()).object();
 }
 
-// The child process of the last-will test: a feed that publishes until it
-// is killed.
-int FeedChild(const char *url) {
-    feed::FeedOptions o;
-    QString error;
-    if (!feed::ParseBrokerUrl(url, &o, &error)) return 2;
-    feed::Publisher p(o);
-    if (!p.Start(&error)) return 1;
-    p.SetLink(feed::LinkState::Polling, kLink, kVersion);
-    for (int n = 1;; ++n) {
-        p.PublishFrame(Frame(n));
-        QThread::msleep(10);
+// tolvane-cli of this build, started with the event loop turning so that
+// the simulator in this process answers it; no display, and the broker
+// password only where a case gives one.
+struct Cli {
+    QProcess p;
+    QSignalSpy done{&p, &QProcess::finished};
+    explicit Cli(const QStringList &args, const QString &password = {}) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char *v :
+             {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", feed::kPasswordVariable})
+            env.remove(v);
+        if (!password.isEmpty()) env.insert(feed::kPasswordVariable, password);
+        p.setProcessEnvironment(env);
+        p.start(QDir(QCoreApplication::applicationDirPath()).filePath("tolvane-cli"), args);
     }
+    // The exit code, -2 for a crash, -1 when it did not end in time.
+    int End(int ms = 20000) {
+        if (p.state() != QProcess::NotRunning && !done.wait(ms)) {
+            p.kill();
+            p.waitForFinished();
+            return -1;
+        }
+        return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
+    }
+    QString Err() { return QString::fromLocal8Bit(p.readAllStandardError()); }
+};
+
+QStringList Keys(const QByteArray &json) {
+    QStringList keys = QJsonDocument::fromJson(json).object().keys();
+    keys.sort();
+    return keys;
 }
 
 } // namespace
@@ -87,6 +109,14 @@ class TstFeed : public QObject {
                Openssl({"x509", "-req", "-in", Cert(name + ".csr"), "-CA", Cert(ca + ".crt"),
                         "-CAkey", Cert(ca + ".key"), "-CAcreateserial", "-days", "2", "-extfile",
                         ext.fileName(), "-out", Cert(name + ".crt")});
+    }
+
+    QString LoginListener() {
+        return QString("allow_anonymous false\npassword_file %1\n").arg(Cert("passwd"));
+    }
+    QString TlsListener() {
+        return QString("allow_anonymous true\ncafile %1\ncertfile %2\nkeyfile %3\n")
+            .arg(Cert("ca.crt"), Cert("server.crt"), Cert("server.key"));
     }
 
   private slots:
@@ -236,21 +266,83 @@ class TstFeed : public QObject {
         QVERIFY2(notices.isEmpty(), qPrintable(notices.join('\n')));
     }
 
+    // tolvane-cli publishes each polled frame as the same object as a line of
+    // frames --format json, and the link state with the sensor's version.
+    void cliPublishes() {
+        tsim::Simulator sim;
+        QVERIFY(sim.listenTcp());
+        MqttBroker broker;
+        QVERIFY(broker.Start());
+        MqttSubscriber sub;
+        QVERIFY(sub.Start(broker.Port(), "cli/#"));
+        const QString tcp = QString("127.0.0.1:%1").arg(sim.tcpPort());
+        Cli json({"--tcp", tcp, "frames", "-n", "1", "--format", "json"});
+        QCOMPARE(json.End(), 0);
+        const QByteArray line = json.p.readAllStandardOutput().trimmed();
+        Cli feed({"--tcp", tcp, "frames", "-n", "40", "--publish",
+                  QString("mqtt://127.0.0.1:%1/cli").arg(broker.Port())});
+        QCOMPARE(feed.End(), 0);
+        QVERIFY(feed.p.readAllStandardOutput().isEmpty());
+        QTRY_COMPARE_WITH_TIMEOUT(sub.On("cli/frame").size(), 40, 5000);
+        const QList<QByteArray> frames = sub.On("cli/frame");
+        for (int i = 0; i < frames.size(); ++i) {
+            QCOMPARE(Keys(frames[i]), Keys(line));
+            QCOMPARE(QJsonDocument::fromJson(frames[i])["frame"].toInt(), i + 1);
+        }
+        const QList<QByteArray> statuses = sub.On("cli/status");
+        QCOMPARE(statuses.last(), QByteArray("offline"));
+        const QJsonObject last =
+            QJsonDocument::fromJson(statuses.value(statuses.size() - 2)).object();
+        QCOMPARE(last["link"].toString(), "TCP/IP " + tcp);
+        QVERIFY2(last["version"].toString().contains("SIM"),
+                 qPrintable(last["version"].toString()));
+    }
+
     // A feed that is killed leaves "offline" on its status topic through
     // the broker (the last will), so a dashboard sees the sensor go away.
     void lastWillWhenKilled() {
+        tsim::Simulator sim;
+        QVERIFY(sim.listenTcp());
         MqttBroker broker;
         QVERIFY(broker.Start());
         MqttSubscriber sub;
         QVERIFY(sub.Start(broker.Port(), "will/#"));
-        QProcess child;
-        child.start(QCoreApplication::applicationFilePath(),
-                    {"--feed-child", QString("mqtt://127.0.0.1:%1/will").arg(broker.Port())});
-        QTRY_VERIFY_WITH_TIMEOUT(sub.On("will/frame").size() > 5, 5000);
+        Cli feed({"--tcp", QString("127.0.0.1:%1").arg(sim.tcpPort()), "frames", "--publish",
+                  QString("mqtt://127.0.0.1:%1/will").arg(broker.Port())});
+        QTRY_VERIFY_WITH_TIMEOUT(sub.On("will/frame").size() > 5, 10000);
         QCOMPARE(LastStatus(sub, "will")["state"].toString(), QString("polling"));
-        ::kill(pid_t(child.processId()), SIGKILL);
-        child.waitForFinished();
+        ::kill(pid_t(feed.p.processId()), SIGKILL);
+        QCOMPARE(feed.End(), -2);
         QTRY_COMPARE_WITH_TIMEOUT(sub.On("will/status").last(), QByteArray("offline"), 5000);
+    }
+
+    // With --reconnect a sensor that goes away is published as a time-out
+    // and polled again once it is back; a stop by the service manager ends
+    // cleanly.
+    void cliReconnectsToTheSensor() {
+        tsim::Simulator sim;
+        QVERIFY(sim.listenTcp());
+        const quint16 port = sim.tcpPort();
+        MqttBroker broker;
+        QVERIFY(broker.Start());
+        MqttSubscriber sub;
+        QVERIFY(sub.Start(broker.Port(), "rc/#"));
+        Cli feed({"--tcp", QString("127.0.0.1:%1").arg(port), "frames", "--reconnect", "--publish",
+                  QString("mqtt://127.0.0.1:%1/rc").arg(broker.Port())});
+        QTRY_VERIFY_WITH_TIMEOUT(sub.On("rc/frame").size() > 5, 10000);
+        sim.closeTcp();
+        QTRY_VERIFY_WITH_TIMEOUT(sub.On("rc/status").join().contains("\"time-out\""), 10000);
+        QTest::qWait(1500);
+        QVERIFY(sim.listenTcp(port));
+        const int before = sub.On("rc/frame").size();
+        QTRY_VERIFY_WITH_TIMEOUT(sub.On("rc/frame").size() > before + 5, 15000);
+        QCOMPARE(QJsonDocument::fromJson(sub.On("rc/frame").last())["frame"].toInt(),
+                 sub.On("rc/frame").size());
+        QCOMPARE(LastStatus(sub, "rc")["state"].toString(), QString("polling"));
+        ::kill(pid_t(feed.p.processId()), SIGTERM);
+        QCOMPARE(feed.End(), 0);
+        QVERIFY2(feed.Err().contains("answers again"), "stderr");
+        QTRY_COMPARE_WITH_TIMEOUT(sub.On("rc/status").last(), QByteArray("offline"), 5000);
     }
 
     // The broker goes away mid-run: publishing never blocks, the frames of
@@ -304,28 +396,17 @@ class TstFeed : public QObject {
         QTest::addColumn<bool>("clientCert");
         QTest::addColumn<QString>("error");
 
-        const QString login =
-            QString("allow_anonymous false\npassword_file %1\n").arg(Cert("passwd"));
-        const QString tls = QString("allow_anonymous true\ncafile %1\ncertfile %2\nkeyfile %3\n")
-                                .arg(Cert("ca.crt"), Cert("server.crt"), Cert("server.key"));
-        const QString mutual = tls + "require_certificate true\n";
-        QTest::newRow("login") << login << "tolvane" << kPassword << "" << false << "";
-        QTest::newRow("wrong password") << login << "tolvane"
-                                        << "wrong"
-                                        << "" << false << "refused the login of user \"tolvane\"";
-        QTest::newRow("no login") << login << ""
-                                  << ""
-                                  << "" << false << "refused the connection without a login";
-        QTest::newRow("tls") << tls << ""
-                             << "" << Cert("ca.crt") << false << "";
-        QTest::newRow("tls, client certificate") << mutual << ""
-                                                 << "" << Cert("ca.crt") << true << "";
-        QTest::newRow("tls, unknown authority")
-            << tls << ""
-            << "" << Cert("otherca.crt") << false << "does not verify";
-        QTest::newRow("tls, no client certificate")
-            << mutual << ""
-            << "" << Cert("ca.crt") << false << "TLS with the MQTT broker";
+        const QString login = LoginListener(), tls = TlsListener(),
+                      mutual = tls + "require_certificate true\n";
+        auto row = [](const char *name, QString listener, QString user, QString password,
+                      QString cafile, bool clientCert, QString error) {
+            QTest::newRow(name) << listener << user << password << cafile << clientCert << error;
+        };
+        row("login", login, "tolvane", kPassword, "", false, "");
+        row("no login", login, "", "", "", false, "refused the connection without a login");
+        row("tls, client certificate", mutual, "", "", Cert("ca.crt"), true, "");
+        row("tls, no client certificate", mutual, "", "", Cert("ca.crt"), false,
+            "TLS with the MQTT broker");
     }
 
     void login() {
@@ -361,13 +442,53 @@ class TstFeed : public QObject {
         p.PublishFrame(Frame(1));
         QTRY_COMPARE_WITH_TIMEOUT(sub.On("c/frame"), QList<QByteArray>{Frame(1)}, 5000);
     }
+
+    // The tool's exit codes for the broker's answers: a refused login or
+    // certificate ends it with 1 and says which; a password on the command
+    // line is refused before anything is sent.
+    void cliExit_data() {
+        QTest::addColumn<QString>("listener");
+        QTest::addColumn<QString>("scheme");
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("message");
+        const QStringList user = {"--mqtt-user", "tolvane"};
+        auto row = [](const char *name, QString listener, QString scheme, QStringList options,
+                      QString password, int code, QString message) {
+            QTest::newRow(name) << listener << scheme << options << password << code << message;
+        };
+        row("login", LoginListener(), "mqtt", user, kPassword, 0, "");
+        row("wrong password", LoginListener(), "mqtt", user, "wrong", 1,
+            "refused the login of user \"tolvane\"");
+        row("password on the command line", LoginListener(), "mqtt",
+            user + QStringList{"--mqtt-password", kPassword}, "", 2, "not accepted");
+        row("tls, unknown authority", TlsListener(), "mqtts",
+            {"--mqtt-cafile", Cert("otherca.crt")}, "", 1, "does not verify");
+    }
+
+    void cliExit() {
+        QFETCH(QString, listener);
+        QFETCH(QString, scheme);
+        QFETCH(QStringList, options);
+        QFETCH(QString, password);
+        QFETCH(int, code);
+        QFETCH(QString, message);
+        tsim::Simulator sim;
+        QVERIFY(sim.listenTcp());
+        const quint16 port = MqttBroker::FreePort();
+        MqttBroker broker;
+        QVERIFY(broker.Start(QString("listener %1 127.0.0.1\n").arg(port) + listener));
+        Cli feed(QStringList{"--tcp", QString("127.0.0.1:%1").arg(sim.tcpPort()), "frames", "-n",
+                             "5", "--publish",
+                             QString("%1://127.0.0.1:%2/x").arg(scheme).arg(port)} +
+                     options,
+                 password);
+        QCOMPARE(feed.End(), code);
+        const QString err = feed.Err();
+        QVERIFY2(err.contains(message), qPrintable(err));
+    }
 };
 
-int main(int argc, char **argv) {
-    if (argc == 3 && QByteArray(argv[1]) == "--feed-child") return FeedChild(argv[2]);
-    QCoreApplication app(argc, argv);
-    TstFeed t;
-    return QTest::qExec(&t, argc, argv);
-}
-
+QTEST_GUILESS_MAIN(TstFeed)
 #include "tst_feed.moc"
