@@ -15,8 +15,8 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDeadlineTimer>
-#include <QElapsedTimer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -83,7 +83,8 @@ struct Sim {
 };
 
 QStringList Cli(const Sim &sim, int frames) {
-    return {"--tcp", QString("127.0.0.1:%1").arg(sim.port), "frames", "-n", QString::number(frames)};
+    return {"--tcp", QString("127.0.0.1:%1").arg(sim.port), "frames", "-n",
+            QString::number(frames)};
 }
 
 QString Url(const MqttBroker &b, const QString &prefix) {
@@ -127,7 +128,8 @@ void SingleFeed(MqttBroker &broker, int frames) {
         if (publish)
             args << "--publish" << Url(broker, "one");
         else
-            args << "--format" << "json";
+            args << "--format"
+                 << "json";
         cli.setStandardOutputFile(dir.filePath("frames.json"));
         const double cpu0 = ChildrenSeconds();
         cli.start(Bin("tolvane-cli"), args);
@@ -165,7 +167,8 @@ void ManyFeeds(MqttBroker &broker, int feeds, int frames) {
     wall.start();
     for (int i = 0; i < feeds; ++i) {
         clis.push_back(std::make_unique<QProcess>());
-        clis.back()->start(Bin("tolvane-cli"), Cli(*sims[i], frames) << "--publish"
+        clis.back()->start(Bin("tolvane-cli"), Cli(*sims[i], frames)
+                                                   << "--publish"
                                                    << Url(broker, QString("plant/s%1").arg(i)));
     }
     int ok = 0;
@@ -226,9 +229,9 @@ void Outage(MqttBroker &broker, int frames) {
     std::printf("broker away %d s: %lld frames reached the subscriber, %d polled while it was "
                 "away at %.3f ms per cycle (before and after: %.3f ms); last status: frames %d, "
                 "published %d, unsent %d, reconnects %d; stderr: %s\n",
-                kOutageMs / 1000, qint64(t.size()), gapTo - gapFrom - 1, across,
-                1000.0 / Fps(t), last["frames"].toInt(), last["published"].toInt(),
-                last["unsent"].toInt(), last["reconnects"].toInt(),
+                kOutageMs / 1000, qint64(t.size()), gapTo - gapFrom - 1, across, 1000.0 / Fps(t),
+                last["frames"].toInt(), last["published"].toInt(), last["unsent"].toInt(),
+                last["reconnects"].toInt(),
                 cli.readAllStandardError().replace('\n', " | ").constData());
 }
 
