@@ -46,6 +46,13 @@ constexpr int kServerUnavailable = 3;
 
 std::once_flag libraryInit;
 
+// The next pause: half as long again, so that a broker back after a
+// restart of a few seconds is found soon and one away for long costs an
+// attempt every 10 s.
+milliseconds Grown(milliseconds pause) {
+    return pause + pause / 2;
+}
+
 double Seconds(Clock::duration d) {
     return std::chrono::duration<double>(d).count();
 }
@@ -330,7 +337,7 @@ void Publisher::Impl::Run() {
                 ConnectionBroken(rc);
                 Settle(Outcome::NoBroker);
                 Pause(pause);
-                pause = std::min(pause * 2, kLongestPause);
+                pause = std::min(Grown(pause), kLongestPause);
                 continue;
             }
             socketOpen = true;
@@ -347,7 +354,7 @@ void Publisher::Impl::Run() {
             ConnectionBroken(rc);
             if (!wasConnected) Settle(Outcome::NoBroker);
             Pause(pause);
-            pause = std::min(pause * 2, kLongestPause);
+            pause = std::min(Grown(pause), kLongestPause);
             continue;
         }
         if (!connected) continue;
