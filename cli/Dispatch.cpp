@@ -16,11 +16,13 @@
 const CliCommand kCliCommands[] = {
     {"version", "version", "the sensor's version text, one line", CmdVersion},
     {"get", "get [--eeprom] [-o FILE|DIR/]",
-     "parameter set and teach table in the parameter-file format (264 lines); stdout without -o",
+     "parameter set and teach table in the parameter-file format (264 lines);\n"
+     "          stdout without -o; DIR/: one file per sensor",
      CmdGet},
     {"send", "send FILE [--eeprom]",
-     "writes a parameter file to the sensor's RAM (--eeprom: and stores it in the EEPROM), "
-     "every echo checked; a bad file is refused before anything is sent",
+     "writes a parameter file to the sensor's RAM (--eeprom: and stores it in\n"
+     "          the EEPROM), every echo checked; a bad file is refused before\n"
+     "          anything is sent",
      CmdSend},
     {"verify", "verify FILE [--eeprom]",
      "compares the sensor's set with FILE and prints each difference as\n"
@@ -35,7 +37,7 @@ const CliCommand kCliCommands[] = {
      "          --publish: the frames as JSON to an MQTT broker (PLANT FEED below)",
      CmdFrames},
     {"record", "record -n N -i SECONDS -o FILE",
-     "counted recording of N lines, one every SECONDS, in the record-file format", CmdRecord},
+     "counted recording of N lines, one every SECONDS, into the record file", CmdRecord},
 };
 const int kCliCommandCount = int(std::size(kCliCommands));
 

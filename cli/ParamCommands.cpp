@@ -34,12 +34,13 @@ QString WordName(const uint16_t values[kParaFileValues], int word) {
 
 // A parameter file checked whole, as FILE with GET checks it; the reason is
 // said and false returned for a file the window would refuse.
-bool LoadParaFile(const QString &path, uint16_t values[kParaFileValues]) {
+bool LoadParaFile(const QString &path, uint16_t values[kParaFileValues],
+                  const char *consequence = "; nothing was sent") {
     QStringList lines;
     QString problem;
     if (ReadTextLines(path, &lines, -1, &problem) && ParseParaFile(lines, values, &problem))
         return true;
-    Say(QStringLiteral("the parameter file %1 %2; nothing was sent").arg(path, problem));
+    Say(QStringLiteral("the parameter file %1 %2%3").arg(path, problem, consequence));
     return false;
 }
 
@@ -184,7 +185,7 @@ int CmdVerify(const QStringList &argsIn, const QList<LinkSpec> &links) {
     const bool eeprom = TakeFlag(&args, "--eeprom");
     if (args.size() != 1) return Unexpected(args, "verify FILE");
     uint16_t wanted[kParaFileValues];
-    if (!LoadParaFile(args[0], wanted)) return kExitUsage;
+    if (!LoadParaFile(args[0], wanted, "")) return kExitUsage;
     return ForEachSensor(links, [&](const LinkSpec &link) {
         uint16_t found[kParaFileValues];
         if (!OpenSensor(link) || !ReadSensorSet(eeprom, found)) return int(kExitSensor);
@@ -205,12 +206,7 @@ int CmdVerify(const QStringList &argsIn, const QList<LinkSpec> &links) {
 int CmdShow(const QStringList &args, const QList<LinkSpec> & /*links*/) {
     if (args.size() != 1) return Unexpected(args, "show FILE");
     uint16_t v[kParaFileValues];
-    QStringList lines;
-    QString problem;
-    if (!ReadTextLines(args[0], &lines, -1, &problem) || !ParseParaFile(lines, v, &problem)) {
-        Say(QStringLiteral("the parameter file %1 %2").arg(args[0], problem));
-        return kExitUsage;
-    }
+    if (!LoadParaFile(args[0], v, "")) return kExitUsage;
     QByteArray text;
     for (int w = 0; w < proto::kParamWords; ++w)
         text += QStringLiteral("%1 %2\n").arg(ParamName(w), -12).arg(v[w], 6).toUtf8();
