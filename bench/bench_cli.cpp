@@ -8,6 +8,8 @@
 // wire time at 115200 baud (serial-frames) and 9600 baud (a third of them);
 // --soak N polls N frames over loopback and reports the tool's resident
 // memory after 100 frames and at the end.
+#include "bench/SimProcess.h"
+
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QDateTime>
@@ -23,66 +25,42 @@
 #include <cstring>
 #include <fcntl.h>
 #include <spawn.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 extern char **environ;
 
+using bench::FreePort;
+using bench::ResidentMiB;
+using bench::Sim;
+
 namespace {
 constexpr double kCyclePauseS = 0.010; // the tool's pause between two requests, as GO's
-constexpr int kSimStartMs = 5000;
 constexpr int kSampleMs = 200;
 
 QString Bin(const char *name) {
     return QDir(QCoreApplication::applicationDirPath()).filePath(name);
 }
 
-int FreePort() {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
-
-struct Sim {
-    QProcess process;
-    bool start(const QStringList &args) {
-        process.setProgram(Bin("tolvane-sim"));
-        process.setArguments(args + QStringList{"--quiet"});
-        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process.start();
-        if (!process.waitForStarted(kSimStartMs)) return false;
-        QByteArray said;
-        for (int waited = 0; waited < kSimStartMs && !said.contains('\n'); waited += 100) {
-            process.waitForReadyRead(100);
-            said += process.readAllStandardOutput();
-        }
-        return said.contains('\n');
-    }
-    ~Sim() {
-        process.terminate();
-        if (!process.waitForFinished(3000)) process.kill();
-    }
-};
-
-double ResidentMiB(pid_t pid) {
-    QFile f(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!f.open(QIODevice::ReadOnly)) return 0;
-    for (const QByteArray &line : f.readAll().split('\n'))
-        if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ')[0].toDouble() / 1024;
-    return 0;
-}
-
 struct Outcome {
     bool ok = false;
-    double cpu = 0;          // seconds, user + system, start-up included
+    double cpuPerFrame = 0;  // seconds of processor per frame, start-up left out
     double rssWarm = 0;      // MiB once 100 frames were out
     double rssEnd = 0;       // MiB at the last sample
     QList<QByteArray> lines; // what the tool wrote
 };
 
+// Processor time a process has had so far, to the nanosecond.
+double CpuSeconds(pid_t pid) {
+    QFile f(QStringLiteral("/proc/%1/schedstat").arg(pid));
+    if (!f.open(QIODevice::ReadOnly)) return -1;
+    return f.readAll().split(' ')[0].toDouble() / 1e9;
+}
+
 // Runs tolvane-cli LINK frames -n N --format json with its output in a file,
-// sampling its resident memory while it runs.
+// sampling while it runs: lines written, processor time, resident memory.
+// The processor time per frame is taken between the first sample with a
+// frame out and the last sample, so that start-up does not count.
 Outcome RunFrames(const QStringList &link, long frames, const QString &outPath) {
     Outcome o;
     QList<QByteArray> args{Bin("tolvane-cli").toLocal8Bit()};
@@ -101,23 +79,30 @@ Outcome RunFrames(const QStringList &link, long frames, const QString &outPath) 
     const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0) return o;
-    constexpr qint64 kLineBytes = 300; // a JSON frame line is a little longer
+    QFile out(outPath);
+    out.open(QIODevice::ReadOnly);
+    long written = 0, firstLines = -1, lastLines = 0;
+    double firstCpu = 0, lastCpu = 0;
     int status = 0;
-    rusage usage{};
     for (;;) {
-        const pid_t done = wait4(pid, &status, WNOHANG, &usage);
-        if (done == pid) break;
+        if (waitpid(pid, &status, WNOHANG) == pid) break;
+        const double cpu = CpuSeconds(pid);
         const double rss = ResidentMiB(pid);
+        written += out.readAll().count('\n');
+        if (cpu >= 0 && written > 0) {
+            if (firstLines < 0) firstLines = written, firstCpu = cpu;
+            lastLines = written;
+            lastCpu = cpu;
+        }
         if (rss > 0) {
-            if (o.rssWarm == 0 && QFileInfo(outPath).size() > 100 * kLineBytes) o.rssWarm = rss;
+            if (o.rssWarm == 0 && written >= 100) o.rssWarm = rss;
             o.rssEnd = rss;
         }
         QThread::msleep(kSampleMs);
     }
-    o.cpu = usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec +
-            usage.ru_stime.tv_usec / 1e6;
-    QFile out(outPath);
-    if (out.open(QIODevice::ReadOnly)) o.lines = out.readAll().split('\n');
+    if (lastLines > firstLines) o.cpuPerFrame = (lastCpu - firstCpu) / (lastLines - firstLines);
+    out.seek(0);
+    o.lines = out.readAll().split('\n');
     if (!o.lines.isEmpty() && o.lines.last().isEmpty()) o.lines.removeLast();
     o.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0 && o.lines.size() == frames;
     return o;
@@ -129,13 +114,10 @@ qint64 FrameTime(const QByteArray &json) {
         .toMSecsSinceEpoch();
 }
 
-// One link: a run of one frame (start-up alone), then the run of N; the
-// difference is what the frames cost.
 void Measure(const char *name, const QStringList &link, long baud, long frames,
              const QString &dir) {
-    const Outcome one = RunFrames(link, 1, QDir(dir).filePath("one.json"));
     const Outcome run = RunFrames(link, frames, QDir(dir).filePath("run.json"));
-    if (!one.ok || !run.ok) {
+    if (!run.ok) {
         std::printf("%-18s failed (%lld of %ld frames)\n", name, qlonglong(run.lines.size()),
                     frames);
         return;
@@ -143,7 +125,7 @@ void Measure(const char *name, const QStringList &link, long baud, long frames,
     const double cycle =
         (FrameTime(run.lines.last()) - FrameTime(run.lines.first())) / 1000.0 / (frames - 1);
     const double bound = (baud > 0 ? 2 * 36 * 10.0 / double(baud) : 0.0) + kCyclePauseS;
-    const double cpuPerFrame = (run.cpu - one.cpu) / (frames - 1);
+    const double cpuPerFrame = run.cpuPerFrame;
     std::printf("%-18s %8.1f %9.2f ms %9.2f ms %7.1f %% %9.3f ms %7.1f %% %6.1f MiB\n", name,
                 1.0 / cycle, cycle * 1e3, bound * 1e3, 100.0 * bound / cycle, cpuPerFrame * 1e3,
                 100.0 * cpuPerFrame / cycle, run.rssEnd);
@@ -170,8 +152,10 @@ int main(int argc, char **argv) {
         if (frames > 1) Measure("TCP loopback", link, 0, frames, dir.path());
         if (soak > 1) {
             const Outcome o = RunFrames(link, soak, dir.filePath("soak.json"));
-            std::printf("memory over %ld frames: %.1f MiB after 100, %.1f MiB at the end (%s)\n",
-                        soak, o.rssWarm, o.rssEnd, o.ok ? "all frames" : "FAILED");
+            std::printf("memory over %ld frames: %.1f MiB after 100, %.1f MiB at the end; "
+                        "%.3f ms of processor per frame (%s)\n",
+                        soak, o.rssWarm, o.rssEnd, o.cpuPerFrame * 1e3,
+                        o.ok ? "all frames" : "FAILED");
         }
     }
     struct Serial {

@@ -10,6 +10,7 @@
 //     polling went on through the outage, and the frames it counted.
 //
 //   bench_feed [--frames N] [--feeds K] [--outage-frames N]
+#include "bench/SimProcess.h"
 #include "support/MqttBroker.h"
 
 #include <QCoreApplication>
@@ -36,7 +37,7 @@ using fixture::MqttSubscriber;
 namespace {
 
 constexpr double kBoundFps = 100.0; // TCP: the 10 ms pause alone
-constexpr int kStartMs = 5000;
+constexpr int kStartMs = bench::kSimStartMs;
 constexpr int kOutageMs = 10000;
 
 QString Bin(const QString &name) {
@@ -61,25 +62,11 @@ double ProcessSeconds(qint64 pid) {
            double(sysconf(_SC_CLK_TCK));
 }
 
+// A simulator on its own free port.
 struct Sim {
-    QProcess process;
-    quint16 port = MqttBroker::FreePort();
-    bool Start() {
-        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process.start(Bin("tolvane-sim"), {"--tcp-port", QString::number(port), "--quiet"});
-        if (!process.waitForStarted(kStartMs)) return false;
-        QByteArray said;
-        QDeadlineTimer deadline(kStartMs);
-        while (!deadline.hasExpired() && !said.contains('\n')) {
-            process.waitForReadyRead(100);
-            said += process.readAllStandardOutput();
-        }
-        return said.contains('\n');
-    }
-    ~Sim() {
-        process.terminate();
-        if (!process.waitForFinished(3000)) process.kill();
-    }
+    bench::Sim process;
+    quint16 port = quint16(bench::FreePort());
+    bool Start() { return process.start({"--tcp-port", QString::number(port)}); }
 };
 
 QStringList Cli(const Sim &sim, int frames) {

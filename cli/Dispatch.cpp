@@ -69,8 +69,9 @@ void PrintHelp() {
             feed::FeedUsage().toUtf8() +
             "\n"
             "Exit codes: 0 success; 1 the sensor did not answer or an echo failed, or the\n"
-            "MQTT broker refused the login or its certificate;\n"
-            "2 bad command line or bad file (nothing sent); 3 verify found differences.\n"
+            "MQTT broker refused the login or its certificate; 2 bad command line, bad\n"
+            "file (nothing sent) or an output file that cannot be written; 3 verify found\n"
+            "differences.\n"
             "With several sensors the worst counts (2, then 1, then 3).\n";
     Out(text);
 }

@@ -50,7 +50,7 @@ int PollFrames(uint64_t count, const std::function<int(uint64_t frame)> &onFrame
             return kExitSensor;
         }
         const double answered = Timer();
-        TakeFrameData();
+        TakeTriggerFlag();
         if (const int code = onFrame(n); code != kExitOk) return code;
         if (count != 0 && n == count) break;
         WaitProcessingEvents(std::max(0.0, kCyclePauseS - (Timer() - answered)));
@@ -178,5 +178,5 @@ int CmdRecord(const QStringList &args, const QList<LinkSpec> &links) {
     QFile::remove(part);
     if (code == kExitOk) Say(QStringLiteral("the record file %1 cannot be written").arg(out));
     Say(QStringLiteral("%1 was not written").arg(out));
-    return code == kExitOk ? int(kExitSensor) : code;
+    return code == kExitOk ? int(kExitUsage) : code;
 }

@@ -5,7 +5,7 @@
 #include <QByteArray>
 #include <cstdint>
 
-// The measurement variables of the last frame (after TakeFrameData) as one
+// The measurement variables of the last frame (after TakeTriggerFlag) as one
 // JSON object without a line end: {"time":"2026-12-08T09:39:29.123Z",
 // "frame":1,"red":..,"green":..,"blue":..,"ref":..,"dir":..,"dif":..,"x":..,
 // "y":..,"int":..,"gn":..,"vector":..,"group":..,"trigger":0|1,"temp":..,

@@ -140,7 +140,7 @@ int CmdGet(const QStringList &argsIn, const QList<LinkSpec> &links) {
             return int(kExitOk);
         }
         const QString path = toDir ? QDir(out).filePath(link.FileStem() + ".ini") : out;
-        if (!WriteResult(path, text)) return int(kExitSensor);
+        if (!WriteResult(path, text)) return int(kExitUsage);
         Say(QStringLiteral("%1: parameter set written to %2").arg(link.Name(), path));
         return int(kExitOk);
     });

@@ -23,6 +23,9 @@ void CopyDatatoVars();
 // displays (ShowPanelData); SetPanelData does both.
 void SetPanelData();
 void TakeFrameData();
+// The trigger flag taken off the group word into dataTrigger: all that a
+// frame needs where no graph follows it.
+void TakeTriggerFlag();
 void ShowPanelData();
 // A polling or recording loop shows at most forty frames a second, with the
 // calibration panel's bars and the graphs: a frame that follows the last one

@@ -12,6 +12,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <csignal>
 #include <cstring>
 #include <memory>
 
@@ -197,6 +198,10 @@ class TstCli : public QObject {
                                          "row write \\(row 5 of 31\\): the sensor closed"
                                       << true << "disconnect:40"
                                       << "";
+        QTest::newRow("get: file cannot be written")
+            << "--tcp %A get -o %D/no-folder/x.ini" << 2 << "^$"
+            << "no-folder/x.ini cannot be written" << true << ""
+            << "no-folder/x.ini";
         QTest::newRow("get: sensor silent")
             << "--tcp %A get -o %D/lost.ini" << 1 << "^$"
             << "row read \\(row 10 of 31\\): no answer within 3 s" << true << "no-answer:14"
@@ -324,6 +329,38 @@ class TstCli : public QObject {
         QCOMPARE(lines[4], QByteArray());
         QCOMPARE(a->requestCount(5), 3);
         QVERIFY(!QFile::exists(Path("rec.dat.part")));
+    }
+
+    // Ctrl-C ends a run cleanly: frames with whole lines and exit 0, a
+    // recording cut short with no record file at all.
+    void interruptEndsCleanly_data() {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<int>("code");
+        QTest::newRow("frames") << "frames" << 0;
+        QTest::newRow("record") << "record -n 100 -i 1 -o %D/cut.dat" << 1;
+    }
+    void interruptEndsCleanly() {
+        QFETCH(QString, command);
+        QFETCH(int, code);
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove("DISPLAY");
+        p.setProcessEnvironment(env);
+        QSignalSpy done(&p, &QProcess::finished);
+        p.start(QDir(BinDir()).filePath("tolvane-cli"),
+                QStringList{"--tcp", Tcp(*a)} + command.replace("%D", dir.path()).split(' '));
+        QTRY_VERIFY_WITH_TIMEOUT(a->requestCount(5) >= 3, 10000);
+        ::kill(pid_t(p.processId()), SIGINT);
+        QVERIFY(done.wait(10000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), code);
+        const QByteArray out = p.readAllStandardOutput();
+        if (command == "frames") {
+            QVERIFY(out.endsWith('\n'));
+            QVERIFY(out.count('\n') >= 3);
+        }
+        QVERIFY(!QFile::exists(Path("cut.dat")));
+        QVERIFY(!QFile::exists(Path("cut.dat.part")));
     }
 
     // get -o DIR/ from several sensors: one file per sensor that answered,
