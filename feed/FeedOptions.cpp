@@ -182,17 +182,17 @@ bool TakeFeedOptions(QStringList *args, FeedOptions *o, bool *wanted, QString *e
 }
 
 QString FeedUsage() {
-    return QString(
-               "  --publish mqtt://HOST[:PORT]/PREFIX   publish every frame to PREFIX/frame and\n"
-               "      the link state to PREFIX/status (retained; \"offline\" when the feed\n"
-               "      ends or is cut off); mqtts:// for TLS (default ports 1883, 8883)\n"
-               "  --qos 0|1                 frames' quality of service (default 0)\n"
-               "  --every N                 publish every N-th frame only\n"
-               "  --mqtt-user NAME          broker login; the password is taken from %1\n"
-               "  --mqtt-password-file FILE   or from the first line of FILE\n"
-               "  --mqtt-cafile FILE        certificates that sign the broker's (mqtts://;\n"
-               "                            default: the system's)\n"
-               "  --mqtt-cert FILE --mqtt-key FILE   client certificate and its key\n")
+    return QString("  --publish mqtt://HOST[:PORT]/PREFIX   publish every frame to PREFIX/frame\n"
+                   "      (instead of printing it) and the link state to PREFIX/status (retained;\n"
+                   "      \"offline\" when the feed ends or is cut off); mqtts:// for TLS\n"
+                   "      (default ports 1883, 8883)\n"
+                   "  --qos 0|1                 frames' quality of service (default 0)\n"
+                   "  --every N                 publish every N-th frame only\n"
+                   "  --mqtt-user NAME          broker login; the password is taken from %1\n"
+                   "  --mqtt-password-file FILE   or from the first line of FILE\n"
+                   "  --mqtt-cafile FILE        certificates that sign the broker's (mqtts://;\n"
+                   "                            default: the system's)\n"
+                   "  --mqtt-cert FILE --mqtt-key FILE   client certificate and its key\n")
         .arg(kPasswordVariable);
 }
 
