@@ -1,8 +1,7 @@
 // The feed over libmosquitto. One thread per feed owns the broker connection:
 // it connects without blocking, runs the client's loop, reconnects after a
-// growing pause and publishes the status. The polling loop only queues frames
-// (the client is in threaded mode, so a publish never writes to the socket
-// on the caller's thread).
+// growing pause, publishes the frames and the status. The polling loop only
+// appends a frame to a list under a lock: no system call, no waiting.
 #include "feed/Publisher.h"
 
 #include <QDateTime>
@@ -28,7 +27,9 @@ using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
 constexpr int kKeepAliveSeconds = 10;
-constexpr int kLoopWaitMs = 100;
+// The feed's thread takes the waiting frames this often: the polling loop
+// never wakes it, and the broker gets a few frames per write.
+constexpr int kLoopWaitMs = 20;
 constexpr milliseconds kFirstPause{500};
 constexpr milliseconds kLongestPause{10000};
 constexpr milliseconds kStatusEvery{1000};
@@ -103,6 +104,7 @@ struct Publisher::Impl {
     std::atomic<bool> connected{false};
     std::atomic<quint64> frames{0}, published{0}, unsent{0}, reconnects{0};
     std::atomic<qint64> framesHanded{0}, framesWritten{0};
+    QList<QByteArray> waiting; // frames not yet handed to the client
 
     // Link state and the first outcome, under mutex.
     mutable std::mutex mutex;
@@ -167,25 +169,32 @@ struct Publisher::Impl {
         return lastLogError;
     }
 
-    // Frames queued but not yet written are dropped by the client when the
-    // connection breaks (quality 0); quality 1 frames are sent again.
-    void ConnectionBroken(int rc) {
-        {
-            std::lock_guard lock(frameMutex);
-            connected = false;
-            if (o.qos == 0) {
-                const qint64 dropped = framesHanded - framesWritten;
-                if (dropped > 0) {
-                    unsent += quint64(dropped);
-                    published -= quint64(dropped);
-                }
-                framesWritten = qint64(framesHanded);
+    // Frames waiting, and frames queued but not yet written, are lost when
+    // the connection breaks (quality 0: the client drops them; quality 1
+    // frames are sent again after a reconnect, so they are lost only when
+    // the feed ends).
+    void Disconnected(bool ending = false) {
+        std::lock_guard lock(frameMutex);
+        connected = false;
+        unsent += quint64(waiting.size());
+        waiting.clear();
+        if (o.qos == 0 || ending) {
+            const qint64 dropped = framesHanded - framesWritten;
+            if (dropped > 0) {
+                unsent += quint64(dropped);
+                published -= quint64(dropped);
             }
+            framesWritten = qint64(framesHanded);
         }
+    }
+
+    void ConnectionBroken(int rc) {
+        const quint64 unsentBefore = unsent;
+        Disconnected();
         if (!lost) {
             lost = true;
             lostAt = Clock::now();
-            unsentAtLoss = unsent;
+            unsentAtLoss = unsentBefore;
             Notice(QString("MQTT broker %1 %2 (%3); trying again, frames not sent meanwhile "
                            "are counted")
                        .arg(o.Address(), everConnected ? "lost" : "not reachable", Reason(rc)));
@@ -274,6 +283,25 @@ struct Publisher::Impl {
         return true;
     }
 
+    // Hands the waiting frames to the client, on the feed's thread.
+    void HandOver() {
+        QList<QByteArray> batch;
+        {
+            std::lock_guard lock(frameMutex);
+            batch.swap(waiting);
+        }
+        for (const QByteArray &payload : batch) {
+            ++framesHanded;
+            if (mosquitto_publish(mosq, nullptr, frameTopic.constData(), int(payload.size()),
+                                  payload.constData(), o.qos, false) == MOSQ_ERR_SUCCESS) {
+                ++published;
+            } else {
+                --framesHanded;
+                ++unsent;
+            }
+        }
+    }
+
     void Run();
     void SayOffline();
 };
@@ -359,6 +387,7 @@ void Publisher::Impl::Run() {
         }
         if (!connected) continue;
         pause = kFirstPause;
+        HandOver();
         UpdateFps();
         bool due;
         {
@@ -367,8 +396,11 @@ void Publisher::Impl::Run() {
         }
         if (due || Clock::now() - lastStatus >= kStatusEvery) PublishStatus();
     }
-    if (connected) SayOffline();
-    connected = false;
+    if (connected) {
+        HandOver();
+        SayOffline();
+    }
+    Disconnected(true);
 }
 
 // A clean end says "offline" itself, since the broker sends the last will
@@ -406,7 +438,6 @@ bool Publisher::Start(QString *error) {
         *error = "cannot create the MQTT client";
         return false;
     }
-    mosquitto_threaded_set(d->mosq, true);
     mosquitto_connect_callback_set(d->mosq, OnConnect);
     mosquitto_publish_callback_set(d->mosq, OnPublish);
     mosquitto_log_callback_set(d->mosq, OnLog);
@@ -448,18 +479,12 @@ void Publisher::PublishFrame(const QByteArray &payload) {
     const quint64 n = ++d->frames;
     if ((n - 1) % quint64(d->o.every) != 0) return;
     std::lock_guard lock(d->frameMutex);
-    if (!d->connected || d->framesHanded - d->framesWritten >= kMaxPendingFrames) {
+    if (!d->connected ||
+        d->waiting.size() + d->framesHanded - d->framesWritten >= kMaxPendingFrames) {
         ++d->unsent;
         return;
     }
-    ++d->framesHanded;
-    if (mosquitto_publish(d->mosq, nullptr, d->frameTopic.constData(), int(payload.size()),
-                          payload.constData(), d->o.qos, false) == MOSQ_ERR_SUCCESS) {
-        ++d->published;
-    } else {
-        --d->framesHanded;
-        ++d->unsent;
-    }
+    d->waiting.append(payload);
 }
 
 void Publisher::SetLink(LinkState state, const QString &link, const QString &version) {

@@ -375,10 +375,10 @@ class TstFeed : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(LastStatus(sub, "r")["reconnects"].toInt() == 1, 5000);
         QVERIFY(LastStatus(sub, "r")["unsent"].toInt() >= int(unsentInOutage));
         poll.stop();
+        p.Stop();
         const feed::FeedCounters c = p.Counters();
         QCOMPARE(c.frames, quint64(n));
         QCOMPARE(c.published + c.unsent, c.frames);
-        p.Stop();
         QMutexLocker lock(&noticeMutex);
         const QString all = notices.join('\n');
         QVERIFY2(all.contains("lost") && all.contains("back after") &&
