@@ -269,11 +269,12 @@ struct Publisher::Impl {
     // A handshake the broker or the feed refused (certificate not verified,
     // client certificate missing or refused) ends the feed: trying again
     // cannot help. The client library reports a refusal that arrives after
-    // the handshake as a lost connection with EPROTO.
+    // the handshake as a lost connection or a failed write with EPROTO.
     bool TlsRefused(int rc) {
         const int err = errno;
-        if (!o.tls || (rc != MOSQ_ERR_TLS && !(rc == MOSQ_ERR_CONN_LOST && err == EPROTO)))
-            return false;
+        const bool refusedLater =
+            (rc == MOSQ_ERR_CONN_LOST || rc == MOSQ_ERR_ERRNO) && err == EPROTO;
+        if (!o.tls || (rc != MOSQ_ERR_TLS && !refusedLater)) return false;
         const QString detail = LastLogError();
         Settle(Outcome::Failed,
                QString("TLS with the MQTT broker %1 failed: the broker's certificate does not "
