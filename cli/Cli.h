@@ -42,14 +42,12 @@ void Out(const QByteArray &bytes);
 bool StartEngine(int argc, char **argv);
 // Opens the link and runs the window's line check: version, then the
 // parameter set and the 31 rows from RAM into the variables. False, after
-// saying which step failed on which link, when the sensor did not answer.
+// saying which step failed on which link (the link's own words for it:
+// ExplainAnswerFailure), when the sensor did not answer.
 bool OpenSensor(const LinkSpec &link);
 void CloseSensor();
 // The link that is open, for messages.
 const LinkSpec &OpenLink();
-// What the last transaction asked for and why it failed, for a message:
-// "row 12 read: no answer within 3 s".
-QString FailedStep();
 // The sensor's version text from the line check.
 QString SensorVersion();
 // The stored link (ComSettings.cfg, searched as the window does).

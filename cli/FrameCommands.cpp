@@ -46,7 +46,7 @@ int PollFrames(uint64_t count, const std::function<int(uint64_t frame)> &onFrame
     for (uint64_t n = 1; (count == 0 || n <= count) && !Interrupted(); ++n) {
         if (!ReceiveFrame()) {
             if (Interrupted()) break;
-            Say(OpenLink().Name() + ": " + FailedStep());
+            Say(OpenLink().Name() + ": " + ExplainAnswerFailure());
             return kExitSensor;
         }
         const double answered = Timer();
@@ -157,7 +157,7 @@ int CmdRecord(const QStringList &args, const QList<LinkSpec> &links) {
         }
         if (otcrec != count) {
             Say(QStringLiteral("%1: %2 after %3 of %4 lines")
-                    .arg(link.Name(), FailedStep())
+                    .arg(link.Name(), ExplainAnswerFailure())
                     .arg(otcrec)
                     .arg(count));
             return int(kExitSensor);

@@ -52,7 +52,7 @@ bool ReadSensorSet(bool eeprom, uint16_t values[kParaFileValues]) {
         GetPara();
         target = RAM;
         if (comecho != 1) {
-            Say(OpenLink().Name() + ": " + FailedStep());
+            Say(OpenLink().Name() + ": " + ExplainAnswerFailure());
             return false;
         }
     }
@@ -171,7 +171,8 @@ int CmdSend(const QStringList &argsIn, const QList<LinkSpec> &links) {
         SendPara();
         target = RAM;
         if (comecho != 1) {
-            Say(QStringLiteral("%1: send interrupted at the %2").arg(link.Name(), FailedStep()));
+            Say(QStringLiteral("%1: send interrupted: %2. %3")
+                    .arg(link.Name(), ExplainAnswerFailure(), SendCutNote(LastSendProgress())));
             return int(kExitSensor);
         }
         Say(QStringLiteral("%1: parameter set sent%2")

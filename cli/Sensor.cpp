@@ -32,28 +32,6 @@ void PopupToStderr(const QString &title, const QString &text) {
     Say(title.trimmed() + ": " + text.simplified());
 }
 
-const char *OrderText(int code) {
-    switch (code) {
-    case proto::WriteParams:
-        return "parameter write";
-    case proto::WriteRow:
-        return "row write";
-    case proto::ReadParams:
-        return "parameter read";
-    case proto::ReadRow:
-        return "row read";
-    case proto::SendFrame:
-        return "frame request";
-    case proto::StoreEeprom:
-        return "EEPROM store";
-    case proto::SendVersion:
-        return "version request";
-    case proto::LoadEeprom:
-        return "EEPROM load";
-    default:
-        return "request";
-    }
-}
 } // namespace
 
 int WorseExit(int a, int b) {
@@ -167,12 +145,12 @@ bool OpenSensor(const LinkSpec &link) {
     else
         InitTCP_IP();
     if (ret < 0) {
-        Say(QStringLiteral("%1: cannot open the link: %2").arg(link.Name(), szStatus));
+        Say(QStringLiteral("%1: cannot open the link: %2").arg(link.Name(), ExplainOpenFailure()));
         return false;
     }
     CheckComLine();
     if (comecho != 1) {
-        Say(QStringLiteral("%1: %2").arg(link.Name(), FailedStep()));
+        Say(QStringLiteral("%1: %2").arg(link.Name(), ExplainAnswerFailure()));
         return false;
     }
     return true;
@@ -188,31 +166,6 @@ void CloseSensor() {
 
 const LinkSpec &OpenLink() {
     return openLink;
-}
-
-QString FailedStep() {
-    const int code = szWriteBuf[2] << 8 | szWriteBuf[3];
-    const int start = szWriteBuf[4] << 8 | szWriteBuf[5];
-    QString step = OrderText(code);
-    if (code == proto::ReadRow || code == proto::WriteRow)
-        step = QStringLiteral("%1 (row %2 of %3)").arg(step).arg(start).arg(anzVec);
-    QString why;
-    if (!openLink.serial && !tcpcon)
-        why = QStringLiteral("the sensor closed the connection");
-    else if (bytesToRead == 0)
-        why = QStringLiteral("the answer did not echo the request");
-    else if (bytesToRead < 0)
-        why = QStringLiteral("the answer was refused (wrong sync, order or length)");
-    else if (bytesToRead < proto::kTelegramBytes)
-        why = QStringLiteral("the answer stopped after %1 of %2 bytes")
-                  .arg(proto::kTelegramBytes - bytesToRead)
-                  .arg(proto::kTelegramBytes);
-    else
-        why = QStringLiteral("no answer within %1 s")
-                  .arg(code == proto::SendVersion && !openLink.serial
-                           ? proto::kLineCheckAnswerTimeoutS
-                           : proto::kAnswerTimeoutS);
-    return step + ": " + why;
 }
 
 QString SensorVersion() {

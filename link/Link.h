@@ -111,3 +111,31 @@ void SendPara();
 void GetPara();
 void StopAutoSend();
 void ChangeBaudrate();
+
+// ---- failures in words
+// "127.0.0.1:10002", "COM1 (/dev/ttyS0)".
+QString LinkPlace();
+// The telegram in szWriteBuf as the operator knows it: "row 12", "the parameters".
+QString LastRequestName();
+// Why the last open failed (ret), and what to check.
+QString ExplainOpenFailure();
+// Why the answer to the telegram in szWriteBuf was refused: none, short, a
+// wrong echo, one that belongs to no request, or a closed connection.
+QString ExplainAnswerFailure();
+// The same as a sentence, to follow what a cut-off transfer left behind.
+QString AnswerFailureSentence();
+
+// How far the last SendPara got, so that a write cut off half-way says what
+// the sensor now holds.
+struct SendProgress {
+    bool toEeprom = false;
+    bool linkClosed = false;     // the TCP link was closed before the first telegram
+    bool paramsAccepted = false; // order 1
+    int rowsAccepted = 0;        // rows 0 .. rowsAccepted - 1 are in the sensor's RAM
+    bool stored = false;         // order 6 accepted
+    bool complete = false;
+};
+extern SendProgress sendProgress;
+const SendProgress &LastSendProgress();
+// What a cut-off SEND left in the sensor and what to do; empty when complete.
+QString SendCutNote(const SendProgress &progress);

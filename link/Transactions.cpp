@@ -2,6 +2,8 @@
 // checking, and the sequences built from them.
 #include "link/Link.h"
 
+#include "core/Edits.h"
+#include "core/LinkStatus.h"
 #include "core/MasterCopy.h"
 #include "core/SensorData.h"
 #include "core/Session.h"
@@ -132,25 +134,41 @@ void Befehl3plus4() {
     CopyPPtoVars();
 }
 
+// Each telegram the sensor accepts is counted, so that a SEND cut off
+// half-way can say which rows the sensor now holds.
 void SendPara() {
     GetPanelValues();
     CopyVarsToPP();
+    sendProgress = SendProgress{};
+    sendProgress.toEeprom = target == EEPROM;
+    sendProgress.linkClosed = comprotocol == 1 && !tcpcon;
     if (comprotocol == 0) FlushBoth();
 
+    auto cut = [] {
+        SetLinkNote(sendProgress.linkClosed
+                        ? SendCutNote(sendProgress)
+                        : SendCutNote(sendProgress) + QLatin1Char(' ') + AnswerFailureSentence());
+    };
     RequestWithEcho(proto::WriteParams, 0, proto::kWords);
-    if (comecho == 0) return;
+    if (comecho == 0) return cut();
+    sendProgress.paramsAccepted = true;
 
     for (int row = 0; row < anzVec; ++row) {
         ProcessSystemEvents();
         RequestWithEcho(proto::WriteRow, static_cast<uint16_t>(row), 3 + proto::kRowWords);
-        if (comecho == 0) return;
+        if (comecho == 0) return cut();
+        ++sendProgress.rowsAccepted;
     }
 
     if (target == EEPROM) {
         RequestWithEcho(proto::StoreEeprom, 0, 2);
+        sendProgress.stored = comecho == 1;
         // The sensor needs the time to store, whatever the echo said.
         WaitProcessingEvents(proto::kEepromStoreS);
+        if (!sendProgress.stored) return cut();
     }
+    sendProgress.complete = true;
+    NoteChangesSentOrReplaced();
 }
 
 void GetPara() {

@@ -27,6 +27,8 @@ void TakeFrameData();
 // frame needs where no graph follows it.
 void TakeTriggerFlag();
 void ShowPanelData();
+// V-No., GROUP and the numbers stay blank until the first frame arrives.
+void ShowNoFrameYet();
 // A polling or recording loop shows at most forty frames a second, with the
 // calibration panel's bars and the graphs: a frame that follows the last one
 // shown sooner is held back (it is in the history buffers all the same) and

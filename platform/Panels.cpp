@@ -13,6 +13,7 @@
 #include <QScreen>
 #include <QSet>
 #include <QSlider>
+#include <QSpinBox>
 #include <QUiLoader>
 #include <QWidget>
 #include <algorithm>
@@ -31,6 +32,11 @@ class FormLoader : public QUiLoader {
   public:
     QWidget *createWidget(const QString &className, QWidget *parent, const QString &name) override {
         if (className == QLatin1String("QCustomPlot")) return CreatePlot(parent, name);
+        if (className == QLatin1String("QSpinBox")) {
+            QSpinBox *spin = NewCheckedSpinBox(parent);
+            spin->setObjectName(name);
+            return spin;
+        }
         return QUiLoader::createWidget(className, parent, name);
     }
 };

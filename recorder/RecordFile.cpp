@@ -122,16 +122,18 @@ void RecordLine() {
     ShowStatus("RECORD FILE CAN NOT BE WRITTEN!");
 }
 
-void ShowRecordResult() {
+void ShowRecordResult(const QString &addition) {
+    const QString more = addition.isEmpty() ? QString() : QStringLiteral("\n\n") + addition;
     if (recTally.lost == 0) {
-        MessagePopup("INFO!", "File has been saved!");
+        MessagePopup("INFO!", "File has been saved!" + more);
         return;
     }
     MessagePopup("ATTENTION!", QString("File has not been saved completely! \n%1 lines were "
                                        "written, %2 lines could not be written \nto %3.")
-                                   .arg(recTally.written)
-                                   .arg(recTally.lost)
-                                   .arg(recFileName));
+                                       .arg(recTally.written)
+                                       .arg(recTally.lost)
+                                       .arg(recFileName) +
+                                   more);
 }
 
 int CBF_ButtonSelRecFile(int, int, int event, void *, int, int) {

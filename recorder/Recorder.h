@@ -40,7 +40,8 @@ void BeginRecordTally();
 void RecordLine();
 // The closing message of a recording: "File has been saved!" only when every
 // line was written, otherwise how many were written and how many were lost.
-void ShowRecordResult();
+// `addition` (how a lost link cut the recording short) follows either text.
+void ShowRecordResult(const QString &addition = QString());
 
 // ---- recording modes
 enum RecordMode { kRecCounted = 0, kRecContinuous = 1, kRecManual = 2, kRecTriggered = 3 };
@@ -56,6 +57,9 @@ void InitRecordPanel();
 void CalcRecTime(int unused);
 void Record();
 void RecordFrame();
+// After a recording that a lost link ended: how many values it recorded, of
+// how many asked; empty when it ended otherwise.
+QString RecordCutNote();
 void SlowDown();
 void TriggeredRecord();
 void RecordManually();

@@ -4,6 +4,7 @@
 
 #include "controls/Combo.h"
 #include "core/HelpTable.h"
+#include "core/LinkStatus.h"
 #include "core/MasterCopy.h"
 #include "core/Protocol.h"
 #include "core/Session.h"
@@ -18,6 +19,8 @@
 int LoadAllPanels(int argc, char **argv) {
     if (InitRunTimeEngine(argc, argv) < 0) return -1;
     SetRefreshAfterLoad([] { RefreshAfterLoad(); });
+    SetTimeoutExplainer(ExplainAnswerFailure);
+    SetRefusedInputHandler([](const QString &note) { SetLinkNote(note); });
     if (LoadPanelHandles() < 0) return -1;
 
     for (int *child : {&parapanel, &ttpanel, &interfacepanel, &grouppanel, &recpanel, &calibpanel})
@@ -88,6 +91,7 @@ void InitAll() {
     }
 
     DispVis();
+    ShowNoFrameYet();
     ShowLogo(5);
     GetPanelValues();
     LoadStartupFile();

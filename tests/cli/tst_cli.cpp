@@ -193,22 +193,24 @@ class TstCli : public QObject {
                                  "+GROUP\\n +0( +\\d+){8}\\n.*\\n +30( +\\d+){8}\\n$"
                               << "^$" << false << ""
                               << "";
-        QTest::newRow("send cut off") << "--tcp %A send %D/good.ini" << 1 << "^$"
-                                      << "Server has closed connection!.*send interrupted at the "
-                                         "row write \\(row 5 of 31\\): the sensor closed"
-                                      << true << "disconnect:40"
-                                      << "";
+        QTest::newRow("send cut off")
+            << "--tcp %A send %D/good.ini" << 1 << "^$"
+            << "Server has closed connection!.*send interrupted: the server 127.0.0.1:[0-9]+ "
+               "closed the connection at row 5\\. SEND stopped at row 5 \\(telegram 7 of 32\\)"
+            << true << "disconnect:40"
+            << "";
         QTest::newRow("get: file cannot be written")
             << "--tcp %A get -o %D/no-folder/x.ini" << 2 << "^$"
             << "no-folder/x.ini cannot be written" << true << ""
             << "no-folder/x.ini";
         QTest::newRow("get: sensor silent")
             << "--tcp %A get -o %D/lost.ini" << 1 << "^$"
-            << "row read \\(row 10 of 31\\): no answer within 3 s" << true << "no-answer:14"
+            << "no answer from 127.0.0.1:[0-9]+ at row 10 within 3 s" << true << "no-answer:14"
             << "lost.ini";
         QTest::newRow("record: link lost")
             << "--tcp %A record -n 3 -i 1 -o %D/lost.dat" << 1 << "^$"
-            << "frame request: the sensor closed.*after 1 of 3 lines.*lost.dat was not written"
+            << "closed the connection at the data frame request.*after 1 of 3 lines.*lost.dat was "
+               "not written"
             << true << "disconnect:35"
             << "lost.dat";
     }
