@@ -2,6 +2,7 @@
 #include "cli/Cli.h"
 
 #include "core/Protocol.h"
+#include "feed/FeedOptions.h"
 #include "platform/Platform.h"
 
 #include <QFile>
@@ -29,9 +30,11 @@ const CliCommand kCliCommands[] = {
      CmdVerify},
     {"show", "show FILE", "a parameter file with the operator's names, the teach table as a table",
      CmdShow},
-    {"frames", "frames [-n N] [--format tsv|json]",
+    {"frames", "frames [-n N] [--format tsv|json] [--reconnect] [--publish URL ...]",
      "polls N frames (default: until Ctrl-C); tsv: the record file's columns\n"
-     "          and header, json: one object per line",
+     "          and header, json: one object per line; --reconnect: a sensor time-out\n"
+     "          does not end it, the link is opened again until the sensor answers;\n"
+     "          --publish: the frames as JSON to an MQTT broker (PLANT FEED below)",
      CmdFrames},
     {"record", "record -n N -i SECONDS -o FILE",
      "counted recording of N lines, one every SECONDS, into the record file", CmdRecord},
@@ -67,9 +70,13 @@ void PrintHelp() {
             "Several sensors (--tcp repeated or --hosts) work with version, get -o DIR/,\n"
             "send and verify: each in turn, a summary line per sensor; one that fails\n"
             "does not stop the others.\n\n"
-            "Exit codes: 0 success; 1 the sensor did not answer or an echo failed;\n"
-            "2 bad command line, bad file (nothing sent) or an output file that cannot\n"
-            "be written; 3 verify found differences.\n"
+            "PLANT FEED (frames --publish):\n" +
+            feed::FeedUsage().toUtf8() +
+            "\n"
+            "Exit codes: 0 success; 1 the sensor did not answer or an echo failed, or the\n"
+            "MQTT broker refused the login or its certificate; 2 bad command line, bad\n"
+            "file (nothing sent) or an output file that cannot be written; 3 verify found\n"
+            "differences.\n"
             "With several sensors the worst counts (2, then 1, then 3).\n";
     Out(text);
 }

@@ -5,6 +5,7 @@
 #include "cli/Frames.h"
 
 #include "core/Session.h"
+#include "feed/FeedOptions.h"
 #include "link/Link.h"
 #include "live/Live.h"
 #include "platform/Platform.h"
@@ -58,7 +59,16 @@ int PollFrames(uint64_t count, const std::function<int(uint64_t frame)> &onFrame
     return kExitOk;
 }
 
-int CmdFrames(const QStringList &args, const QList<LinkSpec> &links) {
+int CmdFrames(const QStringList &commandArgs, const QList<LinkSpec> &links) {
+    QStringList args = commandArgs;
+    feed::FeedOptions feedOptions;
+    bool publish = false;
+    QString feedError;
+    if (!feed::TakeFeedOptions(&args, &feedOptions, &publish, &feedError)) {
+        Say("frames: " + feedError);
+        return kExitUsage;
+    }
+    const bool reconnect = args.removeAll("--reconnect") > 0;
     qint64 count = 0;
     bool json = false;
     for (int i = 0; i < args.size(); ++i) {
@@ -71,11 +81,18 @@ int CmdFrames(const QStringList &args, const QList<LinkSpec> &links) {
                    (args[i + 1] == "tsv" || args[i + 1] == "json")) {
             json = args[++i] == "json";
         } else {
-            Say(QStringLiteral("frames: unexpected \"%1\" (-n N, --format tsv|json)").arg(args[i]));
+            Say(QStringLiteral("frames: unexpected \"%1\" (-n N, --format tsv|json, --reconnect, "
+                               "--publish URL ...)")
+                    .arg(args[i]));
             return kExitUsage;
         }
     }
     if (const int code = OneSensor(links, "frames")) return code;
+    if (publish || reconnect)
+        return ForEachSensor(links, [&](const LinkSpec &link) {
+            return FeedFrames(link, uint64_t(count), json, publish ? &feedOptions : nullptr,
+                              reconnect);
+        });
     return ForEachSensor(links, [&](const LinkSpec &link) {
         if (!OpenSensor(link)) return int(kExitSensor);
         // The record file's header and lines, with plain line ends for a pipe.
