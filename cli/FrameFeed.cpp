@@ -28,7 +28,8 @@ int FeedFrames(const LinkSpec &link, uint64_t count, bool json, const feed::Feed
     std::unique_ptr<feed::Publisher> feed;
     QString feedError;
     if (publish) {
-        feed = std::make_unique<feed::Publisher>(*publish);
+        // The feed's thread says its messages as the tool does (one write each).
+        feed = std::make_unique<feed::Publisher>(*publish, [](const QString &text) { Say(text); });
         feed->SetLink(feed::LinkState::Connecting, link.Name(), {});
         if (!feed->Start(&feedError)) {
             Say(feedError);
