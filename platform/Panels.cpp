@@ -16,6 +16,7 @@
 #include <QUiLoader>
 #include <QWidget>
 #include <algorithm>
+#include <optional>
 
 namespace engine {
 namespace {
@@ -218,26 +219,87 @@ int HidePanel(int panel) {
     return 0;
 }
 
+namespace {
+QSize FrameExtra(const QWidget *w) {
+    return (w->frameGeometry().size() - w->geometry().size()).expandedTo(QSize(0, 0));
+}
+
+// The frame a window manager adds is not known before the first show.
+QSize FrameSize(const QWidget *w, QSize size) {
+    return size + FrameExtra(w);
+}
+
+// Before its first show a window's frame is taken to be the one the window
+// manager gave the other window.
+QSize FrameSizeLike(const QWidget *w, const QWidget *other) {
+    const QSize own = FrameExtra(w);
+    return w->size() +
+           (own.isEmpty() && !w->testAttribute(Qt::WA_WState_Created) ? FrameExtra(other) : own);
+}
+
+// Where a window of that frame size fits beside the anchor's window on its
+// screen without covering it: right of it, else left; null when neither.
+std::optional<QPoint> SpotBeside(const QWidget *anchor, QSize frame) {
+    const QScreen *screen = anchor->screen();
+    if (!screen) return std::nullopt;
+    const QRect free = screen->availableGeometry();
+    const QRect beside = anchor->frameGeometry();
+    if (frame.height() > free.height()) return std::nullopt;
+    const int top = std::clamp(beside.top(), free.top(),
+                               std::max(free.top(), free.bottom() + 1 - frame.height()));
+    if (beside.right() + 1 + frame.width() <= free.right() + 1)
+        return QPoint(beside.right() + 1, top);
+    if (beside.left() - frame.width() >= free.left())
+        return QPoint(beside.left() - frame.width(), top);
+    return std::nullopt;
+}
+} // namespace
+
+int PanelFitsBeside(int anchor, int height, int width) {
+    Panel *a = FindPanel(anchor);
+    if (!a) return kErrBadPanel;
+    return SpotBeside(a->w->window(), QSize(width, height)) ? 1 : 0;
+}
+
 int PlacePanelBeside(int panel, int anchor) {
     Panel *p = FindPanel(panel), *a = FindPanel(anchor);
     if (!p || !a || !p->w->isWindow()) return kErrBadPanel;
     QWidget *w = p->w, *aw = a->w->window();
-    QScreen *screen = aw->screen();
+    const QScreen *screen = aw->screen();
     if (!screen) return 0;
+    const QSize frame = FrameSize(w, w->size());
+    if (const auto spot = SpotBeside(aw, frame)) {
+        w->move(*spot);
+        return 0;
+    }
     const QRect free = screen->availableGeometry();
     const QRect beside = aw->frameGeometry();
-    // The frame a window manager adds is not known before the first show.
-    const QSize frame = w->frameGeometry().size().expandedTo(w->size());
-    int left;
-    if (beside.right() + 1 + frame.width() <= free.right() + 1)
-        left = beside.right() + 1;
-    else if (beside.left() - frame.width() >= free.left())
-        left = beside.left() - frame.width();
-    else
-        left = std::max(free.left(), beside.left());
     const int top = std::clamp(beside.top(), free.top(),
                                std::max(free.top(), free.bottom() + 1 - frame.height()));
-    w->move(left, top);
+    w->move(std::max(free.left(), beside.left()), top);
+    return 0;
+}
+
+int PanelRoomOver(int panel, int areaPanel, int areaControl, int *height, int *width) {
+    Panel *p = FindPanel(panel);
+    Ctrl *c = FindCtrl(areaPanel, areaControl);
+    if (!p || !p->w->isWindow()) return kErrBadPanel;
+    if (!c) return kErrBadControl;
+    const QSize frame = FrameSizeLike(p->w, c->w->window()) - p->w->size();
+    *height = std::max(0, c->w->height() - frame.height());
+    *width = std::max(0, c->w->width() - frame.width());
+    return 0;
+}
+
+int PlacePanelOver(int panel, int areaPanel, int areaControl) {
+    Panel *p = FindPanel(panel);
+    Ctrl *c = FindCtrl(areaPanel, areaControl);
+    if (!p || !p->w->isWindow()) return kErrBadPanel;
+    if (!c) return kErrBadControl;
+    const QRect area(c->w->mapToGlobal(QPoint(0, 0)), c->w->size());
+    // The window, frame included, goes into the area's top right corner.
+    const QSize frame = FrameSizeLike(p->w, c->w->window());
+    p->w->move(area.right() + 1 - frame.width(), area.top());
     return 0;
 }
 

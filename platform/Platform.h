@@ -63,6 +63,7 @@ constexpr int VAL_BACKSPACE_KEY = Qt::Key_Backspace;
 constexpr int VAL_DELETE_KEY = Qt::Key_Delete;
 constexpr int VAL_UP_ARROW_KEY = Qt::Key_Up;
 constexpr int VAL_DOWN_ARROW_KEY = Qt::Key_Down;
+constexpr int VAL_ESC_KEY = Qt::Key_Escape;
 
 int RunUserInterface();
 int QuitUserInterface(int returnCode);
@@ -102,6 +103,15 @@ int SetActivePanel(int panel);
 // the screen has the room; else over the anchor's left part, so that what
 // the anchor shows on its right stays in view.
 int PlacePanelBeside(int panel, int anchor);
+// 1 when a free-standing panel of that size fits beside `anchor` on its
+// screen without covering it, else 0.
+int PanelFitsBeside(int anchor, int height, int width);
+// The room a free-standing panel's content has inside a control of another
+// panel, an area it may stand in for, once the window's frame is counted.
+int PanelRoomOver(int panel, int areaPanel, int areaControl, int *height, int *width);
+// Moves a free-standing panel, frame included, into that area's top right
+// corner (size it to fit first).
+int PlacePanelOver(int panel, int areaPanel, int areaControl);
 // Tab order: the controls in the order given; control 0 stands for every
 // control of that panel that takes the focus, in the panel's own order.
 struct FocusStep {

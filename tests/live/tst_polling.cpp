@@ -10,6 +10,7 @@
 #include "link/Link.h"
 #include "live/Live.h"
 #include "params/Params.h"
+#include "platform/Introspect.h"
 #include "platform/Platform.h"
 #include "shell/Shell.h"
 #include "sim/Simulator.h"
@@ -17,6 +18,7 @@
 #include "teach/TeachTable.h"
 #include "uir_ids.h"
 
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <array>
@@ -592,35 +594,53 @@ void TestPolling::threeSidesLayout_data() {
     // X-INT, Y-INT, X-GN, Y-GN, INT-GN, INT trend, GN trend
     QTest::addColumn<QList<bool>>("visible");
     QTest::addColumn<QString>("yGnLabel"); // or, without Y-GN, the X-INT label
+    QTest::addColumn<QString>("closedBy");
 
-    QTest::newRow("mode 0") << 0 << 0 << QList<bool>{} << QString();
-    QTest::newRow("mode 1") << 1 << 0 << QList<bool>{} << QString();
-    QTest::newRow("mode 2") << 2 << 2 << QList<bool>{1, 1, 0, 0, 0, 0, 1} << "X/INT";
-    QTest::newRow("mode 3") << 3 << 2 << QList<bool>{1, 1, 0, 0, 0, 0, 1} << "s/M";
-    QTest::newRow("mode 4") << 4 << 2 << QList<bool>{0, 0, 1, 1, 0, 1, 0} << "Y/GN";
-    QTest::newRow("mode 5") << 5 << 2 << QList<bool>{0, 0, 1, 1, 0, 1, 0} << "i/GN";
-    QTest::newRow("mode 6") << 6 << 3 << QList<bool>{1, 1, 1, 1, 1, 0, 0} << "Y/GN";
-    QTest::newRow("mode 7") << 7 << 3 << QList<bool>{1, 1, 1, 1, 1, 0, 0} << "i/GN";
+    QTest::newRow("mode 0") << 0 << 0 << QList<bool>{} << QString() << QString();
+    QTest::newRow("mode 1") << 1 << 0 << QList<bool>{} << QString() << QString();
+    QTest::newRow("mode 2") << 2 << 2 << QList<bool>{1, 1, 0, 0, 0, 0, 1} << "X/INT"
+                            << "Escape";
+    QTest::newRow("mode 3") << 3 << 2 << QList<bool>{1, 1, 0, 0, 0, 0, 1} << "s/M"
+                            << "CLOSE";
+    QTest::newRow("mode 4") << 4 << 2 << QList<bool>{0, 0, 1, 1, 0, 1, 0} << "Y/GN"
+                            << "window";
+    QTest::newRow("mode 5") << 5 << 2 << QList<bool>{0, 0, 1, 1, 0, 1, 0} << "i/GN"
+                            << "window";
+    QTest::newRow("mode 6") << 6 << 3 << QList<bool>{1, 1, 1, 1, 1, 0, 0} << "Y/GN"
+                            << "Escape";
+    QTest::newRow("mode 7") << 7 << 3 << QList<bool>{1, 1, 1, 1, 1, 0, 0} << "i/GN"
+                            << "CLOSE";
 }
 
 void TestPolling::threeSidesLayout() {
     QFETCH(int, calcmode);
     QFETCH(int, rows);
+    QFETCH(QString, closedBy);
     SetCtrlVal(parapanel, PARAP_Calcmode, calcmode);
     const int xy = P3SIDESVIEW_Graph3SidesView__XY;
-    const int h = Attr(p3sidesview, xy, ATTR_HEIGHT);
-    const int w = Attr(p3sidesview, xy, ATTR_WIDTH);
     InitP3SidesPanel();
 
     QCOMPARE(int(::calcmode), calcmode);
     QCOMPARE(PanelVisible(p3sidesview), rows > 0);
     if (rows == 0) return;
+    // A grid of square graphs, as designed or smaller to fit the screen.
+    const int h = Attr(p3sidesview, xy, ATTR_HEIGHT);
+    const int w = Attr(p3sidesview, xy, ATTR_WIDTH);
+    QCOMPARE(w, h);
+    QVERIFY(h > 100 && h <= 250);
     int ph = 0, pw = 0;
     GetPanelAttribute(p3sidesview, ATTR_HEIGHT, &ph);
     GetPanelAttribute(p3sidesview, ATTR_WIDTH, &pw);
     QCOMPARE((QList<int>{ph, pw}), (QList<int>{rows * h, 2 * w}));
-    QCOMPARE((QList<int>{Attr(p3sidesview, xy, ATTR_HEIGHT), Attr(p3sidesview, xy, ATTR_WIDTH)}),
-             (QList<int>{h, w}));
+    // Where the screen has no room beside the main window, the view stays
+    // inside the graph area: navigation, transfer buttons, V-No and the
+    // status line are never under it.
+    QWidget *view = PanelWidget(p3sidesview);
+    QWidget *area = CtrlWidget(datapanel, DATAP_GraphRGB);
+    const QRect main = PanelWidget(mainpanel)->frameGeometry();
+    const QRect graphs(area->mapToGlobal(QPoint(0, 0)), area->size());
+    QVERIFY2(!view->frameGeometry().intersects(main) || graphs.contains(view->frameGeometry()),
+             qPrintable(QString("view at %1,%2").arg(view->x()).arg(view->y())));
 
     QList<bool> shown;
     for (int c : {P3SIDESVIEW_Graph3SidesView__XInt, P3SIDESVIEW_Graph3SidesView__YInt,
@@ -638,7 +658,12 @@ void TestPolling::threeSidesLayout() {
                      ATTR_LABEL_TEXT, &label);
     QTEST(label, "yGnLabel");
 
-    CBF_P3SIDESVIEW(p3sidesview, 0, EVENT_CLOSE, nullptr, 0, 0);
+    if (closedBy == "Escape")
+        QTest::keyClick(view, Qt::Key_Escape);
+    else if (closedBy == "CLOSE")
+        QTest::mouseClick(CtrlWidget(p3sidesview, P3SIDESVIEW_Button3SidesClose), Qt::LeftButton);
+    else
+        view->close();
     QVERIFY(!PanelVisible(p3sidesview));
 }
 
