@@ -128,6 +128,8 @@ QString Hex(int rgb);
 // A colour patch shows the colour it holds.
 void SetPatch(Ctrl &c, int rgb);
 void SetLabelText(QLabel *l, const QString &text);
+// The text last set on a display, whole even when it is shown cut.
+QString LabelText(const QLabel *l);
 // Moves a control and the label that belongs to it.
 void Place(Ctrl &c, const QRect &r);
 void SetIndicator(Ctrl &c, bool indicator);

@@ -13,6 +13,7 @@
 #include "support/AppFixture.h"
 #include "uir_ids.h"
 
+#include <QAbstractItemView>
 #include <QAccessible>
 #include <QComboBox>
 #include <QFile>
@@ -257,6 +258,20 @@ class TstInterface : public QObject {
                 names << label->text(QAccessible::Name);
             QVERIFY2(names.contains(caption), qPrintable(names.join('|')));
         }
+    }
+
+    // The COM-PORT list shows a device's name whole, however narrow the box.
+    void comPortListShowsWholeNames() {
+        auto *box =
+            qobject_cast<QComboBox *>(CtrlWidget(interfacepanel, INTERFACEP_EditSelectComPort));
+        QVERIFY(box);
+        const QString path =
+            "COM60  /dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0 (absent)";
+        QCOMPARE(InsertListItem(interfacepanel, INTERFACEP_EditSelectComPort, -1, path, 60), 0);
+        QVERIFY(box->fontMetrics().horizontalAdvance(path) > box->width());
+        QVERIFY(box->view()->minimumWidth() >= box->view()->fontMetrics().horizontalAdvance(path));
+        QCOMPARE(box->itemData(box->count() - 1, Qt::ToolTipRole).toString(), path);
+        DeleteListItem(interfacepanel, INTERFACEP_EditSelectComPort, box->count() - 1, 1);
     }
 
     // A record whose 100 bytes are all text holds more than an entry; what

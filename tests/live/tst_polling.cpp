@@ -18,6 +18,9 @@
 #include "teach/TeachTable.h"
 #include "uir_ids.h"
 
+#include <QAbstractItemView>
+#include <QComboBox>
+#include <QLabel>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -142,6 +145,8 @@ class TestPolling : public QObject {
     void sourceSelectsGraph();
     void threeSidesLayout_data();
     void threeSidesLayout();
+    void longTextsShownCutAndWhole_data();
+    void longTextsShownCutAndWhole();
 };
 
 void TestPolling::initTestCase() {
@@ -665,6 +670,45 @@ void TestPolling::threeSidesLayout() {
     else
         view->close();
     QVERIFY(!PanelVisible(p3sidesview));
+}
+
+// A display too narrow for its text shows it cut with "…" and whole in its
+// tooltip; the program reads back the whole text, and a text that fits
+// again gives the display its own tooltip back.
+void TestPolling::longTextsShownCutAndWhole_data() {
+    QTest::addColumn<int>("panel");
+    QTest::addColumn<int>("control");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("cut");
+    const QString note = "TCP/IP 127.0.0.1:10002  \u2013  not connected (the host name was not "
+                         "found; check the name or type the sensor's address)  \u2013  not live";
+    QTest::newRow("status line, long note") << datapanel << int(DATAP_DispLink) << note << true;
+    QTest::newRow("status line, short") << datapanel << int(DATAP_DispLink) << "polling" << false;
+    QTest::newRow("sensor's version text")
+        << datapanel << int(DATAP_DispStatus) << QString(80, 'V') << true;
+}
+
+void TestPolling::longTextsShownCutAndWhole() {
+    QFETCH(int, panel);
+    QFETCH(int, control);
+    QFETCH(QString, text);
+    QFETCH(bool, cut);
+    auto *label = qobject_cast<QLabel *>(CtrlWidget(panel, control));
+    QVERIFY(label);
+    QString before;
+    GetCtrlVal(panel, control, &before);
+    const QString help = label->toolTip();
+
+    SetCtrlVal(panel, control, text);
+    QString read;
+    GetCtrlVal(panel, control, &read);
+    QCOMPARE(read, text);
+    QCOMPARE(label->text().endsWith(QChar(0x2026)), cut);
+    QVERIFY(label->fontMetrics().horizontalAdvance(label->text()) <= label->contentsRect().width());
+    QCOMPARE(label->toolTip(), cut ? text : help);
+
+    SetCtrlVal(panel, control, before);
+    QCOMPARE(label->toolTip(), help);
 }
 
 QTEST_MAIN(TestPolling)
