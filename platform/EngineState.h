@@ -94,6 +94,9 @@ struct Panel {
     int resId = 0;
     int parent = 0;
     QPointer<QWidget> w;
+    // Where its controls and child panels live: w itself, or the content of
+    // the scroll area of a window that scrolls when made smaller.
+    QPointer<QWidget> inner;
     CtrlCallbackPtr cb = nullptr;
     void *cbData = nullptr;
     std::vector<std::unique_ptr<Ctrl>> ctrls; // indexed by control id

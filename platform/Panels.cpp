@@ -11,9 +11,11 @@
 #include <QPointer>
 #include <QResource>
 #include <QScreen>
+#include <QScrollArea>
 #include <QSet>
 #include <QSlider>
 #include <QUiLoader>
+#include <QVBoxLayout>
 #include <QWidget>
 #include <algorithm>
 #include <optional>
@@ -141,6 +143,37 @@ void InstallUirTable(const UirPanelInfo *panels, int count) {
     g_tableCount = count;
 }
 
+namespace {
+// A window made smaller than its panel shows scroll bars rather than cut off
+// controls: the panel's controls move into a content widget of the panel's
+// size inside a scroll area that fills the window. Returns the content.
+QWidget *MakeScrolling(QWidget *root) {
+    auto *content = new QWidget;
+    content->setObjectName(root->objectName() + QStringLiteral("Content"));
+    content->setFixedSize(root->size());
+    const QObjectList children = root->children(); // reparenting changes the list
+    for (QObject *o : children) {
+        auto *child = qobject_cast<QWidget *>(o);
+        if (!child || child->isWindow()) continue;
+        const QRect at = child->geometry();
+        const bool hidden = child->isHidden();
+        child->setParent(content);
+        child->setGeometry(at);
+        child->setHidden(hidden);
+    }
+    auto *scroll = new QScrollArea(root);
+    scroll->setObjectName(root->objectName() + QStringLiteral("Scroll"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setFocusPolicy(Qt::NoFocus);
+    scroll->setBackgroundRole(QPalette::Window);
+    scroll->setWidget(content);
+    auto *layout = new QVBoxLayout(root);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(scroll);
+    return content;
+}
+} // namespace
+
 int LoadPanel(int parentPanel, const QString &file, int panelId) {
     if (!qobject_cast<QApplication *>(QCoreApplication::instance())) return kErrNoUi;
     const UirPanelInfo *info = PanelInfo(panelId);
@@ -175,8 +208,11 @@ int LoadPanel(int parentPanel, const QString &file, int panelId) {
         return kErrBadControl;
     }
 
+    panel->inner = root;
+    if (!parent && root->property("scrolls").toBool()) panel->inner = MakeScrolling(root);
+
     // Panels stay hidden until DisplayPanel, as free windows or inside their parent.
-    if (parent) root->setParent(parent->w, Qt::Widget);
+    if (parent) root->setParent(parent->inner ? parent->inner : parent->w, Qt::Widget);
     // A free window opens where the form's `top` and `left` say.
     const QVariant top = root->property("top"), left = root->property("left");
     if (!parent && (top.isValid() || left.isValid())) root->move(left.toInt(), top.toInt());

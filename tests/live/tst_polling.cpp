@@ -22,6 +22,8 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
 #include <QTimer>
 #include <array>
@@ -147,6 +149,8 @@ class TestPolling : public QObject {
     void threeSidesLayout();
     void longTextsShownCutAndWhole_data();
     void longTextsShownCutAndWhole();
+    void smallMainWindowScrolls_data();
+    void smallMainWindowScrolls();
 };
 
 void TestPolling::initTestCase() {
@@ -709,6 +713,40 @@ void TestPolling::longTextsShownCutAndWhole() {
 
     SetCtrlVal(panel, control, before);
     QCOMPARE(label->toolTip(), help);
+}
+
+// A main window smaller than its panels scrolls: SEND, GO, STOP and the
+// status line stay reachable.
+void TestPolling::smallMainWindowScrolls_data() {
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<bool>("scrolls");
+    QTest::newRow("as designed") << QSize(1280, 800) << false;
+    QTest::newRow("narrower") << QSize(900, 800) << true;
+    QTest::newRow("lower") << QSize(1280, 560) << true;
+    QTest::newRow("small") << QSize(720, 480) << true;
+}
+
+void TestPolling::smallMainWindowScrolls() {
+    QFETCH(QSize, size);
+    QFETCH(bool, scrolls);
+    QWidget *window = PanelWidget(mainpanel);
+    auto *scroll = window->findChild<QScrollArea *>();
+    QVERIFY(scroll);
+    const QSize before = window->size();
+    DisplayPanel(mainpanel);
+    window->resize(size);
+    fixture::Pump(20);
+    const bool bars =
+        scroll->horizontalScrollBar()->isVisible() || scroll->verticalScrollBar()->isVisible();
+    QCOMPARE(bars, scrolls);
+    for (QWidget *w :
+         {CtrlWidget(mainpanel, MAINP_ButtonSend), CtrlWidget(mainpanel, MAINP_ButtonGo),
+          CtrlWidget(mainpanel, MAINP_ButtonStop), CtrlWidget(datapanel, DATAP_DispLink)}) {
+        scroll->ensureWidgetVisible(w, 0, 0);
+        const QRect at(w->mapTo(scroll->viewport(), QPoint(0, 0)), w->size());
+        QVERIFY2(scroll->viewport()->rect().contains(at), qPrintable(w->objectName()));
+    }
+    window->resize(before);
 }
 
 QTEST_MAIN(TestPolling)
