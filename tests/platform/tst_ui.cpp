@@ -158,7 +158,8 @@ class TestUi : public QObject {
 
         const int para = load(PARAP, main1);
         QVERIFY(para > 0);
-        QCOMPARE(PanelWidget(para)->parentWidget(), PanelWidget(main1));
+        // Inside the main panel (in the content of its scroll area).
+        QVERIFY(PanelWidget(main1)->isAncestorOf(PanelWidget(para)));
         QVERIFY(PanelWidget(para)->isHidden());
         QCOMPARE(SetPanelPos(para, 119, 7), 0);
         QCOMPARE(PanelWidget(para)->pos(), QPoint(7, 119));
