@@ -4,6 +4,7 @@
 #include "calib/Calib.h"
 
 #include "core/HelpTexts.h"
+#include "core/LinkStatus.h"
 #include "core/Protocol.h"
 #include "core/SensorData.h"
 #include "core/Session.h"
@@ -54,6 +55,28 @@ constexpr char NoCalibrationFrames[] =
 constexpr char SensorStoppedAnswering[] =
     " The sensor stopped answering during the measurement. \n Calibration is not possible. \n "
     "Check the connection to the sensor! ";
+
+// Typed factors a calibration would never have produced are sent only when
+// the operator says so: a red factor of 9999 saturates the channel.
+bool FactorsConfirmed() {
+    const struct {
+        const char *name;
+        uint16_t value;
+    } factors[] = {{"CF RED", cfrot}, {"CF GREEN", cfgruen}, {"CF BLUE", cfblau}};
+    QStringList outside;
+    for (const auto &f : factors)
+        if (f.value < kMinFactor || f.value > kMaxFactor)
+            outside << QStringLiteral("%1 %2").arg(QLatin1String(f.name)).arg(f.value);
+    if (outside.isEmpty()) return true;
+    return ConfirmPopup("ATTENTION!",
+                        QStringLiteral("%1 %2 outside %3..%4, the range a calibration accepts. "
+                                       "Send %5 to the sensor anyway?")
+                            .arg(outside.join(QStringLiteral(" and ")))
+                            .arg(outside.size() == 1 ? "lies" : "lie")
+                            .arg(kMinFactor)
+                            .arg(kMaxFactor)
+                            .arg(outside.size() == 1 ? "it" : "them"));
+}
 
 void ShowFactors() {
     SetCtrlVal(calibpanel, CALIBP_EditCFR, cfrot);
@@ -144,11 +167,21 @@ void SendCF() {
     GetCtrlVal(calibpanel, CALIBP_EditCFR, &cfrot);
     GetCtrlVal(calibpanel, CALIBP_EditCFG, &cfgruen);
     GetCtrlVal(calibpanel, CALIBP_EditCFB, &cfblau);
+    if (!FactorsConfirmed()) {
+        // Nothing goes out, the third-root table neither.
+        comecho = 0;
+        SetLinkNote(QStringLiteral("SEND CF cancelled: nothing was sent"));
+        return;
+    }
     if (comprotocol == 0) FlushBoth();
     order = proto::WriteCalib;
     FillTxBuf(order, 0, 0, 0);
     WriteTelegram();
     CheckEcho(5);
+    if (comecho == 0)
+        SetLinkNote(QStringLiteral("The calibration factors were not confirmed: the sensor may "
+                                   "still use its old ones; send them again. ") +
+                    AnswerFailureSentence());
 }
 
 void GetCF() {
@@ -176,6 +209,7 @@ int CBF_ButtonCalcCF(int, int, int event, void *, int, int) {
     if (!ConfirmPopup("SEND POWER", InfoWhiteTarget)) return 0;
     TransferScope transfer;
     if (transfer.refused()) return 0;
+    SetLinkNote(QString());
     CalcCF();
     // Declined or refused, the run still sends what stands in the CF fields.
     SendCF();
@@ -190,6 +224,7 @@ int CBF_ButtonSendCF(int, int, int event, void *, int, int) {
     if (ShowHelpOnRightClick(event, InfoButtonSendCF) || event != EVENT_COMMIT) return 0;
     TransferScope transfer;
     if (transfer.refused()) return 0;
+    SetLinkNote(QString());
     SendCF();
     if (comecho == 1) Send3rdRoot();
     return 0;
@@ -199,6 +234,7 @@ int CBF_ButtonGetCF(int, int, int event, void *, int, int) {
     if (ShowHelpOnRightClick(event, InfoButtonGetCF) || event != EVENT_COMMIT) return 0;
     TransferScope transfer;
     if (transfer.refused()) return 0;
+    SetLinkNote(QString());
     GetCF();
     return 0;
 }

@@ -3,6 +3,7 @@
 // sensor's store times ask for.
 #include "calib/Calib.h"
 
+#include "core/LinkStatus.h"
 #include "core/Protocol.h"
 #include "core/SensorData.h"
 #include "core/Session.h"
@@ -21,6 +22,25 @@ constexpr double kThirdRootStep = 16.0; // the table covers the 12-bit raw range
 constexpr double kAnnouncePauseSeconds = 0.2;
 constexpr int kPieces =
     (proto::kThirdRootCount + proto::kThirdRootPiece - 1) / proto::kThirdRootPiece;
+
+// The factors are in the sensor by now; a table cut off half-way leaves its
+// first values new and the rest old.
+void SayCut(int telegram, int valuesAccepted) {
+    const QString held =
+        valuesAccepted == 0
+            ? QStringLiteral("the sensor keeps its old third-root table")
+            : QStringLiteral("the sensor holds the new third-root values 0%1%2 and old ones "
+                             "from %3")
+                  .arg(QChar(0x2013))
+                  .arg(valuesAccepted - 1)
+                  .arg(valuesAccepted);
+    SetLinkNote(QStringLiteral("Third-root table stopped at %1 (telegram %2 of %3): %4; send the "
+                               "factors again. %5")
+                    .arg(LastRequestName())
+                    .arg(telegram)
+                    .arg(1 + kPieces)
+                    .arg(held, AnswerFailureSentence()));
+}
 } // namespace
 
 void PauseOnTimer(double seconds) {
@@ -45,7 +65,7 @@ void Send3rdRoot() {
     FillTxBuf(order, 0, proto::kThirdRootAddress, 0);
     WriteTelegram();
     CheckEcho(2);
-    if (comecho == 0) return;
+    if (comecho == 0) return SayCut(1, 0);
     PauseOnTimer(kAnnouncePauseSeconds);
 
     order = proto::WriteThirdRoot;
@@ -57,6 +77,6 @@ void Send3rdRoot() {
         WriteTelegram();
         // Header and control words, then the values.
         CheckEcho(count + 4);
-        if (comecho == 0) return;
+        if (comecho == 0) return SayCut(2 + k, first);
     }
 }

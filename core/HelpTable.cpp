@@ -52,6 +52,7 @@ const HelpEntry kHelp[] = {
     {&ttpanel, TTP_ButtonTeachDataTo, InfoButtonTeachDataTo, kInfo},
     {&ttpanel, TTP_ButtonApplyFromAll, InfoButtonApplyFromAll, kInfo},
     {&ttpanel, TTP_ButtonResetTable, InfoButtonResetTable, kInfo},
+    {&ttpanel, TTP_ButtonUndo, InfoButtonUndo, kInfo},
     {&ttpanel, TTP_ButtonTeachMeanVal, InfoButtonTeachMeanVal, kInfo},
 
     // data panel

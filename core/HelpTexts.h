@@ -37,6 +37,7 @@ inline constexpr const char InfoButtonTeachTable[] = " Switch to vector teach ta
 inline constexpr const char InfoButtonTpCapture[] = " Capture the current data frame into the table.";
 inline constexpr const char InfoButtonTpResetTable[] = " Set all table cell to 0.";
 inline constexpr const char InfoButtonTpTeachToTable[] = " Mean values are assigned to the \n VECTOR TEACH TABLE row selected \n in the ROW No.: function field.";
+inline constexpr const char InfoButtonUndo[] = " Undo the last change of the VECTOR TEACH TABLE made by a button \n (RESET TABLE, TEACH DATA TO, TEACH TO TABLE, a CALCMODE change). \n Several steps back. Shortcut Key: Ctrl+Z. ";
 inline constexpr const char InfoButtonTpUndo[] = " Remove the last captured data frame.";
 inline constexpr const char InfoButtonTryToConnect[] = " Try to connect sensor.";
 inline constexpr const char InfoColorPatch[] = " Shows the color currently arriving at the receiver.";

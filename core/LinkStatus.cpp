@@ -1,9 +1,13 @@
 // The status line and the greying of values that are no longer live.
 #include "core/LinkStatus.h"
 
+#include "core/SensorData.h"
 #include "core/Session.h"
+#include "core/Ui.h"
 #include "platform/Platform.h"
 #include "uir_ids.h"
+
+#include <QDateTime>
 
 namespace {
 QString linkName;
@@ -12,6 +16,18 @@ bool linkOpen = false;
 QString linkNote;
 double frameRate = -1;
 bool stale = false;
+bool held = true; // no frame yet
+bool unsent = false;
+QString valuesNote;
+
+// Of when the values shown are, when they are not live; empty while they are.
+QString HeldText() {
+    const QString time = ShownFrameTime();
+    if (stale) return time.isEmpty() ? QString() : QStringLiteral("last frame of %1").arg(time);
+    if (!held) return QString();
+    return time.isEmpty() ? QStringLiteral("no values yet")
+                          : QStringLiteral("stopped \u2014 values of %1").arg(time);
+}
 
 const char *StateText(LinkState s) {
     switch (s) {
@@ -26,7 +42,7 @@ const char *StateText(LinkState s) {
     case kLinkRecording:
         return "recording";
     case kLinkTimeout:
-        return "time-out: the sensor did not answer";
+        return "time-out";
     case kLinkClosedBySensor:
         return "closed by the sensor";
     }
@@ -97,7 +113,10 @@ const Shown kLiveControls[] = {
     {&p3sidesview, P3SIDESVIEW_Graph3SidesView__GnTrend},
 };
 
+int greyed = 0;
 void Grey(int on) {
+    if (on == greyed) return;
+    greyed = on;
     for (const Shown &s : kLiveControls)
         SetCtrlAttribute(*s.panel, s.control, ATTR_GREYED, on);
 }
@@ -143,7 +162,10 @@ QString LinkStatusText() {
     parts << QString::fromLatin1(StateText(linkState));
     if (frameRate >= 0) parts << QStringLiteral("%1 frames/s").arg(frameRate, 0, 'f', 1);
     if (stale) parts << QStringLiteral("values not live");
+    if (const QString heldText = HeldText(); !heldText.isEmpty()) parts << heldText;
+    if (unsent) parts << QStringLiteral("unsent changes");
     if (!linkNote.isEmpty()) parts << linkNote;
+    if (!valuesNote.isEmpty()) parts << valuesNote;
     return parts.join(QStringLiteral("  \u2013  "));
 }
 
@@ -157,10 +179,44 @@ void MarkValuesStale() {
 void MarkValuesLive() {
     if (!stale) return;
     stale = false;
-    Grey(0);
+    Grey(held ? 1 : 0);
     Show();
 }
 
 bool ValuesStale() {
     return stale;
+}
+
+void MarkValuesHeld() {
+    held = true;
+    Grey(1);
+    Show();
+}
+
+void MarkFrameShown() {
+    if (!held || !TransferRunning()) return;
+    held = false;
+    Grey(stale ? 1 : 0);
+    Show();
+}
+
+bool ValuesHeld() {
+    return held;
+}
+
+QString ShownFrameTime() {
+    if (shownFrame.msecs == 0) return QString();
+    return QDateTime::fromMSecsSinceEpoch(shownFrame.msecs).toString(QStringLiteral("HH:mm:ss"));
+}
+
+void SetUnsentMarker(bool on) {
+    if (unsent == on) return;
+    unsent = on;
+    Show();
+}
+
+void SetValuesNote(const QString &note) {
+    if (valuesNote == note) return;
+    valuesNote = note;
+    Show();
 }

@@ -34,3 +34,19 @@ QString LinkStatusText();
 void MarkValuesStale();
 void MarkValuesLive();
 bool ValuesStale();
+
+// ---- values held, changes not sent, notes on the values shown
+// A frame shown while a loop runs is live. When the loop's transfer ends the
+// values are held: faded like those of a lost link (one look for "not
+// live"), and the status line says of when they are, or that there are none
+// yet.
+void MarkValuesHeld();
+// The displays took a frame (shownFrame): live while a transfer runs.
+void MarkFrameShown();
+bool ValuesHeld();
+// "09:41:07", the time of the frame shown; empty before the first frame.
+QString ShownFrameTime();
+// The panels hold changes that the sensor does not have.
+void SetUnsentMarker(bool on);
+// A note on the values shown (what V-No. 255 means), kept until replaced.
+void SetValuesNote(const QString &note);

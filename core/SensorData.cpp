@@ -20,3 +20,4 @@ uint16_t dataR, dataG, dataB, dataX, dataY, dataInt, dataColor, dataRawR, dataRa
     dataTemp, dataGroup, dataRef, dataDir, dataDif, dataGn;
 uint16_t dataTrigger;
 int rgbcolor;
+ShownFrame shownFrame{};

@@ -33,3 +33,13 @@ extern uint16_t dataR, dataG, dataB, dataX, dataY, dataInt, dataColor, dataRawR,
     dataTemp, dataGroup, dataRef, dataDir, dataDif, dataGn;
 extern uint16_t dataTrigger;
 extern int rgbcolor;
+
+// ---- the frame the displays show: a loop shows at most forty frames a
+// second, so the newest frame received may not be on screen yet. Teaching
+// takes every value from the frame shown.
+struct ShownFrame {
+    uint16_t x, y, intensity, gn;
+    int rgb;
+    long long msecs; // wall-clock time it was shown, ms since the epoch; 0: none yet
+};
+extern ShownFrame shownFrame;

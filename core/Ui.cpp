@@ -23,6 +23,7 @@ constexpr int kButtonColour = 0xE0E0E0;
 constexpr int kOpenButtonColour = 0xC0C0C0;
 
 bool transferRunning = false;
+QString (*timeoutExplainer)() = nullptr;
 bool baudrateChangeAllowed = false;
 
 void DimBaudrateChange() {
@@ -94,6 +95,8 @@ TransferScope::TransferScope() : m_refused(transferRunning) {
 TransferScope::~TransferScope() {
     if (m_refused) return;
     transferRunning = false;
+    // No loop runs any more: what the displays show is held.
+    MarkValuesHeld();
     SetButtonsDimmed(0);
     PopFocus();
 }
@@ -106,12 +109,16 @@ void SetPopupTimeout() {
     // A link that was never open, or that the sensor closed, keeps that as
     // its reason: "TIMEOUT" alone would hide it.
     if (LinkOpen() || CurrentLinkState() == kLinkTrying)
-        SetLinkState(kLinkTimeout);
+        SetLinkState(kLinkTimeout, timeoutExplainer ? timeoutExplainer() : QString());
     else if (CurrentLinkState() == kLinkClosedBySensor)
         SetLinkNote(QStringLiteral("TRY TO CONNECT opens it"));
     else
         SetLinkState(kLinkNotOpen, QStringLiteral("TRY TO CONNECT opens it"));
     ShowChildPanel(1);
+}
+
+void SetTimeoutExplainer(QString (*explain)()) {
+    timeoutExplainer = explain;
 }
 
 void ShowStatus(const QString &text) {

@@ -37,6 +37,9 @@ void SetBaudrateChangeAllowed(int allowed);
 // The reaction to a lost sensor: polling stops, "TIMEOUT" in both status
 // displays, the interface panel opens.
 void SetPopupTimeout();
+// The link says in words why a transfer failed; the time-out reaction puts
+// it into the status line. Installed at start-up.
+void SetTimeoutExplainer(QString (*explain)());
 // Writes a text into the status displays of the data and interface panels.
 void ShowStatus(const QString &text);
 // Lights exactly the memory button that matches the new target and takes it.

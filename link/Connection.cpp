@@ -92,8 +92,6 @@ const char *TcpErrorText(int code) {
         return "DisconnectPending";
     case kTcpErrInfoNotAvailable:
         return "InfoNotAvailable";
-    case kTcpErrHostNotFound:
-        return "HostNotFound";
     default:
         return "Connection to server failed";
     }
@@ -149,6 +147,8 @@ int ClientTCPCB(unsigned handle, int xType, int /*errCode*/, void * /*callbackDa
         tcpcon = 0;
         SetLinkState(kLinkClosedBySensor);
         MarkValuesStale();
+        // The version text belongs to a link that is no longer there.
+        ShowStatus("Server has closed connection!");
         MessagePopup("TCP Client", "Server has closed connection!");
         break;
     case TCP_DATAREADY:
@@ -167,6 +167,7 @@ int ClientTCPCB(unsigned handle, int xType, int /*errCode*/, void * /*callbackDa
                 ClientTCPRead(handle, szReadBuf + offset, bytesToRead, HandlerReadTimeoutMs());
             if (bytesRead <= 0) break;
             bytesToRead -= bytesRead;
+            NoteAnswerArrival(dataSize - bytesToRead);
             ProcessSystemEvents();
         }
         break;
@@ -211,7 +212,7 @@ void TryToConnect() {
         // The reason the link could not be opened tells the operator more
         // than the bare time-out.
         ShowStatus(szStatus);
-        SetLinkState(kLinkNotOpen, szStatus);
+        SetLinkState(kLinkNotOpen, ExplainOpenFailure());
     } else {
         CheckComLine();
     }

@@ -2,6 +2,7 @@
 #include "link/Link.h"
 
 #include "controls/Combo.h"
+#include "core/Edits.h"
 #include "core/HelpTexts.h"
 #include "core/Session.h"
 #include "core/Ui.h"
@@ -92,6 +93,8 @@ void FillComPortSelector() {
 
 int CBF_ButtonTryToConnect(int, int, int event, void *, int, int) {
     if (ShowHelpOnRightClick(event, InfoButtonTryToConnect) || event != EVENT_COMMIT) return 0;
+    // A connection reads the sensor's set into the panels.
+    if (!MayDiscardUnsent()) return 0;
     TransferScope transfer;
     if (!transfer.refused()) TryToConnect();
     return 0;
@@ -106,6 +109,7 @@ int CBF_ButtonAccept(int, int, int event, void *, int, int) {
 
 int CBF_ButtonChangeBaudrate(int, int, int event, void *, int, int) {
     if (ShowHelpOnRightClick(event, InfoButtonChangeBaudrate) || event != EVENT_COMMIT) return 0;
+    if (!MayDiscardUnsent()) return 0;
     TransferScope transfer;
     if (transfer.refused()) return 0;
     DimAcceptAndBaudrate();

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <vector>
 
 // ---- telegrams
 extern unsigned char szWriteBuf[proto::kBufferBytes];
@@ -107,3 +108,97 @@ void SendPara();
 void GetPara();
 void StopAutoSend();
 void ChangeBaudrate();
+
+// ---- failures in words
+// "127.0.0.1:10002", "COM1 (/dev/ttyS0)".
+QString LinkPlace();
+// The telegram in szWriteBuf as the operator knows it: "row 12", "the parameters".
+QString LastRequestName();
+// Why the last open failed (ret), and what to check.
+QString ExplainOpenFailure();
+// Why the answer to the telegram in szWriteBuf was refused: none, short, a
+// wrong echo, one that belongs to no request, or a closed connection.
+QString ExplainAnswerFailure();
+// The same as a sentence, to follow what a cut-off transfer left behind.
+QString AnswerFailureSentence();
+
+// How far the last SendPara got, so that a write cut off half-way says what
+// the sensor now holds.
+struct SendProgress {
+    bool toEeprom = false;
+    bool linkClosed = false;     // the TCP link was closed before the first telegram
+    bool paramsAccepted = false; // order 1
+    int rowsAccepted = 0;        // rows 0 .. rowsAccepted - 1 are in the sensor's RAM
+    bool stored = false;         // order 6 accepted
+    bool complete = false;
+};
+extern SendProgress sendProgress;
+const SendProgress &LastSendProgress();
+// What a cut-off SEND left in the sensor and what to do; empty when complete.
+QString SendCutNote(const SendProgress &progress);
+
+// ---- framing
+// How the bytes of the awaited answer arrived: the write starts it afresh,
+// and each time more of the answer is there the time is noted.
+struct AnswerArrival {
+    int bytes = 0;
+    double last = 0.0;      // Timer when the last of them came
+    double widestGap = 0.0; // longest pause between two arrivals, seconds
+};
+extern AnswerArrival answerArrival;
+void BeginAnswerArrival();
+void NoteAnswerArrival(int bytes);
+// Waits until the line has been quiet for `seconds` after the answer; false,
+// with the input flushed, when anything came meanwhile.
+bool AnswerStaysAlone(double seconds);
+
+namespace framing {
+// A pause inside one telegram longer than this means it broke: well above
+// the TCP segment gap and a USB adapter's latency, plus a few byte times on
+// a slow serial line.
+constexpr double kGapLimitS = 0.03;
+constexpr int kGapBytes = 4;
+// A frame is taken once the line stayed quiet this long after it; within the
+// pause of the GO cycle, so that it costs no speed.
+constexpr double kQuietS = 0.005;
+// ... and this long when its body holds what looks like a frame head.
+constexpr double kQuietDoubtS = 0.1;
+
+double GapLimit(); // for the link in use
+// How many of the first `available` (at most 4) bytes match the head of an
+// answer to `order`; 0 when any of them differs.
+int HeadMatch(const unsigned char *bytes, int available, uint16_t order);
+// Where a whole head lies inside the first telegram of `bytes` (offset 1 on),
+// looking past its end when more bytes are there; -1 without one.
+int InnerHead(const unsigned char *bytes, int available, uint16_t order);
+// Whether the data frame's words lie in their ranges: R, G, B, INT and GN on
+// the 12-bit scale, vector number and group a row (0..30) or the error
+// state 255, the group with or without the trigger flag.
+bool FrameInRange(const unsigned char *frame);
+
+// Frames the sensor sends by itself, cut out of the bytes as they arrive:
+// a fragment (a pause inside it, another head within it, words out of range)
+// is dropped and counted as a skipped frame.
+class FrameStream {
+  public:
+    FrameStream(double gapLimit, double quiet, double quietDoubt);
+    void add(const unsigned char *bytes, int count, double now);
+    // The next frame judged whole into frame[0..35]; false while none is.
+    bool next(double now, unsigned char *frame);
+    unsigned skipped() const;
+    int buffered() const { return int(m_bytes.size()); }
+
+  private:
+    enum Verdict { No, Yes, Wait };
+    static constexpr int kCapacity = 4 * proto::kBufferBytes;
+    void drop(int count);
+    bool whole(int at) const;
+    Verdict followed(int at, double now) const;
+
+    double m_gap, m_quiet, m_quietDoubt;
+    std::vector<unsigned char> m_bytes;
+    std::vector<double> m_times;
+    unsigned m_skipped = 0;
+    int m_run = 0; // bytes dropped since the last frame taken
+};
+} // namespace framing

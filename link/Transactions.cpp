@@ -2,6 +2,8 @@
 // checking, and the sequences built from them.
 #include "link/Link.h"
 
+#include "core/Edits.h"
+#include "core/LinkStatus.h"
 #include "core/MasterCopy.h"
 #include "core/SensorData.h"
 #include "core/Session.h"
@@ -10,6 +12,7 @@
 #include "uir_ids.h"
 
 #include <algorithm>
+#include <cmath>
 
 uint16_t nBytesW = 0;
 double tstart = 0.0, tdiff = 0.0;
@@ -42,6 +45,7 @@ bool AnswerHeadFits() {
 }
 
 void WriteTelegram(int tcpTimeoutMs) {
+    BeginAnswerArrival();
     if (comprotocol == 0) {
         nBytesW = static_cast<uint16_t>(
             std::max(0, ComWrt(comport, reinterpret_cast<char *>(szWriteBuf), kTelegram)));
@@ -71,6 +75,7 @@ void WaitAnswer(double seconds) {
     if (comprotocol == 0) {
         for (;;) {
             dataSize = GetInQLen(comport);
+            NoteAnswerArrival(dataSize);
             tdiff = Timer() - tstart;
             if (dataSize < 0 || dataSize >= kTelegram || tdiff > seconds || QuitRequested()) break;
             WaitSystemEvents(seconds - tdiff);
@@ -92,11 +97,33 @@ void WaitAnswer(double seconds) {
     // Bytes nobody asked for, arriving while the answer was awaited, become
     // its first bytes: such an answer is refused like a missing one rather
     // than decoded into values the sensor never measured.
-    if (bytesToRead == 0 && (answerOverrun || !AnswerHeadFits())) {
+    // A pause inside it means the answer broke, and what came first was a
+    // fragment of something else.
+    if (bytesToRead == 0 &&
+        (answerOverrun || !AnswerHeadFits() || answerArrival.widestGap > framing::GapLimit())) {
         bytesToRead = -1;
         FlushInput();
     }
     answerOverrun = false;
+}
+
+bool AnswerStaysAlone(double seconds) {
+    for (;;) {
+        const bool arrived = comprotocol == 0 ? GetInQLen(comport) > 0 : (answerOverrun || !tcpcon);
+        if (arrived) {
+            answerOverrun = false;
+            FlushInput();
+            return false;
+        }
+        const double left = answerArrival.last + seconds - Timer();
+        if (left <= 0 || QuitRequested()) return true;
+        // The event wait counts whole milliseconds: the quiet ends on time,
+        // not late, so that it stays within the GO cycle's pause.
+        if (left < 0.001)
+            WaitProcessingEvents(left);
+        else
+            WaitSystemEvents(std::floor(left * 1000.0) / 1000.0);
+    }
 }
 
 void CheckEcho(int n) {
@@ -132,25 +159,41 @@ void Befehl3plus4() {
     CopyPPtoVars();
 }
 
+// Each telegram the sensor accepts is counted, so that a SEND cut off
+// half-way can say which rows the sensor now holds.
 void SendPara() {
     GetPanelValues();
     CopyVarsToPP();
+    sendProgress = SendProgress{};
+    sendProgress.toEeprom = target == EEPROM;
+    sendProgress.linkClosed = comprotocol == 1 && !tcpcon;
     if (comprotocol == 0) FlushBoth();
 
+    auto cut = [] {
+        SetLinkNote(sendProgress.linkClosed
+                        ? SendCutNote(sendProgress)
+                        : SendCutNote(sendProgress) + QLatin1Char(' ') + AnswerFailureSentence());
+    };
     RequestWithEcho(proto::WriteParams, 0, proto::kWords);
-    if (comecho == 0) return;
+    if (comecho == 0) return cut();
+    sendProgress.paramsAccepted = true;
 
     for (int row = 0; row < anzVec; ++row) {
         ProcessSystemEvents();
         RequestWithEcho(proto::WriteRow, static_cast<uint16_t>(row), 3 + proto::kRowWords);
-        if (comecho == 0) return;
+        if (comecho == 0) return cut();
+        ++sendProgress.rowsAccepted;
     }
 
     if (target == EEPROM) {
         RequestWithEcho(proto::StoreEeprom, 0, 2);
+        sendProgress.stored = comecho == 1;
         // The sensor needs the time to store, whatever the echo said.
         WaitProcessingEvents(proto::kEepromStoreS);
+        if (!sendProgress.stored) return cut();
     }
+    sendProgress.complete = true;
+    NoteChangesSentOrReplaced();
 }
 
 void GetPara() {

@@ -13,7 +13,11 @@ void GetData();
 // GO: reads the panels, redraws the graph backgrounds and polls until STOP,
 // framed as one transfer (refused while another runs).
 void StartGo();
+// Requests one data frame; bytesToRead 0 when an answer came that can be
+// one (FrameAnswerAccepted), anything else counts as a missing frame.
 int GetDataFrame();
+// Words in range, and the line quiet after the answer.
+bool FrameAnswerAccepted();
 // Requests one data frame and decodes it into the measurement variables;
 // false when it did not arrive complete (bytesToRead tells how).
 bool ReceiveFrame();
@@ -24,6 +28,8 @@ void CopyDatatoVars();
 void SetPanelData();
 void TakeFrameData();
 void ShowPanelData();
+// V-No., GROUP and the numbers stay blank until the first frame arrives.
+void ShowNoFrameYet();
 // A polling or recording loop shows at most forty frames a second, with the
 // calibration panel's bars and the graphs: a frame that follows the last one
 // shown sooner is held back (it is in the history buffers all the same) and

@@ -2,6 +2,7 @@
 // into the measurement variables and the data panel's displays.
 #include "live/Live.h"
 
+#include "core/HelpTable.h"
 #include "core/HelpTexts.h"
 #include "core/LinkStatus.h"
 #include "core/MasterCopy.h"
@@ -14,6 +15,7 @@
 #include "platform/Platform.h"
 #include "uir_ids.h"
 
+#include <QDateTime>
 #include <algorithm>
 
 uint64_t pollFrames;
@@ -46,7 +48,49 @@ bool pollLoopActive = false;
 int PatchComponent(uint16_t value) {
     return std::min(value / 16, 255);
 }
+
+// The sensor reports V-No. 255 when no taught colour matches: an error
+// state, not a row. Said once per change, not per frame.
+constexpr uint16_t kNoMatch = 255;
+bool noMatchShown = false;
+
+void ShowNoMatch(bool on) {
+    if (on == noMatchShown) return;
+    noMatchShown = on;
+    const QString note = QStringLiteral("no taught colour matches (error state)");
+    const QString help = QString::fromUtf8(HelpToolTip(InfoDispCOL));
+    SetCtrlToolTip(datapanel, DATAP_DispCOL, on ? "V-No. 255: " + note + "\n\n" + help : help);
+    SetCtrlToolTip(colbigpanel, COLBIGP_DispBigCOL, on ? "V-No. 255: " + note : QString());
+    SetValuesNote(on ? "V-No. 255: " + note : QString());
+}
+
+// What a frame shows as numbers; blank until the first frame arrives.
+const struct {
+    int *panel;
+    int control;
+} kNumbers[] = {
+    {&datapanel, DATAP_DispX},
+    {&datapanel, DATAP_DispY},
+    {&datapanel, DATAP_DispINT},
+    {&datapanel, DATAP_DispGN},
+    {&datapanel, DATAP_DispCOL},
+    {&datapanel, DATAP_DispGroup},
+    {&datapanel, DATAP_DispTemp},
+    {&datapanel, DATAP_DispRaw__R},
+    {&datapanel, DATAP_DispRaw__G},
+    {&datapanel, DATAP_DispRaw__B},
+    {&datapanel, DATAP_DispRaw__Ref},
+    {&datapanel, DATAP_DispRaw__Dir},
+    {&datapanel, DATAP_DispRaw__Dif},
+    {&colbigpanel, COLBIGP_DispBigCOL},
+    {&grpbigpanel, GRPBIGP_DispBigGroup},
+};
 } // namespace
+
+void ShowNoFrameYet() {
+    for (const auto &n : kNumbers)
+        SetCtrlVal(*n.panel, n.control, QString());
+}
 
 void StartGo() {
     TransferScope transfer;
@@ -68,7 +112,8 @@ void GetData() {
     int rateFrames = 0;
     while (session::poll == 1) {
         const bool arrived = ReceiveFrame();
-        const double answered = Timer();
+        // The quiet after the answer that accepted it is part of the pause.
+        const double answered = arrived ? answerArrival.last : Timer();
         if (arrived) {
             TakeFrameData();
             ShowFrameWhenDue();
@@ -113,7 +158,22 @@ int GetDataFrame() {
     // On TCP the write arms bytesToRead itself, before the answer can arrive.
     WriteTelegram();
     WaitAnswer();
+    if (bytesToRead == 0 && !FrameAnswerAccepted()) bytesToRead = -1;
     return bytesToRead;
+}
+
+bool FrameAnswerAccepted() {
+    // Words out of range are no frame of the sensor's, whatever their head.
+    if (!framing::FrameInRange(szReadBuf)) {
+        FlushInput();
+        return false;
+    }
+    // Bytes after the answer, before the next request, make it doubtful: it
+    // may have been a fragment with the answer's start glued on. A body that
+    // holds a frame head is waited on longer before it counts as whole.
+    const bool headInside =
+        framing::InnerHead(szReadBuf, proto::kTelegramBytes, proto::SendFrame) >= 0;
+    return AnswerStaysAlone(headInside ? framing::kQuietDoubtS : framing::kQuietS);
 }
 
 void CopyDatatoVars() {
@@ -192,6 +252,9 @@ void ShowPanelData() {
 
     rgbcolor = MakeColor(PatchComponent(dataR), PatchComponent(dataG), PatchComponent(dataB));
     shown::SetVal(p, DATAP_ColorPatch, rgbcolor);
+    shownFrame = {dataX, dataY, dataInt, dataGn, rgbcolor, QDateTime::currentMSecsSinceEpoch()};
+    MarkFrameShown();
+    ShowNoMatch(dataColor == kNoMatch);
 
     if (evalmode == 3) {
         static constexpr int kLamps[] = {DATAP_Lamp16, DATAP_Lamp8, DATAP_Lamp4, DATAP_Lamp2,

@@ -5,6 +5,7 @@
 
 #include "core/SensorData.h"
 
+#include "core/Edits.h"
 #include "core/HelpTexts.h"
 #include "core/Session.h"
 #include "core/Ui.h"
@@ -229,7 +230,11 @@ int CBF_Calcmode(int, int, int event, void *, int, int) {
     SetMemorySelector(RAM);
     // The sorting takes `calcmode` as the layout the cells are in now.
     if (shownCalcmode >= 0) calcmode = uint16_t(shownCalcmode);
-    SortTableTolerance();
+    {
+        TableUndoPoint undo(calcmode);
+        SortTableTolerance();
+    }
+    NoteUnsentEdit();
     SendPara();
     // The labels follow the new mode whether or not the send got through;
     // a failed send has already been reported.

@@ -4,6 +4,7 @@
 
 #include "params/Params.h"
 
+#include "core/Edits.h"
 #include "core/LinkStatus.h"
 #include "core/MasterCopy.h"
 #include "core/SensorData.h"
@@ -75,9 +76,10 @@ void SendParaToFile() {
     if (!ChooseParaFile(&path)) return;
     GetPanelValues();
     CopyVarsToPP();
-    if (WriteFileAtomic(path, FormatParaFile(pp)))
+    if (WriteFileAtomic(path, FormatParaFile(pp))) {
         SetLinkNote(QStringLiteral("parameter set written to %1").arg(QFileInfo(path).fileName()));
-    else
+        NoteChangesSentOrReplaced();
+    } else
         MessagePopup("ATTENTION!", QString(" The parameter file \n %1 \n could not be written. \n"
                                            " An earlier file of that name is left as it was.")
                                        .arg(path));

@@ -6,6 +6,7 @@
 #include "core/MasterCopy.h"
 #include "core/SensorData.h"
 
+#include "core/Edits.h"
 #include "core/HelpTexts.h"
 #include "core/Session.h"
 #include "core/Ui.h"
@@ -92,6 +93,10 @@ void RefreshAfterLoad(int loadedMaxcolNo) {
     if (loadedMaxcolNo >= 0 && loadedMaxcolNo != maxcolno)
         limited.prepend(LimitedNote("MAXCOL-No.", loadedMaxcolNo, maxcolno));
     InitPanelCtrlAttr();
+    // Values the panels could not take differ from the set loaded: the next
+    // SEND changes them.
+    NoteChangesSentOrReplaced();
+    if (!limited.isEmpty() || conflict) NoteUnsentEdit();
 
     if (!limited.isEmpty())
         MessagePopup("ATTENTION!", " These loaded values lie beyond the panel's range and were "
@@ -104,6 +109,7 @@ void RefreshAfterLoad(int loadedMaxcolNo) {
 
 int CBF_Evalmode(int, int, int event, void *, int, int) {
     if (ShowHelpOnRightClick(event, InfoEditEvalmode) || event != EVENT_COMMIT) return 0;
+    NoteUnsentEdit();
     InitEvalMode();
     InitTeachPanel();
     return 0;
@@ -111,48 +117,53 @@ int CBF_Evalmode(int, int, int event, void *, int, int) {
 
 int CBF_EditTrigger(int, int, int event, void *, int, int) {
     if (ShowHelpOnRightClick(event, InfoEditTrigger) || event != EVENT_COMMIT) return 0;
+    NoteUnsentEdit();
     InitTrigger();
     return 0;
 }
 
 int CBF_EditExteach(int, int, int event, void *, int, int) {
     if (ShowHelpOnRightClick(event, InfoEditExteach) || event != EVENT_COMMIT) return 0;
+    NoteUnsentEdit();
     InitExteach();
     return 0;
 }
 
 int CBF_EditMaxcolNo(int, int, int event, void *, int, int) {
     if (ShowHelpOnRightClick(event, InfoEditMaxcolNo) || event != EVENT_COMMIT) return 0;
+    NoteUnsentEdit();
     InitMaxVecNo();
     return 0;
 }
 
 int CBF_EditOutmode(int, int, int event, void *, int, int) {
     if (ShowHelpOnRightClick(event, InfoEditOutmode) || event != EVENT_COMMIT) return 0;
+    NoteUnsentEdit();
     InitMaxVecNo();
     return 0;
 }
 
 int CBF_EditPmode(int, int, int event, void *, int, int) {
     if (ShowHelpOnRightClick(event, InfoEditPmod) || event != EVENT_COMMIT) return 0;
+    NoteUnsentEdit();
     InitPowerMode();
     return 0;
 }
 
 int CBF_EditDynWinLoHi(int, int, int event, void *, int, int) {
-    return HelpOnly(event, InfoEditDynWinLoHi);
+    return HelpOrEdit(event, InfoEditDynWinLoHi);
 }
 int CBF_EditAverage(int, int, int event, void *, int, int) {
-    return HelpOnly(event, InfoEditAverage);
+    return HelpOrEdit(event, InfoEditAverage);
 }
 int CBF_EditIntlim(int, int, int event, void *, int, int) {
-    return HelpOnly(event, InfoEditIntlim);
+    return HelpOrEdit(event, InfoEditIntlim);
 }
 int CBF_EditHold(int, int, int event, void *, int, int) {
-    return HelpOnly(event, InfoEditHold);
+    return HelpOrEdit(event, InfoEditHold);
 }
 int CBF_SlidePower(int, int, int event, void *, int, int) {
-    return HelpOnly(event, InfoEditPower);
+    return HelpOrEdit(event, InfoEditPower);
 }
 
 int CBF_PARAP(int, int, int, void *, int, int) {

@@ -181,6 +181,14 @@ void UpdateMirrors(Ctrl &c, int value) {
 void WireControl(Ctrl &c) {
     const int panel = c.panel;
     const int id = c.id;
+    // The name under which a refused typed value is reported.
+    if (c.buddy && !c.w->property("fieldName").isValid()) {
+        QString caption = c.buddy->text();
+        caption.remove(QLatin1Char('&'));
+        caption = caption.simplified();
+        if (caption.endsWith(QLatin1Char(':'))) caption.chop(1);
+        c.w->setProperty("fieldName", caption);
+    }
     auto changedThenCommit = [panel, id] {
         Fire(panel, id, EVENT_VAL_CHANGED);
         Fire(panel, id, EVENT_COMMIT);
@@ -251,19 +259,28 @@ void WireControl(Ctrl &c) {
     }
     case Kind::Text: {
         auto *edit = static_cast<QLineEdit *>(w);
+        const QVariant wholeMin = w->property("wholeMin"), wholeMax = w->property("wholeMax");
+        if (wholeMin.isValid() && wholeMax.isValid()) {
+            c.wholeRange = true;
+            c.wholeMin = wholeMin.toInt();
+            c.wholeMax = wholeMax.toInt();
+            c.acceptedText = edit->text();
+        }
         QObject::connect(edit, &QLineEdit::textEdited, w, [panel, id] {
             if (Ctrl *c = FindCtrl(panel, id)) c->dirty = true;
             Fire(panel, id, EVENT_VAL_CHANGED);
         });
         QObject::connect(edit, &QLineEdit::returnPressed, w, [panel, id] {
-            if (Ctrl *c = FindCtrl(panel, id)) c->dirty = false;
-            Fire(panel, id, EVENT_COMMIT);
+            Ctrl *c = FindCtrl(panel, id);
+            if (!c) return;
+            c->dirty = false;
+            if (AcceptTypedText(*c)) Fire(panel, id, EVENT_COMMIT);
         });
         QObject::connect(edit, &QLineEdit::editingFinished, w, [panel, id] {
             Ctrl *c = FindCtrl(panel, id);
             if (!c || !c->dirty) return;
             c->dirty = false;
-            Fire(panel, id, EVENT_COMMIT);
+            if (AcceptTypedText(*c)) Fire(panel, id, EVENT_COMMIT);
         });
         break;
     }

@@ -47,6 +47,7 @@ int SetNumber(Ctrl &c, double v, bool integer) {
     case Kind::Spin: {
         Quiet q(w);
         static_cast<QSpinBox *>(w)->setValue(iv);
+        ClearRefusal(w);
         return 0;
     }
     case Kind::DoubleSpin: {
@@ -97,6 +98,8 @@ int SetNumber(Ctrl &c, double v, bool integer) {
         Quiet q(w);
         static_cast<QLineEdit *>(w)->setText(NumberText(v, integer, w));
         c.dirty = false;
+        c.acceptedText = NumberText(v, integer, w);
+        ClearRefusal(w);
         return 0;
     }
     default:
@@ -114,6 +117,8 @@ int SetText(Ctrl &c, const QString &text) {
         Quiet q(w);
         static_cast<QLineEdit *>(w)->setText(text);
         c.dirty = false;
+        c.acceptedText = text;
+        ClearRefusal(w);
         return 0;
     }
     case Kind::Ring: {

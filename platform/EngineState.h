@@ -9,11 +9,13 @@
 #include <QSignalBlocker>
 #include <QString>
 #include <QWidget>
+#include <functional>
 #include <memory>
 #include <vector>
 
 class QWidget;
 class QLabel;
+class QSpinBox;
 class QColor;
 class QRect;
 class QVariant;
@@ -86,6 +88,12 @@ struct Ctrl {
     bool dirty = false; // text field edited since its last commit
     int cellMax = 65535;
     bool textCells = false;
+    // A text field that holds a whole number (the form's wholeMin and
+    // wholeMax): the text it held before a refused one.
+    bool wholeRange = false;
+    int wholeMin = 0;
+    int wholeMax = 0;
+    QString acceptedText;
     GraphState *graph = nullptr;
 };
 
@@ -139,6 +147,25 @@ void SetIndicator(Ctrl &c, bool indicator);
 
 // Tables.cpp
 void SetUpTable(Ctrl &c);
+
+// CheckedInput.cpp: typed numbers are taken whole or refused visibly.
+// Digits of `base` only: no sign, no fraction, no letters beyond the base's.
+bool IsWholeNumber(const QString &text, int base = 10);
+// The field's caption ("AVERAGE"), from its fieldName property.
+QString FieldName(const QWidget *field);
+// "AVERAGE takes whole numbers 0..65535".
+QString FieldRange(const QString &name, int min, int max, int base = 10);
+// Marks the field, puts its range into its tooltip and tells the program.
+void RefuseTyped(QWidget *field, const QString &name, int min, int max, const QString &typed,
+                 int base = 10);
+void ClearRefusal(QWidget *field);
+bool FieldRefused(const QWidget *field);
+// The spin box of every numeric field and table cell; `onRefused` runs after
+// a refusal has been reported.
+QSpinBox *NewCheckedSpinBox(QWidget *parent, std::function<void()> onRefused = {});
+// For a whole-number text field: true when the typed text is taken; false
+// after restoring the text it held and reporting the refusal.
+bool AcceptTypedText(Ctrl &c);
 
 // Graphs.cpp (the only file that includes the plot library's header)
 QWidget *CreatePlot(QWidget *parent, const QString &name);

@@ -14,6 +14,7 @@
 #include <QScrollArea>
 #include <QSet>
 #include <QSlider>
+#include <QSpinBox>
 #include <QUiLoader>
 #include <QVBoxLayout>
 #include <QWidget>
@@ -34,6 +35,11 @@ class FormLoader : public QUiLoader {
   public:
     QWidget *createWidget(const QString &className, QWidget *parent, const QString &name) override {
         if (className == QLatin1String("QCustomPlot")) return CreatePlot(parent, name);
+        if (className == QLatin1String("QSpinBox")) {
+            QSpinBox *spin = NewCheckedSpinBox(parent);
+            spin->setObjectName(name);
+            return spin;
+        }
         return QUiLoader::createWidget(className, parent, name);
     }
 };

@@ -328,6 +328,15 @@ int FileSelectPopup(const QString &defaultDirectory, const QString &defaultFileN
                     int allowMakeDirectory, QString *path);
 void SetWaitCursor(int on);
 
+// A value typed into a numeric field or table cell that the field refused
+// (out of its range, a fraction, a sign, letters): the field keeps its value
+// and is marked; the handler gets a note naming the field and its range
+// ("\"70000\" refused: AVERAGE takes whole numbers 0..65535").
+void SetRefusedInputHandler(void (*handler)(const QString &note));
+// Whether the field is marked for a refused value.
+bool CtrlInputRefused(int panel, int control);
+bool TableCellInputRefused(int panel, int control, Point cell);
+
 // Scripted answers for tests: while a script is installed, each pop-up takes
 // the next expected entry instead of opening a dialog. A pop-up whose title
 // differs from the expected one, or that comes when the queue is empty, is

@@ -4,6 +4,7 @@
 
 #include <QHeaderView>
 #include <QHelpEvent>
+#include <QPainter>
 #include <QSpinBox>
 #include <QStyledItemDelegate>
 #include <QTableWidget>
@@ -12,18 +13,39 @@
 namespace engine {
 namespace {
 
+// Marks a cell whose typed value was refused, until a value is taken.
+constexpr int kRefusedRole = Qt::UserRole + 1;
+
+QString HeaderText(const QTableWidgetItem *item, int fallback) {
+    return item ? item->text().simplified() : QString::number(fallback);
+}
+
 // Edits by the operator are the only way into a cell that reports to the
 // callback; the program's own writes bypass the delegate.
 class CellDelegate : public QStyledItemDelegate {
   public:
     CellDelegate(QTableWidget *table, int panel, int control, int cellMax, bool text)
-        : QStyledItemDelegate(table), m_panel(panel), m_control(control), m_cellMax(cellMax),
-          m_text(text) {}
+        : QStyledItemDelegate(table), m_table(table), m_panel(panel), m_control(control),
+          m_cellMax(cellMax), m_text(text) {}
 
     QWidget *createEditor(QWidget *parent, const QStyleOptionViewItem &option,
                           const QModelIndex &index) const override {
         if (m_text) return QStyledItemDelegate::createEditor(parent, option, index);
-        auto *spin = new QSpinBox(parent);
+        const QString name =
+            QStringLiteral("%1, row %2")
+                .arg(HeaderText(m_table->horizontalHeaderItem(index.column()), index.column() + 1),
+                     HeaderText(m_table->verticalHeaderItem(index.row()), index.row() + 1));
+        const QPersistentModelIndex cell(index);
+        const int cellMax = m_cellMax;
+        QTableWidget *table = m_table;
+        auto *spin = NewCheckedSpinBox(parent, [table, cell, name, cellMax] {
+            if (QTableWidgetItem *item = table->item(cell.row(), cell.column())) {
+                item->setData(kRefusedRole, true);
+                item->setToolTip(FieldRange(name, 0, cellMax));
+            }
+        });
+        spin->setProperty("fieldName", name);
+        spin->setProperty("cellEditor", true);
         spin->setRange(0, m_cellMax);
         spin->setFrame(false);
         spin->setButtonSymbols(QAbstractSpinBox::NoButtons);
@@ -43,6 +65,7 @@ class CellDelegate : public QStyledItemDelegate {
         const QVariant before = index.data(Qt::EditRole);
         if (auto *spin = qobject_cast<QSpinBox *>(editor); spin && !m_text) {
             spin->interpretText();
+            if (!FieldRefused(spin)) ClearCellRefusal(m_table->item(index.row(), index.column()));
             model->setData(index, spin->value(), Qt::EditRole);
         } else {
             QStyledItemDelegate::setModelData(editor, model, index);
@@ -71,7 +94,24 @@ class CellDelegate : public QStyledItemDelegate {
         return QStyledItemDelegate::helpEvent(event, view, option, index);
     }
 
+    void paint(QPainter *painter, const QStyleOptionViewItem &option,
+               const QModelIndex &index) const override {
+        QStyledItemDelegate::paint(painter, option, index);
+        if (!index.data(kRefusedRole).toBool()) return;
+        painter->save();
+        painter->setPen(QPen(FromRgb(0xC00000), 2));
+        painter->drawRect(option.rect.adjusted(1, 1, -1, -1));
+        painter->restore();
+    }
+
+    static void ClearCellRefusal(QTableWidgetItem *item) {
+        if (!item || !item->data(kRefusedRole).toBool()) return;
+        item->setData(kRefusedRole, QVariant());
+        item->setToolTip(QString());
+    }
+
   private:
+    QTableWidget *m_table;
     int m_panel;
     int m_control;
     int m_cellMax;
@@ -181,6 +221,7 @@ int SetTableCellVal(int panel, int control, Point cell, int value) {
         item->setText(QString::number(value));
     else if (item->data(Qt::EditRole) != QVariant(value))
         item->setData(Qt::EditRole, value);
+    CellDelegate::ClearCellRefusal(item);
     return 0;
 }
 
@@ -193,6 +234,7 @@ int SetTableCellVal(int panel, int control, Point cell, const QString &value) {
         item->setText(value);
     else
         item->setData(Qt::EditRole, value.trimmed().toInt());
+    CellDelegate::ClearCellRefusal(item);
     return 0;
 }
 
@@ -362,4 +404,15 @@ int SetActiveTableCell(int panel, int control, Point cell) {
         return kErrBadCell;
     t->setCurrentCell(cell.y - 1, cell.x - 1);
     return 0;
+}
+
+bool TableCellInputRefused(int panel, int control, Point cell) {
+    Ctrl *c = TableCtrl(panel, control);
+    QTableWidgetItem *item = c ? Cell(c, cell) : nullptr;
+    return item && item->data(kRefusedRole).toBool();
+}
+
+bool CtrlInputRefused(int panel, int control) {
+    Ctrl *c = FindCtrl(panel, control);
+    return c && FieldRefused(c->w);
 }

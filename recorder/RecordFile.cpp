@@ -113,16 +113,26 @@ void RecordLine() {
     ShowStatus("RECORD FILE CAN NOT BE WRITTEN!");
 }
 
-void ShowRecordResult() {
+QString SkippedNote(unsigned skipped) {
+    return QString("%1 broken frame%2 skipped").arg(skipped).arg(skipped == 1 ? "" : "s");
+}
+
+void ShowRecordResult(const QString &addition) {
+    const QString more = addition.isEmpty() ? QString() : QStringLiteral("\n\n") + addition;
     if (recTally.lost == 0) {
-        MessagePopup("INFO!", "File has been saved!");
+        if (recTally.skipped == 0)
+            MessagePopup("INFO!", "File has been saved!" + more);
+        else
+            MessagePopup("INFO!", "File has been saved! \n" + SkippedNote(recTally.skipped) +
+                                      ", not recorded." + more);
         return;
     }
     MessagePopup("ATTENTION!", QString("File has not been saved completely! \n%1 lines were "
                                        "written, %2 lines could not be written \nto %3.")
-                                   .arg(recTally.written)
-                                   .arg(recTally.lost)
-                                   .arg(recFileName));
+                                       .arg(recTally.written)
+                                       .arg(recTally.lost)
+                                       .arg(recFileName) +
+                                   more);
 }
 
 int CBF_ButtonSelRecFile(int, int, int event, void *, int, int) {

@@ -20,6 +20,9 @@ uint32_t reczeit = 0;
 double recstart = 0.0;
 
 namespace {
+// Why the running interval recording ended early, when a lost link ended it.
+QString lostLinkReason;
+
 constexpr int kRecordingColour = MakeColor(255, 0, 0);
 constexpr int kIdleColour = MakeColor(224, 224, 224);
 
@@ -99,11 +102,26 @@ void Record() {
     SetLinkState(kLinkRecording);
     RecordFrame();
     if (CurrentLinkState() == kLinkRecording) SetLinkState(kLinkConnected);
-    ShowRecordResult();
+    const QString cut = RecordCutNote();
+    if (!cut.isEmpty()) SetLinkNote(cut + QLatin1Char(' ') + lostLinkReason);
+    ShowRecordResult(cut);
     LockIntervalControls(false);
 }
 
+QString RecordCutNote() {
+    if (lostLinkReason.isEmpty()) return QString();
+    unsigned frames = 0;
+    GetCtrlVal(recpanel, RECP_DispFrameCounter, &frames);
+    return SelectedRecordMode() == kRecCounted
+               ? QStringLiteral("The link to the sensor was lost: %1 of %2 values were recorded.")
+                     .arg(otcrec)
+                     .arg(anzwerte)
+               : QStringLiteral("The link to the sensor was lost: %1 values were recorded.")
+                     .arg(frames);
+}
+
 void RecordFrame() {
+    lostLinkReason.clear();
     session::poll = 1;
     otcrec = 0;
     CalcRecTime(0);
@@ -126,6 +144,7 @@ void RecordFrame() {
         } else {
             ShowHeldFrame();
             SetPopupTimeout();
+            lostLinkReason = AnswerFailureSentence();
         }
         SlowDown();
     }
@@ -162,6 +181,14 @@ void RecordManually() {
     }
     ++otcrec;
     SetCtrlVal(recpanel, RECP_DispRecordedValues, unsigned(otcrec));
+    // The line holds the last frame received, also when no loop runs any
+    // more; the operator learns of when it is.
+    if (ValuesHeld()) {
+        const QString time = ShownFrameTime();
+        SetLinkNote(time.isEmpty()
+                        ? QStringLiteral("MANUAL RECORD wrote a line with no frame received yet")
+                        : QStringLiteral("MANUAL RECORD wrote the held frame of %1").arg(time));
+    }
 }
 
 // ---- callbacks of the recorder panel

@@ -26,6 +26,7 @@ bool RecordFileSelected();
 struct RecordTally {
     unsigned written = 0;
     unsigned lost = 0;
+    unsigned skipped = 0; // frames that arrived broken and were not recorded
 };
 extern RecordTally recTally;
 // Starts counting for a new recording.
@@ -35,7 +36,10 @@ void BeginRecordTally();
 void RecordLine();
 // The closing message of a recording: "File has been saved!" only when every
 // line was written, otherwise how many were written and how many were lost.
-void ShowRecordResult();
+// `addition` (how a lost link cut the recording short) follows either text.
+void ShowRecordResult(const QString &addition = QString());
+// "n broken frames skipped", for the status line and the closing message.
+QString SkippedNote(unsigned skipped);
 
 // ---- recording modes
 enum RecordMode { kRecCounted = 0, kRecContinuous = 1, kRecManual = 2, kRecTriggered = 3 };
@@ -51,6 +55,9 @@ void InitRecordPanel();
 void CalcRecTime(int unused);
 void Record();
 void RecordFrame();
+// After a recording that a lost link ended: how many values it recorded, of
+// how many asked; empty when it ended otherwise.
+QString RecordCutNote();
 void SlowDown();
 void TriggeredRecord();
 void RecordManually();

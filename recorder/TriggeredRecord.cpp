@@ -1,6 +1,7 @@
 // Triggered recording: the sensor sends a frame on each trigger by itself
-// (automatic sending, order 50), and every complete frame that arrives is
-// recorded, several arriving together each on its own.
+// (automatic sending, order 50), and every frame that arrives whole is
+// recorded, several arriving together each on its own; a broken one is
+// skipped and counted.
 #include "recorder/Recorder.h"
 
 #include "core/HelpTexts.h"
@@ -18,9 +19,10 @@
 
 namespace {
 constexpr int kTelegram = proto::kTelegramBytes;
-constexpr int kReceiveBuffer = int(sizeof szReadBuf);
 // Longest sleep while no frame comes; any event (a frame, STOP) ends it sooner.
 constexpr double kIdleWaitSeconds = 0.1;
+constexpr double kJudgeAgainSeconds = 0.005;
+constexpr char kTriggerNote[] = "on the sensor's trigger";
 // Frames the sensor sent before it took the order to stop arrive within it.
 constexpr double kSettleSeconds = 0.1;
 constexpr int kRecordingColour = MakeColor(255, 0, 0);
@@ -31,15 +33,6 @@ constexpr int kIdleColour = MakeColor(224, 224, 224);
 int TriggeredTCPCB(unsigned handle, int xType, int errCode, void *callbackData) {
     if (xType == TCP_DATAREADY) return 0;
     return ClientTCPCB(handle, xType, errCode, callbackData);
-}
-
-// Where the first frame head (answer sync, order 5) lies in buf; without
-// one, all but the last bytes, which may begin a head.
-int BytesBeforeFrame(const unsigned char *buf, int size) {
-    static const unsigned char head[4] = {proto::kAnswerSync >> 8, proto::kAnswerSync & 0xFF, 0,
-                                          proto::SendFrame};
-    const unsigned char *at = std::search(buf, buf + size, head, head + 4);
-    return at == buf + size ? std::max(0, size - 3) : int(at - buf);
 }
 
 // Reads what has arrived into dst, at most room bytes, without waiting;
@@ -85,31 +78,28 @@ void TriggeredRecord() {
     unsigned frames = 0;
     SetCtrlVal(recpanel, RECP_DispFrameCounter, frames);
     session::poll = 1;
-    int fill = 0; // bytes of szReadBuf received and not yet taken
-    while (session::poll == 1) {
-        const int received = ReceiveQueued(szReadBuf + fill, kReceiveBuffer - fill);
+    framing::FrameStream stream(framing::GapLimit(), framing::kQuietS, framing::kQuietDoubtS);
+    unsigned char chunk[proto::kBufferBytes];
+    unsigned char frame[kTelegram];
+    unsigned skippedShown = 0;
+    // After STOP the frame last received is still given its quiet time.
+    double lastCall = -1.0;
+    for (;;) {
+        if (session::poll != 1) {
+            if (lastCall < 0) lastCall = Timer() + framing::kQuietDoubtS;
+            if (stream.buffered() == 0 || Timer() >= lastCall) break;
+        }
+        const int received = ReceiveQueued(chunk, int(sizeof chunk));
         if (received < 0) {
             ShowHeldFrame();
             SetPopupTimeout();
             break;
         }
-        fill += received;
-        if (fill < kTelegram) {
-            if (received == 0) WaitSystemEvents(kIdleWaitSeconds);
-            continue;
-        }
-        while (fill >= kTelegram) {
-            // Stray bytes ahead of a frame are dropped up to the next frame
-            // head, so that one of them does not shift every later frame.
-            const int skip = BytesBeforeFrame(szReadBuf, fill);
-            if (skip > 0) {
-                fill -= skip;
-                std::memmove(szReadBuf, szReadBuf + skip, size_t(fill));
-                continue;
-            }
+        const double now = Timer();
+        stream.add(chunk, received, now);
+        while (stream.next(now, frame)) {
+            std::memcpy(szReadBuf, frame, kTelegram);
             GetRxBufData();
-            fill -= kTelegram;
-            std::memmove(szReadBuf, szReadBuf + kTelegram, size_t(fill));
             CopyDatatoVars();
             MarkValuesLive();
             TakeFrameData();
@@ -117,6 +107,15 @@ void TriggeredRecord() {
             RecordLine();
             SetCtrlVal(recpanel, RECP_DispFrameCounter, ++frames);
         }
+        // A frame that broke is told, not lost silently.
+        recTally.skipped = stream.skipped();
+        if (recTally.skipped != skippedShown) {
+            skippedShown = recTally.skipped;
+            SetLinkNote(QString(kTriggerNote) + ", " + SkippedNote(skippedShown));
+        }
+        // Bytes still undecided are judged again once their time has come.
+        if (received == 0)
+            WaitSystemEvents(stream.buffered() > 0 ? kJudgeAgainSeconds : kIdleWaitSeconds);
     }
     ShowHeldFrame();
     StopAutoSend();
@@ -133,7 +132,7 @@ int CBF_ButtonStartTrigRec(int, int, int event, void *, int, int) {
     MessagePopup("ATTENTION!", NotOpenedWarning(42));
     SetCtrlAttribute(recpanel, RECP_ButtonStartTrigRec, ATTR_CMD_BUTTON_COLOR, kRecordingColour);
     BeginRecordTally();
-    SetLinkState(kLinkRecording, QStringLiteral("on the sensor's trigger"));
+    SetLinkState(kLinkRecording, kTriggerNote);
     TriggeredRecord();
     if (CurrentLinkState() == kLinkRecording) SetLinkState(kLinkConnected);
     ShowRecordResult();

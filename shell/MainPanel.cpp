@@ -1,5 +1,6 @@
 // Callbacks of the main panel: navigation, the memory selector, SEND, GET,
 // GO and STOP.
+#include "core/Edits.h"
 #include "core/HelpTexts.h"
 #include "core/LinkStatus.h"
 #include "core/MasterCopy.h"
@@ -15,9 +16,13 @@
 
 namespace {
 
-// SEND and GET: to or from a parameter file with the FILE target, else the sensor.
-int Transfer(int event, const char *help, void (*withFile)(), void (*withSensor)()) {
+// SEND and GET: to or from a parameter file with the FILE target, else the
+// sensor. GET replaces the panels: changes not sent go only when the
+// operator agrees.
+int Transfer(int event, const char *help, void (*withFile)(), void (*withSensor)(),
+             bool replacesPanels) {
     if (ShowHelpOnRightClick(event, help) || event != EVENT_COMMIT) return 0;
+    if (replacesPanels && !MayDiscardUnsent()) return 0;
     TransferScope transfer;
     if (transfer.refused()) return 0;
     SetLinkNote(QString());
@@ -47,6 +52,7 @@ int MemoryButtonChanged(int panel, int control, int event, int buttonTarget) {
 
 int CBF_MAINP(int, int, int event, void *, int, int) {
     if (event != EVENT_CLOSE) return 0;
+    if (!MayDiscardUnsent()) return 0;
     session::poll = 0;
     QuitUserInterface(0);
     return 0;
@@ -108,11 +114,11 @@ void GetParaAndSay() {
 } // namespace
 
 int CBF_ButtonSend(int, int, int event, void *, int, int) {
-    return Transfer(event, InfoButtonSend, SendParaToFile, SendParaAndSay);
+    return Transfer(event, InfoButtonSend, SendParaToFile, SendParaAndSay, false);
 }
 
 int CBF_ButtonGet(int, int, int event, void *, int, int) {
-    return Transfer(event, InfoButtonGet, ReadParaFromFile, GetParaAndSay);
+    return Transfer(event, InfoButtonGet, ReadParaFromFile, GetParaAndSay, true);
 }
 
 int CBF_ButtonGo(int, int, int event, void *, int, int) {

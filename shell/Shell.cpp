@@ -4,6 +4,7 @@
 
 #include "controls/Combo.h"
 #include "core/HelpTable.h"
+#include "core/LinkStatus.h"
 #include "core/MasterCopy.h"
 #include "core/Protocol.h"
 #include "core/Session.h"
@@ -25,6 +26,8 @@ int LoadAllPanels(int argc, char **argv) {
     if (InitRunTimeEngine(argc, argv) < 0) return -1;
     InstallUirTable(kUirPanels, kUirPanelCount);
     SetRefreshAfterLoad([] { RefreshAfterLoad(); });
+    SetTimeoutExplainer(ExplainAnswerFailure);
+    SetRefusedInputHandler([](const QString &note) { SetLinkNote(note); });
 
     struct Load {
         int *handle;
@@ -116,6 +119,7 @@ void InitAll() {
     }
 
     DispVis();
+    ShowNoFrameYet();
     ShowLogo(5);
     GetPanelValues();
     LoadStartupFile();

@@ -15,7 +15,9 @@ constexpr int kAnnounceDeafMs = 100;  // table preparation after order 180
 constexpr int kUnsolicitedGapMs = 20; // unasked bytes follow the answer after this gap
 constexpr int kDefaultDelayMs = 4000; // beyond the program's 3 s answer wait
 constexpr int kDefaultStray = 7;
-constexpr int kStrayGapMs = 5; // stray bytes and answer arrive as two pieces
+constexpr int kStrayGapMs = 5;  // stray bytes and answer arrive as two pieces
+constexpr int kSplitGapMs = 50; // the rest of a split answer comes this much later
+constexpr int kDefaultHalf = 18;
 
 int EchoWords(const QByteArray &request) {
     switch (WordAt(request, 1)) {
@@ -58,6 +60,9 @@ const struct {
     {Fault::Disconnect, "disconnect"},
     {Fault::Unsolicited, "unsolicited"},
     {Fault::Stray, "stray"},
+    {Fault::SplitAnswer, "split-answer"},
+    {Fault::HalfFrame, "half-frame"},
+    {Fault::StrayHead, "stray-head"},
 };
 
 QString Squeezed(QString s) {
@@ -101,23 +106,7 @@ void Simulator::handle(LinkKind link, const QByteArray &request) {
     logRequest(request);
     emit requestReceived(request);
 
-    QList<FaultSpec> hits;
-    QList<int> hitAt;
-    for (int i = 0; i < m_faults.size();) {
-        Armed &a = m_faults[i];
-        ++a.seen;
-        const bool hit = a.plan.telegram == 0 || a.seen == a.plan.telegram;
-        if (hit) {
-            hits.append(a.plan);
-            hitAt.append(a.seen);
-        }
-        if (hit && a.plan.telegram != 0)
-            m_faults.removeAt(i);
-        else
-            ++i;
-    }
-    for (int i = 0; i < hits.size(); ++i)
-        emit faultHit(hits[i], hitAt[i]);
+    const QList<FaultSpec> hits = faultsHit(false);
     auto hitOf = [&hits](Fault k) -> const FaultSpec * {
         for (const auto &h : hits)
             if (h.kind == k) return &h;
@@ -144,6 +133,15 @@ void Simulator::handle(LinkKind link, const QByteArray &request) {
             reply.append(QByteArray(f->amount > 0 ? f->amount : 2, char(0xEE)));
         if (const FaultSpec *f = hitOf(Fault::Delay))
             extraDelay = f->amount > 0 ? f->amount : kDefaultDelayMs;
+        if (const FaultSpec *f = hitOf(Fault::SplitAnswer)) {
+            const int n =
+                std::clamp(f->amount > 0 ? f->amount : kDefaultStray, 1, proto::kTelegramBytes - 1);
+            const QByteArray tail = reply.right(n);
+            reply = dataFrame(proto::SendFrame).left(n) + reply.left(reply.size() - n);
+            queue(link, reply, extraDelay, {}, wireTimeUs());
+            reply = tail;
+            extraDelay += kSplitGapMs;
+        }
         if (const FaultSpec *f = hitOf(Fault::Stray)) {
             queue(link, dataFrame(proto::SendFrame).left(f->amount > 0 ? f->amount : kDefaultStray),
                   extraDelay, {});
@@ -278,6 +276,8 @@ QByteArray Simulator::dataFrame(uint16_t order) {
     PutWord(a, 1, order);
     for (int i = 0; i < 16; ++i)
         PutWord(a, 2 + i, words[i]);
+    for (auto it = m_frameWords.cbegin(); it != m_frameWords.cend(); ++it)
+        PutWord(a, it.key(), it.value());
     return a;
 }
 
@@ -337,6 +337,57 @@ Frame Simulator::measure() {
 }
 
 // ---------------------------------------------------------------- faults
+
+namespace {
+bool Automatic(Fault kind) {
+    return kind == Fault::HalfFrame || kind == Fault::StrayHead;
+}
+} // namespace
+
+QList<FaultSpec> Simulator::faultsHit(bool automatic) {
+    QList<FaultSpec> hits;
+    QList<int> hitAt;
+    for (int i = 0; i < m_faults.size();) {
+        Armed &a = m_faults[i];
+        if (Automatic(a.plan.kind) != automatic) {
+            ++i;
+            continue;
+        }
+        ++a.seen;
+        const bool hit = a.plan.telegram == 0 || a.seen == a.plan.telegram;
+        if (hit) {
+            hits.append(a.plan);
+            hitAt.append(a.seen);
+        }
+        if (hit && a.plan.telegram != 0)
+            m_faults.removeAt(i);
+        else
+            ++i;
+    }
+    for (int i = 0; i < hits.size(); ++i)
+        emit faultHit(hits[i], hitAt[i]);
+    return hits;
+}
+
+QByteArray Simulator::autoFrame() {
+    QByteArray frame = dataFrame(proto::SendFrame);
+    for (const FaultSpec &f : faultsHit(true)) {
+        if (f.kind == Fault::HalfFrame)
+            frame.truncate(
+                std::clamp(f.amount > 0 ? f.amount : kDefaultHalf, 1, proto::kTelegramBytes - 1));
+        else if (f.kind == Fault::StrayHead)
+            queue(m_active,
+                  dataFrame(proto::SendFrame).left(f.amount > 0 ? f.amount : kDefaultStray), 0, {});
+    }
+    return frame;
+}
+
+void Simulator::setFrameWord(int word, int value) {
+    if (value < 0)
+        m_frameWords.remove(word);
+    else if (word >= 2 && word < proto::kWords)
+        m_frameWords[word] = uint16_t(value);
+}
 
 void Simulator::armFault(const FaultSpec &f) {
     if (f.kind != Fault::None) m_faults.append({f, 0});

@@ -385,7 +385,7 @@ void Simulator::autoSendTick() {
         return;
     }
     if (m_active == LinkKind::None) return;
-    queue(m_active, dataFrame(proto::SendFrame), 0, {});
+    queue(m_active, autoFrame(), 0, {});
 }
 
 void Simulator::setAutoSendIntervalMs(int ms) {

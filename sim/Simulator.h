@@ -33,6 +33,13 @@ enum class Fault {
     Unsolicited, // `amount` bytes (default 36) follow the answer, unasked
     Stray,       // `amount` bytes (default 7) of a data frame, unasked, come just
                  // before the answer, in a write of their own
+    SplitAnswer, // `amount` bytes (default 7) of another data frame, head first,
+                 // come glued to the start of the answer, and the answer's last
+                 // `amount` bytes follow 50 ms later
+    // Automatic sending: `telegram` counts the frames sent by themselves.
+    HalfFrame, // a frame goes out as its first `amount` bytes (default 18) only
+    StrayHead, // `amount` bytes (default 7) of a frame, head first, come glued
+               // to the start of a whole frame
 };
 
 struct FaultSpec {
@@ -109,6 +116,9 @@ class Simulator : public QObject {
     qint64 requestCount(uint16_t order) const;
     void clearRequests();
     void sendUnsolicited(const QByteArray &bytes); // now, on the link in use
+    // Every data frame carries `value` in word `word` (2..17); a value below 0
+    // ends that.
+    void setFrameWord(int word, int value);
 
   signals:
     void requestReceived(QByteArray telegram);
@@ -138,6 +148,7 @@ class Simulator : public QObject {
     void logRequest(const QByteArray &request);
     QByteArray answer(const QByteArray &request, bool *silent, std::function<void()> *after);
     QByteArray dataFrame(uint16_t order);
+    QByteArray autoFrame(); // the next automatic frame, with its faults
     void queue(LinkKind link, QByteArray bytes, int extraDelayMs, std::function<void()> after,
                qint64 requestWireUs = 0);
     void flushQueue();
@@ -188,6 +199,10 @@ class Simulator : public QObject {
     QTimer *m_autoTimer;
 
     QList<Armed> m_faults;
+    QHash<int, uint16_t> m_frameWords;
+    // The armed faults that `telegram` hits, counted among requests or among
+    // automatic frames.
+    QList<FaultSpec> faultsHit(bool automatic);
     QList<QByteArray> m_requests; // a ring once full; m_requestNext is the oldest
     int m_requestNext = 0;
     qint64 m_requestTotal = 0;

@@ -67,9 +67,11 @@ int main(int argc, char *argv[]) {
         "and/or a pseudo-terminal, measures a scene of coloured targets with noise and\n"
         "evaluates its teach table. Faults can be injected for testing.\n"
         "Fault kinds: no-answer, short-answer, extra-bytes, wrong-echo, wrong-sync, delay,\n"
-        "disconnect, unsolicited. TELEGRAM counts request telegrams from the start (1 = the\n"
-        "first; 0 = every telegram); AMOUNT is the bytes missing/extra/sent, the delay in ms\n"
-        "or the byte index to flip (0 = the kind's default)."));
+        "disconnect, unsolicited, stray, split-answer; in automatic sending half-frame and\n"
+        "stray-head. TELEGRAM counts request telegrams from the start (automatic frames for\n"
+        "half-frame and stray-head; 1 = the first; 0 = every one); AMOUNT is the bytes\n"
+        "missing/extra/sent, the delay in ms or the byte index to flip (0 = the kind's\n"
+        "default)."));
     cli.addHelpOption();
     cli.addVersionOption();
     const QCommandLineOption tcpPort(

@@ -2,6 +2,7 @@
 // the outputs, and its reset.
 #include "teach/TeachTable.h"
 
+#include "core/Edits.h"
 #include "core/HelpTexts.h"
 #include "core/MasterCopy.h"
 #include "core/SensorData.h"
@@ -74,6 +75,7 @@ int CBF_PGROUP(int, int, int, void *, int, int) {
 
 int CBF_EditColorGroups(int, int, int event, void *, int, int) {
     if (ShowHelpOnRightClick(event, InfoEditColorGroups) || event != EVENT_COMMIT) return 0;
+    NoteUnsentEdit();
     InitColorGroups();
     InitMaxVecNo();
     return 0;
@@ -84,6 +86,7 @@ int CBF_EditColorGroups(int, int, int event, void *, int, int) {
 int CBF_EditGridGroups(int, int, int event, void *, int eventData1, int eventData2) {
     if (ShowHelpOnRightClick(event, InfoGroupsOutmode)) return 0;
     if (event == EVENT_VAL_CHANGED) {
+        NoteUnsentEdit();
         // The edited cell comes with the event; the table's own current cell
         // may already have moved on.
         if (eventData1 > 0 && eventData2 > 0) activCell = MakePoint(eventData2, eventData1);
@@ -100,6 +103,7 @@ int CBF_EditGridGroups(int, int, int event, void *, int eventData1, int eventDat
 
 int CBF_ButtonResetGroupTable(int, int, int event, void *, int, int) {
     if (ShowHelpOnRightClick(event, InfoButtonResetGroupTable) || event != EVENT_COMMIT) return 0;
+    NoteUnsentEdit();
     for (int n = 1; n <= anzVec; ++n)
         SetTableCellVal(grouppanel, PGROUP_EditGridGroups, MakePoint(1, n), 0);
     return 0;

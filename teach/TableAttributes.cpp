@@ -3,6 +3,7 @@
 // file, and the start-up file read when the program starts.
 #include "teach/TeachTable.h"
 
+#include "core/Edits.h"
 #include "core/HelpTexts.h"
 #include "core/SensorData.h"
 #include "core/Session.h"
@@ -198,7 +199,8 @@ int CBF_TAP(int, int, int, void *, int, int) {
 }
 
 int CBF_GridSpec(int, int, int event, void *, int, int) {
-    return HelpOnly(event, InfoGridSpec, kHelpTitle);
+    if (!ShowHelpOnRightClick(event, InfoGridSpec, kHelpTitle)) NoteEditEvent(event);
+    return 0;
 }
 
 int CBF_EditSetColor(int, int, int event, void *, int, int) {
@@ -224,6 +226,7 @@ int CBF_EditColorNumericRow(int, int, int event, void *, int, int) {
 int CBF_ButtonSetRowColor(int, int, int event, void *, int, int) {
     if (ShowHelpOnRightClick(event, InfoButtonSetRowColor, kHelpTitle) || event != EVENT_COMMIT)
         return 0;
+    NoteUnsentEdit();
     SetRowColor();
     return 0;
 }

@@ -5,6 +5,7 @@
 #include "teach/TeachTable.h"
 
 #include "core/HelpTexts.h"
+#include "core/LinkStatus.h"
 #include "core/MasterCopy.h"
 #include "core/SensorData.h"
 #include "core/Session.h"
@@ -247,9 +248,22 @@ int CBF_GridTpValues(int, int, int event, void *, int, int) {
 
 int CBF_ButtonTpTeachToTable(int, int, int event, void *, int, int) {
     if (ShowHelpOnRightClick(event, InfoButtonTpTeachToTable) || event != EVENT_COMMIT) return 0;
-    TeachToTable();
+    {
+        TableUndoPoint undo;
+        TeachToTable();
+    }
     GetPanelValues();
     InitGraphs();
+    // ROW No. does not advance: the row written is said, and how to get
+    // the row it replaced back.
+    const int row = Val(TEACHP_EditTpRowNo);
+    if (row < 0 || row >= anzVec) return 0;
+    QString note = QStringLiteral("mean values taught to row %1 (UNDO on the teach table, "
+                                  "Ctrl+Z, restores the row)")
+                       .arg(row);
+    const QString inactive = InactiveRowNote(row);
+    if (!inactive.isEmpty()) note += "; " + inactive;
+    SetLinkNote(note);
     return 0;
 }
 

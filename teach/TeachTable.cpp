@@ -2,6 +2,7 @@
 // tolerances, apply-from-all and reset-table.
 #include "teach/TeachTable.h"
 
+#include "core/LinkStatus.h"
 #include "core/MasterCopy.h"
 #include "core/SensorData.h"
 #include "core/Session.h"
@@ -58,14 +59,17 @@ void TeachCells(int calcmode, int evalmode, int pmode, uint16_t intensity, uint1
 }
 } // namespace
 
-void TeachDataTo() {
-    // What is taught is what the operator sees.
-    GetCtrlVal(datapanel, DATAP_DispX, &dataX);
-    GetCtrlVal(datapanel, DATAP_DispY, &dataY);
-    GetCtrlVal(datapanel, DATAP_DispGN, &dataGn);
+int TeachDataTo() {
+    // What is taught is what the operator sees, every value from the one
+    // frame shown: the newest frame received may not be on screen yet.
+    dataX = shownFrame.x;
+    dataY = shownFrame.y;
+    dataGn = shownFrame.gn;
+    const uint16_t intensity = shownFrame.intensity;
+    const int colour = shownFrame.rgb;
     uint16_t r = 0;
     GetCtrlVal(ttpanel, TTP_EditNo, &r);
-    if (r >= anzVec) return;
+    if (r >= anzVec) return -1;
     const int row = r + 1;
 
     GetCtrlVal(parapanel, PARAP_Calcmode, &calcmode);
@@ -77,7 +81,7 @@ void TeachDataTo() {
         GetTableCellVal(ttpanel, TTP_GridCtt, MakePoint(c + 1, row), &cells[c]);
     cells[0] = dataX;
     cells[1] = dataY;
-    TeachCells(calcmode, evalmode, pmode, dataInt, dataGn, cells);
+    TeachCells(calcmode, evalmode, pmode, intensity, dataGn, cells);
     for (int c = 0; c < 7; ++c)
         SetTableCellVal(ttpanel, TTP_GridCtt, MakePoint(c + 1, row), int(cells[c]));
 
@@ -88,13 +92,13 @@ void TeachDataTo() {
     int automatic = 0;
     GetCtrlVal(tapanel, TAP_EditSetColor, &automatic);
     if (automatic == 1) {
-        tolvanearr[r] = rgbcolor;
-        SetTableCellAttribute(ttpanel, TTP_GridCtt, MakePoint(8, row), ATTR_TEXT_BGCOLOR, rgbcolor);
-        SetTableCellAttribute(tapanel, TAP_GridSpec, MakePoint(2, row), ATTR_TEXT_BGCOLOR,
-                              rgbcolor);
+        tolvanearr[r] = colour;
+        SetTableCellAttribute(ttpanel, TTP_GridCtt, MakePoint(8, row), ATTR_TEXT_BGCOLOR, colour);
+        SetTableCellAttribute(tapanel, TAP_GridSpec, MakePoint(2, row), ATTR_TEXT_BGCOLOR, colour);
         SetTableCellAttribute(grouppanel, PGROUP_EditGridGroups, MakePoint(2, row),
-                              ATTR_TEXT_BGCOLOR, rgbcolor);
+                              ATTR_TEXT_BGCOLOR, colour);
     }
+    return r;
 }
 
 void ApplyFromAll() {
@@ -113,4 +117,63 @@ void ResetTable() {
          {DATAP_GraphData1, DATAP_GraphData2, DATAP_GraphData2__IntBar, DATAP_GraphData2__GnBar})
         DeleteGraphPlot(datapanel, graph, -1, VAL_IMMEDIATE_DRAW);
     DeleteProjectionPlots(VAL_IMMEDIATE_DRAW);
+}
+
+TeachTableCopy CopyTeachTable() {
+    TeachTableCopy copy{};
+    for (int n = 1; n <= anzVec; ++n) {
+        for (int c = 1; c <= 7; ++c)
+            GetTableCellVal(ttpanel, TTP_GridCtt, MakePoint(c, n), &copy.cells[n - 1][c - 1]);
+        copy.colors[n - 1] = tolvanearr[n - 1];
+    }
+    GetCtrlVal(ttpanel, TTP_EditNo, &copy.no);
+    GetCtrlVal(parapanel, PARAP_Calcmode, &copy.calcmode);
+    return copy;
+}
+
+void RestoreTeachTable(const TeachTableCopy &copy) {
+    int shownMode = 0;
+    GetCtrlVal(parapanel, PARAP_Calcmode, &shownMode);
+    if (copy.calcmode != shownMode) {
+        // The cells are laid out for the mode they were in: the mode comes
+        // back with them, and the panels follow it as after a load.
+        GetPanelValues();
+        for (int r = 0; r < anzVec; ++r)
+            std::copy(std::begin(copy.cells[r]), std::end(copy.cells[r]), ctt[r]);
+        calcmode = uint16_t(copy.calcmode);
+        RefreshPanelsAfterLoad();
+    } else {
+        for (int n = 1; n <= anzVec; ++n)
+            for (int c = 1; c <= 7; ++c)
+                SetTableCellVal(ttpanel, TTP_GridCtt, MakePoint(c, n),
+                                int(copy.cells[n - 1][c - 1]));
+    }
+    for (int r = 0; r < anzVec; ++r)
+        tolvanearr[r] = copy.colors[r];
+    ApplyRowColors();
+    SetCtrlVal(ttpanel, TTP_EditNo, copy.no);
+}
+
+TableUndoPoint::TableUndoPoint(int layoutMode) : m_before(CopyTeachTable()) {
+    if (layoutMode >= 0) m_before.calcmode = layoutMode;
+}
+
+TableUndoPoint::~TableUndoPoint() {
+    if (CopyTeachTable() == m_before) return;
+    PushTableUndo(m_before);
+    NoteUnsentEdit();
+    ShowTableUndo();
+}
+
+void ShowTableUndo() {
+    SetCtrlAttribute(ttpanel, TTP_ButtonUndo, ATTR_DIMMED, TableUndoDepth() == 0 ? 1 : 0);
+}
+
+QString InactiveRowNote(int row) {
+    GetCtrlVal(parapanel, PARAP_EditMaxcolNo, &maxcolno);
+    if (row < 0 || row < maxcolno) return QString();
+    return QStringLiteral("row %1 lies beyond MAXCOL-No. %2: the sensor will not check it until "
+                          "MAXCOL-No. is raised")
+        .arg(row)
+        .arg(maxcolno);
 }

@@ -3,18 +3,44 @@
 // (indicator colours and specification texts) with their files.
 #pragma once
 
+#include "core/Edits.h"
 #include "platform/Platform.h"
 
+#include <QString>
+
 // ---- teach table
-// The current measurement and the default tolerances into the row of the
-// No. field; in automatic indicator-colour mode the row takes the measured
-// colour.
-void TeachDataTo();
+// The frame shown and the default tolerances into the row of the No. field;
+// in automatic indicator-colour mode the row takes the measured colour.
+// Returns the row taught, -1 when the No. field names none.
+int TeachDataTo();
 // Ends polling, redraws the graphs and draws every row's tolerance circle
 // onto the full-range X/Y graph.
 void ApplyFromAll();
 // No. to 0, every value cell to 1, the graphs of taught vectors cleared.
 void ResetTable();
+// The teach table as the operator sees it, and back.
+TeachTableCopy CopyTeachTable();
+void RestoreTeachTable(const TeachTableCopy &copy);
+// Frames a button action on the teach table: when the action changed the
+// table, the table as it was goes onto the undo stack and the change counts
+// as not sent. A change of calculation mode names the mode the cells were
+// laid out in: the selector shows the new one already.
+class TableUndoPoint {
+  public:
+    explicit TableUndoPoint(int layoutMode = -1);
+    ~TableUndoPoint();
+    TableUndoPoint(const TableUndoPoint &) = delete;
+    TableUndoPoint &operator=(const TableUndoPoint &) = delete;
+
+  private:
+    TeachTableCopy m_before;
+};
+// UNDO (Ctrl+Z) is usable while there is a step to go back.
+void ShowTableUndo();
+// The status line's word on a row just taught: beyond MAXCOL-No. the sensor
+// does not check it. Empty for an active row.
+QString InactiveRowNote(int row);
+
 // Labels and shows the mean-value teach panel for `calcmode` and the
 // parameter panel's evaluation mode.
 void InitTeachPanel();

@@ -178,6 +178,55 @@ class TestCalib : public QObject {
         QCOMPARE(pieces.size(), 6);
         QCOMPARE(Word(pieces.last(), 2), uint16_t(5888 + 14 * 5));
         QCOMPARE(Status(), QString("TIMEOUT"));
+        QString line;
+        GetCtrlVal(datapanel, DATAP_DispLink, &line);
+        QVERIFY2(line.contains(QString::fromUtf8(
+                     "Third-root table stopped at the third-root values from 5972 (telegram 8 "
+                     "of 20): the sensor holds the new third-root values 0\u201383 and old ones "
+                     "from 84; send the factors again.")),
+                 qPrintable(line));
+    }
+
+    void factorsOutsideTheCalibrationRangeAsk_data() {
+        QTest::addColumn<QList<int>>("factors");
+        QTest::addColumn<int>("answer"); // -1: not asked
+        QTest::addColumn<QString>("question");
+        QTest::newRow("in range") << QList<int>{750, 1024, 1300} << -1 << QString();
+        QTest::newRow("red 9999, no")
+            << QList<int>{9999, 1000, 1000} << 0
+            << "CF RED 9999 lies outside 750..1300, the range a calibration accepts. Send it to "
+               "the sensor anyway?";
+        QTest::newRow("red 9999, yes")
+            << QList<int>{9999, 1000, 1000} << 1
+            << "CF RED 9999 lies outside 750..1300, the range a calibration accepts. Send it to "
+               "the sensor anyway?";
+        QTest::newRow("two outside, no")
+            << QList<int>{749, 1000, 1301} << 0
+            << "CF RED 749 and CF BLUE 1301 lie outside 750..1300, the range a calibration "
+               "accepts. Send them to the sensor anyway?";
+    }
+
+    // A factor no calibration would give is sent only when the operator says
+    // so; "no" sends nothing at all, the table neither.
+    void factorsOutsideTheCalibrationRangeAsk() {
+        QFETCH(QList<int>, factors);
+        QFETCH(int, answer);
+        QFETCH(QString, question);
+        const QList<int> before = SimFactors();
+        SetFactorFields(factors[0], factors[1], factors[2]);
+        if (answer >= 0) popupscript::Expect("ATTENTION!", answer);
+        Press(CALIBP_ButtonSendCF, CBF_ButtonSendCF);
+        if (answer >= 0) QCOMPARE(popupscript::Log().last().text, question);
+        if (answer == 0) {
+            QCOMPARE(fixture::Sim().requests().size(), 0);
+            QCOMPARE(SimFactors(), before);
+        } else {
+            QCOMPARE(SimFactors(), factors);
+            QCOMPARE(RequestsOf(proto::WriteThirdRoot).size(), 19);
+        }
+        SetFactorFields(1024, 1024, 1024);
+        for (int i = 0; i < 3; ++i)
+            fixture::Sim().state().cf[i] = uint16_t(before[i]);
     }
 
     void setFactors_data() {

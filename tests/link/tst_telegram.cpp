@@ -5,6 +5,7 @@
 #include "core/Ui.h"
 #include "link/Link.h"
 #include "params/Params.h"
+#include "platform/Platform.h"
 #include "shell/Shell.h"
 #include "teach/TeachTable.h"
 
@@ -188,6 +189,73 @@ class TstTelegram : public QObject {
         QCOMPARE(pp[15], uint16_t(4321));
     }
 
+    // The status line's words for each way a link fails: what happened, where,
+    // what to check; a wrong echo is never called a missing answer.
+    void failuresInWords_data() {
+        QTest::addColumn<int>("protocol");
+        QTest::addColumn<int>("openResult"); // 0: the link is open, the answer failed
+        QTest::addColumn<int>("order");
+        QTest::addColumn<int>("missing"); // bytesToRead after the wait
+        QTest::addColumn<bool>("closed");
+        QTest::addColumn<QString>("words");
+        QTest::newRow("refused") << 1 << int(kTcpErrRefused) << 0 << 0 << false
+                                 << "no answer from 127.0.0.1:10002 \u2014 nothing listens there; "
+                                    "check the sensor's power, address and port";
+        QTest::newRow("unknown host") << 1 << int(kTcpErrHostNotFound) << 0 << 0 << false
+                                      << "host name 'sensr-3' not found; check HOST";
+        QTest::newRow("connect time-out")
+            << 1 << int(kTcpErrTimeout) << 0 << 0 << false
+            << "127.0.0.1:10002 did not take the connection within 5 s; check the address, the "
+               "network and the sensor's power";
+        QTest::newRow("port in use") << 0 << int(kComErrCannotOpen) << 0 << 0 << false
+                                     << "COM7 (/dev/ttyS6) cannot be opened: another program uses "
+                                        "it, or the user is not in the group dialout";
+        QTest::newRow("no such port") << 0 << int(kComErrNoDevice) << 0 << 0 << false
+                                      << "COM7 (/dev/ttyS6) is not there; check COM-PORT and the "
+                                         "adapter";
+        QTest::newRow("wrong echo") << 1 << 0 << int(proto::WriteRow) << 0 << false
+                                    << "the sensor answered with a wrong echo at row 12";
+        QTest::newRow("no answer, serial")
+            << 0 << 0 << int(proto::SendFrame) << 36 << false
+            << "no answer from COM7 (/dev/ttyS6) at the data frame request within 3 s; check the "
+               "sensor's power, the cable and the baud rate";
+        QTest::newRow("short answer") << 1 << 0 << int(proto::ReadRow) << 4 << false
+                                      << "only 32 of 36 bytes came from 127.0.0.1:10002 at row 12; "
+                                         "check the sensor's power and its server";
+        QTest::newRow("foreign answer")
+            << 1 << 0 << int(proto::WriteCalib) << -1 << false
+            << "the answer at the calibration factors did not belong to it; check that no other "
+               "program talks to the sensor";
+        QTest::newRow("server gone") << 1 << 0 << int(proto::StoreEeprom) << 36 << true
+                                     << "the server 127.0.0.1:10002 closed the connection at the "
+                                        "EEPROM store";
+    }
+
+    void failuresInWords() {
+        QFETCH(int, protocol);
+        QFETCH(int, openResult);
+        QFETCH(int, order);
+        QFETCH(int, missing);
+        QFETCH(bool, closed);
+        QFETCH(QString, words);
+        qputenv("TOLVANE_COM7", "/dev/ttyS6");
+        comprotocol = uint16_t(protocol);
+        comport = 7;
+        ipBuf = openResult == kTcpErrHostNotFound ? "sensr-3" : "127.0.0.1";
+        portNum = 10002;
+        if (openResult != 0) {
+            ret = int16_t(openResult);
+            QCOMPARE(ExplainOpenFailure(), words);
+            return;
+        }
+        FillTxBuf(uint16_t(order), 12, 0, 0);
+        bytesToRead = missing;
+        tcpcon = closed ? 0 : 1;
+        tdiff = 3.02;
+        QCOMPARE(ExplainAnswerFailure(), words);
+        tcpcon = 0;
+    }
+
     void failureTexts() {
         QCOMPARE(QString(SerialErrorText(-7)), QString("Cannot open port"));
         QCOMPARE(QString(SerialErrorText(-5)), QString("RS-232 error!"));
@@ -195,7 +263,7 @@ class TstTelegram : public QObject {
         QCOMPARE(QString(TcpErrorText(-1)), QString("UnableToRegisterService"));
         QCOMPARE(QString(TcpErrorText(-11)), QString("TimeOutError "));
         QCOMPARE(QString(TcpErrorText(-20)), QString("InfoNotAvailable"));
-        QCOMPARE(QString(TcpErrorText(-21)), QString("HostNotFound"));
+        QCOMPARE(QString(TcpErrorText(-21)), QString("Connection to server failed"));
         QCOMPARE(QString(TcpErrorText(-22)), QString("Connection to server failed"));
         QCOMPARE(LeadingNumber("10002"), 10002);
         QCOMPARE(LeadingNumber("80abc"), 80);

@@ -188,6 +188,8 @@ class TestRecorder : public QObject {
     void countedRecordingKeepsTheInterval();
     void longCycleIsFollowedAtOnce();
     void timeoutKeepsTheLinesSoFar();
+    void lostLinkSaysHowManyWereRecorded_data();
+    void lostLinkSaysHowManyWereRecorded();
     void unwritableFileIsReportedOnce();
     void triggeredRecordsAutomaticFrames();
     void triggeredTakesEveryFrameThatArrives_data();
@@ -433,12 +435,63 @@ void TestRecorder::timeoutKeepsTheLinesSoFar() {
     QCOMPARE(lines.size(), 3);
     for (int i = 0; i < 2; ++i)
         CheckLine(lines[i + 1], traffic.frames[i]);
-    QCOMPARE(LastPopup().text, QString("File has been saved!"));
+    QCOMPARE(LastPopup().text, QString("File has been saved!\n\nThe link to the sensor was lost: "
+                                       "2 of 5 values were recorded."));
     QString status;
     GetCtrlVal(datapanel, DATAP_DispStatus, &status);
     QCOMPARE(status, QString("TIMEOUT"));
     QCOMPARE(Val(RECP_DispRecordedValues), 2);
     QCOMPARE(traffic.frameRequests.size(), 3);
+}
+
+void TestRecorder::lostLinkSaysHowManyWereRecorded_data() {
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<int>("fault");    // tsim::Fault
+    QTest::addColumn<int>("telegram"); // counted from the start of the recording
+    QTest::addColumn<QString>("said"); // after "File has been saved!"
+    QTest::addColumn<QString>("why");  // in the status line
+
+    QTest::newRow("counted, no answer to the 9th of 20")
+        << int(kRecCounted) << int(tsim::Fault::NoAnswer) << 9 << "8 of 20 values were recorded."
+        << "No answer from 127.0.0.1:";
+    QTest::newRow("counted, server gone after the 8th of 20")
+        << int(kRecCounted) << int(tsim::Fault::Disconnect) << 8 << "8 of 20 values were recorded."
+        << "closed the connection at the data frame request";
+    QTest::newRow("continuous, no answer to the 4th")
+        << int(kRecContinuous) << int(tsim::Fault::NoAnswer) << 4 << "3 values were recorded."
+        << "No answer from 127.0.0.1:";
+}
+
+// "File has been saved!" stays; a recording that a lost link cut short adds
+// how many values it holds, and the status line keeps why.
+void TestRecorder::lostLinkSaysHowManyWereRecorded() {
+    QFETCH(int, mode);
+    QFETCH(int, fault);
+    QFETCH(int, telegram);
+    QFETCH(QString, said);
+    QFETCH(QString, why);
+    const QString path = Path("lost-link.dat");
+    ChooseNewFile(path);
+    SelectMode(mode);
+    // Back to back: the interval's minimum is lowered as the benchmark does.
+    SetCtrlAttribute(recpanel, RECP_EditInterval, ATTR_MIN_VALUE, 0);
+    fixture::Sim().armFault({tsim::Fault(fault), telegram, 0});
+    SetCtrlVal(recpanel, RECP_EditInterval, 0);
+    SetCtrlVal(recpanel, RECP_EditRecVal, 20);
+    popupscript::Expect("ATTENTION!", 1);
+    popupscript::Expect("ATTENTION!");
+    if (tsim::Fault(fault) == tsim::Fault::Disconnect) popupscript::Expect("TCP Client");
+    popupscript::Expect("INFO!");
+    Click(CBF_ButtonStartRecord, RECP_ButtonStartRecord);
+    SetCtrlAttribute(recpanel, RECP_EditInterval, ATTR_MIN_VALUE, 1);
+    SetCtrlVal(recpanel, RECP_EditInterval, 1);
+
+    QCOMPARE(LastPopup().text, "File has been saved!\n\nThe link to the sensor was lost: " + said);
+    const int lines = int(Lines(path).size()) - 1;
+    QVERIFY2(said.startsWith(QString::number(lines) + " "), qPrintable(QString::number(lines)));
+    QString status;
+    GetCtrlVal(datapanel, DATAP_DispLink, &status);
+    QVERIFY2(status.contains(why) && status.contains(said), qPrintable(status));
 }
 
 // The file turns into a directory after two lines: the recording goes on,
@@ -542,7 +595,8 @@ void TestRecorder::triggeredTakesEveryFrameThatArrives() {
     ChooseNewFile(path);
     SelectMode(kRecTriggered);
     sim.setAutoSendIntervalMs(600000);
-    const QByteArray a = Telegram(0x00AA, 100), b = Telegram(0x00AA, 300),
+    // Vector number and group (words 8 and 13) stay rows, as a sensor's do.
+    const QByteArray a = Telegram(0x00AA, 10), b = Telegram(0x00AA, 17),
                      notAnAnswer = Telegram(0x0055, 200);
     Traffic traffic;
     traffic.onRequest = [&](const QByteArray &r) {

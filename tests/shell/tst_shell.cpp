@@ -89,6 +89,7 @@ const char *const kCallbackNames[] = {
     "ButtonTpTeachToTable",
     "ButtonTpUndo",
     "ButtonTryToConnect",
+    "ButtonUndo",
     "CALIBP",
     "COLBIGP",
     "Calcmode",

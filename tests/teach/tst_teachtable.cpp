@@ -48,6 +48,19 @@ void Toggle(int panel, int control) {
     box->click();
 }
 
+// A frame on the displays, as the GO loop shows one: TEACH DATA TO
+// teaches the frame shown.
+void ShowFrame(uint16_t x, uint16_t y, uint16_t intensity, uint16_t gn, int rgb = 0) {
+    dataX = x;
+    dataY = y;
+    dataInt = intensity;
+    dataGn = gn;
+    dataR = uint16_t(((rgb >> 16) & 0xFF) * 16);
+    dataG = uint16_t(((rgb >> 8) & 0xFF) * 16);
+    dataB = uint16_t((rgb & 0xFF) * 16);
+    ShowPanelData();
+}
+
 // The pop-ups shown since the last check, as "title|text".
 QStringList Shown() {
     QStringList s;
@@ -115,10 +128,7 @@ class TestTeachTable : public QObject {
         SetCtrlVal(parapanel, PARAP_EditPmode, pm);
         for (int n = 5; n <= 7; ++n)
             PutTableRow(ttpanel, TTP_GridCtt, n, {9, 9, 9, 9, 9, 9, 9});
-        SetCtrlVal(datapanel, DATAP_DispX, 1200);
-        SetCtrlVal(datapanel, DATAP_DispY, 1500);
-        SetCtrlVal(datapanel, DATAP_DispGN, 300);
-        dataInt = 800;
+        ShowFrame(1200, 1500, 800, 300);
         SetCtrlVal(ttpanel, TTP_EditNo, 5);
 
         Click(ttpanel, TTP_ButtonTeachDataTo);
@@ -147,7 +157,7 @@ class TestTeachTable : public QObject {
         QFETCH(int, after);
         SetCtrlVal(ttpanel, TTP_RadioInc, inc);
         SetCtrlVal(ttpanel, TTP_EditNo, no);
-        SetCtrlVal(datapanel, DATAP_DispX, 777);
+        ShowFrame(777, 0, 0, 0);
         Click(ttpanel, TTP_ButtonTeachDataTo);
         QCOMPARE(Val(ttpanel, TTP_EditNo), after);
         QCOMPARE(Cell(ttpanel, TTP_GridCtt, 1, no + 1), 777);
@@ -163,7 +173,7 @@ class TestTeachTable : public QObject {
         SetCtrlVal(tapanel, TAP_EditSetColor, automatic);
         ApplyRowColors();
         QList<int> expected = ColourSnapshot();
-        rgbcolor = 0x123456;
+        ShowFrame(0, 0, 0, 0, 0x123456);
         SetCtrlVal(ttpanel, TTP_EditNo, 7);
         Click(ttpanel, TTP_ButtonTeachDataTo);
         if (automatic) {
