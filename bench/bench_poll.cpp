@@ -13,6 +13,7 @@
 // --serial-frames: frames at 115200 baud; a third of them at 9600 (default 300).
 // --calcmode, --source: what is live (default 6, all five projections, and
 // 0, the RAW strip chart).
+#include "bench/SimProcess.h"
 #include "core/MasterCopy.h"
 #include "core/Protocol.h"
 #include "core/SensorData.h"
@@ -41,10 +42,13 @@
 int CBF_ButtonGo(int, int, int, void *, int, int);
 int CBF_ButtonStartRecord(int, int, int, void *, int, int);
 
+using bench::FreePort;
+using bench::ResidentMiB;
+using bench::Sim;
+
 namespace {
 
 constexpr double kCyclePause = 0.010;
-constexpr int kSimStartMs = 5000;
 
 uint64_t stopAt = 0;
 int liveCalcmode = 6;
@@ -62,16 +66,6 @@ double ProcessSeconds() {
     return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
 }
 
-// VmRSS of a process, ours by default (the simulator runs as its own).
-double ResidentMiB(qint64 pid = 0) {
-    QFile f(pid > 0 ? QString("/proc/%1/status").arg(pid) : QString("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly)) return 0;
-    for (const QByteArray &line : f.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ')[0].toDouble() / 1024.0;
-    return 0;
-}
-
 // Growth over a long GO that still counts as flat: allocator noise and caches
 // filled once, not a leak per frame.
 constexpr double kFlatMiB = 5.0;
@@ -81,38 +75,6 @@ constexpr double kFlatMiB = 5.0;
 double WireTime(long baud) {
     return baud > 0 ? 2 * 36 * 10.0 / double(baud) : 0.0;
 }
-
-int FreePort() {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
-
-struct Sim {
-    QProcess process;
-    bool start(const QStringList &args) {
-        const QString exe = QDir(QCoreApplication::applicationDirPath()).filePath("tolvane-sim");
-        process.setProgram(exe);
-        process.setArguments(args + QStringList{"--quiet"});
-        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process.start();
-        if (!process.waitForStarted(kSimStartMs)) return false;
-        // It prints its link lines once it serves.
-        const double end = Timer() + kSimStartMs / 1000.0;
-        QByteArray said;
-        while (Timer() < end && !said.contains('\n')) {
-            process.waitForReadyRead(100);
-            said += process.readAllStandardOutput();
-        }
-        return said.contains('\n');
-    }
-    ~Sim() {
-        if (process.state() != QProcess::NotRunning) {
-            process.terminate();
-            if (!process.waitForFinished(3000)) process.kill();
-        }
-    }
-};
 
 struct Run {
     const char *name;

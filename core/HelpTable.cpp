@@ -108,6 +108,7 @@ const HelpEntry kHelp[] = {
     // recorder panel
     {&recpanel, RECP_ButtonSelRecFile, InfoButtonSelRecFile, kInfo},
     {&recpanel, RECP_DispRecFile, InfoDisRecFile, kInfo},
+    {&recpanel, RECP_ButtonOpenRecord, InfoButtonOpenRecord, kInfo},
     {&recpanel, RECP_ButtonStartRecord, InfoButtonStartRecord, kInfo},
     {&recpanel, RECP_ButtonStartTrigRec, InfoButtonStartRecord, kInfo},
     {&recpanel, RECP_ButtonStopRecord, InfoButtonStopRecord, kInfo},

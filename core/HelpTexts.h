@@ -23,6 +23,9 @@ inline constexpr const char InfoButtonResetGroupTable[] = " Reset the GROUP TABL
 inline constexpr const char InfoButtonResetTable[] = " Reset the VECTOR TEACH TABLE. \n All cells are set to 1.";
 inline constexpr const char InfoButtonSaveArray[] = " Indicator colors and row specifications \n will be saved to a selectable file. \n Attention! The table attributes will be stored \n at the hard disk and NOT in the sensor.";
 inline constexpr const char InfoButtonSelRecFile[] = " Select a record file for data save. ";
+inline constexpr const char InfoButtonOpenRecord[] =
+    " Open a record file as plots against time and statistics. \n RELOAD in its window reads the "
+    "lines recorded since. ";
 inline constexpr const char InfoButtonSend[] = " All the parameters of the PC-User-Interface are transferred to the sensor or to a selectable file. \n The target of the parameter transfer is determined by the select button (RAM, EEPROM, FILE). \n Shortcut Key: F9. ";
 inline constexpr const char InfoButtonSendCF[] = " Send the calibration factors to the sensor EEPROM.";
 inline constexpr const char InfoButtonSetRowColor[] = " Set the selected color as row indicator.";

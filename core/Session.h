@@ -8,6 +8,9 @@
 // Panel handles, loaded at start-up and kept until the end.
 extern int mainpanel, parapanel, ttpanel, datapanel, tapanel, interfacepanel, grouppanel, recpanel,
     calibpanel, teachpanel, colbigpanel, grpbigpanel, p3sidesview;
+// Loads the thirteen panels from Tolvane.uir beside the program into the
+// handles (the engine must run). Returns 0, or -1 when one cannot be loaded.
+int LoadPanelHandles();
 
 // Targets of SEND and GET.
 constexpr int RAM = 1;

@@ -15,6 +15,8 @@
 #include "shell/Shell.h"
 #include "teach/TeachTable.h"
 #include "uir_ids.h"
+#include "viewer/RecordStats.h"
+#include "viewer/RecordStore.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -210,12 +212,44 @@ void HostHistory(const uint8_t *data, size_t size) {
     Promise(ReadHostHistory(again) == hostHistory, "a written host list reads back otherwise");
 }
 
+void RecordFile(const uint8_t *data, size_t size) {
+    const QString path = Scratch("record.dat");
+    WriteScratch(path, data, size);
+    rec::FileStart start;
+    QString problem;
+    if (!rec::CheckRecordFile(path, &start, &problem)) {
+        Promise(!problem.isEmpty(), "a refused record file without a reason");
+        return;
+    }
+    Promise(start.labels.size() == rec::kFields, "a record file without its fourteen labels");
+    // The viewer's store and the line-by-line statistics take the same lines.
+    rec::FileStatsResult whole;
+    Promise(rec::StatsOfFile(path, INT64_MIN, INT64_MAX, &whole, &problem),
+            "an accepted record file refused by the statistics");
+    QFile f(path);
+    f.open(QIODevice::ReadOnly);
+    rec::RecordStore store;
+    rec::Line line;
+    qint64 lines = 0;
+    const rec::ScanResult r = rec::ScanLines(f, start.dataOffset, start.dataLine - 1,
+                                             [&](qint64, const char *b, const char *e) {
+                                                 ++lines;
+                                                 if (b && rec::ParseLine(b, e, &line))
+                                                     store.Append(line);
+                                             });
+    store.Publish();
+    Promise(r.offset <= qint64(size), "read beyond the file");
+    Promise(qint64(store.Count()) + whole.badLines == lines, "a line neither taken nor counted");
+    rec::RecordStats fromStore;
+    store.Accumulate(0, store.Count(), &fromStore);
+    Promise(rec::StatsTsv(fromStore, start.labels) == rec::StatsTsv(whole.stats, whole.labels),
+            "the viewer's statistics differ from the file's");
+}
+
 const QList<Target> &Targets() {
-    static const QList<Target> targets{{"answer", Answer},
-                                       {"parafile", ParaFile},
-                                       {"startupfile", StartupFile},
-                                       {"comsettings", ComSettings},
-                                       {"hosthistory", HostHistory}};
+    static const QList<Target> targets{{"answer", Answer},           {"parafile", ParaFile},
+                                       {"startupfile", StartupFile}, {"comsettings", ComSettings},
+                                       {"hosthistory", HostHistory}, {"recordfile", RecordFile}};
     return targets;
 }
 

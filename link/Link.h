@@ -44,6 +44,10 @@ const char *SerialErrorText(int code);
 const char *TcpErrorText(int code);
 // The decimal value of a text's leading digits; 0 when there are none.
 int LeadingNumber(const QString &text);
+// "HOST[:PORT]" as given on a command line ("[::1]:PORT" for an IPv6 address);
+// the port defaults to the sensor's. False for an empty or too long host or a
+// port outside 1..65535.
+bool ParseHostAndPort(const QString &text, QString *host, int *port);
 
 // ---- interface panel and settings
 void InitConnectPanel();

@@ -105,6 +105,36 @@ void GetConnectionSettingsFromFile() {
                          .arg(conSettingsFileName, fellBack.join(", ")));
 }
 
+bool ParseHostAndPort(const QString &text, QString *hostOut, int *portOut) {
+    QString host = text.trimmed();
+    QString portText;
+    if (host.startsWith('[')) {
+        // "[::1]" or "[::1]:10002": the brackets hold an IPv6 address's colons.
+        const int close = host.indexOf(']');
+        if (close < 0) return false;
+        if (close + 1 < host.size()) {
+            if (host[close + 1] != ':') return false;
+            portText = host.mid(close + 2);
+            if (portText.isEmpty()) return false;
+        }
+        host = host.mid(1, close - 1);
+    } else if (host.count(':') == 1) {
+        portText = host.section(':', 1);
+        host = host.section(':', 0, 0);
+        if (portText.isEmpty()) return false;
+    }
+    int port = proto::kDefaultTcpPort;
+    if (!portText.isEmpty()) {
+        bool ok = false;
+        port = portText.toInt(&ok);
+        if (!ok || port < 1 || port > 65535 || portText.size() > 5) return false;
+    }
+    if (host.isEmpty() || host.size() > kHostMaxChars || HasControlCharacters(host)) return false;
+    *hostOut = host;
+    *portOut = port;
+    return true;
+}
+
 void SaveCommunicationSettings() {
     TakeSettingsFromPanel();
     const QString text = QString("%1\n%2\n%3\n%4\n%5\n")

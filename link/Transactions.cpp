@@ -109,7 +109,9 @@ void WaitAnswer(double seconds) {
 
 bool AnswerStaysAlone(double seconds) {
     for (;;) {
-        const bool arrived = comprotocol == 0 ? GetInQLen(comport) > 0 : (answerOverrun || !tcpcon);
+        // A server that closes after a whole answer has sent nothing more: the
+        // answer stands.
+        const bool arrived = comprotocol == 0 ? GetInQLen(comport) > 0 : answerOverrun;
         if (arrived) {
             answerOverrun = false;
             FlushInput();

@@ -27,6 +27,9 @@ void CopyDatatoVars();
 // displays (ShowPanelData); SetPanelData does both.
 void SetPanelData();
 void TakeFrameData();
+// The trigger flag taken off the group word into dataTrigger: all that a
+// frame needs where no graph follows it.
+void TakeTriggerFlag();
 void ShowPanelData();
 // V-No., GROUP and the numbers stay blank until the first frame arrives.
 void ShowNoFrameYet();

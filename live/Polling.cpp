@@ -200,7 +200,7 @@ void SetPanelData() {
     ShowPanelData();
 }
 
-void TakeFrameData() {
+void TakeTriggerFlag() {
     // The sensor adds the trigger flag to the group word; a word below the
     // flag is a bare group number, so subtracting can never wrap around.
     if (dataGroup >= proto::kGroupTriggerFlag) {
@@ -209,6 +209,10 @@ void TakeFrameData() {
     } else {
         dataTrigger = 0;
     }
+}
+
+void TakeFrameData() {
+    TakeTriggerFlag();
     InitGraphBuffers();
 }
 

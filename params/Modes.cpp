@@ -60,6 +60,11 @@ int VectorToleranceColumn(int mode) {
 }
 } // namespace
 
+const char *TeachColumnName(int mode, int column) {
+    if (mode < 0 || mode > 7 || column < 0 || column > 6) return "";
+    return kCalcModeLabels[mode].columns[column];
+}
+
 void InitPowerMode() {
     GetCtrlVal(parapanel, PARAP_EditPmode, &pmode);
     if (pmode == 0) {

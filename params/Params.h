@@ -18,6 +18,9 @@ void InitCalcMode();
 void InitExteach();
 void InitTrigger();
 void SetDispNames();
+// The teach table's heading of column 0..6 in a calculation mode 0..7, as
+// the panel shows it; "" for a column the mode leaves unused or out of range.
+const char *TeachColumnName(int calcmode, int column);
 // Puts EXT1..EXT4 back into the TRIGGER list when only CONT and SELF are left.
 void RestoreExtTriggers();
 

@@ -401,6 +401,7 @@ int DiscardPanel(int panel) {
 }
 
 void DiscardAllPanels() {
+    DiscardAllChartWindows();
     QList<QPointer<QWidget>> windows;
     for (const auto &p : g_panels)
         if (p && p->parent == 0 && p->w) windows << p->w;

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // ---------------------------------------------------------------- engine ---
 
@@ -305,6 +306,69 @@ int GetAxisScalingMode(int panel, int control, int axis, int *mode, double *min,
 // Number of plots (lines, arcs, rectangles) on a graph; for tests and checks.
 int GetGraphPlotCount(int panel, int control);
 
+// ---------------------------------------------------------- chart windows ---
+
+// A free-standing window of plots stacked over one time axis (seconds since
+// 1970 in the recorded clock, shown as date and time): the wheel zooms and a
+// drag pans the time axis of every plot together, a right-button drag zooms
+// into a rectangle, a double click shows everything; a click on a legend
+// entry switches its trace off and on; the pointer shows a cursor line and a
+// read-out. Beside the plots: tables; below them: the read-out, a status
+// line, a progress bar with its cancel button, and a row of buttons.
+struct ChartTrace {
+    int plot;     // index into plotLabels
+    QString name; // legend entry
+    int color;    // 0x00RRGGBB
+    bool steps;   // a step plot instead of a line
+};
+struct ChartLayout {
+    QString title;
+    QStringList plotLabels; // y-axis label per plot, top to bottom
+    QList<ChartTrace> traces;
+    QStringList tableTitles;
+    QStringList buttons;
+};
+// Told what happens in a chart window, on the event loop's thread.
+class ChartClient {
+  public:
+    virtual ~ChartClient() = default;
+    // The visible time range changed or the window was resized: the owner
+    // gives each trace its points for `pixels` columns (SetChartTrace).
+    virtual void ChartRange(int window, double lower, double upper, int pixels) = 0;
+    // The read-out for time x under the pointer.
+    virtual QString ChartReadout(int window, double x) = 0;
+    virtual void ChartButton(int window, int button) = 0;
+    virtual void ChartCancel(int window) = 0;
+    // The window was closed; its handle is gone after this call.
+    virtual void ChartClosed(int window) = 0;
+};
+// Returns a handle > 0. The window is shown.
+int NewChartWindow(const ChartLayout &layout, ChartClient *client);
+// Deletes the window without telling its client.
+int DiscardChartWindow(int window);
+// Closes every chart window, telling each client (at the end of the program).
+void DiscardAllChartWindows();
+int SetChartTrace(int window, int trace, const std::vector<double> &x,
+                  const std::vector<double> &y);
+int GetChartTrace(int window, int trace, std::vector<double> *x, std::vector<double> *y);
+// The time range a double click shows; `show` shows it now.
+int SetChartFullRange(int window, double lower, double upper, bool show);
+int SetChartRange(int window, double lower, double upper);
+int GetChartRange(int window, double *lower, double *upper);
+int SetChartTable(int window, int table, const QStringList &columns,
+                  const QList<QStringList> &rows);
+int SetChartStatus(int window, const QString &text);
+int GetChartStatus(int window, QString *text);
+// 0..100; a negative value hides the progress bar and its cancel button.
+int SetChartProgress(int window, int percent);
+int SetChartButtonDimmed(int window, int button, bool dimmed);
+int SetChartTraceVisible(int window, int trace, bool visible);
+bool ChartTraceVisible(int window, int trace);
+// Draws the window's plots at once (a benchmark's clock stops after it).
+int ReplotChart(int window);
+// The plots as shown, as PNG or PDF by the file's extension; false on failure.
+bool SaveChartImage(int window, const QString &path);
+
 // ---------------------------------------------------------------- pop-ups ---
 
 enum {
@@ -353,6 +417,10 @@ int Pending();             // expected entries not yet used
 const QList<Shown> &Log(); // every pop-up shown while scripting
 QStringList Unexpected();  // titles and texts of unexpected pop-ups
 void Clear();              // empties queue, log and unexpected list
+// Hands every pop-up shown while scripting to `sink` as well (a program
+// without a window reports them on its error output); null stops it.
+using Sink = void (*)(const QString &title, const QString &text);
+void Forward(Sink sink);
 } // namespace popupscript
 
 // ------------------------------------------------------------------ serial ---

@@ -20,6 +20,7 @@ struct Expected {
 struct Script {
     bool installed = false;
     bool echo = false; // unattended program: report unexpected pop-ups on stderr
+    popupscript::Sink sink = nullptr;
     QQueue<Expected> queue;
     QList<popupscript::Shown> log;
     QStringList unexpected;
@@ -36,6 +37,7 @@ Script &script() {
 int Scripted(const QString &title, const QString &text, QString *path) {
     Script &s = script();
     s.log.append(popupscript::Shown{title, text});
+    if (s.sink) s.sink(title, text);
     if (!s.queue.isEmpty() && s.queue.head().title == title) {
         const Expected e = s.queue.dequeue();
         if (path) *path = e.path;
@@ -159,6 +161,10 @@ void Install() {
 void Uninstall() {
     script().installed = false;
     script().echo = false;
+    script().sink = nullptr;
+}
+void Forward(Sink sink) {
+    script().sink = sink;
 }
 void Expect(const QString &title, int answer, const QString &path) {
     script().queue.enqueue(Expected{title, answer, path});

@@ -8,6 +8,7 @@
 #include "core/Ui.h"
 #include "platform/Platform.h"
 #include "uir_ids.h"
+#include "viewer/Viewer.h"
 
 #include <QByteArray>
 #include <QFileInfo>
@@ -68,17 +69,26 @@ void SelRecFile() {
     TakeRecFile(path);
 }
 
-bool WriteFileHeader() {
-    return WriteFileAtomic(recFileName, QByteArray(kHeader));
+QByteArray RecordHeaderText() {
+    return QByteArray(kHeader);
 }
 
-bool ToFile() {
+QByteArray RecordLineText() {
     const uint16_t values[] = {dataR, dataG, dataB,   dataRef, dataDir,  dataDif,
                                dataX, dataY, dataInt, dataGn,  dataColor};
     QByteArray line = DateStr().toLatin1() + '\t' + TimeStr().toLatin1() + '\t';
     for (uint16_t v : values)
         line += QByteArray::number(v) + '\t';
     line += QByteArray::number(dataTemp) + "\r\n";
+    return line;
+}
+
+bool WriteFileHeader() {
+    return WriteFileAtomic(recFileName, RecordHeaderText());
+}
+
+bool ToFile() {
+    const QByteArray line = RecordLineText();
     // An empty name (the selection was cancelled) opens nothing.
     const bool written = !recFileName.isEmpty() && AppendToFile(recFileName, line);
     if (written)
@@ -138,6 +148,19 @@ void ShowRecordResult(const QString &addition) {
 int CBF_ButtonSelRecFile(int, int, int event, void *, int, int) {
     if (ShowHelpOnRightClick(event, InfoButtonSelRecFile) || event != EVENT_COMMIT) return 0;
     SelRecFile();
+    return 0;
+}
+
+// Proposes the record file in use; the viewer reads it while recording goes on.
+int CBF_ButtonOpenRecord(int, int, int event, void *, int, int) {
+    if (ShowHelpOnRightClick(event, InfoButtonOpenRecord) || event != EVENT_COMMIT) return 0;
+    const QFileInfo current(recFileName);
+    const QString folder =
+        recFileName.isEmpty() ? (data_dir.isEmpty() ? proj_dir : data_dir) : current.absolutePath();
+    QString path;
+    const int chosen = FileSelectPopup(folder, current.fileName(), "*.dat", "OPEN RECORD",
+                                       VAL_LOAD_BUTTON, 0, 0, 1, 0, &path);
+    if (chosen != VAL_NO_FILE_SELECTED && !path.isEmpty()) OpenRecordViewer(path);
     return 0;
 }
 

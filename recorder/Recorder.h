@@ -2,6 +2,7 @@
 // recorder panel.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <cstdint>
 
@@ -10,6 +11,10 @@
 // Lets the operator choose the record file; a chosen file starts with the
 // header line.
 void SelRecFile();
+// The header line and the line of the current measurement variables at the
+// current date and time, each ended by CR LF: the record file's two shapes.
+QByteArray RecordHeaderText();
+QByteArray RecordLineText();
 // Writes the header line as the whole content of recFileName; false when the
 // file cannot be written.
 bool WriteFileHeader();

@@ -15,42 +15,17 @@
 #include "platform/Platform.h"
 #include "teach/TeachTable.h"
 #include "uir_ids.h"
+#include "viewer/Viewer.h"
 
-extern const UirPanelInfo kUirPanels[];
-
-namespace {
-const char kUir[] = "Tolvane.uir";
-} // namespace
+#include <QByteArray>
+#include <cstdio>
 
 int LoadAllPanels(int argc, char **argv) {
     if (InitRunTimeEngine(argc, argv) < 0) return -1;
-    InstallUirTable(kUirPanels, kUirPanelCount);
     SetRefreshAfterLoad([] { RefreshAfterLoad(); });
     SetTimeoutExplainer(ExplainAnswerFailure);
     SetRefusedInputHandler([](const QString &note) { SetLinkNote(note); });
-
-    struct Load {
-        int *handle;
-        bool child;
-        int id;
-    };
-    const Load loads[] = {{&mainpanel, false, MAINP},
-                          {&parapanel, true, PARAP},
-                          {&ttpanel, true, TTP},
-                          {&datapanel, true, DATAP},
-                          {&tapanel, true, TAP},
-                          {&interfacepanel, true, INTERFACEP},
-                          {&grouppanel, true, PGROUP},
-                          {&recpanel, true, RECP},
-                          {&calibpanel, true, CALIBP},
-                          {&teachpanel, false, TEACHP},
-                          {&colbigpanel, false, COLBIGP},
-                          {&grpbigpanel, false, GRPBIGP},
-                          {&p3sidesview, false, P3SIDESVIEW}};
-    for (const Load &l : loads) {
-        *l.handle = LoadPanel(l.child ? mainpanel : 0, kUir, l.id);
-        if (*l.handle < 0) return -1;
-    }
+    if (LoadPanelHandles() < 0) return -1;
 
     for (int *child : {&parapanel, &ttpanel, &interfacepanel, &grouppanel, &recpanel, &calibpanel})
         SetPanelPos(*child, 119, 7);
@@ -76,7 +51,26 @@ int LoadAllPanels(int argc, char **argv) {
     return 0;
 }
 
+namespace {
+// tolvane --view FILE: the record viewer alone, without the panels and the
+// sensor; the program ends when its window closes.
+int ViewRecord(int argc, char **argv, const char *file) {
+    if (!file) {
+        std::fprintf(stderr, "usage: tolvane --view FILE\n");
+        return 2;
+    }
+    if (InitRunTimeEngine(argc, argv) < 0) return -1;
+    if (!OpenRecordViewer(QString::fromLocal8Bit(file), true)) return 2;
+    RunUserInterface();
+    DiscardAllPanels();
+    return 0;
+}
+} // namespace
+
 int WinMain(int argc, char **argv) {
+    if (const int code = TakeStartOptions(argc, argv); code >= 0) return code;
+    for (int i = 1; i < argc; ++i)
+        if (QByteArray(argv[i]) == "--view") return ViewRecord(argc, argv, argv[i + 1]);
     if (LoadAllPanels(argc, argv) < 0) return -1;
     ShowChildPanel(2);
     DisplayPanel(datapanel);
@@ -104,6 +98,7 @@ void InitAll() {
 
     proj_dir = GetProjectDir();
     cfg_dir = ConfigDirFor(proj_dir);
+    ApplyConfigDirOption();
     data_dir = DataDirFor(proj_dir);
     ipComboBoxFileName = JoinPath(cfg_dir, "IPComboBox.cfg");
     conSettingsFileName = JoinPath(cfg_dir, "ComSettings.cfg");
@@ -131,6 +126,7 @@ void InitAll() {
     GetHostHistoryFromFile();
     GetConnectionSettingsFromFile();
     InitConnectPanel();
+    ApplyLinkOption();
 
     TransferScope transfer;
     TryToConnect();

@@ -8,6 +8,13 @@ int WinMain(int argc, char **argv);
 // placed as the main window expects them. Returns 0, or -1 on any failure.
 int LoadAllPanels(int argc, char **argv);
 void InitAll();
+// The program's options (--help, --version, --tcp, --serial, --config): -1 to
+// start, otherwise the exit code (0 after help or version, 2 for a bad option).
+int TakeStartOptions(int argc, char **argv);
+// At start-up: --config replaces the folder of the configuration files, and
+// --tcp / --serial the stored link on the interface panel (nothing is stored).
+void ApplyConfigDirOption();
+void ApplyLinkOption();
 // Sets up the logo band for a brand index (0..12); other indices leave the
 // band as the form drew it.
 void ShowLogo(int index);

@@ -128,6 +128,26 @@ class TstLayering : public QObject {
             QVERIFY2(f.key() == "shell" || !f.value().contains("shell"),
                      qPrintable(f.key() + "/ includes shell/"));
     }
+
+    // The broker's client library stays behind the feed: a second user of
+    // it would be a second connection, reconnect and counting policy.
+    void onlyTheFeedSeesTheBrokerClient() {
+        static const QRegularExpression include(
+            QStringLiteral("^\\s*\x23\\s*include\\s+<mosquitto\\.h>"),
+            QRegularExpression::MultilineOption);
+        QStringList wrong;
+        QDirIterator it(kSource, {"*.cpp", "*.h"}, QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString path = it.next();
+            const QString rel = QDir(kSource).relativeFilePath(path);
+            if (rel.startsWith("build") || rel.startsWith("feed/")) continue;
+            QFile f(path);
+            if (f.open(QIODevice::ReadOnly) &&
+                include.match(QString::fromUtf8(f.readAll())).hasMatch())
+                wrong << rel;
+        }
+        QVERIFY2(wrong.isEmpty(), qPrintable("outside feed/: " + wrong.join(' ')));
+    }
 };
 
 QTEST_APPLESS_MAIN(TstLayering)

@@ -12,6 +12,7 @@
 #include "sim/Simulator.h"
 #include "support/AppFixture.h"
 #include "uir_ids.h"
+#include "viewer/Viewer.h"
 
 #include <QDir>
 #include <QFile>
@@ -29,6 +30,7 @@ int CBF_ButtonStopRecord(int, int, int, void *, int, int);
 int CBF_ButtonStartTrigRec(int, int, int, void *, int, int);
 int CBF_ButtonStopTrigRec(int, int, int, void *, int, int);
 int CBF_ButtonManualRecord(int, int, int, void *, int, int);
+int CBF_ButtonOpenRecord(int, int, int, void *, int, int);
 int CBF_RECP(int, int, int, void *, int, int);
 
 namespace {
@@ -196,6 +198,8 @@ class TestRecorder : public QObject {
     void triggeredTakesEveryFrameThatArrives();
     void closingPanelStopsAutomaticSending_data();
     void closingPanelStopsAutomaticSending();
+    void openRecord_data();
+    void openRecord();
 };
 
 void TestRecorder::initTestCase() {
@@ -640,6 +644,43 @@ void TestRecorder::closingPanelStopsAutomaticSending() {
     fixture::Pump(100);
     QVERIFY(!sim.state().autoSend);
     QVERIFY(IsOrder(sim.requests().last(), 50, 0));
+}
+
+// OPEN RECORD opens what this recorder writes, with or without the header of
+// a chosen file, and refuses other files with a message.
+void TestRecorder::openRecord_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<int>("lines"); // -1: refused, -2: nothing chosen
+    QTest::newRow("chosen record file, three lines") << "header" << 3;
+    QTest::newRow("recorded before a file was chosen") << "noheader" << 2;
+    QTest::newRow("not a record file") << "other" << -1;
+    QTest::newRow("nothing chosen") << "cancel" << -2;
+}
+
+void TestRecorder::openRecord() {
+    QFETCH(QString, kind);
+    QFETCH(int, lines);
+    const QString saved = recFileName;
+    recFileName = Path("open-" + kind + ".dat");
+    if (kind == "header") QVERIFY(WriteFileHeader());
+    if (kind == "other") QVERIFY(WriteFileAtomic(recFileName, "time\tvalue\r\n1\t2\r\n"));
+    for (int i = 0; i < lines; ++i)
+        QVERIFY(ToFile());
+    popupscript::Expect("OPEN RECORD",
+                        lines == -2 ? VAL_NO_FILE_SELECTED : VAL_EXISTING_FILE_SELECTED,
+                        recFileName);
+    if (lines == -1) popupscript::Expect("ATTENTION!");
+    Click(CBF_ButtonOpenRecord, RECP_ButtonOpenRecord);
+    recFileName = saved;
+    const QList<RecordViewer *> open = RecordViewer::All();
+    QCOMPARE(open.size(), lines >= 0 ? 1 : 0);
+    if (open.isEmpty()) return;
+    open[0]->WaitRead();
+    const size_t read = open[0]->Store().Count();
+    const qint64 bad = open[0]->BadLineCount();
+    delete open[0];
+    QCOMPARE(read, size_t(lines));
+    QCOMPARE(bad, qint64(0));
 }
 
 QTEST_MAIN(TestRecorder)

@@ -1,0 +1,54 @@
+// What the benchmarks that run tolvane-sim as its own process share: a free
+// loopback port, the simulator started and stopped, a process's resident memory.
+#pragma once
+
+#include <QByteArray>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QHostAddress>
+#include <QProcess>
+#include <QTcpServer>
+
+namespace bench {
+constexpr int kSimStartMs = 5000;
+
+inline int FreePort() {
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+// VmRSS of a process, ours by default.
+inline double ResidentMiB(qint64 pid = 0) {
+    QFile f(pid > 0 ? QString("/proc/%1/status").arg(pid) : QString("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly)) return 0;
+    for (const QByteArray &line : f.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ')[0].toDouble() / 1024.0;
+    return 0;
+}
+
+// tolvane-sim beside the benchmark, serving once it printed its link lines.
+struct Sim {
+    QProcess process;
+    bool start(const QStringList &args) {
+        process.setProgram(QDir(QCoreApplication::applicationDirPath()).filePath("tolvane-sim"));
+        process.setArguments(args + QStringList{"--quiet"});
+        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process.start();
+        if (!process.waitForStarted(kSimStartMs)) return false;
+        QByteArray said;
+        for (int waited = 0; waited < kSimStartMs && !said.contains('\n'); waited += 100) {
+            process.waitForReadyRead(100);
+            said += process.readAllStandardOutput();
+        }
+        return said.contains('\n');
+    }
+    ~Sim() {
+        if (process.state() == QProcess::NotRunning) return;
+        process.terminate();
+        if (!process.waitForFinished(3000)) process.kill();
+    }
+};
+} // namespace bench

@@ -1,0 +1,93 @@
+// frames with --publish or --reconnect: the polling loop that runs as a
+// plant's service. Each frame goes to the broker (or stdout), the link state
+// to the status topic, and a sensor that stops answering is reported and its
+// link opened again until it answers, instead of ending the tool.
+#include "cli/Cli.h"
+#include "cli/FrameJson.h"
+#include "cli/Frames.h"
+
+#include "feed/Publisher.h"
+#include "platform/Platform.h"
+#include "recorder/Recorder.h"
+
+#include <QDateTime>
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+
+namespace {
+// Pauses between attempts to reach a sensor that went away: a sensor back
+// after a power cut is found within seconds, a dead one costs a line in the
+// log every 10 s at most.
+constexpr double kFirstReconnectPauseS = 1.0;
+constexpr double kLongestReconnectPauseS = 10.0;
+} // namespace
+
+int FeedFrames(const LinkSpec &link, uint64_t count, bool json, const feed::FeedOptions *publish,
+               bool reconnect) {
+    std::unique_ptr<feed::Publisher> feed;
+    QString feedError;
+    if (publish) {
+        feed = std::make_unique<feed::Publisher>(*publish);
+        feed->SetLink(feed::LinkState::Connecting, link.Name(), {});
+        if (!feed->Start(&feedError)) {
+            Say(feedError);
+            return kExitSensor;
+        }
+    }
+    const auto state = [&](feed::LinkState s) {
+        if (feed) feed->SetLink(s, link.Name(), SensorVersion());
+    };
+    const auto feedFailed = [&] { return feed && feed->Failed(&feedError); };
+
+    uint64_t done = 0;
+    bool headerOut = false;
+    int code = kExitOk;
+    double pause = kFirstReconnectPauseS;
+    double lostAt = 0;
+    while (!Interrupted() && !feedFailed()) {
+        if (!OpenSensor(link)) {
+            code = kExitSensor;
+            if (!reconnect) break;
+            if (lostAt == 0) lostAt = Timer();
+            state(feed::LinkState::Reconnecting);
+            WaitProcessingEvents(pause);
+            pause = std::min(pause * 2, kLongestReconnectPauseS);
+            continue;
+        }
+        if (lostAt != 0)
+            Say(QStringLiteral("%1: the sensor answers again after %2 s")
+                    .arg(link.Name())
+                    .arg(Timer() - lostAt, 0, 'f', 1));
+        lostAt = 0;
+        pause = kFirstReconnectPauseS;
+        state(feed::LinkState::Polling);
+        if (!feed && !json && !headerOut) Out(RecordHeaderText().chopped(2) + "\n");
+        headerOut = true;
+        std::fflush(stdout);
+        code = PollFrames(count == 0 ? 0 : count - done, [&](uint64_t) {
+            const QByteArray object = FrameJson(++done, QDateTime::currentMSecsSinceEpoch());
+            if (feed) {
+                feed->PublishFrame(object);
+                return feedFailed() ? int(kExitSensor) : int(kExitOk);
+            }
+            Out((json ? object : RecordLineText().chopped(2)) + '\n');
+            return std::fflush(stdout) == 0 ? int(kExitOk) : int(kExitSensor);
+        });
+        if (code == kExitOk || !reconnect || feedFailed()) break;
+        // A time-out: said by the polling loop, published, then the link is
+        // opened again as TRY TO CONNECT does.
+        lostAt = Timer();
+        state(feed::LinkState::TimeOut);
+        CloseSensor();
+        Say(link.Name() + ": trying to connect again");
+    }
+    if (feedFailed()) {
+        Say(feedError);
+        code = kExitSensor;
+    } else if (Interrupted()) {
+        code = kExitOk; // a service being stopped
+    }
+    if (feed) feed->Stop();
+    return code;
+}

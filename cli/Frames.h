@@ -1,0 +1,25 @@
+// The frame polling loop of the command-line tool, shared by every command
+// that takes frames.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+struct LinkSpec;
+namespace feed {
+struct FeedOptions;
+}
+
+// Polls `count` frames (0: until Ctrl-C) on the open link at the window's
+// GO cadence (request, answer, the 10 ms pause). After each frame, decoded
+// into the measurement variables (the trigger flag taken off the group), `onFrame(n)` runs with n
+// counting from 1; a result other than 0 ends the loop with that exit code. Returns 0 after the
+// count or Ctrl-C, 1 (after saying which step failed) when the sensor did not answer.
+int PollFrames(uint64_t count, const std::function<int(uint64_t frame)> &onFrame);
+
+// frames with --publish (publish: the broker; frames then go there instead
+// of stdout) or --reconnect (a sensor time-out is reported and the link
+// opened again until the sensor answers; Ctrl-C or SIGTERM ends it with 0).
+// Returns 1 when the broker refused the login or its certificate.
+int FeedFrames(const LinkSpec &link, uint64_t count, bool json, const feed::FeedOptions *publish,
+               bool reconnect);

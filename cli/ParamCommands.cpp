@@ -1,0 +1,230 @@
+// The commands on the parameter set: version, get, send, verify and show,
+// one sensor after the other.
+#include "cli/Cli.h"
+
+#include "core/MasterCopy.h"
+#include "core/SensorData.h"
+#include "core/Session.h"
+#include "link/Link.h"
+#include "params/ParaFile.h"
+#include "params/Params.h"
+#include "platform/Platform.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <algorithm>
+
+namespace {
+// The names of the sixteen parameter words, in file order.
+QString ParamName(int word) {
+    if (word < int(std::size(kPanelParams))) return kPanelParams[word].name;
+    if (word == 13) return QStringLiteral("GROUPS ON");
+    return QStringLiteral("SPARE %1").arg(word + 1);
+}
+
+// The name of word 16.. of the set: "row 6 CTO" in the file's calculation mode.
+QString WordName(const uint16_t values[kParaFileValues], int word) {
+    if (word < proto::kParamWords) return ParamName(word);
+    const int row = (word - proto::kParamWords) / proto::kRowWords;
+    const int column = (word - proto::kParamWords) % proto::kRowWords;
+    QString cell = column == 7 ? QStringLiteral("GROUP") : TeachColumnName(values[10], column);
+    if (cell.isEmpty()) cell = QStringLiteral("cell %1").arg(column + 1);
+    return QStringLiteral("row %1 %2").arg(row).arg(cell);
+}
+
+// A parameter file checked whole, as FILE with GET checks it; the reason is
+// said and false returned for a file the window would refuse.
+bool LoadParaFile(const QString &path, uint16_t values[kParaFileValues],
+                  const char *consequence = "; nothing was sent") {
+    QStringList lines;
+    QString problem;
+    if (ReadTextLines(path, &lines, -1, &problem) && ParseParaFile(lines, values, &problem))
+        return true;
+    Say(QStringLiteral("the parameter file %1 %2%3").arg(path, problem, consequence));
+    return false;
+}
+
+// The sensor's set, as the line check or GET from EEPROM left it in the
+// variables, in file order.
+bool ReadSensorSet(bool eeprom, uint16_t values[kParaFileValues]) {
+    if (eeprom) {
+        target = EEPROM;
+        GetPara();
+        target = RAM;
+        if (comecho != 1) {
+            Say(OpenLink().Name() + ": " + ExplainAnswerFailure());
+            return false;
+        }
+    }
+    CopyVarsToPP();
+    std::copy(pp, pp + kParaFileValues, values);
+    return true;
+}
+
+bool TakeFlag(QStringList *args, const QString &flag) {
+    return args->removeAll(flag) > 0;
+}
+
+// "-o VALUE" taken out of args; false when -o has no value.
+bool TakeOption(QStringList *args, const QString &option, QString *value) {
+    const int at = args->indexOf(option);
+    if (at < 0) return true;
+    if (at + 1 >= args->size()) return false;
+    *value = args->at(at + 1);
+    args->remove(at, 2);
+    return true;
+}
+
+int Unexpected(const QStringList &args, const char *command) {
+    Say(QStringLiteral("%1: unexpected \"%2\" (tolvane-cli --help tells more)")
+            .arg(command, args.join(' ')));
+    return kExitUsage;
+}
+
+bool WriteResult(const QString &path, const QByteArray &bytes) {
+    if (WriteFileAtomic(path, bytes)) return true;
+    Say(QStringLiteral("%1 cannot be written; an earlier file of that name is left as it was")
+            .arg(path));
+    return false;
+}
+} // namespace
+
+int ForEachSensor(const QList<LinkSpec> &links,
+                  const std::function<int(const LinkSpec &link)> &each) {
+    const QList<LinkSpec> all = links.isEmpty() ? QList<LinkSpec>{StoredLink()} : links;
+    int worst = kExitOk;
+    for (const LinkSpec &link : all) {
+        if (Interrupted()) break;
+        const int code = each(link);
+        CloseSensor();
+        worst = WorseExit(worst, code);
+        if (all.size() > 1)
+            Say(QStringLiteral("%1: %2").arg(link.Name(), code == kExitOk       ? "ok"
+                                                          : code == kExitDiffer ? "differs"
+                                                                                : "failed"));
+    }
+    return worst;
+}
+
+int CmdVersion(const QStringList &args, const QList<LinkSpec> &links) {
+    if (!args.isEmpty()) return Unexpected(args, "version");
+    return ForEachSensor(links, [&](const LinkSpec &link) {
+        if (!OpenSensor(link)) return int(kExitSensor);
+        const QString text = SensorVersion();
+        Out((links.size() > 1 ? link.Name() + "\t" + text : text).toUtf8() + "\n");
+        return int(kExitOk);
+    });
+}
+
+int CmdGet(const QStringList &argsIn, const QList<LinkSpec> &links) {
+    QStringList args = argsIn;
+    const bool eeprom = TakeFlag(&args, "--eeprom");
+    QString out;
+    if (!TakeOption(&args, "-o", &out) || !args.isEmpty())
+        return Unexpected(args.isEmpty() ? QStringList{"-o"} : args, "get");
+    const bool toDir = out.endsWith('/') || QFileInfo(out).isDir();
+    if (links.size() > 1 && !toDir) {
+        Say("get: with several sensors -o names a folder (DIR/), one file per sensor");
+        return kExitUsage;
+    }
+    if (toDir && !QDir().mkpath(out)) {
+        Say(QStringLiteral("get: the folder %1 cannot be made").arg(out));
+        return kExitUsage;
+    }
+    return ForEachSensor(links, [&](const LinkSpec &link) {
+        uint16_t values[kParaFileValues];
+        if (!OpenSensor(link) || !ReadSensorSet(eeprom, values)) return int(kExitSensor);
+        const QByteArray text = FormatParaFile(values);
+        if (out.isEmpty()) {
+            Out(text);
+            return int(kExitOk);
+        }
+        const QString path = toDir ? QDir(out).filePath(link.FileStem() + ".ini") : out;
+        if (!WriteResult(path, text)) return int(kExitUsage);
+        Say(QStringLiteral("%1: parameter set written to %2").arg(link.Name(), path));
+        return int(kExitOk);
+    });
+}
+
+int CmdSend(const QStringList &argsIn, const QList<LinkSpec> &links) {
+    QStringList args = argsIn;
+    const bool eeprom = TakeFlag(&args, "--eeprom");
+    if (args.size() != 1) return Unexpected(args, "send FILE");
+    uint16_t values[kParaFileValues];
+    if (!LoadParaFile(args[0], values)) return kExitUsage;
+    // The set goes into the panels as FILE with GET puts it there; a value
+    // the panels would have to limit, or a conflict they would report,
+    // refuses the file: what is sent is exactly what the file holds.
+    const int before = int(popupscript::Log().size());
+    std::copy(values, values + kParaFileValues, pp);
+    CopyFileParatoVars();
+    RefreshAfterLoad(values[6]);
+    if (int(popupscript::Log().size()) != before) {
+        Say(QStringLiteral("the parameter file %1 holds values the panels would change; "
+                           "nothing was sent")
+                .arg(args[0]));
+        return kExitUsage;
+    }
+    return ForEachSensor(links, [&](const LinkSpec &link) {
+        if (!OpenSensor(link)) return int(kExitSensor);
+        target = eeprom ? EEPROM : RAM;
+        SendPara();
+        target = RAM;
+        if (comecho != 1) {
+            Say(QStringLiteral("%1: send interrupted: %2. %3")
+                    .arg(link.Name(), ExplainAnswerFailure(), SendCutNote(LastSendProgress())));
+            return int(kExitSensor);
+        }
+        Say(QStringLiteral("%1: parameter set sent%2")
+                .arg(link.Name(), eeprom ? " and stored in the sensor's EEPROM" : ""));
+        return int(kExitOk);
+    });
+}
+
+int CmdVerify(const QStringList &argsIn, const QList<LinkSpec> &links) {
+    QStringList args = argsIn;
+    const bool eeprom = TakeFlag(&args, "--eeprom");
+    if (args.size() != 1) return Unexpected(args, "verify FILE");
+    uint16_t wanted[kParaFileValues];
+    if (!LoadParaFile(args[0], wanted, "")) return kExitUsage;
+    return ForEachSensor(links, [&](const LinkSpec &link) {
+        uint16_t found[kParaFileValues];
+        if (!OpenSensor(link) || !ReadSensorSet(eeprom, found)) return int(kExitSensor);
+        QByteArray text;
+        const QString prefix = links.size() > 1 ? link.Name() + "\t" : QString();
+        for (int w = 0; w < kParaFileValues; ++w)
+            if (wanted[w] != found[w])
+                text += QStringLiteral("%1%2 %3 -> %4\n")
+                            .arg(prefix, WordName(wanted, w))
+                            .arg(wanted[w])
+                            .arg(found[w])
+                            .toUtf8();
+        Out(text);
+        return int(text.isEmpty() ? kExitOk : kExitDiffer);
+    });
+}
+
+int CmdShow(const QStringList &args, const QList<LinkSpec> & /*links*/) {
+    if (args.size() != 1) return Unexpected(args, "show FILE");
+    uint16_t v[kParaFileValues];
+    if (!LoadParaFile(args[0], v, "")) return kExitUsage;
+    QByteArray text;
+    for (int w = 0; w < proto::kParamWords; ++w)
+        text += QStringLiteral("%1 %2\n").arg(ParamName(w), -12).arg(v[w], 6).toUtf8();
+    text += "\nROW";
+    for (int c = 0; c < proto::kRowWords; ++c) {
+        QString head = c == 7 ? QStringLiteral("GROUP") : TeachColumnName(v[10], c);
+        text += QStringLiteral(" %1").arg(head.isEmpty() ? QStringLiteral("-") : head, 6).toUtf8();
+    }
+    text += "\n";
+    for (int r = 0; r < proto::kRows; ++r) {
+        text += QStringLiteral("%1").arg(r, 3).toUtf8();
+        for (int c = 0; c < proto::kRowWords; ++c)
+            text += QStringLiteral(" %1")
+                        .arg(v[proto::kParamWords + r * proto::kRowWords + c], 6)
+                        .toUtf8();
+        text += "\n";
+    }
+    Out(text);
+    return kExitOk;
+}

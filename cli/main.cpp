@@ -1,0 +1,6 @@
+// The process entry of the command-line tool.
+#include "cli/Cli.h"
+
+int main(int argc, char **argv) {
+    return RunCli(argc, argv);
+}

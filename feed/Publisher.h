@@ -1,0 +1,67 @@
+// Publishes a sensor's frames and link state to an MQTT broker. The polling
+// loop hands over a ready payload per frame and never waits for the broker:
+// the network work runs on the feed's own thread, which reconnects with a
+// growing pause when the broker goes away and counts every frame it could
+// not send.
+#pragma once
+
+#include "feed/FeedOptions.h"
+
+#include <QByteArray>
+#include <QString>
+#include <functional>
+#include <memory>
+
+namespace feed {
+
+// What the polling loop is doing; published on PREFIX/status.
+enum class LinkState { Connecting, Connected, Polling, TimeOut, Reconnecting };
+
+const char *LinkStateName(LinkState state);
+
+struct FeedCounters {
+    quint64 frames = 0;     // frames handed to the feed
+    quint64 published = 0;  // frames passed to the broker connection
+    quint64 unsent = 0;     // frames that could not be sent (broker away, queue full)
+    quint64 reconnects = 0; // connections to the broker after the first one
+};
+
+// The status object: {"state":..., "link":..., "version":..., "fps":...,
+// "frames":..., "published":..., "unsent":..., "reconnects":..., "time":...}
+QByteArray StatusJson(LinkState state, const QString &link, const QString &version, double fps,
+                      const FeedCounters &counters, qint64 msecsSinceEpoch);
+
+inline constexpr char kOfflineText[] = "offline";
+
+class Publisher {
+  public:
+    // notice receives the feed's messages (broker lost and back, frames not
+    // sent); the default writes them to stderr.
+    explicit Publisher(const FeedOptions &options,
+                       std::function<void(const QString &)> notice = {});
+    ~Publisher();
+    Publisher(const Publisher &) = delete;
+    Publisher &operator=(const Publisher &) = delete;
+
+    // Connects and waits for the broker's answer. False with *error when the
+    // broker refuses the login, its certificate does not verify or the TLS
+    // files are unusable. A broker that is not there is no error: the feed
+    // keeps trying and counts the frames meanwhile.
+    bool Start(QString *error);
+    // Takes one frame (every N-th is published); never blocks.
+    void PublishFrame(const QByteArray &payload);
+    void SetLink(LinkState state, const QString &link, const QString &version);
+    // Set when the broker refused a later login or certificate: the feed has
+    // stopped and the tool ends with the error.
+    bool Failed(QString *error) const;
+    FeedCounters Counters() const;
+    // Publishes "offline" on the status topic and disconnects.
+    void Stop();
+
+    struct Impl;
+
+  private:
+    std::unique_ptr<Impl> d;
+};
+
+} // namespace feed
