@@ -88,7 +88,7 @@ int Usage(const QString &why) {
 
 bool ReadHostsFile(const QString &path, QList<LinkSpec> *links, QString *why) {
     QStringList lines;
-    if (!ReadTextLines(path, &lines, kTextFileMaxLines, why)) return false;
+    if (!ReadTextLines(path, &lines, -1, why)) return false;
     for (int i = 0; i < lines.size(); ++i) {
         const QString line = lines[i].section('#', 0, 0).trimmed();
         if (line.isEmpty()) continue;

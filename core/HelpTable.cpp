@@ -189,6 +189,7 @@ const HelpEntry kHelp[] = {
     {&p3sidesview, P3SIDESVIEW_Graph3SidesView__YGn, InfoGraph3SidesView, kInfo},
     {&p3sidesview, P3SIDESVIEW_Graph3SidesView__IntTrend, InfoGraph3SidesView, kInfo},
     {&p3sidesview, P3SIDESVIEW_Graph3SidesView__GnTrend, InfoGraph3SidesView, kInfo},
+    {&p3sidesview, P3SIDESVIEW_Button3SidesClose, InfoButtonClosePanel, kInfo},
 };
 } // namespace
 

@@ -101,7 +101,7 @@ inline constexpr const char InfoEditTpValueGto[] = " Select the gloss tolerance 
 inline constexpr const char InfoEditTpValueIto[] = " Select the intensity tolerance value.";
 inline constexpr const char InfoEditTrigger[] = " Select the trigger mode: \n CONT = continuous, SELF = self trigger, EXT1..EXT4 = external trigger.";
 inline constexpr const char InfoGraph[] = " Displays a signal selected with SOURCE.";
-inline constexpr const char InfoGraph3SidesView[] = " The graphs show the taught color/gloss vectors \n with their tolerances from three sides: X/Y, INT and GN.";
+inline constexpr const char InfoGraph3SidesView[] = "The four graph display a multiple sides view of the color/gloss vectors.";
 inline constexpr const char InfoGridCtt[] = " The VECTOR TEACH TABLE: one taught vector with its tolerances per row. \n A changed cell stops the data transfer; SEND transfers the table to the sensor.";
 inline constexpr const char InfoGridSpec[] = " The TABLE ATTRIBUTES: a specification text and an indicator color \n for every row of the VECTOR TEACH TABLE.";
 inline constexpr const char InfoGridTpMean[] = " Shows the mean values of the captured data frames.";

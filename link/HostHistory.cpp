@@ -56,8 +56,12 @@ QStringList ReadHostHistory(const QString &path) {
         const qsizetype zero = text.indexOf('\0');
         if (zero >= 0) text.truncate(zero);
         QStringDecoder utf8(QStringDecoder::Utf8);
-        const QString host = utf8(text);
-        if (!utf8.hasError() && PlausibleHost(host) && !hosts.contains(host)) hosts.append(host);
+        const QString decoded = utf8(text);
+        if (utf8.hasError()) continue;
+        // A record filled to its 100th byte holds more than an entry may; it
+        // is taken as the writer would write it, so it is saved back unchanged.
+        const QString host = QString::fromUtf8(HostBytes(decoded));
+        if (PlausibleHost(host) && !hosts.contains(host)) hosts.append(host);
     }
     return hosts;
 }

@@ -68,6 +68,9 @@ int Copy1D(const double *in, int n, double *out);
 void InitP3SidesPanel();
 // Shows the three-sides view, placed beside the main window when it opens.
 void ShowP3SidesPanel();
+// The side of the three-sides view's square graphs when the view must fit
+// an area of that size with that many rows: as designed, or smaller.
+int ThreeSidesGraphSide(int rows, int areaHeight, int areaWidth);
 // Deletes the taught vectors from the six projection graphs.
 void DeleteProjectionPlots(int refresh);
 // The taught vectors as tolerance circles in the six projections; part of

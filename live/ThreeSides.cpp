@@ -12,6 +12,8 @@
 #include "platform/Platform.h"
 #include "uir_ids.h"
 
+#include <algorithm>
+
 namespace {
 constexpr int kXY = P3SIDESVIEW_Graph3SidesView__XY;
 constexpr int kXInt = P3SIDESVIEW_Graph3SidesView__XInt;
@@ -82,10 +84,76 @@ int Pick(const int (&values)[4], Coord c) {
 }
 } // namespace
 
-void InitP3SidesPanel() {
+namespace {
+// The graphs' places in the panel design, in graph widths and heights; X-GN
+// and Y-GN go to the last row of the mode.
+struct GridPlace {
+    int control;
+    int column;
+    int row; // -1: the last row
+};
+constexpr GridPlace kGrid[] = {
+    {kXY, 0, 0},   {kYInt, 1, 0}, {kXInt, 0, 1},     {kIntGn, 1, 1},
+    {kXGn, 0, -1}, {kYGn, 1, -1}, {kIntTrend, 1, 0}, {kGnTrend, 1, 1},
+};
+constexpr int kDesignGraph = 250; // the XY graph's side as designed
+constexpr int kCloseWidth = 62;
+
+int RowsOf(int mode) {
+    return mode >= 6 ? 3 : 2;
+}
+
+// Lays the panel out as a grid of square graphs of the given side.
+void LayOut(int side, int rows) {
+    for (const GridPlace &g : kGrid) {
+        SetCtrlAttribute(p3sidesview, g.control, ATTR_LEFT, g.column * side);
+        SetCtrlAttribute(p3sidesview, g.control, ATTR_TOP, (g.row < 0 ? rows - 1 : g.row) * side);
+        SetCtrlAttribute(p3sidesview, g.control, ATTR_WIDTH, side);
+        SetCtrlAttribute(p3sidesview, g.control, ATTR_HEIGHT, side);
+    }
+    SetCtrlAttribute(p3sidesview, P3SIDESVIEW_Button3SidesClose, ATTR_LEFT,
+                     2 * side - kCloseWidth - 2);
+    SetCtrlAttribute(p3sidesview, P3SIDESVIEW_Button3SidesClose, ATTR_TOP, 2);
+    SetPanelSize(p3sidesview, rows * side, 2 * side);
+}
+} // namespace
+
+int ThreeSidesGraphSide(int rows, int areaHeight, int areaWidth) {
+    return std::max(1, std::min({kDesignGraph, areaWidth / 2, areaHeight / rows}));
+}
+
+namespace {
+// Sizes the panel for the current mode and, when it opens, places it:
+// beside the main window when the screen has room; else in the data panel's
+// graph area, made smaller to fit, so that the navigation, the transfer
+// buttons, V-No and the status line stay in view.
+void ArrangeP3SidesPanel(bool place) {
+    const int rows = RowsOf(calcmode);
+    if (PanelFitsBeside(mainpanel, rows * kDesignGraph, 2 * kDesignGraph) == 1) {
+        LayOut(kDesignGraph, rows);
+        if (place) PlacePanelBeside(p3sidesview, mainpanel);
+        return;
+    }
     int h = 0, w = 0;
-    GetCtrlAttribute(p3sidesview, kXY, ATTR_HEIGHT, &h);
-    GetCtrlAttribute(p3sidesview, kXY, ATTR_WIDTH, &w);
+    PanelRoomOver(p3sidesview, datapanel, DATAP_GraphRGB, &h, &w);
+    LayOut(ThreeSidesGraphSide(rows, h, w), rows);
+    if (place) PlacePanelOver(p3sidesview, datapanel, DATAP_GraphRGB);
+}
+
+bool P3SidesShown() {
+    int shown = 0;
+    GetPanelAttribute(p3sidesview, ATTR_VISIBLE, &shown);
+    return shown != 0;
+}
+} // namespace
+
+void ShowP3SidesPanel() {
+    // Where the operator moves it after it opened, it stays.
+    if (!P3SidesShown()) ArrangeP3SidesPanel(true);
+    DisplayPanel(p3sidesview);
+}
+
+void InitP3SidesPanel() {
     GetCtrlVal(parapanel, PARAP_Calcmode, &calcmode);
     const int mode = calcmode;
     if (!IsThreeSidesMode(mode)) {
@@ -104,22 +172,9 @@ void InitP3SidesPanel() {
         SetCtrlAttribute(p3sidesview, kIntTrend, ATTR_LABEL_TEXT,
                          QString::fromLatin1(siMode ? "M" : "INT"));
 
-    // X-GN and Y-GN sit in the row below the others; the panel is exactly
-    // two graphs wide and two or three graphs high.
-    const int rows = mode >= 6 ? 3 : 2;
-    for (int c : {kXGn, kYGn})
-        SetCtrlAttribute(p3sidesview, c, ATTR_TOP, (rows - 1) * h);
-    SetPanelSize(p3sidesview, rows * h, 2 * w);
+    // Open, it takes the new mode's rows where it stands.
+    if (P3SidesShown()) ArrangeP3SidesPanel(false);
     ShowP3SidesPanel();
-}
-
-void ShowP3SidesPanel() {
-    // Placed when it opens, beside the main window rather than over its
-    // graphs; where the operator moves it afterwards, it stays.
-    int shown = 0;
-    GetPanelAttribute(p3sidesview, ATTR_VISIBLE, &shown);
-    if (!shown) PlacePanelBeside(p3sidesview, mainpanel);
-    DisplayPanel(p3sidesview);
 }
 
 void DrawTaughtVectors3Sides() {
@@ -169,7 +224,16 @@ int CBF_Graph3SidesView(int, int, int event, void *, int, int) {
     return HelpOnly(event, InfoGraph3SidesView);
 }
 
-int CBF_P3SIDESVIEW(int panel, int, int event, void *, int, int) {
-    if (event == EVENT_CLOSE) HidePanel(panel);
+int CBF_P3SIDESVIEW(int panel, int, int event, void *, int eventData1, int) {
+    if (event == EVENT_CLOSE || (event == EVENT_KEYPRESS && eventData1 == VAL_ESC_KEY)) {
+        HidePanel(panel);
+        return 1;
+    }
+    return 0;
+}
+
+int CBF_Button3SidesClose(int panel, int, int event, void *, int, int) {
+    if (ShowHelpOnRightClick(event, InfoButtonClosePanel) || event != EVENT_COMMIT) return 0;
+    HidePanel(panel);
     return 0;
 }

@@ -3,6 +3,7 @@
 #include "platform/EngineState.h"
 
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QWidget>
 
@@ -77,6 +78,14 @@ int MakeEditableRing(int panel, int textControl) {
         edit->setText(typed);
     }
     ring->setHidden(hidden);
+    // The field's caption names the ring now: assistive technology reads it
+    // and the caption's key takes the focus to it.
+    if (text->buddy) {
+        const QString caption = text->buddy->text().remove(QLatin1Char('&')).simplified();
+        text->buddy->setBuddy(ring);
+        ring->setAccessibleName(caption);
+        edit->setAccessibleName(caption);
+    }
     RestyleCtrl(*text);
 
     auto c = std::make_unique<Ctrl>();

@@ -20,6 +20,7 @@
 #include <QSlider>
 #include <QSpinBox>
 #include <QTableWidget>
+#include <algorithm>
 #include <cmath>
 
 namespace engine {
@@ -73,8 +74,34 @@ void SetPatch(Ctrl &c, int rgb) {
     c.w->setAutoFillBackground(true);
 }
 
+namespace {
+constexpr char kWholeText[] = "tolvaneWholeText";
+constexpr char kOwnToolTip[] = "tolvaneOwnToolTip";
+} // namespace
+
 void SetLabelText(QLabel *l, const QString &text) {
-    if (l->text() != text) l->setText(text);
+    // A one-line display too narrow for its text shows it cut with "…" and
+    // the whole of it in the tooltip; the program reads back the whole text.
+    QString shown = text;
+    if (!l->wordWrap() && !text.contains(QLatin1Char('\n')) && l->pixmap().isNull()) {
+        const int room = l->contentsRect().width() - 2 * l->margin() - std::max(0, l->indent());
+        shown = l->fontMetrics().elidedText(text, Qt::ElideRight, std::max(0, room));
+    }
+    const bool wasCut = l->property(kWholeText).isValid();
+    if (shown != text) {
+        if (!wasCut) l->setProperty(kOwnToolTip, l->toolTip());
+        l->setProperty(kWholeText, text);
+        l->setToolTip(text);
+    } else if (wasCut) {
+        l->setProperty(kWholeText, QVariant());
+        l->setToolTip(l->property(kOwnToolTip).toString());
+    }
+    if (l->text() != shown) l->setText(shown);
+}
+
+QString LabelText(const QLabel *l) {
+    const QVariant whole = l->property(kWholeText);
+    return whole.isValid() ? whole.toString() : l->text();
 }
 
 // Sets a number on any kind that shows one.

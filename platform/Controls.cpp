@@ -177,7 +177,7 @@ int GetNumber(const Ctrl &c, double *v) {
         *v = c.patchColor;
         return 0;
     case Kind::Label:
-        return ParseNumber(static_cast<QLabel *>(w)->text(), v) ? 0 : kErrBadValue;
+        return ParseNumber(LabelText(static_cast<QLabel *>(w)), v) ? 0 : kErrBadValue;
     case Kind::Text:
         return ParseNumber(static_cast<QLineEdit *>(w)->text(), v) ? 0 : kErrBadValue;
     default:
@@ -190,7 +190,7 @@ int GetText(const Ctrl &c, QString *text) {
     QWidget *w = c.w;
     switch (c.kind) {
     case Kind::Label:
-        *text = static_cast<QLabel *>(w)->text();
+        *text = LabelText(static_cast<QLabel *>(w));
         return 0;
     case Kind::Text:
         *text = static_cast<QLineEdit *>(w)->text();

@@ -102,6 +102,9 @@ struct Panel {
     int resId = 0;
     int parent = 0;
     QPointer<QWidget> w;
+    // Where its controls and child panels live: w itself, or the content of
+    // the scroll area of a window that scrolls when made smaller.
+    QPointer<QWidget> inner;
     CtrlCallbackPtr cb = nullptr;
     void *cbData = nullptr;
     std::vector<std::unique_ptr<Ctrl>> ctrls; // indexed by control id
@@ -136,6 +139,8 @@ QString Hex(int rgb);
 // A colour patch shows the colour it holds.
 void SetPatch(Ctrl &c, int rgb);
 void SetLabelText(QLabel *l, const QString &text);
+// The text last set on a display, whole even when it is shown cut.
+QString LabelText(const QLabel *l);
 // Moves a control and the label that belongs to it.
 void Place(Ctrl &c, const QRect &r);
 void SetIndicator(Ctrl &c, bool indicator);

@@ -6,8 +6,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <QStringDecoder>
 
 namespace {
 QString &projectDir() {
@@ -31,10 +33,18 @@ bool WritableDir(const QString &dir) {
     const QFileInfo info(dir);
     return info.isDir() && info.isWritable();
 }
+
+// Installed, the program's directory is <prefix>/lib/tolvane (the package's
+// /usr/lib/tolvane, or any prefix given to cmake --install).
+bool InstalledProgramDir(const QString &programDir) {
+    return QDir::cleanPath(programDir).endsWith(QLatin1String("/lib/tolvane"));
+}
 } // namespace
 
 QString ConfigDirFor(const QString &programDir) {
-    if (WritableDir(programDir)) return programDir;
+    // An installed program's configuration belongs to whoever runs it, root
+    // too: files in the installation would outlive its removal.
+    if (!InstalledProgramDir(programDir) && WritableDir(programDir)) return programDir;
     const QString dir = JoinPath(
         QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation), "tolvane");
     QDir().mkpath(dir);
@@ -42,7 +52,25 @@ QString ConfigDirFor(const QString &programDir) {
 }
 
 QString DataDirFor(const QString &programDir) {
-    return WritableDir(programDir) ? programDir : QDir::homePath();
+    return !InstalledProgramDir(programDir) && WritableDir(programDir) ? programDir
+                                                                       : QDir::homePath();
+}
+
+void RemoveSaveLeftovers(const QStringList &paths) {
+    // A write replaced through a temporary copy names it <file>.XXXXXX (six
+    // random letters); a program killed before the rename leaves it behind.
+    // An ending of lower-case letters alone may be the operator's own copy
+    // ("backup"), so it stays.
+    for (const QString &path : paths) {
+        const QFileInfo info(path);
+        const QRegularExpression leftover(QStringLiteral("^%1\\.(?![a-z]{6}$)[A-Za-z0-9]{6}$")
+                                              .arg(QRegularExpression::escape(info.fileName())));
+        QDir dir = info.dir();
+        for (const QFileInfo &entry :
+             dir.entryInfoList({info.fileName() + QStringLiteral(".??????")},
+                               QDir::Files | QDir::Hidden | QDir::NoSymLinks))
+            if (leftover.match(entry.fileName()).hasMatch()) QFile::remove(entry.filePath());
+    }
 }
 
 QString JoinPath(const QString &dir, const QString &name) {
@@ -56,6 +84,37 @@ bool FileExists(const QString &path, qint64 *size) {
     const bool exists = info.exists() && info.isFile();
     if (size) *size = exists ? info.size() : -1;
     return exists;
+}
+
+namespace {
+// Bytes 0x80..0x9F of Windows-1252; the five it leaves undefined stay the
+// control characters of the same number.
+constexpr char16_t kWindows1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+QString FromWindows1252(const QByteArray &bytes) {
+    QString text(bytes.size(), Qt::Uninitialized);
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        text[i] = QChar(b >= 0x80 && b < 0xA0 ? kWindows1252High[b - 0x80] : char16_t(b));
+    }
+    return text;
+}
+
+bool ValidUtf8(const QList<QByteArray> &lines) {
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    for (const QByteArray &line : lines) {
+        const QString decoded = utf8(line);
+        if (utf8.hasError()) return false;
+    }
+    return true;
+}
+} // namespace
+
+bool PathExists(const QString &path) {
+    return !path.isEmpty() && QFileInfo(path).exists();
 }
 
 bool ReadTextLines(const QString &path, QStringList *lines, int maxLines, QString *problem) {
@@ -72,12 +131,8 @@ bool ReadTextLines(const QString &path, QStringList *lines, int maxLines, QStrin
     // before any of it is read.
     if (file.size() > kTextFileMaxBytes)
         return refuse(QStringLiteral("is larger than %1 bytes").arg(kTextFileMaxBytes));
-    QStringList read;
+    QList<QByteArray> read;
     while (maxLines < 0 || read.size() < maxLines) {
-        if (read.size() == kTextFileMaxLines) {
-            if (file.atEnd()) break;
-            return refuse(QStringLiteral("has more than %1 lines").arg(kTextFileMaxLines));
-        }
         QByteArray line = file.readLine(kTextFileMaxLineLength + 2);
         if (line.isEmpty()) break;
         if (line.endsWith('\n'))
@@ -94,9 +149,16 @@ bool ReadTextLines(const QString &path, QStringList *lines, int maxLines, QStrin
                 if (line[i] != '\0') return refuse(QStringLiteral("is not a text file"));
             line.truncate(zero);
         }
-        read.append(QString::fromUtf8(line));
+        read.append(line);
     }
-    *lines = read;
+    // Files written by older installations are in the 8-bit character set of
+    // their day; text that is valid UTF-8 is taken as UTF-8.
+    const bool utf8 = ValidUtf8(read);
+    QStringList text;
+    text.reserve(read.size());
+    for (const QByteArray &line : read)
+        text.append(utf8 ? QString::fromUtf8(line) : FromWindows1252(line));
+    *lines = text;
     return true;
 }
 

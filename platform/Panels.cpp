@@ -11,12 +11,15 @@
 #include <QPointer>
 #include <QResource>
 #include <QScreen>
+#include <QScrollArea>
 #include <QSet>
 #include <QSlider>
 #include <QSpinBox>
 #include <QUiLoader>
+#include <QVBoxLayout>
 #include <QWidget>
 #include <algorithm>
+#include <optional>
 
 namespace engine {
 namespace {
@@ -146,6 +149,37 @@ void InstallUirTable(const UirPanelInfo *panels, int count) {
     g_tableCount = count;
 }
 
+namespace {
+// A window made smaller than its panel shows scroll bars rather than cut off
+// controls: the panel's controls move into a content widget of the panel's
+// size inside a scroll area that fills the window. Returns the content.
+QWidget *MakeScrolling(QWidget *root) {
+    auto *content = new QWidget;
+    content->setObjectName(root->objectName() + QStringLiteral("Content"));
+    content->setFixedSize(root->size());
+    const QObjectList children = root->children(); // reparenting changes the list
+    for (QObject *o : children) {
+        auto *child = qobject_cast<QWidget *>(o);
+        if (!child || child->isWindow()) continue;
+        const QRect at = child->geometry();
+        const bool hidden = child->isHidden();
+        child->setParent(content);
+        child->setGeometry(at);
+        child->setHidden(hidden);
+    }
+    auto *scroll = new QScrollArea(root);
+    scroll->setObjectName(root->objectName() + QStringLiteral("Scroll"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setFocusPolicy(Qt::NoFocus);
+    scroll->setBackgroundRole(QPalette::Window);
+    scroll->setWidget(content);
+    auto *layout = new QVBoxLayout(root);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(scroll);
+    return content;
+}
+} // namespace
+
 int LoadPanel(int parentPanel, const QString &file, int panelId) {
     if (!qobject_cast<QApplication *>(QCoreApplication::instance())) return kErrNoUi;
     const UirPanelInfo *info = PanelInfo(panelId);
@@ -180,8 +214,11 @@ int LoadPanel(int parentPanel, const QString &file, int panelId) {
         return kErrBadControl;
     }
 
+    panel->inner = root;
+    if (!parent && root->property("scrolls").toBool()) panel->inner = MakeScrolling(root);
+
     // Panels stay hidden until DisplayPanel, as free windows or inside their parent.
-    if (parent) root->setParent(parent->w, Qt::Widget);
+    if (parent) root->setParent(parent->inner ? parent->inner : parent->w, Qt::Widget);
     // A free window opens where the form's `top` and `left` say.
     const QVariant top = root->property("top"), left = root->property("left");
     if (!parent && (top.isValid() || left.isValid())) root->move(left.toInt(), top.toInt());
@@ -224,26 +261,87 @@ int HidePanel(int panel) {
     return 0;
 }
 
+namespace {
+QSize FrameExtra(const QWidget *w) {
+    return (w->frameGeometry().size() - w->geometry().size()).expandedTo(QSize(0, 0));
+}
+
+// The frame a window manager adds is not known before the first show.
+QSize FrameSize(const QWidget *w, QSize size) {
+    return size + FrameExtra(w);
+}
+
+// Before its first show a window's frame is taken to be the one the window
+// manager gave the other window.
+QSize FrameSizeLike(const QWidget *w, const QWidget *other) {
+    const QSize own = FrameExtra(w);
+    return w->size() +
+           (own.isEmpty() && !w->testAttribute(Qt::WA_WState_Created) ? FrameExtra(other) : own);
+}
+
+// Where a window of that frame size fits beside the anchor's window on its
+// screen without covering it: right of it, else left; null when neither.
+std::optional<QPoint> SpotBeside(const QWidget *anchor, QSize frame) {
+    const QScreen *screen = anchor->screen();
+    if (!screen) return std::nullopt;
+    const QRect free = screen->availableGeometry();
+    const QRect beside = anchor->frameGeometry();
+    if (frame.height() > free.height()) return std::nullopt;
+    const int top = std::clamp(beside.top(), free.top(),
+                               std::max(free.top(), free.bottom() + 1 - frame.height()));
+    if (beside.right() + 1 + frame.width() <= free.right() + 1)
+        return QPoint(beside.right() + 1, top);
+    if (beside.left() - frame.width() >= free.left())
+        return QPoint(beside.left() - frame.width(), top);
+    return std::nullopt;
+}
+} // namespace
+
+int PanelFitsBeside(int anchor, int height, int width) {
+    Panel *a = FindPanel(anchor);
+    if (!a) return kErrBadPanel;
+    return SpotBeside(a->w->window(), QSize(width, height)) ? 1 : 0;
+}
+
 int PlacePanelBeside(int panel, int anchor) {
     Panel *p = FindPanel(panel), *a = FindPanel(anchor);
     if (!p || !a || !p->w->isWindow()) return kErrBadPanel;
     QWidget *w = p->w, *aw = a->w->window();
-    QScreen *screen = aw->screen();
+    const QScreen *screen = aw->screen();
     if (!screen) return 0;
+    const QSize frame = FrameSize(w, w->size());
+    if (const auto spot = SpotBeside(aw, frame)) {
+        w->move(*spot);
+        return 0;
+    }
     const QRect free = screen->availableGeometry();
     const QRect beside = aw->frameGeometry();
-    // The frame a window manager adds is not known before the first show.
-    const QSize frame = w->frameGeometry().size().expandedTo(w->size());
-    int left;
-    if (beside.right() + 1 + frame.width() <= free.right() + 1)
-        left = beside.right() + 1;
-    else if (beside.left() - frame.width() >= free.left())
-        left = beside.left() - frame.width();
-    else
-        left = std::max(free.left(), beside.left());
     const int top = std::clamp(beside.top(), free.top(),
                                std::max(free.top(), free.bottom() + 1 - frame.height()));
-    w->move(left, top);
+    w->move(std::max(free.left(), beside.left()), top);
+    return 0;
+}
+
+int PanelRoomOver(int panel, int areaPanel, int areaControl, int *height, int *width) {
+    Panel *p = FindPanel(panel);
+    Ctrl *c = FindCtrl(areaPanel, areaControl);
+    if (!p || !p->w->isWindow()) return kErrBadPanel;
+    if (!c) return kErrBadControl;
+    const QSize frame = FrameSizeLike(p->w, c->w->window()) - p->w->size();
+    *height = std::max(0, c->w->height() - frame.height());
+    *width = std::max(0, c->w->width() - frame.width());
+    return 0;
+}
+
+int PlacePanelOver(int panel, int areaPanel, int areaControl) {
+    Panel *p = FindPanel(panel);
+    Ctrl *c = FindCtrl(areaPanel, areaControl);
+    if (!p || !p->w->isWindow()) return kErrBadPanel;
+    if (!c) return kErrBadControl;
+    const QRect area(c->w->mapToGlobal(QPoint(0, 0)), c->w->size());
+    // The window, frame included, goes into the area's top right corner.
+    const QSize frame = FrameSizeLike(p->w, c->w->window());
+    p->w->move(area.right() + 1 - frame.width(), area.top());
     return 0;
 }
 

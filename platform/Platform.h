@@ -64,6 +64,7 @@ constexpr int VAL_BACKSPACE_KEY = Qt::Key_Backspace;
 constexpr int VAL_DELETE_KEY = Qt::Key_Delete;
 constexpr int VAL_UP_ARROW_KEY = Qt::Key_Up;
 constexpr int VAL_DOWN_ARROW_KEY = Qt::Key_Down;
+constexpr int VAL_ESC_KEY = Qt::Key_Escape;
 
 int RunUserInterface();
 int QuitUserInterface(int returnCode);
@@ -103,6 +104,15 @@ int SetActivePanel(int panel);
 // the screen has the room; else over the anchor's left part, so that what
 // the anchor shows on its right stays in view.
 int PlacePanelBeside(int panel, int anchor);
+// 1 when a free-standing panel of that size fits beside `anchor` on its
+// screen without covering it, else 0.
+int PanelFitsBeside(int anchor, int height, int width);
+// The room a free-standing panel's content has inside a control of another
+// panel, an area it may stand in for, once the window's frame is counted.
+int PanelRoomOver(int panel, int areaPanel, int areaControl, int *height, int *width);
+// Moves a free-standing panel, frame included, into that area's top right
+// corner (size it to fit first).
+int PlacePanelOver(int panel, int areaPanel, int areaControl);
 // Tab order: the controls in the order given; control 0 stands for every
 // control of that panel that takes the focus, in the panel's own order.
 struct FocusStep {
@@ -517,25 +527,31 @@ int InstallTCPCallback(unsigned conversationHandle, tcpFuncPtr callback, void *c
 QString GetProjectDir(); // the program's directory
 // Points the program's directory elsewhere (tests run in a temporary one).
 void SetProjectDir(const QString &dir);
-// Where the program keeps its configuration files: the program's directory
-// when it can write there (a build tree, a copy in a user's folder), else the
+// Where the program keeps its configuration files. The one place that decides
+// it: an installed program (its directory is <prefix>/lib/tolvane) uses the
 // user's configuration directory ($XDG_CONFIG_HOME/tolvane, normally
-// ~/.config/tolvane; an installed program in /usr/lib/tolvane), created on
+// ~/.config/tolvane), whoever runs it; a program run from its build tree or a
+// copy keeps them beside itself, unless it cannot write there. Created on
 // demand.
 QString ConfigDirFor(const QString &programDir);
-// Where record and parameter files are proposed: the program's directory when
-// writable, else the user's home directory.
+// Where record and parameter files are proposed: the program's directory for
+// a program that keeps its configuration there, else the user's home.
 QString DataDirFor(const QString &programDir);
+// Removes the temporary copies that an interrupted atomic write of these
+// files left beside them.
+void RemoveSaveLeftovers(const QStringList &paths);
 QString JoinPath(const QString &dir, const QString &name);
 bool FileExists(const QString &path, qint64 *size = nullptr); // GetFileInfo
+// Whether anything (a file, directory, pipe, device) is at the path.
+bool PathExists(const QString &path);
 // The most any text file of the program may hold: a parameter file (264
 // values, one a line) and the table attributes (76 lines) fit many times over.
 constexpr qint64 kTextFileMaxBytes = 64 * 1024;
-constexpr int kTextFileMaxLines = 1000;
 constexpr int kTextFileMaxLineLength = 4096;
 // Reads up to maxLines lines (line ends and zero bytes padding a line
-// removed). False, with the reason in *problem, when the file cannot be read
-// or is not a text file within the bounds above; *lines is then unchanged.
+// removed), as UTF-8 when they are valid UTF-8, else as Windows-1252. False, with the reason in
+// *problem, when the file cannot be read or is not a text file within the bounds above; *lines is
+// then unchanged.
 bool ReadTextLines(const QString &path, QStringList *lines, int maxLines = -1,
                    QString *problem = nullptr);
 // Writes the whole file through a temporary file; false on failure, and an

@@ -1,7 +1,10 @@
 // Ring items: the lists of selectors (value and label of each item).
 #include "platform/EngineState.h"
 
+#include <algorithm>
+
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
@@ -16,6 +19,7 @@
 #include <QRadioButton>
 #include <QSlider>
 #include <QSpinBox>
+#include <QStyle>
 #include <QTableWidget>
 #include <cmath>
 
@@ -51,12 +55,29 @@ struct KeepEditText {
     QString text;
 };
 
+namespace {
+// The open list shows every item whole (a device's full path), however
+// narrow the closed box; the closed box shows its item whole in a tooltip.
+void FitList(QComboBox *ring) {
+    QAbstractItemView *view = ring->view();
+    int widest = 0;
+    for (int i = 0; i < ring->count(); ++i) {
+        widest = std::max(widest, view->fontMetrics().horizontalAdvance(ring->itemText(i)));
+        ring->setItemData(i, ring->itemText(i), Qt::ToolTipRole);
+    }
+    // Room for the item's margins, the list's frame and its scroll bar.
+    widest += 24 + 2 * view->frameWidth() + view->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    view->setMinimumWidth(std::max(ring->width(), widest));
+}
+} // namespace
+
 int InsertItem(int panel, int control, int index, const QString &label, const QVariant &value) {
     QComboBox *ring = Ring(panel, control);
     if (!ring) return kErrBadControl;
     if (index < 0 || index > ring->count()) index = ring->count();
     KeepEditText keep(ring);
     ring->insertItem(index, label, value);
+    FitList(ring);
     return 0;
 }
 
@@ -67,6 +88,7 @@ int ReplaceItem(int panel, int control, int index, const QString &label, const Q
     KeepEditText keep(ring);
     ring->setItemText(index, label);
     ring->setItemData(index, value, Qt::UserRole);
+    FitList(ring);
     return 0;
 }
 

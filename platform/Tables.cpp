@@ -3,10 +3,12 @@
 #include "platform/EngineState.h"
 
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QPainter>
 #include <QSpinBox>
 #include <QStyledItemDelegate>
 #include <QTableWidget>
+#include <QToolTip>
 
 namespace engine {
 namespace {
@@ -73,6 +75,23 @@ class CellDelegate : public QStyledItemDelegate {
         const int column = index.column() + 1;
         Fire(m_panel, m_control, EVENT_VAL_CHANGED, row, column);
         Fire(m_panel, m_control, EVENT_COMMIT, row, column);
+    }
+
+    // A text cell too narrow for its text shows it cut with "…"; the tooltip
+    // shows it whole.
+    bool helpEvent(QHelpEvent *event, QAbstractItemView *view, const QStyleOptionViewItem &option,
+                   const QModelIndex &index) override {
+        if (m_text && event->type() == QEvent::ToolTip) {
+            const QString text = index.data(Qt::DisplayRole).toString();
+            QStyleOptionViewItem cell = option;
+            initStyleOption(&cell, index);
+            const int margin = 2 * (view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1);
+            if (cell.fontMetrics.horizontalAdvance(text) > cell.rect.width() - margin) {
+                QToolTip::showText(event->globalPos(), text, view);
+                return true;
+            }
+        }
+        return QStyledItemDelegate::helpEvent(event, view, option, index);
     }
 
     void paint(QPainter *painter, const QStyleOptionViewItem &option,

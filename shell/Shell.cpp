@@ -103,6 +103,7 @@ void InitAll() {
     ipComboBoxFileName = JoinPath(cfg_dir, "IPComboBox.cfg");
     conSettingsFileName = JoinPath(cfg_dir, "ComSettings.cfg");
     colorArrayStartupFileName = JoinPath(cfg_dir, "StartupFile.cfg");
+    RemoveSaveLeftovers({ipComboBoxFileName, conSettingsFileName, colorArrayStartupFileName});
     recFileName = JoinPath(data_dir, "RecordFile.dat");
     SetCtrlVal(recpanel, RECP_DispRecFile, recFileName);
     paraFileName = data_dir;

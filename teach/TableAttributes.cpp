@@ -171,7 +171,9 @@ void SetStartupArray() {
 }
 
 void LoadStartupFile() {
-    if (FileExists(colorArrayStartupFileName)) {
+    // Anything at the path is reported when it cannot be read, a directory or
+    // a pipe too; only a missing file is no news.
+    if (PathExists(colorArrayStartupFileName)) {
         TableAttributes a;
         QString problem;
         if (ReadAttributes(colorArrayStartupFileName, &a, &problem)) {

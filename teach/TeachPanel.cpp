@@ -170,10 +170,36 @@ void TeachToTable() {
 
 // ---- callbacks
 
+namespace {
+// The operator watches V-No, the bars and the graph while capturing. The
+// panel opens beside the main window when the screen has room; else over
+// the navigation side, below V-No and the measured values and above the
+// transfer buttons, leaving the graph's newest part and the status line in
+// view. Where the operator moves it afterwards, it stays.
+void PlaceTeachPanel() {
+    int shown = 0, h = 0, w = 0;
+    GetPanelAttribute(teachpanel, ATTR_VISIBLE, &shown);
+    if (shown) return;
+    GetPanelAttribute(teachpanel, ATTR_HEIGHT, &h);
+    GetPanelAttribute(teachpanel, ATTR_WIDTH, &w);
+    if (PanelFitsBeside(mainpanel, h, w) == 1) {
+        PlacePanelBeside(teachpanel, mainpanel);
+        return;
+    }
+    int top = 0, left = 0, dataTop = 0, graphTop = 0;
+    GetPanelAttribute(mainpanel, ATTR_TOP, &top);
+    GetPanelAttribute(mainpanel, ATTR_LEFT, &left);
+    GetPanelAttribute(datapanel, ATTR_TOP, &dataTop);
+    GetCtrlAttribute(datapanel, DATAP_GraphRGB, ATTR_TOP, &graphTop);
+    SetPanelPos(teachpanel, top + dataTop + graphTop, left);
+}
+} // namespace
+
 // Capturing needs fresh frames: the panel starts live polling unless a loop
 // already runs, and that loop runs until STOP.
 int CBF_ButtonTeachMeanVal(int, int, int event, void *, int, int) {
     if (ShowHelpOnRightClick(event, InfoButtonTeachMeanVal) || event != EVENT_COMMIT) return 0;
+    PlaceTeachPanel();
     DisplayPanel(teachpanel);
     InitTeachPanel();
     if (session::poll == 0) StartGo();

@@ -13,6 +13,8 @@
 #include "support/AppFixture.h"
 #include "uir_ids.h"
 
+#include <QAbstractItemView>
+#include <QAccessible>
 #include <QComboBox>
 #include <QFile>
 #include <QLineEdit>
@@ -229,6 +231,71 @@ class TstInterface : public QObject {
         GetHostHistoryFromFile();
         QCOMPARE(ListedHosts().size(), entries);
         QCOMPARE(ListedHosts(), hostHistory);
+    }
+
+    // Assistive technology names each field by its caption, the host field
+    // too since it became a combo box (the box and the field inside it).
+    void fieldsAreNamedByTheirCaptions_data() {
+        QTest::addColumn<int>("control");
+        QTest::addColumn<QString>("caption");
+        QTest::newRow("HOST") << kHost << "HOST";
+        QTest::newRow("PORT") << int(INTERFACEP_StringPortNumber) << "PORT";
+        QTest::newRow("SENSOR ID") << int(INTERFACEP_EditID) << "SENSOR ID";
+    }
+    void fieldsAreNamedByTheirCaptions() {
+        QFETCH(int, control);
+        QFETCH(QString, caption);
+        QWidget *field = CtrlWidget(interfacepanel, control);
+        QVERIFY(field);
+        QList<QWidget *> named{field};
+        if (auto *box = qobject_cast<QComboBox *>(field->parentWidget())) named << box;
+        // A combo box's name is its text; its caption comes as its label.
+        for (QWidget *w : named) {
+            QAccessibleInterface *a = QAccessible::queryAccessibleInterface(w);
+            QVERIFY(a);
+            QStringList names{a->text(QAccessible::Name)};
+            for (const auto &[label, relation] : a->relations(QAccessible::Label))
+                names << label->text(QAccessible::Name);
+            QVERIFY2(names.contains(caption), qPrintable(names.join('|')));
+        }
+    }
+
+    // The COM-PORT list shows a device's name whole, however narrow the box.
+    void comPortListShowsWholeNames() {
+        auto *box =
+            qobject_cast<QComboBox *>(CtrlWidget(interfacepanel, INTERFACEP_EditSelectComPort));
+        QVERIFY(box);
+        const QString path =
+            "COM60  /dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0 (absent)";
+        QCOMPARE(InsertListItem(interfacepanel, INTERFACEP_EditSelectComPort, -1, path, 60), 0);
+        QVERIFY(box->fontMetrics().horizontalAdvance(path) > box->width());
+        QVERIFY(box->view()->minimumWidth() >= box->view()->fontMetrics().horizontalAdvance(path));
+        QCOMPARE(box->itemData(box->count() - 1, Qt::ToolTipRole).toString(), path);
+        DeleteListItem(interfacepanel, INTERFACEP_EditSelectComPort, box->count() - 1, 1);
+    }
+
+    // A record whose 100 bytes are all text holds more than an entry; what
+    // is taken from it must survive the next save unchanged.
+    void fullRecordIsSavedBackAsRead_data() {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QString>("host");
+        QTest::newRow("100 ASCII bytes") << QByteArray(100, 'a') << QString(99, 'a');
+        QTest::newRow("99 characters in 100 bytes")
+            << QByteArray(98, 'z') + "\xc3\xbc" << QString(98, 'z');
+        QTest::newRow("ends in a 3-byte character")
+            << QByteArray(97, 'e') + "\xe2\x82\xac" << QString(97, 'e');
+    }
+    void fullRecordIsSavedBackAsRead() {
+        QFETCH(QByteArray, text);
+        QFETCH(QString, host);
+        ClearHistory();
+        WriteAll(ipComboBoxFileName, text + '\n' + HostHistoryRecords({"b"}));
+        GetHostHistoryFromFile();
+        QCOMPARE(hostHistory, (QStringList{host, "b"}));
+        CommitHost("c");
+        QCOMPARE(FileHosts(), (QStringList{"c", host, "b"}));
+        GetHostHistoryFromFile();
+        QCOMPARE(ListedHosts(), (QStringList{"c", host, "b"}));
     }
 
     void longestHostSurvivesTheFile() {

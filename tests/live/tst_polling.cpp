@@ -10,6 +10,7 @@
 #include "link/Link.h"
 #include "live/Live.h"
 #include "params/Params.h"
+#include "platform/Introspect.h"
 #include "platform/Platform.h"
 #include "shell/Shell.h"
 #include "sim/Simulator.h"
@@ -17,6 +18,12 @@
 #include "teach/TeachTable.h"
 #include "uir_ids.h"
 
+#include <QAbstractItemView>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
 #include <QTimer>
 #include <array>
@@ -140,6 +147,10 @@ class TestPolling : public QObject {
     void sourceSelectsGraph();
     void threeSidesLayout_data();
     void threeSidesLayout();
+    void longTextsShownCutAndWhole_data();
+    void longTextsShownCutAndWhole();
+    void smallMainWindowScrolls_data();
+    void smallMainWindowScrolls();
 };
 
 void TestPolling::initTestCase() {
@@ -598,35 +609,53 @@ void TestPolling::threeSidesLayout_data() {
     // X-INT, Y-INT, X-GN, Y-GN, INT-GN, INT trend, GN trend
     QTest::addColumn<QList<bool>>("visible");
     QTest::addColumn<QString>("yGnLabel"); // or, without Y-GN, the X-INT label
+    QTest::addColumn<QString>("closedBy");
 
-    QTest::newRow("mode 0") << 0 << 0 << QList<bool>{} << QString();
-    QTest::newRow("mode 1") << 1 << 0 << QList<bool>{} << QString();
-    QTest::newRow("mode 2") << 2 << 2 << QList<bool>{1, 1, 0, 0, 0, 0, 1} << "X/INT";
-    QTest::newRow("mode 3") << 3 << 2 << QList<bool>{1, 1, 0, 0, 0, 0, 1} << "s/M";
-    QTest::newRow("mode 4") << 4 << 2 << QList<bool>{0, 0, 1, 1, 0, 1, 0} << "Y/GN";
-    QTest::newRow("mode 5") << 5 << 2 << QList<bool>{0, 0, 1, 1, 0, 1, 0} << "i/GN";
-    QTest::newRow("mode 6") << 6 << 3 << QList<bool>{1, 1, 1, 1, 1, 0, 0} << "Y/GN";
-    QTest::newRow("mode 7") << 7 << 3 << QList<bool>{1, 1, 1, 1, 1, 0, 0} << "i/GN";
+    QTest::newRow("mode 0") << 0 << 0 << QList<bool>{} << QString() << QString();
+    QTest::newRow("mode 1") << 1 << 0 << QList<bool>{} << QString() << QString();
+    QTest::newRow("mode 2") << 2 << 2 << QList<bool>{1, 1, 0, 0, 0, 0, 1} << "X/INT"
+                            << "Escape";
+    QTest::newRow("mode 3") << 3 << 2 << QList<bool>{1, 1, 0, 0, 0, 0, 1} << "s/M"
+                            << "CLOSE";
+    QTest::newRow("mode 4") << 4 << 2 << QList<bool>{0, 0, 1, 1, 0, 1, 0} << "Y/GN"
+                            << "window";
+    QTest::newRow("mode 5") << 5 << 2 << QList<bool>{0, 0, 1, 1, 0, 1, 0} << "i/GN"
+                            << "window";
+    QTest::newRow("mode 6") << 6 << 3 << QList<bool>{1, 1, 1, 1, 1, 0, 0} << "Y/GN"
+                            << "Escape";
+    QTest::newRow("mode 7") << 7 << 3 << QList<bool>{1, 1, 1, 1, 1, 0, 0} << "i/GN"
+                            << "CLOSE";
 }
 
 void TestPolling::threeSidesLayout() {
     QFETCH(int, calcmode);
     QFETCH(int, rows);
+    QFETCH(QString, closedBy);
     SetCtrlVal(parapanel, PARAP_Calcmode, calcmode);
     const int xy = P3SIDESVIEW_Graph3SidesView__XY;
-    const int h = Attr(p3sidesview, xy, ATTR_HEIGHT);
-    const int w = Attr(p3sidesview, xy, ATTR_WIDTH);
     InitP3SidesPanel();
 
     QCOMPARE(int(::calcmode), calcmode);
     QCOMPARE(PanelVisible(p3sidesview), rows > 0);
     if (rows == 0) return;
+    // A grid of square graphs, as designed or smaller to fit the screen.
+    const int h = Attr(p3sidesview, xy, ATTR_HEIGHT);
+    const int w = Attr(p3sidesview, xy, ATTR_WIDTH);
+    QCOMPARE(w, h);
+    QVERIFY(h > 100 && h <= 250);
     int ph = 0, pw = 0;
     GetPanelAttribute(p3sidesview, ATTR_HEIGHT, &ph);
     GetPanelAttribute(p3sidesview, ATTR_WIDTH, &pw);
     QCOMPARE((QList<int>{ph, pw}), (QList<int>{rows * h, 2 * w}));
-    QCOMPARE((QList<int>{Attr(p3sidesview, xy, ATTR_HEIGHT), Attr(p3sidesview, xy, ATTR_WIDTH)}),
-             (QList<int>{h, w}));
+    // Where the screen has no room beside the main window, the view stays
+    // inside the graph area: navigation, transfer buttons, V-No and the
+    // status line are never under it.
+    QWidget *view = PanelWidget(p3sidesview);
+    QWidget *area = CtrlWidget(datapanel, DATAP_GraphRGB);
+    const QRect main = PanelWidget(mainpanel)->frameGeometry();
+    const QRect graphs(area->mapToGlobal(QPoint(0, 0)), area->size());
+    QVERIFY2(!view->frameGeometry().intersects(main) || graphs.contains(view->frameGeometry()),
+             qPrintable(QString("view at %1,%2").arg(view->x()).arg(view->y())));
 
     QList<bool> shown;
     for (int c : {P3SIDESVIEW_Graph3SidesView__XInt, P3SIDESVIEW_Graph3SidesView__YInt,
@@ -644,8 +673,86 @@ void TestPolling::threeSidesLayout() {
                      ATTR_LABEL_TEXT, &label);
     QTEST(label, "yGnLabel");
 
-    CBF_P3SIDESVIEW(p3sidesview, 0, EVENT_CLOSE, nullptr, 0, 0);
+    if (closedBy == "Escape")
+        QTest::keyClick(view, Qt::Key_Escape);
+    else if (closedBy == "CLOSE")
+        QTest::mouseClick(CtrlWidget(p3sidesview, P3SIDESVIEW_Button3SidesClose), Qt::LeftButton);
+    else
+        view->close();
     QVERIFY(!PanelVisible(p3sidesview));
+}
+
+// A display too narrow for its text shows it cut with "…" and whole in its
+// tooltip; the program reads back the whole text, and a text that fits
+// again gives the display its own tooltip back.
+void TestPolling::longTextsShownCutAndWhole_data() {
+    QTest::addColumn<int>("panel");
+    QTest::addColumn<int>("control");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("cut");
+    const QString note = "TCP/IP 127.0.0.1:10002  \u2013  not connected (the host name was not "
+                         "found; check the name or type the sensor's address)  \u2013  not live";
+    QTest::newRow("status line, long note") << datapanel << int(DATAP_DispLink) << note << true;
+    QTest::newRow("status line, short") << datapanel << int(DATAP_DispLink) << "polling" << false;
+    QTest::newRow("sensor's version text")
+        << datapanel << int(DATAP_DispStatus) << QString(80, 'V') << true;
+}
+
+void TestPolling::longTextsShownCutAndWhole() {
+    QFETCH(int, panel);
+    QFETCH(int, control);
+    QFETCH(QString, text);
+    QFETCH(bool, cut);
+    auto *label = qobject_cast<QLabel *>(CtrlWidget(panel, control));
+    QVERIFY(label);
+    QString before;
+    GetCtrlVal(panel, control, &before);
+    const QString help = label->toolTip();
+
+    SetCtrlVal(panel, control, text);
+    QString read;
+    GetCtrlVal(panel, control, &read);
+    QCOMPARE(read, text);
+    QCOMPARE(label->text().endsWith(QChar(0x2026)), cut);
+    QVERIFY(label->fontMetrics().horizontalAdvance(label->text()) <= label->contentsRect().width());
+    QCOMPARE(label->toolTip(), cut ? text : help);
+
+    SetCtrlVal(panel, control, before);
+    QCOMPARE(label->toolTip(), help);
+}
+
+// A main window smaller than its panels scrolls: SEND, GO, STOP and the
+// status line stay reachable.
+void TestPolling::smallMainWindowScrolls_data() {
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<bool>("scrolls");
+    QTest::newRow("as designed") << QSize(1280, 800) << false;
+    QTest::newRow("narrower") << QSize(900, 800) << true;
+    QTest::newRow("lower") << QSize(1280, 560) << true;
+    QTest::newRow("small") << QSize(720, 480) << true;
+}
+
+void TestPolling::smallMainWindowScrolls() {
+    QFETCH(QSize, size);
+    QFETCH(bool, scrolls);
+    QWidget *window = PanelWidget(mainpanel);
+    auto *scroll = window->findChild<QScrollArea *>();
+    QVERIFY(scroll);
+    const QSize before = window->size();
+    DisplayPanel(mainpanel);
+    window->resize(size);
+    fixture::Pump(20);
+    const bool bars =
+        scroll->horizontalScrollBar()->isVisible() || scroll->verticalScrollBar()->isVisible();
+    QCOMPARE(bars, scrolls);
+    for (QWidget *w :
+         {CtrlWidget(mainpanel, MAINP_ButtonSend), CtrlWidget(mainpanel, MAINP_ButtonGo),
+          CtrlWidget(mainpanel, MAINP_ButtonStop), CtrlWidget(datapanel, DATAP_DispLink)}) {
+        scroll->ensureWidgetVisible(w, 0, 0);
+        const QRect at(w->mapTo(scroll->viewport(), QPoint(0, 0)), w->size());
+        QVERIFY2(scroll->viewport()->rect().contains(at), qPrintable(w->objectName()));
+    }
+    window->resize(before);
 }
 
 QTEST_MAIN(TestPolling)

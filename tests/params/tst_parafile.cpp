@@ -225,6 +225,27 @@ class TestParaFile : public QObject {
         QCOMPARE(paraFileName, lastFile);
     }
 
+    // Lines after the 264th are ignored however many there are, within the
+    // size a parameter file may have.
+    void extraLinesAreIgnored_data() {
+        QTest::addColumn<int>("lines");
+        QTest::newRow("300 lines") << 300;
+        QTest::newRow("5000 lines") << 5000;
+    }
+    void extraLinesAreIgnored() {
+        QFETCH(int, lines);
+        uint16_t words[kParaFileValues];
+        ValidSet(words);
+        QByteArray text = FormatParaFile(words);
+        for (int i = kParaFileValues; i < lines; ++i)
+            text += QByteArray::number(i % 7 == 0 ? 99999 : i).rightJustified(10, ' ') + "\r\n";
+        const QString path = PathOf("extra-lines.ini");
+        WriteRaw(path, text);
+        pp[5] = 4711;
+        Get(path);
+        QCOMPARE(PpSnapshot(), QList<int>(std::begin(words), std::end(words)));
+    }
+
     void refusedFileChangesNothing_data() {
         QTest::addColumn<QByteArray>("text");
         QTest::addColumn<QString>("problem");

@@ -158,7 +158,8 @@ class TestUi : public QObject {
 
         const int para = load(PARAP, main1);
         QVERIFY(para > 0);
-        QCOMPARE(PanelWidget(para)->parentWidget(), PanelWidget(main1));
+        // Inside the main panel (in the content of its scroll area).
+        QVERIFY(PanelWidget(main1)->isAncestorOf(PanelWidget(para)));
         QVERIFY(PanelWidget(para)->isHidden());
         QCOMPARE(SetPanelPos(para, 119, 7), 0);
         QCOMPARE(PanelWidget(para)->pos(), QPoint(7, 119));
@@ -847,8 +848,19 @@ class TestUi : public QObject {
             << QStringList{"1"};
         QTest::newRow("records padded with zero bytes")
             << QByteArray("host\0\0\0\n\0\0\n", 10) << -1 << QStringList{"host", ""};
-        QTest::newRow("as many lines as allowed") << QByteArray("1\n").repeated(kTextFileMaxLines)
-                                                  << -1 << QStringList(kTextFileMaxLines, "1");
+        // Only the size bounds a file: as many short lines as fit are read.
+        QTest::newRow("as many lines as fit the size")
+            << QByteArray("1\n").repeated(kTextFileMaxBytes / 2) << -1
+            << QStringList(kTextFileMaxBytes / 2, "1");
+        QTest::newRow("more lines than the program's files hold")
+            << QByteArray("1\n").repeated(1001) << -1 << QStringList(1001, "1");
+        const QString gruen = QString::fromUtf8("Gr\xc3\xbcn");
+        QTest::newRow("UTF-8") << QByteArray("Gr\xc3\xbcn\n") << -1 << QStringList{gruen};
+        QTest::newRow("Windows-1252") << QByteArray("Gr\xfcn\n\x80 5\n") << -1
+                                      << QStringList{gruen, QString::fromUtf8("\xe2\x82\xac 5")};
+        QTest::newRow("one 8-bit line makes the file 8-bit")
+            << QByteArray("Gr\xc3\xbcn\nGr\xfcn\n") << -1
+            << QStringList{QString::fromUtf8("Gr\xc3\x83\xc2\xbcn"), gruen};
     }
     void readTextLines() {
         QFETCH(QByteArray, contents);
@@ -867,8 +879,8 @@ class TestUi : public QObject {
         QTest::addColumn<QByteArray>("contents");
         QTest::addColumn<QString>("problem");
         QTest::newRow("too large") << QByteArray(kTextFileMaxBytes + 1, '1') << "larger than";
-        QTest::newRow("too many lines")
-            << QByteArray("1\n").repeated(kTextFileMaxLines + 1) << "more than";
+        QTest::newRow("too many lines for the size")
+            << QByteArray("1\n").repeated(kTextFileMaxBytes / 2 + 1) << "larger than";
         QTest::newRow("line too long") << QByteArray(kTextFileMaxLineLength + 10, '1') + "\n"
                                        << "line longer than";
         QTest::newRow("binary") << QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\n", 18)

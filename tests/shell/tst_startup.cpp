@@ -64,23 +64,89 @@ class TstStartup : public QObject {
         QVERIFY(!AnyWindowVisible());
     }
 
-    // An installed program cannot write its own directory: its settings go to
-    // the user's configuration directory, record and parameter files home.
+    // An installed program keeps its settings in the user's configuration
+    // directory and proposes files at home, even when it could write its own
+    // directory (run as root); a build tree or a copy keeps them beside itself.
     void filesGoWhereTheyCanBeWritten_data() {
+        QTest::addColumn<QString>("programDir");
         QTest::addColumn<bool>("writable");
-        QTest::newRow("program directory writable") << true;
-        QTest::newRow("program directory not writable") << false;
+        QTest::addColumn<bool>("beside");
+        QTest::newRow("build tree") << "build/bin" << true << true;
+        QTest::newRow("copy that cannot be written") << "copy" << false << false;
+        QTest::newRow("installed, writable as by root") << "usr/lib/tolvane" << true << false;
+        QTest::newRow("installed under another prefix") << "opt/t/lib/tolvane/" << true << false;
+        QTest::newRow("installed, not writable") << "usr/lib/tolvane" << false << false;
+        QTest::newRow("a folder named like it") << "lib/tolvane-2" << true << true;
     }
     void filesGoWhereTheyCanBeWritten() {
+        QFETCH(QString, programDir);
         QFETCH(bool, writable);
-        QTemporaryDir program, config;
-        const QString programDir = writable ? program.path() : program.filePath("absent");
+        QFETCH(bool, beside);
+        QTemporaryDir root, config;
+        const QString dir = root.filePath(programDir);
+        if (writable) QVERIFY(QDir().mkpath(dir));
         qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
-        const QString cfg = ConfigDirFor(programDir);
+        const QString cfg = ConfigDirFor(dir);
         qunsetenv("XDG_CONFIG_HOME");
-        QCOMPARE(cfg, writable ? programDir : config.filePath("tolvane"));
+        QCOMPARE(cfg, beside ? dir : config.filePath("tolvane"));
         QVERIFY(QFileInfo(cfg).isDir());
-        QCOMPARE(DataDirFor(programDir), writable ? programDir : QDir::homePath());
+        QCOMPARE(DataDirFor(dir), beside ? dir : QDir::homePath());
+    }
+
+    // What cmake --install (and so the package) puts down: the program with
+    // everything it looks for beside itself.
+    void installedTreeHoldsTheProgram_data() {
+        QTest::addColumn<QString>("path");
+        for (const char *path :
+             {"lib/tolvane/tolvane", "lib/tolvane/Tolvane.uir", "lib/tolvane/TolvaneLogo.png",
+              "bin/tolvane", "bin/tolvane-sim", "share/applications/tolvane.desktop"})
+            QTest::newRow(path) << QString(path);
+    }
+    void installedTreeHoldsTheProgram() {
+        QFETCH(QString, path);
+        static QTemporaryDir prefix;
+        static const bool installed = [] {
+            QProcess install;
+            install.start(TOLVANE_CMAKE,
+                          {"--install", TOLVANE_BUILD_DIR, "--prefix", prefix.path()});
+            return install.waitForFinished(60000) && install.exitCode() == 0;
+        }();
+        QVERIFY(installed);
+        QVERIFY2(QFileInfo(prefix.filePath(path)).isFile(), qPrintable(path));
+        // The installed program's directory is recognised as one.
+        QTemporaryDir config;
+        qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+        const QString cfg = ConfigDirFor(prefix.filePath("lib/tolvane"));
+        qunsetenv("XDG_CONFIG_HOME");
+        QCOMPARE(cfg, config.filePath("tolvane"));
+    }
+
+    // Only the temporary copies of the program's own files go.
+    void leftoversOfInterruptedWritesAreRemoved_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("removed");
+        QTest::newRow("settings copy") << "ComSettings.cfg.aB3xY9" << true;
+        QTest::newRow("host list copy") << "IPComboBox.cfg.000000" << true;
+        QTest::newRow("start-up file copy") << "StartupFile.cfg.Qz1k2L" << true;
+        QTest::newRow("the settings") << "ComSettings.cfg" << false;
+        QTest::newRow("a backup") << "ComSettings.cfg.backup" << false;
+        QTest::newRow("an older one") << "ComSettings.cfg.old" << false;
+        QTest::newRow("five characters") << "ComSettings.cfg.abcde" << false;
+        QTest::newRow("not alphanumeric") << "ComSettings.cfg.ab-def" << false;
+        QTest::newRow("another file's copy") << "TableAttributes.cfg.aB3xY9" << false;
+    }
+    void leftoversOfInterruptedWritesAreRemoved() {
+        QFETCH(QString, name);
+        QFETCH(bool, removed);
+        QTemporaryDir dir;
+        QFile file(dir.filePath(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        QVERIFY(QDir().mkdir(dir.filePath("IPComboBox.cfg.dirABC")));
+        RemoveSaveLeftovers({dir.filePath("ComSettings.cfg"), dir.filePath("IPComboBox.cfg"),
+                             dir.filePath("StartupFile.cfg")});
+        QCOMPARE(QFileInfo::exists(dir.filePath(name)), !removed);
+        QVERIFY(QFileInfo(dir.filePath("IPComboBox.cfg.dirABC")).isDir());
     }
 
     void comesUpConnectedAndEndsWhenClosed() {

@@ -5,6 +5,7 @@
 #include "teach/TeachTestUtil.h"
 
 #include "live/ShownCache.h"
+#include "platform/Introspect.h"
 #include "sim/Simulator.h"
 #include "support/AppFixture.h"
 #include "teach/MeanValueTeach.h"
@@ -378,6 +379,32 @@ class TestMeanTeach : public QObject {
     }
 
     // ---- against the simulated sensor
+
+    // The panel opens where the operator still sees V-No, the measured
+    // values, the transfer buttons and the status line while capturing.
+    void opensOutOfTheWay_data() {
+        QTest::addColumn<int>("panel");
+        QTest::addColumn<int>("control");
+        QTest::newRow("V-No") << datapanel << int(DATAP_DispCOL);
+        QTest::newRow("X") << datapanel << int(DATAP_DispX);
+        QTest::newRow("GN") << datapanel << int(DATAP_DispGN);
+        QTest::newRow("SEND") << mainpanel << int(MAINP_ButtonSend);
+        QTest::newRow("GO") << mainpanel << int(MAINP_ButtonGo);
+        QTest::newRow("STOP") << mainpanel << int(MAINP_ButtonStop);
+        QTest::newRow("status line") << datapanel << int(DATAP_DispLink);
+    }
+    void opensOutOfTheWay() {
+        QFETCH(int, panel);
+        QFETCH(int, control);
+        HidePanel(teachpanel);
+        session::poll = 1; // a loop runs: opening starts none
+        Click(ttpanel, TTP_ButtonTeachMeanVal);
+        session::poll = 0;
+        QVERIFY(PanelVisible(teachpanel));
+        QWidget *w = CtrlWidget(panel, control);
+        const QRect at(w->mapToGlobal(QPoint(0, 0)), w->size());
+        QVERIFY(!PanelWidget(teachpanel)->frameGeometry().intersects(at));
+    }
 
     void openingWhilePollingStartsNoSecondLoop() {
         HidePanel(teachpanel);

@@ -8,8 +8,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QTemporaryDir>
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 using namespace ptest;
 
@@ -213,6 +215,48 @@ class TestTableAttr : public QObject {
         QCOMPARE(Colours(), BuiltIn());
         QCOMPARE(Shown(), ThreeTimes(BuiltIn()));
         QCOMPARE(Texts(), SampleTexts());
+    }
+
+    // Files of older installations are 8-bit; either way the text reads as typed.
+    void startupFileTextsInEitherCharacterSet_data() {
+        QTest::addColumn<QByteArray>("text");
+        QTest::newRow("UTF-8") << QByteArray("Gr\xc3\xbcn");
+        QTest::newRow("Windows-1252") << QByteArray("Gr\xfcn");
+    }
+    void startupFileTextsInEitherCharacterSet() {
+        QFETCH(QByteArray, text);
+        QByteArray file = FileOf(Distinct(7), QStringList(31, "x"));
+        file.replace("x\r\n", text + "\r\n");
+        WriteRaw(PathOf("StartupFile.cfg"), file);
+        LoadStartupFile();
+        QCOMPARE(Texts(), QStringList(31, QString::fromUtf8("Gr\xc3\xbcn")));
+        QCOMPARE(Colours(), Distinct(7));
+    }
+
+    // Whatever is at the start-up file's path and cannot be read is reported.
+    void startupPathThatIsNoFile_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("directory") << "directory";
+        QTest::newRow("FIFO") << "fifo";
+        QTest::newRow("link to a device") << "device";
+    }
+    void startupPathThatIsNoFile() {
+        QFETCH(QString, kind);
+        QTemporaryDir dir;
+        const QString saved = colorArrayStartupFileName;
+        colorArrayStartupFileName = dir.filePath("StartupFile.cfg");
+        if (kind == "directory")
+            QVERIFY(QDir().mkdir(colorArrayStartupFileName));
+        else if (kind == "fifo")
+            QCOMPARE(mkfifo(QFile::encodeName(colorArrayStartupFileName).constData(), 0600), 0);
+        else
+            QVERIFY(QFile::link("/dev/zero", colorArrayStartupFileName));
+        std::copy_n(BuiltIn().begin(), 45, tolvanearr);
+        popupscript::Expect("ATTENTION!");
+        LoadStartupFile();
+        colorArrayStartupFileName = saved;
+        QVERIFY2(LastPopup().contains("is not a file"), qPrintable(LastPopup()));
+        QCOMPARE(Shown(), ThreeTimes(BuiltIn()));
     }
 
     void startupButtonWritesWithoutAsking() {
