@@ -49,7 +49,9 @@ int PollFrames(uint64_t count, const std::function<int(uint64_t frame)> &onFrame
             Say(OpenLink().Name() + ": " + ExplainAnswerFailure());
             return kExitSensor;
         }
-        const double answered = Timer();
+        // The pause counts from the answer's arrival, as GO's does: the quiet
+        // time that proves the frame whole lies within it.
+        const double answered = answerArrival.last;
         TakeTriggerFlag();
         if (const int code = onFrame(n); code != kExitOk) return code;
         if (count != 0 && n == count) break;
