@@ -40,22 +40,24 @@ int OneSensor(const QList<LinkSpec> &links, const char *command) {
 }
 } // namespace
 
+int64_t FrameArrivalMSecs() {
+    const double ago = Timer() - answerArrival.last;
+    return QDateTime::currentMSecsSinceEpoch() - int64_t(std::max(0.0, ago) * 1000.0 + 0.5);
+}
+
 int PollFrames(uint64_t count, const std::function<int(uint64_t frame)> &onFrame) {
     if (comprotocol == 0) FlushBoth();
     session::poll = 1;
     for (uint64_t n = 1; (count == 0 || n <= count) && !Interrupted(); ++n) {
-        if (!ReceiveFrame()) {
+        // The pause after the answer is the quiet that proves it whole: one
+        // wait per frame, and the next request leaves when the pause is over.
+        if (!ReceiveFrame(kCyclePauseS)) {
             if (Interrupted()) break;
             Say(OpenLink().Name() + ": " + ExplainAnswerFailure());
             return kExitSensor;
         }
-        // The pause counts from the answer's arrival, as GO's does: the quiet
-        // time that proves the frame whole lies within it.
-        const double answered = answerArrival.last;
         TakeTriggerFlag();
         if (const int code = onFrame(n); code != kExitOk) return code;
-        if (count != 0 && n == count) break;
-        WaitProcessingEvents(std::max(0.0, kCyclePauseS - (Timer() - answered)));
     }
     session::poll = 0;
     return kExitOk;
@@ -101,8 +103,8 @@ int CmdFrames(const QStringList &commandArgs, const QList<LinkSpec> &links) {
         if (!json) Out(RecordHeaderText().chopped(2) + "\n");
         std::fflush(stdout);
         return PollFrames(uint64_t(count), [&](uint64_t n) {
-            QByteArray line = json ? FrameJson(n, QDateTime::currentMSecsSinceEpoch())
-                                   : RecordLineText().chopped(2);
+            QByteArray line =
+                json ? FrameJson(n, FrameArrivalMSecs()) : RecordLineText().chopped(2);
             line += '\n';
             Out(line);
             // A reader at the other end of a pipe sees each frame as it comes;

@@ -67,7 +67,7 @@ int FeedFrames(const LinkSpec &link, uint64_t count, bool json, const feed::Feed
         headerOut = true;
         std::fflush(stdout);
         code = PollFrames(count == 0 ? 0 : count - done, [&](uint64_t) {
-            const QByteArray object = FrameJson(++done, QDateTime::currentMSecsSinceEpoch());
+            const QByteArray object = FrameJson(++done, FrameArrivalMSecs());
             if (feed) {
                 feed->PublishFrame(object);
                 return feedFailed() ? int(kExitSensor) : int(kExitOk);

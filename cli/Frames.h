@@ -16,6 +16,9 @@ struct FeedOptions;
 // counting from 1; a result other than 0 ends the loop with that exit code. Returns 0 after the
 // count or Ctrl-C, 1 (after saying which step failed) when the sensor did not answer.
 int PollFrames(uint64_t count, const std::function<int(uint64_t frame)> &onFrame);
+// When the last frame's answer arrived, in milliseconds since the epoch: its
+// time stamp, whatever the pause after it took.
+int64_t FrameArrivalMSecs();
 
 // frames with --publish (publish: the broker; frames then go there instead
 // of stdout) or --reconnect (a sensor time-out is reported and the link

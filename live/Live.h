@@ -15,12 +15,14 @@ void GetData();
 void StartGo();
 // Requests one data frame; bytesToRead 0 when an answer came that can be
 // one (FrameAnswerAccepted), anything else counts as a missing frame.
-int GetDataFrame();
+// `quietAtLeastS` lengthens the quiet after the answer: a loop that pauses
+// after each frame lets its pause be that quiet and waits once.
+int GetDataFrame(double quietAtLeastS = 0.0);
 // Words in range, and the line quiet after the answer.
-bool FrameAnswerAccepted();
+bool FrameAnswerAccepted(double quietAtLeastS = 0.0);
 // Requests one data frame and decodes it into the measurement variables;
 // false when it did not arrive complete (bytesToRead tells how).
-bool ReceiveFrame();
+bool ReceiveFrame(double quietAtLeastS = 0.0);
 void CopyDatatoVars();
 // A frame's data (TakeFrameData: the trigger flag taken off the group word,
 // the history buffers) and its displays on the data panel and the big

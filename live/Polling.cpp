@@ -142,10 +142,10 @@ void GetData() {
     if (CurrentLinkState() == kLinkPolling) SetLinkState(kLinkConnected);
 }
 
-bool ReceiveFrame() {
+bool ReceiveFrame(double quietAtLeastS) {
     order = proto::SendFrame;
     FillTxBuf(order, 0, 0, 0);
-    GetDataFrame();
+    GetDataFrame(quietAtLeastS);
     if (bytesToRead != 0) return false;
     GetRxBufData();
     CopyDatatoVars();
@@ -153,16 +153,16 @@ bool ReceiveFrame() {
     return true;
 }
 
-int GetDataFrame() {
+int GetDataFrame(double quietAtLeastS) {
     if (comprotocol == 0) FlushBoth();
     // On TCP the write arms bytesToRead itself, before the answer can arrive.
     WriteTelegram();
     WaitAnswer();
-    if (bytesToRead == 0 && !FrameAnswerAccepted()) bytesToRead = -1;
+    if (bytesToRead == 0 && !FrameAnswerAccepted(quietAtLeastS)) bytesToRead = -1;
     return bytesToRead;
 }
 
-bool FrameAnswerAccepted() {
+bool FrameAnswerAccepted(double quietAtLeastS) {
     // Words out of range are no frame of the sensor's, whatever their head.
     if (!framing::FrameInRange(szReadBuf)) {
         FlushInput();
@@ -173,7 +173,8 @@ bool FrameAnswerAccepted() {
     // holds a frame head is waited on longer before it counts as whole.
     const bool headInside =
         framing::InnerHead(szReadBuf, proto::kTelegramBytes, proto::SendFrame) >= 0;
-    return AnswerStaysAlone(headInside ? framing::kQuietDoubtS : framing::kQuietS);
+    return AnswerStaysAlone(
+        std::max(quietAtLeastS, headInside ? framing::kQuietDoubtS : framing::kQuietS));
 }
 
 void CopyDatatoVars() {
