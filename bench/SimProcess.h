@@ -19,14 +19,20 @@ inline int FreePort() {
     return probe.serverPort();
 }
 
-// VmRSS of a process, ours by default.
-inline double ResidentMiB(qint64 pid = 0) {
+// A memory figure of /proc/PID/status ("VmRSS:", "VmHWM:") in MiB, of our
+// own process by default.
+inline double StatusMiB(const QByteArray &key, qint64 pid = 0) {
     QFile f(pid > 0 ? QString("/proc/%1/status").arg(pid) : QString("/proc/self/status"));
     if (!f.open(QIODevice::ReadOnly)) return 0;
     for (const QByteArray &line : f.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ')[0].toDouble() / 1024.0;
+        if (line.startsWith(key))
+            return line.mid(key.size()).trimmed().split(' ')[0].toDouble() / 1024.0;
     return 0;
+}
+
+// VmRSS of a process, ours by default.
+inline double ResidentMiB(qint64 pid = 0) {
+    return StatusMiB("VmRSS:", pid);
 }
 
 // tolvane-sim beside the benchmark, serving once it printed its link lines.

@@ -12,6 +12,7 @@
 // The simulator runs in this process, so that every answer it sends can be
 // compared with what the program shows; the resident memory reported is the
 // two together.
+#include "bench/SimProcess.h"
 #include "core/Session.h"
 #include "core/Ui.h"
 #include "link/Link.h"
@@ -41,15 +42,6 @@ int CBF_ButtonStartTrigRec(int, int, int, void *, int, int);
 int CBF_ButtonStopTrigRec(int, int, int, void *, int, int);
 
 namespace {
-double ResidentMiB() {
-    QFile f("/proc/self/status");
-    if (!f.open(QIODevice::ReadOnly)) return 0;
-    for (const QByteArray &line : f.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ')[0].toDouble() / 1024.0;
-    return 0;
-}
-
 std::deque<QByteArray> recentAnswers; // what the simulator sent lately
 uint64_t foreignFrames = 0;
 uint64_t stopAt = 0;
@@ -234,7 +226,7 @@ int main(int argc, char **argv) {
         return 1;
     }
 
-    const double rssStart = ResidentMiB();
+    const double rssStart = bench::ResidentMiB();
     double rssWarm = 0;
     const double t0 = Timer();
     stopAt = pollFrames + frames;
@@ -243,7 +235,7 @@ int main(int argc, char **argv) {
     int timeouts = 0, reconnects = 0, failedReconnects = 0;
     while (pollFrames < stopAt) {
         CBF_ButtonGo(mainpanel, MAINP_ButtonGo, EVENT_COMMIT, nullptr, 0, 0);
-        if (pollFrames - first >= 1000 && rssWarm == 0) rssWarm = ResidentMiB();
+        if (pollFrames - first >= 1000 && rssWarm == 0) rssWarm = bench::ResidentMiB();
         if (pollFrames >= stopAt) break;
         ++timeouts;
         if (!Reconnect(&reconnects, &failedReconnects)) {
@@ -314,7 +306,7 @@ int main(int argc, char **argv) {
                 SoakTriggered(QDir(dir.path()).filePath(QString("trig%1.dat").arg(i)), trigFrames);
         }
     }
-    const double rssEnd = ResidentMiB();
+    const double rssEnd = bench::ResidentMiB();
     if (rssWarm == 0) rssWarm = rssStart;
 
     std::printf("soak: %llu frames in %.0f s (%.1f frames/s), %d time-outs, %d reconnects "

@@ -5,6 +5,7 @@
 // the whole file.
 //
 //   bench_viewer [--lines N] [--file PATH] [--keep] [--warm]
+#include "bench/SimProcess.h"
 #include "platform/Platform.h"
 #include "viewer/RecordStats.h"
 #include "viewer/Viewer.h"
@@ -21,16 +22,6 @@
 #include <unistd.h>
 
 namespace {
-
-// Resident and peak resident memory of this process, MiB.
-double StatusMiB(const char *key) {
-    QFile f("/proc/self/status");
-    if (!f.open(QIODevice::ReadOnly)) return 0;
-    for (const QByteArray &line : f.readAll().split('\n'))
-        if (line.startsWith(key))
-            return line.mid(int(std::strlen(key))).trimmed().split(' ')[0].toDouble() / 1024;
-    return 0;
-}
 
 // A day of frames at a hundred lines a second: slow drifts, noise, a vector
 // number that changes every few hundred lines, an error state now and then.
@@ -99,7 +90,7 @@ int main(int argc, char **argv) {
         std::printf("  %.1f s, %.0f MB\n", Timer() - t, QFileInfo(path).size() / 1e6);
     }
     std::printf("file: %lld lines, %.0f MB\n", lines, QFileInfo(path).size() / 1e6);
-    std::printf("resident before: %.1f MiB\n", StatusMiB("VmRSS:"));
+    std::printf("resident before: %.1f MiB\n", bench::StatusMiB("VmRSS:"));
 
     // The file's pages leave the page cache, so that the reading starts cold
     // as after a shift's recording on another day (--warm keeps them).
@@ -132,7 +123,8 @@ int main(int argc, char **argv) {
     std::printf("whole file read: %.2f s, %zu lines, %lld unreadable\n", whole, v->Store().Count(),
                 v->BadLineCount());
     std::printf("resident after reading: %.1f MiB (peak %.1f MiB; lines held %.1f MiB)\n",
-                StatusMiB("VmRSS:"), StatusMiB("VmHWM:"), v->Store().Bytes() / 1048576.0);
+                bench::StatusMiB("VmRSS:"), bench::StatusMiB("VmHWM:"),
+                v->Store().Bytes() / 1048576.0);
 
     // Zoom redraws: the view's lines reduced to the plot's width, the traces
     // set and the plots drawn, at widths from the whole day to ten seconds.

@@ -243,9 +243,9 @@ class TstCli : public QObject {
         QFETCH(QString, fault);
         QFETCH(QString, noFile);
         if (!fault.isEmpty()) {
-            tsim::FaultSpec spec;
-            QVERIFY(tsim::ParseFault(fault, &spec));
-            a->armFault(spec);
+            tsim::FaultSpec armed;
+            QVERIFY(tsim::ParseFault(fault, &armed));
+            a->armFault(armed);
         }
         args.replace("%DEAD", QStringLiteral("127.0.0.1:%1").arg(DeadPort()));
         args.replace("%A", Tcp(*a)).replace("%B", Tcp(*b)).replace("%D", dir.path());
