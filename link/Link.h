@@ -144,10 +144,20 @@ QString SendCutNote(const SendProgress &progress);
 // ---- framing
 // How the bytes of the awaited answer arrived: the write starts it afresh,
 // and each time more of the answer is there the time is noted.
+// Why an answer that came whole was refused (bytesToRead -1), so that the
+// operator is told what the line did rather than only that it failed.
+enum AnswerRefusal {
+    kNotRefused,
+    kForeignAnswer,    // bytes nobody asked for, or a head that fits no request
+    kBrokenAnswer,     // a pause inside it
+    kValuesOutOfRange, // words no sensor sends
+    kFollowedAnswer,   // more bytes came right after it
+};
 struct AnswerArrival {
     int bytes = 0;
     double last = 0.0;      // Timer when the last of them came
     double widestGap = 0.0; // longest pause between two arrivals, seconds
+    AnswerRefusal refusal = kNotRefused;
 };
 extern AnswerArrival answerArrival;
 void BeginAnswerArrival();

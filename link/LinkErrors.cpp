@@ -110,10 +110,24 @@ QString ExplainAnswerFailure() {
         return QStringLiteral("the server %1 closed the connection at %2").arg(LinkPlace(), at);
     if (bytesToRead == 0)
         return QStringLiteral("the sensor answered with a wrong echo at %1").arg(at);
-    if (bytesToRead < 0)
-        return QStringLiteral("the answer at %1 did not belong to it; check that no other "
-                              "program talks to the sensor")
-            .arg(at);
+    if (bytesToRead < 0) switch (answerArrival.refusal) {
+        case kBrokenAnswer:
+            return QStringLiteral("the answer at %1 broke off and was refused; %2")
+                .arg(at, WhatToCheck());
+        case kValuesOutOfRange:
+            return QStringLiteral("the answer at %1 held values no sensor sends and was "
+                                  "refused; %2")
+                .arg(at, WhatToCheck());
+        case kFollowedAnswer:
+            return QStringLiteral("more bytes followed the answer at %1, so it was refused; "
+                                  "check that no other program talks to the sensor")
+                .arg(at);
+        case kNotRefused:
+        case kForeignAnswer:
+            return QStringLiteral("the answer at %1 did not belong to it; check that no other "
+                                  "program talks to the sensor")
+                .arg(at);
+        }
     const int seconds = std::max(1, int(std::lround(tdiff)));
     if (bytesToRead >= proto::kTelegramBytes)
         return QStringLiteral("no answer from %1 at %2 within %3 s; %4")

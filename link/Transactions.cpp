@@ -101,6 +101,7 @@ void WaitAnswer(double seconds) {
     // fragment of something else.
     if (bytesToRead == 0 &&
         (answerOverrun || !AnswerHeadFits() || answerArrival.widestGap > framing::GapLimit())) {
+        answerArrival.refusal = answerOverrun || !AnswerHeadFits() ? kForeignAnswer : kBrokenAnswer;
         bytesToRead = -1;
         FlushInput();
     }

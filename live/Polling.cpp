@@ -165,6 +165,7 @@ int GetDataFrame(double quietAtLeastS) {
 bool FrameAnswerAccepted(double quietAtLeastS) {
     // Words out of range are no frame of the sensor's, whatever their head.
     if (!framing::FrameInRange(szReadBuf)) {
+        answerArrival.refusal = kValuesOutOfRange;
         FlushInput();
         return false;
     }
@@ -173,8 +174,11 @@ bool FrameAnswerAccepted(double quietAtLeastS) {
     // holds a frame head is waited on longer before it counts as whole.
     const bool headInside =
         framing::InnerHead(szReadBuf, proto::kTelegramBytes, proto::SendFrame) >= 0;
-    return AnswerStaysAlone(
-        std::max(quietAtLeastS, headInside ? framing::kQuietDoubtS : framing::kQuietS));
+    if (AnswerStaysAlone(
+            std::max(quietAtLeastS, headInside ? framing::kQuietDoubtS : framing::kQuietS)))
+        return true;
+    answerArrival.refusal = kFollowedAnswer;
+    return false;
 }
 
 void CopyDatatoVars() {

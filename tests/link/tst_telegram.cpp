@@ -226,6 +226,20 @@ class TstTelegram : public QObject {
             << 1 << 0 << int(proto::WriteCalib) << -1 << false
             << "the answer at the calibration factors did not belong to it; check that no other "
                "program talks to the sensor";
+        // A negative count of missing bytes names why a whole answer was
+        // refused: -1 foreign, -2 broken, -3 values out of range, -4 followed.
+        QTest::newRow("broken answer")
+            << 0 << 0 << int(proto::SendFrame) << -2 << false
+            << "the answer at the data frame request broke off and was refused; check the "
+               "sensor's power, the cable and the baud rate";
+        QTest::newRow("values out of range")
+            << 1 << 0 << int(proto::SendFrame) << -3 << false
+            << "the answer at the data frame request held values no sensor sends and was "
+               "refused; check the sensor's power and its server";
+        QTest::newRow("bytes after the answer")
+            << 1 << 0 << int(proto::SendFrame) << -4 << false
+            << "more bytes followed the answer at the data frame request, so it was refused; "
+               "check that no other program talks to the sensor";
         QTest::newRow("server gone") << 1 << 0 << int(proto::StoreEeprom) << 36 << true
                                      << "the server 127.0.0.1:10002 closed the connection at the "
                                         "EEPROM store";
@@ -249,7 +263,8 @@ class TstTelegram : public QObject {
             return;
         }
         FillTxBuf(uint16_t(order), 12, 0, 0);
-        bytesToRead = missing;
+        bytesToRead = missing < 0 ? -1 : missing;
+        answerArrival.refusal = missing < 0 ? AnswerRefusal(-missing) : kNotRefused;
         tcpcon = closed ? 0 : 1;
         tdiff = 3.02;
         QCOMPARE(ExplainAnswerFailure(), words);
