@@ -1,6 +1,9 @@
 // tolvane-cli frames against tolvane-sim, both run as their own processes
 // as a shell would run them: frames per second against the line bound,
-// processor time per frame and resident memory of the tool.
+// processor time per frame and resident memory of the tool. The line bound
+// is given twice: the pause and the wire time alone, and as measured by a
+// client that never sleeps (LineBound.h), which adds what the simulator and
+// this machine take for every exchange.
 //
 //   bench_cli [--frames N] [--serial-frames N] [--soak N]
 //
@@ -8,6 +11,7 @@
 // wire time at 115200 baud (serial-frames) and 9600 baud (a third of them);
 // --soak N polls N frames over loopback and reports the tool's resident
 // memory after 100 frames and at the end.
+#include "bench/LineBound.h"
 #include "bench/SimProcess.h"
 
 #include <QByteArray>
@@ -21,6 +25,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -37,6 +42,8 @@ using bench::Sim;
 namespace {
 constexpr double kCyclePauseS = 0.010; // the tool's pause between two requests, as GO's
 constexpr int kSampleMs = 200;
+// Exchanges of the client that never sleeps, for the measured line bound.
+constexpr int kBoundFrames = 100;
 
 QString Bin(const char *name) {
     return QDir(QCoreApplication::applicationDirPath()).filePath(name);
@@ -115,7 +122,7 @@ qint64 FrameTime(const QByteArray &json) {
 }
 
 void Measure(const char *name, const QStringList &link, long baud, long frames,
-             const QString &dir) {
+             double measuredBound, const QString &dir) {
     const Outcome run = RunFrames(link, frames, QDir(dir).filePath("run.json"));
     if (!run.ok) {
         std::printf("%-18s failed (%lld of %ld frames)\n", name, qlonglong(run.lines.size()),
@@ -126,8 +133,10 @@ void Measure(const char *name, const QStringList &link, long baud, long frames,
         (FrameTime(run.lines.last()) - FrameTime(run.lines.first())) / 1000.0 / (frames - 1);
     const double bound = (baud > 0 ? 2 * 36 * 10.0 / double(baud) : 0.0) + kCyclePauseS;
     const double cpuPerFrame = run.cpuPerFrame;
-    std::printf("%-18s %8.1f %9.2f ms %9.2f ms %7.1f %% %9.3f ms %7.1f %% %6.1f MiB\n", name,
-                1.0 / cycle, cycle * 1e3, bound * 1e3, 100.0 * bound / cycle, cpuPerFrame * 1e3,
+    std::printf("%-18s %8.1f %9.2f ms %9.2f ms %7.1f %% %9.2f ms %7.1f %% %9.3f ms %7.1f %% "
+                "%6.1f MiB\n",
+                name, 1.0 / cycle, cycle * 1e3, bound * 1e3, 100.0 * bound / cycle,
+                measuredBound * 1e3, 100.0 * measuredBound / cycle, cpuPerFrame * 1e3,
                 100.0 * cpuPerFrame / cycle, run.rssEnd);
     std::fflush(stdout);
 }
@@ -142,14 +151,16 @@ int main(int argc, char **argv) {
         if (!std::strcmp(argv[i], "--soak")) soak = std::atol(argv[i + 1]);
     }
     QTemporaryDir dir;
-    std::printf("%-18s %8s %12s %12s %9s %12s %9s %10s\n", "link", "frames/s", "cycle",
-                "line bound", "reached", "cpu/frame", "cpu", "resident");
+    std::printf("%-18s %8s %12s %12s %9s %12s %9s %12s %9s %10s\n", "link", "frames/s", "cycle",
+                "line bound", "reached", "measured", "reached", "cpu/frame", "cpu", "resident");
     {
         const int port = FreePort();
         Sim sim;
         if (!sim.start({"--tcp-port", QString::number(port)})) return 1;
         const QStringList link{"--tcp", QStringLiteral("127.0.0.1:%1").arg(port)};
-        if (frames > 1) Measure("TCP loopback", link, 0, frames, dir.path());
+        if (frames > 1)
+            Measure("TCP loopback", link, 0, frames,
+                    bench::MeasuredTcpCycle(port, kBoundFrames, kCyclePauseS), dir.path());
         if (soak > 1) {
             const Outcome o = RunFrames(link, soak, dir.filePath("soak.json"));
             std::printf("memory over %ld frames: %.1f MiB after 100, %.1f MiB at the end; "
@@ -162,18 +173,22 @@ int main(int argc, char **argv) {
         const char *name;
         int baudIndex;
         long baud;
+        speed_t speed;
         long frames;
     };
-    for (const Serial &s : {Serial{"pty, 115200 baud", 4, 115200, serialFrames},
-                            Serial{"pty, 9600 baud", 0, 9600, serialFrames / 3}}) {
+    for (const Serial &s : {Serial{"pty, 115200 baud", 4, 115200, B115200, serialFrames},
+                            Serial{"pty, 9600 baud", 0, 9600, B9600, serialFrames / 3}}) {
         if (s.frames < 2) continue;
         const QString pty = dir.filePath(QStringLiteral("com%1").arg(s.baudIndex));
         Sim sim;
         if (!sim.start({"--tcp-port", "0", "--pty", pty, "--baud-index",
                         QString::number(s.baudIndex), "--emulate-wire-time"}))
             return 1;
+        const double measured = bench::MeasuredSerialCycle(
+            qPrintable(pty), s.speed, int(std::min<long>(kBoundFrames, s.frames / 3 + 1)),
+            kCyclePauseS);
         Measure(s.name, {"--serial", pty, "--baud", QString::number(s.baud)}, s.baud, s.frames,
-                dir.path());
+                measured, dir.path());
     }
     return 0;
 }

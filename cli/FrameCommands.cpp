@@ -40,23 +40,36 @@ int OneSensor(const QList<LinkSpec> &links, const char *command) {
 }
 } // namespace
 
-int64_t FrameArrivalMSecs() {
+namespace {
+int64_t g_frameArrivalMs = 0;
+
+int64_t ArrivalMSecs() {
     const double ago = Timer() - answerArrival.last;
     return QDateTime::currentMSecsSinceEpoch() - int64_t(std::max(0.0, ago) * 1000.0 + 0.5);
+}
+} // namespace
+
+int64_t FrameArrivalMSecs() {
+    return g_frameArrivalMs;
 }
 
 int PollFrames(uint64_t count, const std::function<int(uint64_t frame)> &onFrame) {
     if (comprotocol == 0) FlushBoth();
     session::poll = 1;
+    if (!Interrupted()) RequestFrame();
     for (uint64_t n = 1; (count == 0 || n <= count) && !Interrupted(); ++n) {
         // The pause after the answer is the quiet that proves it whole: one
         // wait per frame, and the next request leaves when the pause is over.
-        if (!ReceiveFrame(kCyclePauseS)) {
+        if (!TakeRequestedFrame(kCyclePauseS)) {
             if (Interrupted()) break;
             Say(OpenLink().Name() + ": " + ExplainAnswerFailure());
             return kExitSensor;
         }
         TakeTriggerFlag();
+        g_frameArrivalMs = ArrivalMSecs();
+        // The next request leaves first; this frame is written out while
+        // its answer is on the way, so that the cycle keeps the line's pace.
+        if (count == 0 || n < count) RequestFrame();
         if (const int code = onFrame(n); code != kExitOk) return code;
     }
     session::poll = 0;

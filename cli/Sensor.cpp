@@ -87,6 +87,8 @@ bool StartEngine(int /*argc*/, char **argv) {
     // No window is ever shown: the panels live on the offscreen platform,
     // with or without a display server.
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The plain event loop: a frame costs fewer system calls than with GLib's.
+    qputenv("QT_NO_GLIB", "1");
     // Qt's own notes about the environment are no message for the user.
     qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &text) {
         if (type == QtCriticalMsg || type == QtFatalMsg) Say(text);

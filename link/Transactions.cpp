@@ -12,7 +12,6 @@
 #include "uir_ids.h"
 
 #include <algorithm>
-#include <cmath>
 
 uint16_t nBytesW = 0;
 double tstart = 0.0, tdiff = 0.0;
@@ -120,12 +119,9 @@ bool AnswerStaysAlone(double seconds) {
         }
         const double left = answerArrival.last + seconds - Timer();
         if (left <= 0 || QuitRequested()) return true;
-        // The event wait counts whole milliseconds: the quiet ends on time,
-        // not late, so that it stays within the GO cycle's pause.
-        if (left < 0.001)
-            WaitProcessingEvents(left);
-        else
-            WaitSystemEvents(std::floor(left * 1000.0) / 1000.0);
+        // The wait ends on time, not late, so that the quiet stays within
+        // the GO cycle's pause.
+        WaitSystemEvents(left);
     }
 }
 

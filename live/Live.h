@@ -23,6 +23,10 @@ bool FrameAnswerAccepted(double quietAtLeastS = 0.0);
 // Requests one data frame and decodes it into the measurement variables;
 // false when it did not arrive complete (bytesToRead tells how).
 bool ReceiveFrame(double quietAtLeastS = 0.0);
+// ReceiveFrame in two halves, for a loop that does other work while the
+// answer is on its way: the request leaves, and its answer is taken later.
+void RequestFrame();
+bool TakeRequestedFrame(double quietAtLeastS = 0.0);
 void CopyDatatoVars();
 // A frame's data (TakeFrameData: the trigger flag taken off the group word,
 // the history buffers) and its displays on the data panel and the big

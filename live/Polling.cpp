@@ -142,24 +142,43 @@ void GetData() {
     if (CurrentLinkState() == kLinkPolling) SetLinkState(kLinkConnected);
 }
 
-bool ReceiveFrame(double quietAtLeastS) {
+namespace {
+// Sends what the transmit buffer holds: the line emptied first on serial.
+void SendRequest() {
+    if (comprotocol == 0) FlushBoth();
+    // On TCP the write arms bytesToRead itself, before the answer can arrive.
+    WriteTelegram();
+}
+
+int AwaitFrameAnswer(double quietAtLeastS) {
+    WaitAnswer();
+    if (bytesToRead == 0 && !FrameAnswerAccepted(quietAtLeastS)) bytesToRead = -1;
+    return bytesToRead;
+}
+} // namespace
+
+void RequestFrame() {
     order = proto::SendFrame;
     FillTxBuf(order, 0, 0, 0);
-    GetDataFrame(quietAtLeastS);
-    if (bytesToRead != 0) return false;
+    SendRequest();
+}
+
+bool TakeRequestedFrame(double quietAtLeastS) {
+    if (AwaitFrameAnswer(quietAtLeastS) != 0) return false;
     GetRxBufData();
     CopyDatatoVars();
     MarkValuesLive();
     return true;
 }
 
+bool ReceiveFrame(double quietAtLeastS) {
+    RequestFrame();
+    return TakeRequestedFrame(quietAtLeastS);
+}
+
 int GetDataFrame(double quietAtLeastS) {
-    if (comprotocol == 0) FlushBoth();
-    // On TCP the write arms bytesToRead itself, before the answer can arrive.
-    WriteTelegram();
-    WaitAnswer();
-    if (bytesToRead == 0 && !FrameAnswerAccepted(quietAtLeastS)) bytesToRead = -1;
-    return bytesToRead;
+    SendRequest();
+    return AwaitFrameAnswer(quietAtLeastS);
 }
 
 bool FrameAnswerAccepted(double quietAtLeastS) {

@@ -4,17 +4,72 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QSocketNotifier>
 #include <QThread>
 #include <QTimer>
 #include <algorithm>
 #include <climits>
+#include <cstdint>
+#include <ctime>
 #include <sys/prctl.h>
+#include <sys/timerfd.h>
+#include <unistd.h>
+#include <vector>
 
 namespace {
 QElapsedTimer &engineClock() {
     static QElapsedTimer timer;
     if (!timer.isValid()) timer.start();
     return timer;
+}
+
+// The deadline of the innermost wait, on a timer descriptor the event loop
+// watches: it wakes the loop to the microsecond, where Qt's timers count
+// whole milliseconds, so that a pause ends on time after a single sleep
+// (each sleep costs more processor time than the work of a frame).
+// A wait inside another (an event handler that waits) re-arms the outer
+// deadline when it returns. A deadline left armed after its wait ended
+// early is replaced by the next wait's, or wakes the loop once.
+class WaitClock {
+  public:
+    WaitClock() : m_fd(timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC)) {
+        if (m_fd < 0) return;
+        auto *notifier = new QSocketNotifier(m_fd, QSocketNotifier::Read, qApp);
+        QObject::connect(notifier, &QSocketNotifier::activated, notifier, [fd = m_fd] {
+            uint64_t expirations = 0;
+            [[maybe_unused]] const ssize_t n = read(fd, &expirations, sizeof expirations);
+        });
+    }
+    bool ready() const { return m_fd >= 0; }
+
+    void push(double seconds) {
+        timespec now{};
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        // Beyond a year is as good as never; it keeps the sum in range.
+        const int64_t ns = int64_t(std::min(seconds, 3.2e7) * 1e9);
+        m_deadlines.push_back(int64_t(now.tv_sec) * kNs + now.tv_nsec + ns);
+        arm(m_deadlines.back());
+    }
+    void pop() {
+        m_deadlines.pop_back();
+        if (!m_deadlines.empty()) arm(m_deadlines.back());
+    }
+
+  private:
+    static constexpr int64_t kNs = 1000000000;
+    void arm(int64_t at) const {
+        itimerspec spec{};
+        spec.it_value = {time_t(at / kNs), long(at % kNs)};
+        // A time already past fires at once.
+        timerfd_settime(m_fd, TFD_TIMER_ABSTIME, &spec, nullptr);
+    }
+    int m_fd;
+    std::vector<int64_t> m_deadlines;
+};
+
+WaitClock &waitClock() {
+    static WaitClock clock;
+    return clock;
 }
 
 int g_quitCode = 0;
@@ -69,14 +124,21 @@ void WaitSystemEvents(double maxSeconds) {
         QCoreApplication::processEvents(QEventLoop::AllEvents);
         return;
     }
-    // WaitForMoreEvents blocks until something arrives; the single-shot timer
-    // is that something when nothing else comes before the deadline.
-    QTimer deadline;
-    deadline.setSingleShot(true);
-    deadline.setTimerType(Qt::PreciseTimer);
-    // QTimer takes an int of milliseconds: about 24 days at most.
-    deadline.start(int(std::clamp(maxSeconds * 1000.0 + 0.5, 1.0, double(INT_MAX))));
+    WaitClock &clock = waitClock();
+    if (!clock.ready()) {
+        // WaitForMoreEvents blocks until something arrives; the single-shot
+        // timer is that something when nothing else comes before the deadline.
+        QTimer deadline;
+        deadline.setSingleShot(true);
+        deadline.setTimerType(Qt::PreciseTimer);
+        // QTimer takes an int of milliseconds: about 24 days at most.
+        deadline.start(int(std::clamp(maxSeconds * 1000.0 + 0.5, 1.0, double(INT_MAX))));
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+        return;
+    }
+    clock.push(maxSeconds);
     QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    clock.pop();
 }
 
 double Timer() {

@@ -9,10 +9,8 @@
 #include <QHash>
 #include <QKeyEvent>
 #include <QMouseEvent>
-#include <QThread>
 #include <QTimer>
 #include <QWidget>
-#include <cmath>
 
 namespace engine {
 namespace {
@@ -242,13 +240,6 @@ void TagCtrl(QWidget *w, int handle, int control) {
 void WaitProcessingEvents(double seconds) {
     const double end = Timer() + seconds;
     ProcessSystemEvents();
-    for (double left = end - Timer(); left > 0; left = end - Timer()) {
-        // The event wait counts whole milliseconds; the last fraction is
-        // slept, so that a pause ends on time, not up to a millisecond late.
-        if (left < 0.001) {
-            QThread::usleep(static_cast<unsigned long>(left * 1e6));
-            break;
-        }
-        WaitSystemEvents(std::floor(left * 1000.0) / 1000.0);
-    }
+    for (double left = end - Timer(); left > 0; left = end - Timer())
+        WaitSystemEvents(left);
 }

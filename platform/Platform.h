@@ -74,7 +74,8 @@ bool QuitRequested();
 // Dispatches what is pending and returns at once.
 int ProcessSystemEvents();
 // Sleeps in the event loop until at least one event was dispatched or
-// `maxSeconds` have passed; never spins. The waits for the sensor use it.
+// `maxSeconds` have passed, to the microsecond; never spins. The waits for
+// the sensor use it.
 void WaitSystemEvents(double maxSeconds);
 // Waits the given time while the window stays responsive: events are
 // processed, the processor sleeps in between.

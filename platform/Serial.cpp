@@ -16,6 +16,7 @@
 #include <array>
 #include <climits>
 #include <cstring>
+#include <unistd.h>
 
 namespace {
 
@@ -33,6 +34,8 @@ struct ComPort {
 };
 
 std::array<ComPort, kPortCount + 1> g_ports; // index = port number, 0 unused
+
+constexpr qint64 kQtReadBuffer = 512;
 
 bool validPort(int port) {
     return port >= 1 && port <= kPortCount;
@@ -222,6 +225,10 @@ int OpenComConfig(int port, const QString &deviceName, long baudRate, int parity
     device->setDataBits(QSerialPort::DataBits(dataBits));
     device->setStopBits(stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop);
     device->setFlowControl(QSerialPort::NoFlowControl);
+    // Qt reads the line in pieces of this size into a buffer of its own,
+    // which pull() empties at once; unlimited, every read would take a
+    // fresh 32 KiB from the heap.
+    device->setReadBufferSize(kQtReadBuffer);
     if (!device->open(QIODevice::ReadWrite)) {
         const int code = openErrorCode(device->error());
         device->clearError();
@@ -274,7 +281,14 @@ int ComWrt(int port, const char *buffer, int count) {
 
     QSerialPort *device = p.device;
     device->clearError();
-    if (device->write(buffer, count) != count) return kComErrIo;
+    // A telegram goes to the line directly: Qt's buffered write would watch
+    // the line for the end of every one, a round of the event loop each.
+    // What a stalled line does not take at once goes the buffered way.
+    qsizetype direct = 0;
+    if (device->bytesToWrite() == 0)
+        direct = std::max<ssize_t>(0, ::write(device->handle(), buffer, size_t(count)));
+    if (direct < count && device->write(buffer + direct, count - direct) != count - direct)
+        return kComErrIo;
     device->flush();
     // A telegram leaves at once; the wait matters only for a stalled line.
     const QDeadlineTimer deadline(toMs(p.timeout), Qt::PreciseTimer);

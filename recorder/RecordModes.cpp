@@ -154,21 +154,13 @@ void RecordFrame() {
 void SlowDown() {
     // Measured from the start of the cycle: a cycle longer than the interval
     // is followed at once. The wait sleeps in the event loop, so STOP is seen
-    // at once and the processor stays idle.
-    // The event wait counts whole milliseconds and may end late; the last
-    // two are waited out to the point, so that lines keep their interval.
-    constexpr double kExactTail = 0.002;
+    // at once and the processor stays idle; it ends on the microsecond, so
+    // that lines keep their interval.
     tdiff = 0;
     while (session::poll != 0) {
         tdiff = Timer() - recstart;
         if (tdiff >= zeitint) return;
-        const double left = zeitint - tdiff;
-        if (left <= kExactTail) {
-            WaitProcessingEvents(left);
-            tdiff = Timer() - recstart;
-            return;
-        }
-        WaitSystemEvents(left - kExactTail);
+        WaitSystemEvents(zeitint - tdiff);
     }
 }
 

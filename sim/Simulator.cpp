@@ -283,6 +283,9 @@ quint64 Simulator::generationOf(LinkKind link) const {
 // ---------------------------------------------------------------- telegrams
 
 void Simulator::feed(LinkKind link, const QByteArray &bytes) {
+    // The line's time runs from when the request came off it, not from
+    // when it was answered.
+    m_rxAtUs = nowUs();
     QByteArray &rx = m_rx[LinkSlot(link)];
     const qint64 now = m_clock.elapsed();
     if (!rx.isEmpty() && now - m_lastRx[LinkSlot(link)] > kStaleRxMs) rx.clear();
@@ -311,21 +314,27 @@ void Simulator::queue(LinkKind link, QByteArray bytes, int extraDelayMs,
                       std::function<void()> after, qint64 requestWireUs) {
     const qint64 now = nowUs();
     const qint64 wire = bytes.isEmpty() ? 0 : wireTimeUs();
+    const qint64 from = requestWireUs > 0 ? std::min(now, m_rxAtUs) : now;
     // One line: an answer never overtakes the one before it.
     const qint64 due =
-        std::max(now + requestWireUs + wire + extraDelayMs * 1000LL, m_lastDue + wire);
+        std::max(from + requestWireUs + wire + extraDelayMs * 1000LL, m_lastDue + wire);
     m_lastDue = due;
     m_out.append({link, generationOf(link), std::move(bytes), due, std::move(after)});
     flushQueue();
 }
 
 void Simulator::flushQueue() {
+    // The timer counts whole milliseconds and wakes late from a long sleep:
+    // it fires a millisecond or more early, and the rest of a wire time is
+    // waited out here, slept and then its last microseconds awake, so that
+    // the emulated line is neither faster nor slower than a real one.
+    constexpr qint64 kTailUs = 2000, kAwakeUs = 80;
     qint64 now = nowUs();
-    // The timer has whole milliseconds; the rest of a wire time is waited
-    // out here, so that the emulated line is never faster than a real one.
-    if (!m_out.isEmpty() && m_out.first().due > now && m_out.first().due - now < 1000) {
-        QThread::usleep(static_cast<unsigned long>(m_out.first().due - now));
-        now = nowUs();
+    if (!m_out.isEmpty() && m_out.first().due > now && m_out.first().due - now < kTailUs) {
+        const qint64 due = m_out.first().due;
+        if (due - now > kAwakeUs) QThread::usleep(static_cast<unsigned long>(due - now - kAwakeUs));
+        while ((now = nowUs()) < due) {
+        }
     }
     while (!m_out.isEmpty() && m_out.first().due <= now) {
         const Outgoing o = m_out.takeFirst();
@@ -333,14 +342,18 @@ void Simulator::flushQueue() {
         if (!o.bytes.isEmpty() && writeLink(o.link, o.bytes)) emit answerSent(o.bytes);
         if (o.after) o.after();
     }
-    if (!m_out.isEmpty()) m_outTimer->start(int((m_out.first().due - now) / 1000));
+    if (!m_out.isEmpty())
+        m_outTimer->start(int(std::max<qint64>(0, (m_out.first().due - now) / 1000 - 1)));
 }
 
 bool Simulator::writeLink(LinkKind link, const QByteArray &bytes) {
     if (link == LinkKind::Tcp) {
         if (!tcpClientConnected()) return false;
         // One write per telegram: with LowDelayOption it leaves as one segment.
-        return m_client->write(bytes) == bytes.size();
+        // It leaves now, not on the event loop's next round.
+        const bool whole = m_client->write(bytes) == bytes.size();
+        m_client->flush();
+        return whole;
     }
     if (link != LinkKind::Pty || m_ptyMaster < 0 || m_ptyDead) return false;
     QByteArray rest = bytes;

@@ -195,6 +195,7 @@ class Simulator : public QObject {
 
     QList<Outgoing> m_out;
     qint64 m_lastDue = 0; // microseconds
+    qint64 m_rxAtUs = 0;  // when the last bytes came off a line
     QTimer *m_outTimer;
     QTimer *m_autoTimer;
 

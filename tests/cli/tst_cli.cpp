@@ -438,7 +438,8 @@ class TstCli : public QObject {
     }
 
     // frames -n 100 in both formats: the record file's header and columns,
-    // or one JSON object per frame, each with its number and named values.
+    // or one JSON object per frame, each with its number, named values and
+    // the time its answer came, the window's pause apart.
     void framesParse_data() {
         QTest::addColumn<QString>("format");
         QTest::newRow("tsv") << "tsv";
@@ -446,7 +447,9 @@ class TstCli : public QObject {
     }
     void framesParse() {
         QFETCH(QString, format);
+        const qint64 before = QDateTime::currentMSecsSinceEpoch();
         const Result r = Cli({"--tcp", Tcp(*a), "frames", "-n", "100", "--format", format});
+        const qint64 after = QDateTime::currentMSecsSinceEpoch();
         QVERIFY2(r.code == 0, r.err.constData());
         QList<QByteArray> lines = r.out.split('\n');
         QCOMPARE(lines.takeLast(), QByteArray()); // every line ends
@@ -462,6 +465,7 @@ class TstCli : public QObject {
             return;
         }
         QCOMPARE(lines.size(), 100);
+        qint64 previous = 0;
         for (int i = 0; i < lines.size(); ++i) {
             QJsonParseError error;
             const QJsonObject o = QJsonDocument::fromJson(lines[i], &error).object();
@@ -471,7 +475,14 @@ class TstCli : public QObject {
                  {"red", "green", "blue", "x", "y", "int", "gn", "vector", "temp"})
                 QVERIFY2(o.value(key).isDouble(), key);
             QVERIFY(o.value("red").toInt() <= 4095);
-            QVERIFY(QDateTime::fromString(o.value("time").toString(), Qt::ISODateWithMs).isValid());
+            const QDateTime time =
+                QDateTime::fromString(o.value("time").toString(), Qt::ISODateWithMs);
+            QVERIFY(time.isValid());
+            const qint64 at = time.toMSecsSinceEpoch();
+            QVERIFY(at >= before && at <= after);
+            // Stamps in whole milliseconds of answers at least 10 ms apart.
+            if (i > 0) QVERIFY2(at - previous >= 9, lines[i]);
+            previous = at;
         }
     }
 

@@ -16,6 +16,7 @@
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 #include <csignal>
 #include <qcustomplot.h>
@@ -508,6 +509,35 @@ class TestUi : public QObject {
         label->removeEventFilter(&painted);
         QVERIFY2(painted.paints <= ms / 16 + 2,
                  qPrintable(QString("%1 paints in %2 ms").arg(painted.paints).arg(ms)));
+    }
+
+    // The waits for the sensor and the pauses between frames: never cut
+    // short, also below a millisecond, and a wait inside an event handler
+    // leaves the one around it its own end.
+    void waitsKeepTheirEnds_data() {
+        QTest::addColumn<double>("outer");
+        QTest::addColumn<double>("inner"); // a handler's wait; 0: none
+        QTest::newRow("below a millisecond") << 0.0004 << 0.0;
+        QTest::newRow("the pause between frames") << 0.0105 << 0.0;
+        QTest::newRow("a shorter wait inside") << 0.03 << 0.005;
+        QTest::newRow("a longer wait inside") << 0.01 << 0.03;
+    }
+    void waitsKeepTheirEnds() {
+        QFETCH(double, outer);
+        QFETCH(double, inner);
+        double innerTook = -1;
+        if (inner > 0)
+            QTimer::singleShot(1, [&] {
+                const double start = Timer();
+                WaitProcessingEvents(inner);
+                innerTook = Timer() - start;
+            });
+        const double start = Timer();
+        WaitProcessingEvents(outer);
+        const double took = Timer() - start;
+        QVERIFY2(took >= outer, qPrintable(QString::number(took)));
+        QVERIFY2(took < std::max(outer, inner) + 2.0, "the wait hung");
+        if (inner > 0) QVERIFY(innerTook >= inner);
     }
 
     void textMessagesAddControls() {
