@@ -13,6 +13,7 @@
 // --serial-frames: frames at 115200 baud; a third of them at 9600 (default 300).
 // --calcmode, --source: what is live (default 6, all five projections, and
 // 0, the RAW strip chart).
+#include "bench/LineBound.h"
 #include "bench/SimProcess.h"
 #include "core/MasterCopy.h"
 #include "core/Protocol.h"
@@ -34,6 +35,7 @@
 #include <QProcess>
 #include <QTcpServer>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
@@ -78,7 +80,8 @@ double WireTime(long baud) {
 
 struct Run {
     const char *name;
-    double wire; // seconds per cycle on a real line: request and answer
+    double wire;     // seconds per cycle on a real line: request and answer
+    double measured; // the cycle of a client that never sleeps (LineBound.h)
     uint64_t frames = 0;
     double wall = 0;
     double cpu = 0;
@@ -89,6 +92,8 @@ double rssWarm = 0;    // resident memory once the first frames were drawn
 double simRssWarm = 0; // the simulator's at the same moment
 qint64 simPid = 0;     // the simulator serving the loopback run
 constexpr uint64_t kWarmUpFrames = 100;
+// Exchanges of the client that never sleeps, for the measured line bound.
+constexpr int kBoundFrames = 100;
 uint64_t warmAt = 0;
 
 // One GO from the main panel, ended by the frame hook after `frames` frames.
@@ -114,8 +119,8 @@ void Go(Run *run, uint64_t frames) {
 }
 
 void Header() {
-    std::printf("%-16s %7s %8s %8s | %-17s | %9s %6s\n", "link", "frames", "frames/s", "cycle ms",
-                "line bound ms (%)", "CPU ms/fr", "CPU %");
+    std::printf("%-16s %7s %8s %8s | %-17s | %-17s | %9s %6s\n", "link", "frames", "frames/s",
+                "cycle ms", "line bound ms (%)", "measured ms (%)", "CPU ms/fr", "CPU %");
 }
 
 void Report(const Run &r) {
@@ -125,10 +130,11 @@ void Report(const Run &r) {
     }
     const double cycle = r.wall / double(r.frames);
     const double line = r.wire + kCyclePause;
-    std::printf("%-16s %7llu %8.1f %8.2f | %7.2f (%5.1f %%) | %9.3f %6.1f%s\n", r.name,
-                static_cast<unsigned long long>(r.frames), r.frames / r.wall, cycle * 1e3,
-                line * 1e3, 100.0 * line / cycle, r.cpu / double(r.frames) * 1e3,
-                100.0 * r.cpu / r.wall, r.timedOut ? "  TIMEOUT" : "");
+    std::printf("%-16s %7llu %8.1f %8.2f | %7.2f (%5.1f %%) | %7.2f (%5.1f %%) | %9.3f %6.1f%s\n",
+                r.name, static_cast<unsigned long long>(r.frames), r.frames / r.wall, cycle * 1e3,
+                line * 1e3, 100.0 * line / cycle, r.measured * 1e3, 100.0 * r.measured / cycle,
+                r.cpu / double(r.frames) * 1e3, 100.0 * r.cpu / r.wall,
+                r.timedOut ? "  TIMEOUT" : "");
 }
 
 void SelectLink(int protocol, const QString &host, int port, int baudIndex) {
@@ -266,6 +272,7 @@ int main(int argc, char **argv) {
     // Start-up as an operator meets it: stored settings point at the sensor,
     // and InitAll connects, stops automatic sending, reads the version, the
     // parameters and the teach table. The simulator's own start is not ours.
+    const double tcpMeasured = bench::MeasuredTcpCycle(port, kBoundFrames, kCyclePause);
     QFile settings(QDir(dir.path()).filePath("ComSettings.cfg"));
     settings.open(QIODevice::WriteOnly);
     settings.write(QString("1\n1\n4\n127.0.0.1\n%1\n").arg(port).toLatin1());
@@ -287,7 +294,7 @@ int main(int argc, char **argv) {
     std::printf("GO cycle: data panel, source %d, three-sides view in calc mode %d%s\n", liveSource,
                 liveCalcmode, liveCalcmode > 1 ? "" : " (hidden)");
     Header();
-    Run loop{"TCP loopback", 0.0};
+    Run loop{"TCP loopback", 0.0, tcpMeasured};
     simPid = tcpSim.process.processId();
     const double rssBefore = ResidentMiB();
     const double simRssBefore = ResidentMiB(simPid);
@@ -309,10 +316,11 @@ int main(int argc, char **argv) {
     struct Serial {
         const char *name;
         int baudIndex;
+        speed_t speed;
         uint64_t frames;
     };
-    for (const Serial &s : {Serial{"pty 115200 baud", 4, serialFrames},
-                            Serial{"pty 9600 baud", 0, serialFrames / 3}}) {
+    for (const Serial &s : {Serial{"pty 115200 baud", 4, B115200, serialFrames},
+                            Serial{"pty 9600 baud", 0, B9600, serialFrames / 3}}) {
         const QString link = QDir(dir.path()).filePath(QString("sensor%1").arg(s.baudIndex));
         Sim ptySim;
         if (!ptySim.start({"--tcp-port", "0", "--pty", link, "--baud-index",
@@ -320,10 +328,13 @@ int main(int argc, char **argv) {
             std::fprintf(stderr, "tolvane-sim did not open a pseudo-terminal\n");
             return 1;
         }
+        const double measured = bench::MeasuredSerialCycle(
+            qPrintable(link), s.speed, int(std::min<uint64_t>(kBoundFrames, s.frames / 3 + 1)),
+            kCyclePause);
         qputenv("TOLVANE_COM1", link.toLocal8Bit());
         SelectLink(0, QString(), 0, s.baudIndex);
         const long baud = proto::BaudOfIndex(s.baudIndex);
-        Run run{s.name, WireTime(baud)};
+        Run run{s.name, WireTime(baud), measured};
         if (comecho == 1) {
             MakeEverythingLive();
             Go(&run, s.frames);
