@@ -3,7 +3,9 @@
 // processor time per frame and resident memory of the tool. The line bound
 // is given twice: the pause and the wire time alone, and as measured by a
 // client that never sleeps (LineBound.h), which adds what the simulator and
-// this machine take for every exchange.
+// this machine take for every exchange. Beside the tool's processor time
+// per frame stands the floor: that of the same client sleeping where the
+// tool must, mostly what two wake-ups a frame cost on this machine.
 //
 //   bench_cli [--frames N] [--serial-frames N] [--soak N]
 //
@@ -29,6 +31,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -122,7 +125,9 @@ qint64 FrameTime(const QByteArray &json) {
 }
 
 void Measure(const char *name, const QStringList &link, long baud, long frames,
-             double measuredBound, const QString &dir) {
+             const std::function<bench::Exchanges(bool sleep)> &minimal, const QString &dir) {
+    const double measuredBound = minimal(false).cycle;
+    const double floorCpu = minimal(true).cpu;
     const Outcome run = RunFrames(link, frames, QDir(dir).filePath("run.json"));
     if (!run.ok) {
         std::printf("%-18s failed (%lld of %ld frames)\n", name, qlonglong(run.lines.size()),
@@ -133,11 +138,11 @@ void Measure(const char *name, const QStringList &link, long baud, long frames,
         (FrameTime(run.lines.last()) - FrameTime(run.lines.first())) / 1000.0 / (frames - 1);
     const double bound = (baud > 0 ? 2 * 36 * 10.0 / double(baud) : 0.0) + kCyclePauseS;
     const double cpuPerFrame = run.cpuPerFrame;
-    std::printf("%-18s %8.1f %9.2f ms %9.2f ms %7.1f %% %9.2f ms %7.1f %% %9.3f ms %7.1f %% "
-                "%6.1f MiB\n",
+    std::printf("%-18s %8.1f %9.2f ms %9.2f ms %7.1f %% %9.2f ms %7.1f %% %9.3f ms %9.3f ms "
+                "%7.1f %% %6.1f MiB\n",
                 name, 1.0 / cycle, cycle * 1e3, bound * 1e3, 100.0 * bound / cycle,
                 measuredBound * 1e3, 100.0 * measuredBound / cycle, cpuPerFrame * 1e3,
-                100.0 * cpuPerFrame / cycle, run.rssEnd);
+                floorCpu * 1e3, 100.0 * cpuPerFrame / cycle, run.rssEnd);
     std::fflush(stdout);
 }
 } // namespace
@@ -151,16 +156,21 @@ int main(int argc, char **argv) {
         if (!std::strcmp(argv[i], "--soak")) soak = std::atol(argv[i + 1]);
     }
     QTemporaryDir dir;
-    std::printf("%-18s %8s %12s %12s %9s %12s %9s %12s %9s %10s\n", "link", "frames/s", "cycle",
-                "line bound", "reached", "measured", "reached", "cpu/frame", "cpu", "resident");
+    std::printf("%-18s %8s %12s %12s %9s %12s %9s %12s %12s %9s %10s\n", "link", "frames/s",
+                "cycle", "line bound", "reached", "measured", "reached", "cpu/frame", "floor",
+                "cpu", "resident");
     {
         const int port = FreePort();
         Sim sim;
         if (!sim.start({"--tcp-port", QString::number(port)})) return 1;
         const QStringList link{"--tcp", QStringLiteral("127.0.0.1:%1").arg(port)};
         if (frames > 1)
-            Measure("TCP loopback", link, 0, frames,
-                    bench::MeasuredTcpCycle(port, kBoundFrames, kCyclePauseS), dir.path());
+            Measure(
+                "TCP loopback", link, 0, frames,
+                [&](bool sleep) {
+                    return bench::TcpExchanges(port, kBoundFrames, kCyclePauseS, sleep);
+                },
+                dir.path());
         if (soak > 1) {
             const Outcome o = RunFrames(link, soak, dir.filePath("soak.json"));
             std::printf("memory over %ld frames: %.1f MiB after 100, %.1f MiB at the end; "
@@ -184,11 +194,14 @@ int main(int argc, char **argv) {
         if (!sim.start({"--tcp-port", "0", "--pty", pty, "--baud-index",
                         QString::number(s.baudIndex), "--emulate-wire-time"}))
             return 1;
-        const double measured = bench::MeasuredSerialCycle(
-            qPrintable(pty), s.speed, int(std::min<long>(kBoundFrames, s.frames / 3 + 1)),
-            kCyclePauseS);
-        Measure(s.name, {"--serial", pty, "--baud", QString::number(s.baud)}, s.baud, s.frames,
-                measured, dir.path());
+        const int exchanges = int(std::min<long>(kBoundFrames, s.frames / 3 + 1));
+        Measure(
+            s.name, {"--serial", pty, "--baud", QString::number(s.baud)}, s.baud, s.frames,
+            [&](bool sleep) {
+                return bench::SerialExchanges(qPrintable(pty), s.speed, exchanges, kCyclePauseS,
+                                              sleep);
+            },
+            dir.path());
     }
     return 0;
 }

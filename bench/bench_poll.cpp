@@ -272,7 +272,7 @@ int main(int argc, char **argv) {
     // Start-up as an operator meets it: stored settings point at the sensor,
     // and InitAll connects, stops automatic sending, reads the version, the
     // parameters and the teach table. The simulator's own start is not ours.
-    const double tcpMeasured = bench::MeasuredTcpCycle(port, kBoundFrames, kCyclePause);
+    const double tcpMeasured = bench::TcpExchanges(port, kBoundFrames, kCyclePause).cycle;
     QFile settings(QDir(dir.path()).filePath("ComSettings.cfg"));
     settings.open(QIODevice::WriteOnly);
     settings.write(QString("1\n1\n4\n127.0.0.1\n%1\n").arg(port).toLatin1());
@@ -328,9 +328,11 @@ int main(int argc, char **argv) {
             std::fprintf(stderr, "tolvane-sim did not open a pseudo-terminal\n");
             return 1;
         }
-        const double measured = bench::MeasuredSerialCycle(
-            qPrintable(link), s.speed, int(std::min<uint64_t>(kBoundFrames, s.frames / 3 + 1)),
-            kCyclePause);
+        const double measured =
+            bench::SerialExchanges(qPrintable(link), s.speed,
+                                   int(std::min<uint64_t>(kBoundFrames, s.frames / 3 + 1)),
+                                   kCyclePause)
+                .cycle;
         qputenv("TOLVANE_COM1", link.toLocal8Bit());
         SelectLink(0, QString(), 0, s.baudIndex);
         const long baud = proto::BaudOfIndex(s.baudIndex);

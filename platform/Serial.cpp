@@ -280,7 +280,9 @@ int ComWrt(int port, const char *buffer, int count) {
     if (count <= 0 || !buffer) return 0;
 
     QSerialPort *device = p.device;
-    device->clearError();
+    // Clearing announces itself to every listener: only when there is
+    // something to clear.
+    if (device->error() != QSerialPort::NoError) device->clearError();
     // A telegram goes to the line directly: Qt's buffered write would watch
     // the line for the end of every one, a round of the event loop each.
     // What a stalled line does not take at once goes the buffered way.
