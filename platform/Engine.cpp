@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QPointer>
 #include <QSocketNotifier>
 #include <QThread>
 #include <QTimer>
@@ -32,15 +33,21 @@ QElapsedTimer &engineClock() {
 // early is replaced by the next wait's, or wakes the loop once.
 class WaitClock {
   public:
-    WaitClock() : m_fd(timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC)) {
-        if (m_fd < 0) return;
-        auto *notifier = new QSocketNotifier(m_fd, QSocketNotifier::Read, qApp);
-        QObject::connect(notifier, &QSocketNotifier::activated, notifier, [fd = m_fd] {
-            uint64_t expirations = 0;
-            [[maybe_unused]] const ssize_t n = read(fd, &expirations, sizeof expirations);
-        });
+    WaitClock() : m_fd(timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC)) {}
+    // The descriptor is watched by the application of the moment: a wait
+    // before there is one, or a descriptor the system refused, falls back
+    // to a timer of whole milliseconds.
+    bool ready() {
+        if (m_fd < 0 || !QCoreApplication::instance()) return false;
+        if (!m_notifier) {
+            m_notifier = new QSocketNotifier(m_fd, QSocketNotifier::Read, qApp);
+            QObject::connect(m_notifier, &QSocketNotifier::activated, m_notifier, [fd = m_fd] {
+                uint64_t expirations = 0;
+                [[maybe_unused]] const ssize_t n = read(fd, &expirations, sizeof expirations);
+            });
+        }
+        return true;
     }
-    bool ready() const { return m_fd >= 0; }
 
     void push(double seconds) {
         timespec now{};
@@ -64,6 +71,7 @@ class WaitClock {
         timerfd_settime(m_fd, TFD_TIMER_ABSTIME, &spec, nullptr);
     }
     int m_fd;
+    QPointer<QSocketNotifier> m_notifier;
     std::vector<int64_t> m_deadlines;
 };
 
