@@ -27,6 +27,10 @@ extern QString portNumStr;
 extern int portNum;
 extern unsigned g_hconversation;
 extern uint16_t tcpcon;
+// A program without a window (the command-line tool): the quiet after an
+// answer watches the line alone instead of running the event loop, which
+// makes each frame cost less processor time. The window keeps its loop.
+extern bool quietWatchesLineOnly;
 extern int16_t ret;
 extern QString szStatus;
 extern char version[38];

@@ -107,7 +107,10 @@ void WaitAnswer(double seconds) {
     answerOverrun = false;
 }
 
+bool quietWatchesLineOnly = false;
+
 bool AnswerStaysAlone(double seconds) {
+    bool lineOnly = quietWatchesLineOnly;
     for (;;) {
         // A server that closes after a whole answer has sent nothing more: the
         // answer stands.
@@ -121,7 +124,17 @@ bool AnswerStaysAlone(double seconds) {
         if (left <= 0 || QuitRequested()) return true;
         // The wait ends on time, not late, so that the quiet stays within
         // the GO cycle's pause.
-        WaitSystemEvents(left);
+        if (!lineOnly) {
+            WaitSystemEvents(left);
+            continue;
+        }
+        const int woke =
+            comprotocol == 0 ? ComWaitInput(comport, left) : TCPWaitInput(g_hconversation, left);
+        if (woke == 0) continue;
+        // Whatever woke it is the event loop's to read, and the rest of the
+        // quiet is waited there: a line that hung up stays readable.
+        lineOnly = false;
+        ProcessSystemEvents();
     }
 }
 

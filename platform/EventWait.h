@@ -6,6 +6,8 @@
 
 #include <QDeadlineTimer>
 #include <algorithm>
+#include <cmath>
+#include <poll.h>
 
 namespace platform {
 
@@ -19,6 +21,16 @@ template <class Done> bool WaitUntil(Done done, qint64 timeoutMs) {
         if (left <= 0) return false;
         WaitSystemEvents(double(left) / 1000.0);
     }
+}
+
+// Sleeps until a descriptor can be read (data, or the other end gone) or
+// `seconds` pass, outside the event loop: 1 when it can, 0 when the time
+// is over or a signal came.
+inline int WaitReadable(int fd, double seconds) {
+    pollfd line{fd, POLLIN, 0};
+    const double whole = std::floor(seconds);
+    const timespec left{time_t(whole), long((seconds - whole) * 1e9)};
+    return ppoll(&line, 1, &left, nullptr) > 0 ? 1 : 0;
 }
 
 } // namespace platform

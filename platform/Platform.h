@@ -501,6 +501,12 @@ int ComRd(int port, char *buffer, int count);
 // Bytes in the input queue (never more than the queue size); negative when
 // the port is not open.
 int GetInQLen(int port);
+// Sleeps until input for the port is there (or its line hung up) or
+// `seconds` pass, outside the event loop: for a program without a window,
+// whose only business while it waits is the line; it then dispatches the
+// events, so that the port reads what came. 1 input, 0 the time is over (or
+// a signal came), negative when the port is not open.
+int ComWaitInput(int port, double seconds);
 int FlushInQ(int port);
 int FlushOutQ(int port);
 
@@ -519,6 +525,8 @@ int ClientTCPWrite(unsigned conversationHandle, const void *data, int size, int 
 // Returns at once with what is buffered (up to size); when nothing is
 // buffered waits up to timeoutMs for data. 0 on time-out, negative on error.
 int ClientTCPRead(unsigned conversationHandle, void *buffer, int size, int timeoutMs);
+// ComWaitInput for a conversation: negative when it is closed.
+int TCPWaitInput(unsigned conversationHandle, double seconds);
 // Replaces the callback of a conversation, for a reader that takes the data
 // itself for a while; negative when there is no such conversation.
 int InstallTCPCallback(unsigned conversationHandle, tcpFuncPtr callback, void *callbackData);

@@ -323,6 +323,14 @@ int ComRd(int port, char *buffer, int count) {
     return int(got);
 }
 
+int ComWaitInput(int port, double seconds) {
+    if (!validPort(port)) return kComErrPortNumber;
+    ComPort &p = g_ports[port];
+    if (!isOpen(p)) return kComErrNotOpen;
+    if (!p.queue.isEmpty() || p.device->bytesAvailable() > 0) return 1;
+    return platform::WaitReadable(int(p.device->handle()), seconds);
+}
+
 int GetInQLen(int port) {
     if (!validPort(port)) return kComErrPortNumber;
     ComPort &p = g_ports[port];

@@ -245,6 +245,14 @@ int ClientTCPRead(unsigned conversationHandle, void *buffer, int size, int timeo
     return 0;
 }
 
+int TCPWaitInput(unsigned conversationHandle, double seconds) {
+    const auto c = find(conversationHandle);
+    if (!c) return kTcpErrNoConnection;
+    if (!c->socket || c->socket->socketDescriptor() < 0) return kTcpErrClosed;
+    if (c->socket->bytesAvailable() > 0) return 1;
+    return platform::WaitReadable(int(c->socket->socketDescriptor()), seconds);
+}
+
 int InstallTCPCallback(unsigned conversationHandle, tcpFuncPtr callback, void *callbackData) {
     const auto c = find(conversationHandle);
     if (!c) return kTcpErrNoConnection;

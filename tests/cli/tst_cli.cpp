@@ -117,6 +117,8 @@ class TstCli : public QObject {
     void init() {
         for (tsim::Simulator *s : {a.get(), b.get()}) {
             s->clearFaults();
+            for (int word : {4, 5})
+                s->setFrameWord(word, -1);
             s->restart();
             s->clearRequests();
         }
@@ -484,6 +486,33 @@ class TstCli : public QObject {
             if (i > 0) QVERIFY2(at - previous >= 9, lines[i]);
             previous = at;
         }
+    }
+
+    // Bytes within the quiet after an answer make it doubtful: that frame
+    // is refused, not printed, over either link. (A body that holds a frame
+    // head is waited on 100 ms; bytes come 20 ms after the third frame's
+    // answer, telegram 37 after the link check, version and set.)
+    void framesRefuseBytesAfterTheAnswer_data() {
+        QTest::addColumn<bool>("pty");
+        QTest::newRow("TCP") << false;
+        QTest::newRow("pseudo-terminal") << true;
+    }
+    void framesRefuseBytesAfterTheAnswer() {
+        QFETCH(bool, pty);
+        a->setFrameWord(4, 170);
+        a->setFrameWord(5, 5);
+        a->armFault({tsim::Fault::Unsolicited, 37, 0});
+        QStringList link{"--tcp", Tcp(*a)};
+        if (pty) {
+            QVERIFY(a->openPty());
+            link = QStringList{"--serial", a->ptyPath()};
+        }
+        const Result r = Cli(link + QStringList{"frames", "-n", "5", "--format", "json"});
+        if (pty) a->closePty();
+        QVERIFY2(r.code == 1, r.err.constData());
+        QVERIFY2(r.err.contains("more bytes followed the answer at the data frame request"),
+                 r.err.constData());
+        QCOMPARE(r.out.count('\n'), 2);
     }
 
     void cleanupTestCase() {
