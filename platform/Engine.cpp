@@ -65,10 +65,10 @@ class WaitClock {
   private:
     static constexpr int64_t kNs = 1000000000;
     void arm(int64_t at) const {
-        itimerspec spec{};
-        spec.it_value = {time_t(at / kNs), long(at % kNs)};
+        itimerspec expiry{};
+        expiry.it_value = {time_t(at / kNs), long(at % kNs)};
         // A time already past fires at once.
-        timerfd_settime(m_fd, TFD_TIMER_ABSTIME, &spec, nullptr);
+        timerfd_settime(m_fd, TFD_TIMER_ABSTIME, &expiry, nullptr);
     }
     int m_fd;
     QPointer<QSocketNotifier> m_notifier;

@@ -314,7 +314,8 @@ void Simulator::queue(LinkKind link, QByteArray bytes, int extraDelayMs,
                       std::function<void()> after, qint64 requestWireUs) {
     const qint64 now = nowUs();
     const qint64 wire = bytes.isEmpty() ? 0 : wireTimeUs();
-    const qint64 from = requestWireUs > 0 ? std::min(now, m_rxAtUs) : now;
+    // An answer's wire time runs from the request's arrival.
+    const qint64 from = requestWireUs > 0 ? m_rxAtUs : now;
     // One line: an answer never overtakes the one before it.
     const qint64 due =
         std::max(from + requestWireUs + wire + extraDelayMs * 1000LL, m_lastDue + wire);
