@@ -6,10 +6,15 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QStringDecoder>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <unistd.h>
 
 namespace {
 QString &projectDir() {
@@ -56,20 +61,41 @@ QString DataDirFor(const QString &programDir) {
                                                                        : QDir::homePath();
 }
 
+namespace {
+// The temporary copy of an atomic write is named <file>.tolvane-save-<pid>-<six
+// hex digits>: no person names a file so, and the process number tells whether
+// its writer still runs.
+constexpr char kSaveMark[] = ".tolvane-save-";
+
+QString SaveCopyName(const QString &path) {
+    return QStringLiteral("%1%2%3-%4")
+        .arg(path, QLatin1String(kSaveMark))
+        .arg(QCoreApplication::applicationPid())
+        .arg(QRandomGenerator::global()->bounded(0x1000000), 6, 16, QLatin1Char('0'));
+}
+
+bool ProcessRuns(qint64 pid) {
+    return pid > 0 && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM);
+}
+} // namespace
+
 void RemoveSaveLeftovers(const QStringList &paths) {
-    // A write replaced through a temporary copy names it <file>.XXXXXX (six
-    // random letters); a program killed before the rename leaves it behind.
-    // An ending of lower-case letters alone may be the operator's own copy
-    // ("backup"), so it stays.
+    // Only copies this program names so, whose writer has ended, go: any other
+    // file beside the configuration is the operator's (a backup, a copy per line).
     for (const QString &path : paths) {
         const QFileInfo info(path);
-        const QRegularExpression leftover(QStringLiteral("^%1\\.(?![a-z]{6}$)[A-Za-z0-9]{6}$")
-                                              .arg(QRegularExpression::escape(info.fileName())));
+        const QRegularExpression leftover(
+            QStringLiteral("^%1%2([0-9]{1,10})-[0-9a-f]{6}$")
+                .arg(QRegularExpression::escape(info.fileName()),
+                     QRegularExpression::escape(QLatin1String(kSaveMark))));
         QDir dir = info.dir();
         for (const QFileInfo &entry :
-             dir.entryInfoList({info.fileName() + QStringLiteral(".??????")},
-                               QDir::Files | QDir::Hidden | QDir::NoSymLinks))
-            if (leftover.match(entry.fileName()).hasMatch()) QFile::remove(entry.filePath());
+             dir.entryInfoList({info.fileName() + QLatin1String(kSaveMark) + QLatin1Char('*')},
+                               QDir::Files | QDir::Hidden | QDir::NoSymLinks)) {
+            const QRegularExpressionMatch m = leftover.match(entry.fileName());
+            if (m.hasMatch() && !ProcessRuns(m.captured(1).toLongLong()))
+                QFile::remove(entry.filePath());
+        }
     }
 }
 
@@ -163,18 +189,24 @@ bool ReadTextLines(const QString &path, QStringList *lines, int maxLines, QStrin
 }
 
 bool WriteFileAtomic(const QString &path, const QByteArray &contents) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) return false;
+    const QFileInfo target(path);
+    QFile file;
+    for (int attempt = 0; attempt < 8 && !file.isOpen(); ++attempt) {
+        file.setFileName(SaveCopyName(path));
+        file.open(QIODevice::WriteOnly | QIODevice::NewOnly); // a name taken: draw again
+    }
+    if (!file.isOpen()) return false;
+    if (target.exists()) file.setPermissions(target.permissions());
     // A short write (disk full, size limit) can pass unreported when the
     // contents fit the write buffer: check the size on disk before renaming.
-    const bool complete =
-        file.write(contents) == contents.size() && file.flush() && file.size() == contents.size();
-    if (!complete) {
-        file.cancelWriting();
-        file.commit();
-        return false;
-    }
-    return file.commit();
+    const bool complete = file.write(contents) == contents.size() && file.flush() &&
+                          ::fsync(file.handle()) == 0 && file.size() == contents.size();
+    file.close();
+    if (complete && ::rename(QFile::encodeName(file.fileName()).constData(),
+                             QFile::encodeName(path).constData()) == 0)
+        return true;
+    file.remove();
+    return false;
 }
 
 bool AppendToFile(const QString &path, const QByteArray &contents) {

@@ -547,7 +547,8 @@ QString ConfigDirFor(const QString &programDir);
 // a program that keeps its configuration there, else the user's home.
 QString DataDirFor(const QString &programDir);
 // Removes the temporary copies that an interrupted atomic write of these
-// files left beside them.
+// files left beside them: only copies named by WriteFileAtomic whose writing
+// process has ended; whatever else lies beside them stays.
 void RemoveSaveLeftovers(const QStringList &paths);
 QString JoinPath(const QString &dir, const QString &name);
 bool FileExists(const QString &path, qint64 *size = nullptr); // GetFileInfo

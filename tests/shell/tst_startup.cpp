@@ -121,23 +121,41 @@ class TstStartup : public QObject {
         QCOMPARE(cfg, config.filePath("tolvane"));
     }
 
-    // Only the temporary copies of the program's own files go.
+    // Only the temporary copies the program provably made go: its own name
+    // for them, and a writer that has ended. "ended" stands for the number of
+    // a process that ran and ended, "running" for this test's own.
     void leftoversOfInterruptedWritesAreRemoved_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<bool>("removed");
-        QTest::newRow("settings copy") << "ComSettings.cfg.aB3xY9" << true;
-        QTest::newRow("host list copy") << "IPComboBox.cfg.000000" << true;
-        QTest::newRow("start-up file copy") << "StartupFile.cfg.Qz1k2L" << true;
+        QTest::newRow("settings copy") << "ComSettings.cfg.tolvane-save-ended-a1b2c3" << true;
+        QTest::newRow("host list copy") << "IPComboBox.cfg.tolvane-save-ended-000000" << true;
+        QTest::newRow("start-up file copy") << "StartupFile.cfg.tolvane-save-ended-ffffff" << true;
+        QTest::newRow("a running writer's copy")
+            << "ComSettings.cfg.tolvane-save-running-a1b2c3" << false;
         QTest::newRow("the settings") << "ComSettings.cfg" << false;
         QTest::newRow("a backup") << "ComSettings.cfg.backup" << false;
+        QTest::newRow("a Backup") << "ComSettings.cfg.Backup" << false;
+        QTest::newRow("a dated copy") << "ComSettings.cfg.2024v1" << false;
+        QTest::newRow("a copy per line") << "IPComboBox.cfg.LINE01" << false;
+        QTest::newRow("six random-looking characters") << "ComSettings.cfg.aB3xY9" << false;
         QTest::newRow("an older one") << "ComSettings.cfg.old" << false;
         QTest::newRow("five characters") << "ComSettings.cfg.abcde" << false;
         QTest::newRow("not alphanumeric") << "ComSettings.cfg.ab-def" << false;
-        QTest::newRow("another file's copy") << "TableAttributes.cfg.aB3xY9" << false;
+        QTest::newRow("a longer ending")
+            << "ComSettings.cfg.tolvane-save-ended-a1b2c3.keep" << false;
+        QTest::newRow("another file's copy")
+            << "TableAttributes.cfg.tolvane-save-ended-a1b2c3" << false;
     }
     void leftoversOfInterruptedWritesAreRemoved() {
         QFETCH(QString, name);
         QFETCH(bool, removed);
+        QProcess ended;
+        ended.start("true");
+        QVERIFY(ended.waitForStarted());
+        const QString endedPid = QString::number(ended.processId());
+        QVERIFY(ended.waitForFinished());
+        name.replace("ended", endedPid);
+        name.replace("running", QString::number(QCoreApplication::applicationPid()));
         QTemporaryDir dir;
         QFile file(dir.filePath(name));
         QVERIFY(file.open(QIODevice::WriteOnly));
@@ -147,6 +165,21 @@ class TstStartup : public QObject {
                              dir.filePath("StartupFile.cfg")});
         QCOMPARE(QFileInfo::exists(dir.filePath(name)), !removed);
         QVERIFY(QFileInfo(dir.filePath("IPComboBox.cfg.dirABC")).isDir());
+    }
+
+    // A write leaves no copy behind and keeps the file's permissions.
+    void atomicWriteReplacesTheFileWhole() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("ComSettings.cfg");
+        QVERIFY(WriteFileAtomic(path, "1\n"));
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+        QVERIFY(WriteFileAtomic(path, "2\n"));
+        QFile read(path);
+        QVERIFY(read.open(QIODevice::ReadOnly));
+        QCOMPARE(read.readAll(), QByteArray("2\n"));
+        QCOMPARE(QFileInfo(path).permissions() & (QFile::ReadGroup | QFile::ReadOther), 0);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{"ComSettings.cfg"});
     }
 
     void comesUpConnectedAndEndsWhenClosed() {
