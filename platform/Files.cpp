@@ -219,6 +219,21 @@ bool DeleteFile(const QString &path) {
     return QFile::remove(path);
 }
 
+QString MoveToNumberedCopy(const QString &path) {
+    const QFileInfo info(path);
+    const QString base = info.completeBaseName(), suffix = info.suffix();
+    for (int n = 1; n < 10000; ++n) {
+        QString name = QStringLiteral("%1.%2").arg(base).arg(n);
+        if (!suffix.isEmpty()) name += QLatin1Char('.') + suffix;
+        const QString copy = info.dir().filePath(name);
+        if (QFileInfo::exists(copy)) continue;
+        // rename() refuses to replace a file that appeared meanwhile.
+        if (QFile::rename(path, copy)) return copy;
+        if (!QFileInfo::exists(copy)) return QString();
+    }
+    return QString();
+}
+
 QString DateStr() {
     return QDate::currentDate().toString(QStringLiteral("MM-dd-yyyy"));
 }

@@ -384,8 +384,11 @@ enum {
     VAL_NEW_FILE_SELECTED = 2,
 };
 int MessagePopup(const QString &title, const QString &text);
-// 1 for yes, 0 for no.
-int ConfirmPopup(const QString &title, const QString &text);
+// 1 for yes, 0 for no. `preset` is the button Enter presses; Escape always
+// answers No. A question whose Yes gives something up presets No.
+enum class PopupDefault { Yes, No };
+int ConfirmPopup(const QString &title, const QString &text,
+                 PopupDefault preset = PopupDefault::Yes);
 // 0 cancelled, 1 an existing file, 2 a new one; the chosen path in *path.
 int FileSelectPopup(const QString &defaultDirectory, const QString &defaultFileName,
                     const QString &fileTypeList, const QString &title, int buttonLabel,
@@ -569,5 +572,9 @@ bool ReadTextLines(const QString &path, QStringList *lines, int maxLines = -1,
 bool WriteFileAtomic(const QString &path, const QByteArray &contents);
 bool AppendToFile(const QString &path, const QByteArray &contents);
 bool DeleteFile(const QString &path);
+// Moves the file aside to the first free "<name>.<n>.<suffix>" beside it
+// (RecordFile.dat -> RecordFile.1.dat), never over another file; the new path,
+// or empty when it could not be moved.
+QString MoveToNumberedCopy(const QString &path);
 QString DateStr(); // "MM-DD-YYYY"
 QString TimeStr(); // "HH:MM:SS"

@@ -97,12 +97,13 @@ int MessagePopup(const QString &title, const QString &text) {
     return 0;
 }
 
-int ConfirmPopup(const QString &title, const QString &text) {
+int ConfirmPopup(const QString &title, const QString &text, PopupDefault preset) {
     if (script().installed) return Scripted(title, text, nullptr) ? 1 : 0;
     GiveBackActivation giveBack;
     QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No,
                     DialogParent());
-    box.setDefaultButton(QMessageBox::Yes);
+    box.setDefaultButton(preset == PopupDefault::No ? QMessageBox::No : QMessageBox::Yes);
+    box.setEscapeButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes ? 1 : 0;
 }
 

@@ -11,6 +11,7 @@
 #include "viewer/Viewer.h"
 
 #include <QByteArray>
+#include <QFile>
 #include <QFileInfo>
 
 RecordTally recTally;
@@ -31,16 +32,40 @@ void ShowRecFile() {
     SetCtrlAttribute(recpanel, RECP_DispRecFile, ATTR_TEXT_BGCOLOR, kPlainColour);
 }
 
+// Whether the file holds records: anything but the header alone.
+bool HoldsRecords(const QString &path) {
+    qint64 size = 0;
+    if (!FileExists(path, &size) || size == 0) return false;
+    QStringList lines;
+    return !(size == qint64(sizeof kHeader - 1) && ReadTextLines(path, &lines, 2) &&
+             lines.size() == 1 && lines[0].toLatin1() + "\r\n" == kHeader);
+}
+
 // Takes the chosen path as the record file when its header can be written;
-// otherwise the previous file stays selected.
+// otherwise the previous file stays selected. Records already in the file
+// are moved aside first, never overwritten: the operator is told where.
 void TakeRecFile(const QString &path) {
+    QString kept;
+    if (HoldsRecords(path)) {
+        kept = MoveToNumberedCopy(path);
+        if (kept.isEmpty()) {
+            MessagePopup("ATTENTION!", "The record file can not be written! \n" + path +
+                                           "\nIts records could not be kept aside; the previous "
+                                           "record file stays selected.");
+            return;
+        }
+    }
     const QString previous = recFileName;
     recFileName = path;
     if (WriteFileHeader()) {
         ShowRecFile();
+        if (!kept.isEmpty())
+            MessagePopup("INFO!", "The records the file held were kept as \n" + kept +
+                                      "\nNew records go into \n" + path);
         return;
     }
     recFileName = previous;
+    if (!kept.isEmpty() && !QFileInfo::exists(path)) QFile::rename(kept, path);
     MessagePopup("ATTENTION!", "The record file can not be written! \n" + path +
                                    "\nThe previous record file stays selected.");
 }
@@ -60,7 +85,8 @@ void SelRecFile() {
     }
     if (chosen == VAL_EXISTING_FILE_SELECTED || FileExists(path)) {
         if (!ConfirmPopup("ATTENTION!",
-                          "File already exist! \nDo you want to select existing file?"))
+                          "File already exist! \nDo you want to select existing file?",
+                          PopupDefault::No))
             return;
         MessagePopup("ATTENTION!", NotOpenedWarning(36));
     }

@@ -14,8 +14,12 @@
 #include "uir_ids.h"
 #include "viewer/Viewer.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
 #include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
@@ -183,6 +187,9 @@ class TestRecorder : public QObject {
     void defaultFileTakesManualLinesWithoutHeader();
     void chooseFile_data();
     void chooseFile();
+    void existingFileQuestionKeepsTheFile_data();
+    void existingFileQuestionKeepsTheFile();
+    void numberedCopiesNeverReplaceEachOther();
     void recordTime_data();
     void recordTime();
     void modeShowsItsControls_data();
@@ -256,36 +263,60 @@ void TestRecorder::defaultFileTakesManualLinesWithoutHeader() {
 }
 
 void TestRecorder::chooseFile_data() {
-    QTest::addColumn<int>("answer");  // of the file dialog
-    QTest::addColumn<int>("confirm"); // -1: not asked
-    QTest::addColumn<bool>("chosen"); // the new file is the record file
+    QTest::addColumn<int>("answer");        // of the file dialog
+    QTest::addColumn<int>("confirm");       // -1: not asked
+    QTest::addColumn<bool>("chosen");       // the new file is the record file
+    QTest::addColumn<QByteArray>("before"); // in the chosen file, empty: none
     QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QByteArray>("kept"); // in chosen.1.dat, empty: no copy
 
-    QTest::newRow("new file") << int(VAL_NEW_FILE_SELECTED) << -1 << true << kHeader;
-    QTest::newRow("existing, confirmed") << int(VAL_EXISTING_FILE_SELECTED) << 1 << true << kHeader;
+    const QByteArray old = "old\r\n", records = kHeader + "01-02-2026\t10:00:00\t1\r\n";
+    QTest::newRow("new file") << int(VAL_NEW_FILE_SELECTED) << -1 << true << QByteArray() << kHeader
+                              << QByteArray();
+    QTest::newRow("existing, confirmed")
+        << int(VAL_EXISTING_FILE_SELECTED) << 1 << true << old << kHeader << old;
+    QTest::newRow("existing records, confirmed")
+        << int(VAL_EXISTING_FILE_SELECTED) << 1 << true << records << kHeader << records;
+    QTest::newRow("existing header alone, confirmed")
+        << int(VAL_EXISTING_FILE_SELECTED) << 1 << true << kHeader << kHeader << QByteArray();
+    QTest::newRow("existing empty, confirmed") << int(VAL_EXISTING_FILE_SELECTED) << 1 << true
+                                               << QByteArray("") << kHeader << QByteArray();
     QTest::newRow("existing, declined")
-        << int(VAL_EXISTING_FILE_SELECTED) << 0 << false << QByteArray("old\r\n");
-    QTest::newRow("cancelled") << int(VAL_NO_FILE_SELECTED) << -1 << false << QByteArray("old\r\n");
+        << int(VAL_EXISTING_FILE_SELECTED) << 0 << false << old << old << QByteArray();
+    QTest::newRow("cancelled") << int(VAL_NO_FILE_SELECTED) << -1 << false << old << old
+                               << QByteArray();
 }
 
 void TestRecorder::chooseFile() {
     QFETCH(int, answer);
     QFETCH(int, confirm);
     QFETCH(bool, chosen);
-    const QString previous = Path("previous.dat"), path = Path("chosen.dat");
+    QFETCH(QByteArray, before);
+    QFETCH(QByteArray, kept);
+    const QString previous = Path("previous.dat"), path = Path("chosen.dat"),
+                  copy = Path("chosen.1.dat");
     Write(previous, "before\r\n");
     QFile::remove(path);
-    if (answer != VAL_NEW_FILE_SELECTED) Write(path, "old\r\n");
+    QFile::remove(copy);
+    if (answer != VAL_NEW_FILE_SELECTED) Write(path, before);
     recFileName = previous;
     SetCtrlVal(recpanel, RECP_DispRecFile, previous);
 
     popupscript::Expect("FILENAME!", answer, path);
     if (confirm >= 0) popupscript::Expect("ATTENTION!", confirm);
     if (confirm == 1 || answer == VAL_NO_FILE_SELECTED) popupscript::Expect("ATTENTION!");
+    if (!kept.isEmpty()) popupscript::Expect("INFO!");
     Click(CBF_ButtonSelRecFile, RECP_ButtonSelRecFile);
 
     QTEST(Contents(path), "content");
     QCOMPARE(Contents(previous), QByteArray("before\r\n"));
+    // The records the file held are kept beside it, and the operator is told where.
+    QCOMPARE(QFileInfo::exists(copy), !kept.isEmpty());
+    if (!kept.isEmpty()) {
+        QCOMPARE(Contents(copy), kept);
+        QVERIFY2(LastPopup().text.contains(copy), qPrintable(LastPopup().text));
+    }
+    QCOMPARE(popupscript::Pending(), 0);
     QString shown;
     GetCtrlVal(recpanel, RECP_DispRecFile, &shown);
     QCOMPARE(shown, chosen ? path : previous);
@@ -303,6 +334,63 @@ void TestRecorder::chooseFile() {
     Click(CBF_ButtonStartRecord, RECP_ButtonStartRecord);
     QCOMPARE(LastPopup().text, QString("No filename was choosen! \nRecording will not be done! "));
     QCOMPARE(fixture::Sim().requests().size(), 0);
+}
+
+// The real dialogs, as the operator meets them: the file chosen in the file
+// dialog, then a key on the question whether to take the existing file.
+void TestRecorder::existingFileQuestionKeepsTheFile_data() {
+    QTest::addColumn<int>("key");
+    QTest::newRow("Enter") << int(Qt::Key_Return);
+    QTest::newRow("Escape") << int(Qt::Key_Escape);
+}
+
+void TestRecorder::existingFileQuestionKeepsTheFile() {
+    QFETCH(int, key);
+    const QString previous = Path("previous.dat"), path = Path("chosen.dat");
+    Write(previous, "before\r\n");
+    Write(path, "old\r\n");
+    recFileName = previous;
+    QString question;
+    QTimer answerer;
+    QObject::connect(&answerer, &QTimer::timeout, [&] {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (auto *files = qobject_cast<QFileDialog *>(modal)) {
+            files->selectFile(path);
+            QMetaObject::invokeMethod(files, "accept");
+        } else if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+            question = box->text();
+            QTest::keyClick(box, Qt::Key(key));
+            if (box->isVisible()) box->reject(); // a key that did nothing fails below
+        }
+    });
+    answerer.start(50);
+    popupscript::Uninstall();
+    Click(CBF_ButtonSelRecFile, RECP_ButtonSelRecFile);
+    popupscript::Install();
+    answerer.stop();
+    QCOMPARE(question, QString("File already exist! \nDo you want to select existing file?"));
+    QCOMPARE(Contents(path), QByteArray("old\r\n"));
+    QCOMPARE(recFileName, previous);
+    QVERIFY(!QFileInfo::exists(Path("chosen.1.dat")));
+}
+
+void TestRecorder::numberedCopiesNeverReplaceEachOther() {
+    const QString path = Path("chosen.dat");
+    for (const char *name : {"chosen.1.dat", "chosen.2.dat", "chosen.3.dat"})
+        QFile::remove(Path(name));
+    Write(Path("chosen.1.dat"), "operator's own\r\n");
+    for (const QByteArray &records : {QByteArray("first\r\n"), QByteArray("second\r\n")}) {
+        Write(path, records);
+        popupscript::Expect("FILENAME!", VAL_EXISTING_FILE_SELECTED, path);
+        popupscript::Expect("ATTENTION!", 1);
+        popupscript::Expect("ATTENTION!");
+        popupscript::Expect("INFO!");
+        Click(CBF_ButtonSelRecFile, RECP_ButtonSelRecFile);
+    }
+    QCOMPARE(Contents(Path("chosen.1.dat")), QByteArray("operator's own\r\n"));
+    QCOMPARE(Contents(Path("chosen.2.dat")), QByteArray("first\r\n"));
+    QCOMPARE(Contents(Path("chosen.3.dat")), QByteArray("second\r\n"));
+    QCOMPARE(Contents(path), kHeader);
 }
 
 void TestRecorder::recordTime_data() {
