@@ -32,6 +32,15 @@ constexpr int kBadShown = 20;          // of them named in the status
 constexpr int kTickMs = 100;           // progress while reading
 constexpr double kRedrawSeconds = 1.0; // a growing picture while reading
 constexpr int kStatsDelayMs = 150;     // the visible statistics wait for the view to settle
+constexpr qint64 kTailBytes = 256;     // the bytes before the reading's end that identify the file
+
+// The bytes before `offset`: lines with their times, which a new recording
+// does not repeat.
+QByteArray TailBefore(QFile &f, qint64 offset) {
+    const qint64 from = std::max<qint64>(0, offset - kTailBytes);
+    if (!f.seek(from)) return {};
+    return f.read(offset - from);
+}
 
 enum Table { kWholeTable, kVisibleTable, kVectorTable };
 const QStringList kStatColumns = {"CHANNEL", "COUNT", "MEAN", "SD", "MIN", "MAX"};
@@ -93,6 +102,8 @@ RecordViewer::RecordViewer(const QString &path, const rec::FileStart &start)
     window_ = NewChartWindow(layout, this);
     offset_ = start.dataOffset;
     nextLine_ = start.dataLine - 1;
+    QFile f(path);
+    if (f.open(QIODevice::ReadOnly)) tail_ = TailBefore(f, offset_);
     timer_ = new QTimer;
     QObject::connect(timer_, &QTimer::timeout, timer_, [this] { Tick(); });
     statsTimer_ = new QTimer;
@@ -119,8 +130,12 @@ void RecordViewer::StartReading() {
     }
     QFile probe(path_);
     fileSize_ = std::max<qint64>(probe.size(), 1);
-    if (probe.size() < offset_) {
-        // The file was begun anew (the recorder replaced it): read it again.
+    const bool sameStart = probe.size() >= offset_ && probe.open(QIODevice::ReadOnly) &&
+                           TailBefore(probe, offset_) == tail_;
+    probe.close();
+    if (!sameStart) {
+        // The file was begun anew (the recorder replaced it, shorter or
+        // longer than what was read): read it again from its start.
         rec::FileStart start;
         QString problem;
         if (!rec::CheckRecordFile(path_, &start, &problem)) {
@@ -135,6 +150,7 @@ void RecordViewer::StartReading() {
         badCount_ = 0;
         bad_.clear();
         clockBack_ = 0;
+        tail_.clear();
         lastSeconds_ = INT64_MIN;
         full_ = false;
         shownLo_ = shownHi_ = 0;
@@ -184,7 +200,9 @@ void RecordViewer::StartReading() {
             },
             &cancel_);
         store.Publish();
+        QByteArray tail = TailBefore(f, r.offset);
         std::lock_guard<std::mutex> hold(lock_);
+        tail_ = std::move(tail);
         offset_ = r.offset;
         nextLine_ = r.line;
         cancelled_ = r.cancelled;

@@ -88,6 +88,7 @@ class RecordViewer : public ChartClient {
     mutable std::mutex lock_;
     qint64 offset_ = 0;   // where the next reading begins
     qint64 nextLine_ = 0; // number of the last line read
+    QByteArray tail_;     // the file's bytes just before offset_, as read
     qint64 fileSize_ = 0; // when the reading began
     qint64 badCount_ = 0;
     QList<qint64> bad_;    // the first numbers of unreadable lines

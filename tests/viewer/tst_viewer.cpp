@@ -395,14 +395,17 @@ class TstViewer : public QObject {
         for (int i = 100; i < 150; ++i)
             more += KnownLine(i);
         const QByteArray next = KnownLine(150);
-        QByteArray fresh = kHeader;
+        QByteArray fresh = kHeader, longer = kHeader;
         for (int i = 0; i < 7; ++i)
             fresh += KnownLine(i);
+        for (int i = 0; i < 200; ++i)
+            longer += RecordLine(36000 + i, {7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 9, 20});
         const Step steps[] = {
             {more + next.left(25), false, 150, true}, // the recorder is inside a line
             {next.mid(25) + KnownLine(151), false, 152, false},
             {QByteArray(), false, 152, false},
-            {fresh, true, 7, false}, // SELECT RECORD FILE began it anew
+            {longer, true, 200, false}, // a new recording, already longer than the old
+            {fresh, true, 7, false},    // SELECT RECORD FILE began it anew
         };
         for (const Step &s : steps) {
             QVERIFY(Write(path, s.append, !s.replace));
@@ -412,6 +415,13 @@ class TstViewer : public QObject {
             QCOMPARE(v->BadLineCount(), qint64(0));
             QCOMPARE(v->Status().contains("still being written"), s.stillWritten);
             QCOMPARE(v->WholeStats().Lines(), uint64_t(s.lines));
+            // The statistics are those of the file as it now is, nothing of an earlier one.
+            rec::FileStatsResult r;
+            QString problem;
+            QVERIFY(rec::StatsOfFile(path, INT64_MIN, INT64_MAX, &r, &problem));
+            if (!s.stillWritten)
+                QCOMPARE(rec::StatsTsv(v->WholeStats(), v->Labels()),
+                         rec::StatsTsv(r.stats, r.labels));
             // The view shows every line: the last line's time is in range.
             const auto showsAll = [&] {
                 double lo = 0, hi = 0;
