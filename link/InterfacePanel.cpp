@@ -96,7 +96,13 @@ int CBF_ButtonTryToConnect(int, int, int event, void *, int, int) {
     // A connection reads the sensor's set into the panels.
     if (!MayDiscardUnsent()) return 0;
     TransferScope transfer;
-    if (!transfer.refused()) TryToConnect();
+    if (transfer.refused()) return 0;
+    // The port used is the one that stands in the field: a mark for a value
+    // refused before it goes.
+    QString port;
+    GetCtrlVal(interfacepanel, INTERFACEP_StringPortNumber, &port);
+    SetCtrlVal(interfacepanel, INTERFACEP_StringPortNumber, port);
+    TryToConnect();
     return 0;
 }
 

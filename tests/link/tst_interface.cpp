@@ -516,6 +516,28 @@ class TstInterface : public QObject {
         QVERIFY(ReadAll(conSettingsFileName).startsWith(QString("0\n%1\n").arg(absent).toUtf8()));
         fixture::SelectTcp();
     }
+
+    // A port typed wrong is refused and framed red; the frame goes once the
+    // value standing in the field has connected.
+    void refusedPortMarkGoesWithAGoodConnection() {
+        fixture::SelectTcp();
+        ShowChildPanel(1);
+        auto *port =
+            qobject_cast<QLineEdit *>(CtrlWidget(interfacepanel, INTERFACEP_StringPortNumber));
+        QVERIFY(port);
+        const QString good = port->text();
+        port->setFocus();
+        QTest::keyClick(port, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(port, "abc");
+        QTest::keyClick(port, Qt::Key_Return);
+        QVERIFY(CtrlInputRefused(interfacepanel, INTERFACEP_StringPortNumber));
+        QCOMPARE(TextVal(INTERFACEP_StringPortNumber), good);
+
+        Commit(CBF_ButtonTryToConnect, INTERFACEP_ButtonTryToConnect);
+        QCOMPARE(int(comecho), 1);
+        QVERIFY(!CtrlInputRefused(interfacepanel, INTERFACEP_StringPortNumber));
+        QCOMPARE(TextVal(INTERFACEP_StringPortNumber), good);
+    }
 };
 
 QTEST_MAIN(TstInterface)
