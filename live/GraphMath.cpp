@@ -1,6 +1,7 @@
 #include "live/GraphMath.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace graphmath {
@@ -98,9 +99,11 @@ Range TrendRange(const double *buffer, int count) {
     int lo = kFullScale + 1;
     int hi = 0;
     for (int i = 0; i < count; ++i) {
+        if (std::isnan(buffer[i])) continue; // not measured yet
         lo = std::min(lo, int(buffer[i]));
         hi = std::max(hi, int(buffer[i]));
     }
+    if (hi < lo) lo = hi = 0;
     return {std::max(lo - kTrendMargin, 0), hi + kTrendMargin};
 }
 

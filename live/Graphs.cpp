@@ -13,6 +13,7 @@
 #include "uir_ids.h"
 
 #include <algorithm>
+#include <limits>
 
 double rawBuf[600];
 double intBuf[300];
@@ -21,6 +22,15 @@ int16_t ulint, llint, ulgn, llgn;
 uint16_t source;
 
 namespace {
+// History not yet measured is no number: the strip charts leave it empty
+// instead of drawing lines at 0.
+const bool historyUnmeasured = [] {
+    for (double *buffer : {rawBuf, intBuf, gnBuf})
+        std::fill(buffer, buffer + (buffer == rawBuf ? 600 : 300),
+                  std::numeric_limits<double>::quiet_NaN());
+    return true;
+}();
+
 // The strip charts show the 100 buffered samples and the point before them.
 constexpr int kPointsPerScreen = 101;
 constexpr int kFullCircle = 3600; // tenths of a degree

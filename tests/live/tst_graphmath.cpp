@@ -4,6 +4,7 @@
 
 #include <QTest>
 #include <array>
+#include <limits>
 #include <vector>
 
 using namespace graphmath;
@@ -14,6 +15,9 @@ Q_DECLARE_METATYPE(Row)
 Q_DECLARE_METATYPE(Rows)
 
 namespace {
+// What the older half of a trend buffer holds.
+enum Before { kRepeat, kZeros, kUnmeasured };
+
 // A row with every cell 1 (untaught) but the given (cell, value) pairs.
 Row R(std::initializer_list<std::pair<int, uint16_t>> cells) {
     Row r;
@@ -149,25 +153,36 @@ void TestGraphMath::threeSides() {
 }
 
 void TestGraphMath::trendRange_data() {
-    QTest::addColumn<QList<double>>("tail"); // the newest samples; the rest hold zeros or repeat
-    QTest::addColumn<bool>("zerosBefore");
+    QTest::addColumn<QList<double>>("tail"); // the newest samples, repeated
+    QTest::addColumn<int>("before");         // the older half: kRepeat, kZeros or kUnmeasured
     QTest::addColumn<QList<int>>("range");
 
     QTest::newRow("steady value and limits")
-        << QList<double>{2000, 2100, 1900} << false << QList<int>{1885, 2115};
-    // Fewer than 100 frames since start: the buffer still holds zeros.
-    QTest::newRow("zeros left in the buffer")
-        << QList<double>{2000, 2100, 1900} << true << QList<int>{0, 2115};
+        << QList<double>{2000, 2100, 1900} << int(kRepeat) << QList<int>{1885, 2115};
+    QTest::newRow("zeros in the buffer")
+        << QList<double>{2000, 2100, 1900} << int(kZeros) << QList<int>{0, 2115};
     QTest::newRow("fractions truncated")
-        << QList<double>{4094.9, 4095, 100.7} << false << QList<int>{85, 4110};
+        << QList<double>{4094.9, 4095, 100.7} << int(kRepeat) << QList<int>{85, 4110};
+    // Fewer than 100 frames since GO: history not measured yet holds no number.
+    QTest::newRow("unmeasured history left out")
+        << QList<double>{2000, 2100, 1900} << int(kUnmeasured) << QList<int>{1885, 2115};
+    QTest::newRow("nothing measured yet")
+        << QList<double>{} << int(kUnmeasured) << QList<int>{0, 15};
 }
 
 void TestGraphMath::trendRange() {
     QFETCH(QList<double>, tail);
-    QFETCH(bool, zerosBefore);
+    QFETCH(int, before);
     std::vector<double> buffer(300);
-    for (size_t i = 0; i < buffer.size(); ++i)
-        buffer[i] = zerosBefore && i < 150 ? 0.0 : tail[int(i % 3)];
+    for (size_t i = 0; i < buffer.size(); ++i) {
+        const bool older = i < 150 || tail.isEmpty();
+        if (older && before == kZeros)
+            buffer[i] = 0.0;
+        else if (older && before == kUnmeasured)
+            buffer[i] = std::numeric_limits<double>::quiet_NaN();
+        else
+            buffer[i] = tail[int(i % 3)];
+    }
     const Range r = TrendRange(buffer.data(), 300);
     QTEST((QList<int>{r.min, r.max}), "range");
 }

@@ -14,6 +14,8 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTimer>
+#include <cmath>
+#include <qcustomplot.h>
 
 using namespace ptest;
 using namespace ttest;
@@ -105,10 +107,24 @@ class TestTrust : public QObject {
             greyedWhileLive = Attr(datapanel, DATAP_DispX, ATTR_GREYED);
             heldWhileLive = ValuesHeld();
         };
+        const uint64_t framesBefore = pollFrames;
         GoThenStop();
         pollFrameHook = nullptr;
         QCOMPARE(greyedWhileLive, 0);
         QVERIFY(!heldWhileLive);
+        // The first GO: the RAW chart draws what was measured and nothing
+        // for the history before it, no line at 0.
+        auto *raw = qobject_cast<QCustomPlot *>(CtrlWidget(datapanel, DATAP_GraphRGB));
+        QVERIFY(raw && raw->graphCount() == 6);
+        if (pollFrames - framesBefore < 100) {
+            for (int t = 0; t < raw->graphCount(); ++t) {
+                const auto data = raw->graph(t)->data();
+                // The point before the newest 100 may be of the last frame.
+                QVERIFY(data->size() > 2);
+                QVERIFY2(std::isnan((data->begin() + 1)->value), qPrintable(QString::number(t)));
+                QVERIFY(!std::isnan((data->end() - 1)->value));
+            }
+        }
 
         QVERIFY(ValuesHeld());
         for (int control : {DATAP_DispX, DATAP_BarR, DATAP_GraphRGB})
