@@ -84,6 +84,10 @@ const struct {
     {&datapanel, DATAP_DispRaw__Dif},
     {&colbigpanel, COLBIGP_DispBigCOL},
     {&grpbigpanel, GRPBIGP_DispBigGroup},
+    {&calibpanel, CALIBP_DispBars__R},
+    {&calibpanel, CALIBP_DispBars__G},
+    {&calibpanel, CALIBP_DispBars__B},
+    {&calibpanel, CALIBP_DispRawDelta},
 };
 } // namespace
 

@@ -96,6 +96,9 @@ class TestTrust : public QObject {
         for (int control : {DATAP_DispCOL, DATAP_DispGroup, DATAP_DispX, DATAP_DispINT})
             QCOMPARE(Text(datapanel, control), QString());
         QCOMPARE(Text(colbigpanel, COLBIGP_DispBigCOL), QString());
+        for (int control :
+             {CALIBP_DispBars__R, CALIBP_DispBars__G, CALIBP_DispBars__B, CALIBP_DispRawDelta})
+            QCOMPARE(Text(calibpanel, control), QString());
         QCOMPARE(Attr(datapanel, DATAP_DispCOL, ATTR_GREYED), 1);
         QVERIFY2(LinkStatusText().contains("no values yet"), qPrintable(LinkStatusText()));
     }
