@@ -17,6 +17,7 @@
 
 #include <QDateTime>
 #include <algorithm>
+#include <cmath>
 
 uint64_t pollFrames;
 void (*pollFrameHook)();
@@ -32,6 +33,10 @@ constexpr double kRateIntervalS = 1.0;
 constexpr double kShowIntervalS = 0.025;
 double lastShown = -1.0;
 bool frameHeld = false;
+// Wall-clock time the frame in the measurement variables arrived: a frame
+// shown late (held back by the display rate, or after a box the operator
+// closes) keeps its own time.
+long long frameMsecs = 0;
 
 void ShowFrame() {
     SetPanelCalibData();
@@ -171,6 +176,11 @@ bool TakeRequestedFrame(double quietAtLeastS) {
     if (AwaitFrameAnswer(quietAtLeastS) != 0) return false;
     GetRxBufData();
     CopyDatatoVars();
+    // The frame is of when its answer came, not of when it was taken: a box
+    // opened in between (the link lost right after it) must not date it later.
+    const double age = Timer() - answerArrival.last;
+    if (answerArrival.last > 0 && age >= 0)
+        frameMsecs = QDateTime::currentMSecsSinceEpoch() - std::llround(age * 1000);
     MarkValuesLive();
     return true;
 }
@@ -205,6 +215,7 @@ bool FrameAnswerAccepted(double quietAtLeastS) {
 }
 
 void CopyDatatoVars() {
+    frameMsecs = QDateTime::currentMSecsSinceEpoch();
     dataR = databuf[2];
     dataG = databuf[3];
     dataB = databuf[4];
@@ -284,7 +295,8 @@ void ShowPanelData() {
 
     rgbcolor = MakeColor(PatchComponent(dataR), PatchComponent(dataG), PatchComponent(dataB));
     shown::SetVal(p, DATAP_ColorPatch, rgbcolor);
-    shownFrame = {dataX, dataY, dataInt, dataGn, rgbcolor, QDateTime::currentMSecsSinceEpoch()};
+    shownFrame = {dataX,  dataY,    dataInt,
+                  dataGn, rgbcolor, frameMsecs ? frameMsecs : QDateTime::currentMSecsSinceEpoch()};
     MarkFrameShown();
     ShowNoMatch(dataColor == kNoMatch);
 

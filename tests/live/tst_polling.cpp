@@ -20,11 +20,13 @@
 
 #include <QAbstractItemView>
 #include <QComboBox>
+#include <QDateTime>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 #include <array>
 
@@ -138,6 +140,7 @@ class TestPolling : public QObject {
     void strayBytesRefuseTheAnswer();
     void lostLinkGreysValuesUntilTheNextFrame_data();
     void lostLinkGreysValuesUntilTheNextFrame();
+    void heldTimeIsTheFramesTime();
     void limitsFollowTheTable_data();
     void limitsFollowTheTable();
     void staticPlots_data();
@@ -405,6 +408,55 @@ void TestPolling::lostLinkGreysValuesUntilTheNextFrame() {
     QCOMPARE(greyedWhileLive, QList<int>(shown.size(), 0));
     GetCtrlVal(datapanel, DATAP_DispLink, &line);
     QVERIFY2(!line.contains("not live") && line.contains("stopped"), qPrintable(line));
+}
+
+namespace {
+// What the loop saw of its frames and when the lost link's box opened.
+long long lastShownMsecs = 0;
+uint16_t lastX = 0;
+long long boxOpened = 0;
+bool faultArmed = false;
+} // namespace
+
+// A lost link's box stays open while the operator reads it: the values left
+// on the displays keep the time of their frame, not the time OK was pressed.
+// The link drops right after a frame that the display rate held back.
+void TestPolling::heldTimeIsTheFramesTime() {
+    lastShownMsecs = shownFrame.msecs;
+    boxOpened = 0;
+    faultArmed = false;
+    pollFrameHook = [] {
+        lastX = dataX;
+        const bool justShown = shownFrame.msecs != lastShownMsecs;
+        lastShownMsecs = shownFrame.msecs;
+        // The next frame comes within the display interval: it is held back.
+        if (justShown && !faultArmed && pollFrames > 3) {
+            faultArmed = true;
+            fixture::Sim().armFault({tsim::Fault::Disconnect, 1, 0});
+        }
+    };
+    popupscript::Forward([](const QString &title, const QString &) {
+        if (title != "TCP Client") return;
+        boxOpened = QDateTime::currentMSecsSinceEpoch();
+        QThread::msleep(1100); // the operator reads the box
+    });
+    popupscript::Expect("TCP Client");
+    QTimer guard; // a hang fails, and no stray STOP is left for later tests
+    guard.setSingleShot(true);
+    connect(&guard, &QTimer::timeout, [] { PressStop(); });
+    guard.start(5000);
+    RunGo();
+    pollFrameHook = nullptr;
+    popupscript::Forward(nullptr);
+    QVERIFY(faultArmed);
+    QVERIFY(boxOpened > 0);
+    QVERIFY2(
+        shownFrame.msecs <= boxOpened,
+        qPrintable(
+            QString("values of %1 ms after the box opened").arg(shownFrame.msecs - boxOpened)));
+    // The last frame received is the one shown, with its own time.
+    QCOMPARE(shownFrame.x, lastX);
+    QCOMPARE(Val(datapanel, DATAP_DispX), int(lastX));
 }
 
 void TestPolling::extraBytesOnSerialTimeOutAtOnce() {
