@@ -2,6 +2,8 @@
 // time-out reaction, status displays, memory selector and help pop-ups.
 #include "core/Ui.h"
 
+#include "core/HelpTable.h"
+#include "core/HelpTexts.h"
 #include "core/LinkStatus.h"
 #include "core/Session.h"
 #include "platform/Platform.h"
@@ -25,6 +27,20 @@ constexpr int kOpenButtonColour = 0xC0C0C0;
 bool transferRunning = false;
 QString (*timeoutExplainer)() = nullptr;
 bool baudrateChangeAllowed = false;
+
+// The status displays show "TIMEOUT" (of that time), and whether it is marked past.
+QString timeoutShownAt;
+bool timeoutMarkedPast = false;
+constexpr int kPastStatusColour = 0x909090;
+
+void MarkStatusDisplaysPast(bool past, const QString &tip) {
+    for (int *panel : {&datapanel, &interfacepanel}) {
+        const int control = *panel == datapanel ? DATAP_DispStatus : INTERFACEP_DispStatus;
+        SetCtrlAttribute(*panel, control, ATTR_TEXT_COLOR, past ? kPastStatusColour : 0x000000);
+        SetCtrlAttribute(*panel, control, ATTR_TEXT_STRIKEOUT, past ? 1 : 0);
+        SetCtrlToolTip(*panel, control, tip);
+    }
+}
 
 void DimBaudrateChange() {
     SetCtrlAttribute(interfacepanel, INTERFACEP_ButtonChangeBaudrate, ATTR_DIMMED,
@@ -105,6 +121,7 @@ void SetPopupTimeout() {
     session::poll = 0;
     comecho = 0;
     ShowStatus("TIMEOUT");
+    timeoutShownAt = TimeStr();
     MarkValuesStale();
     // A link that was never open, or that the sensor closed, keeps that as
     // its reason: "TIMEOUT" alone would hide it.
@@ -122,8 +139,22 @@ void SetTimeoutExplainer(QString (*explain)()) {
 }
 
 void ShowStatus(const QString &text) {
+    timeoutShownAt.clear();
+    if (timeoutMarkedPast) {
+        timeoutMarkedPast = false;
+        MarkStatusDisplaysPast(false, QString::fromUtf8(HelpToolTip(InfoStatus)));
+    }
     SetCtrlVal(datapanel, DATAP_DispStatus, text);
     SetCtrlVal(interfacepanel, INTERFACEP_DispStatus, text);
+}
+
+void MarkStatusTimeoutPast() {
+    if (timeoutShownAt.isEmpty() || timeoutMarkedPast) return;
+    timeoutMarkedPast = true;
+    MarkStatusDisplaysPast(
+        true, QStringLiteral("TIMEOUT of %1 is past: frames arrive again "
+                             "since %2.\n\n%3")
+                  .arg(timeoutShownAt, TimeStr(), QString::fromUtf8(HelpToolTip(InfoStatus))));
 }
 
 void SetMemorySelector(int newTarget) {

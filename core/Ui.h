@@ -42,6 +42,10 @@ void SetPopupTimeout();
 void SetTimeoutExplainer(QString (*explain)());
 // Writes a text into the status displays of the data and interface panels.
 void ShowStatus(const QString &text);
+// Frames arrive again: a "TIMEOUT" still in the status displays is kept but
+// marked as past (faded, struck through, its time in the tooltip).
+void MarkStatusTimeoutPast();
+
 // Lights exactly the memory button that matches the new target and takes it.
 void SetMemorySelector(int newTarget);
 

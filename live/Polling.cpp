@@ -182,6 +182,7 @@ bool TakeRequestedFrame(double quietAtLeastS) {
     if (answerArrival.last > 0 && age >= 0)
         frameMsecs = QDateTime::currentMSecsSinceEpoch() - std::llround(age * 1000);
     MarkValuesLive();
+    MarkStatusTimeoutPast();
     return true;
 }
 

@@ -112,13 +112,16 @@ int SetCtrlAttribute(int panel, int control, int attribute, int value) {
         return kErrWrongKind;
     case ATTR_TEXT_POINT_SIZE:
     case ATTR_TEXT_BOLD:
-    case ATTR_TEXT_ITALIC: {
+    case ATTR_TEXT_ITALIC:
+    case ATTR_TEXT_STRIKEOUT: {
         QFont font = w->font();
         if (attribute == ATTR_TEXT_POINT_SIZE) {
             if (value <= 0) return kErrBadValue;
             font.setPointSize(value);
         } else if (attribute == ATTR_TEXT_BOLD) {
             font.setBold(value != 0);
+        } else if (attribute == ATTR_TEXT_STRIKEOUT) {
+            font.setStrikeOut(value != 0);
         } else {
             font.setItalic(value != 0);
         }
@@ -243,6 +246,9 @@ int GetCtrlAttribute(int panel, int control, int attribute, int *value) {
         return 0;
     case ATTR_TEXT_ITALIC:
         *value = w->font().italic();
+        return 0;
+    case ATTR_TEXT_STRIKEOUT:
+        *value = w->font().strikeOut();
         return 0;
     default:
         return kErrBadAttribute;

@@ -166,7 +166,8 @@ enum {
     ATTR_TEXT_POINT_SIZE = 217,
     ATTR_TEXT_BOLD = 218,
     ATTR_TEXT_ITALIC = 219,
-    ATTR_GREYED = 220, // faded: the control shows a value that is no longer live
+    ATTR_GREYED = 220,         // faded: the control shows a value that is no longer live
+    ATTR_TEXT_STRIKEOUT = 221, // struck through: what the text says is past
 };
 enum { VAL_HOT = 0, VAL_INDICATOR = 1 };
 

@@ -102,6 +102,7 @@ void TriggeredRecord() {
             GetRxBufData();
             CopyDatatoVars();
             MarkValuesLive();
+            MarkStatusTimeoutPast();
             TakeFrameData();
             ShowFrameWhenDue();
             RecordLine();

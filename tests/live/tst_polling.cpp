@@ -141,6 +141,7 @@ class TestPolling : public QObject {
     void lostLinkGreysValuesUntilTheNextFrame_data();
     void lostLinkGreysValuesUntilTheNextFrame();
     void heldTimeIsTheFramesTime();
+    void pastTimeoutIsMarked();
     void limitsFollowTheTable_data();
     void limitsFollowTheTable();
     void staticPlots_data();
@@ -416,6 +417,7 @@ long long lastShownMsecs = 0;
 uint16_t lastX = 0;
 long long boxOpened = 0;
 bool faultArmed = false;
+uint64_t stopFramesAt = 0;
 } // namespace
 
 // A lost link's box stays open while the operator reads it: the values left
@@ -457,6 +459,44 @@ void TestPolling::heldTimeIsTheFramesTime() {
     // The last frame received is the one shown, with its own time.
     QCOMPARE(shownFrame.x, lastX);
     QCOMPARE(Val(datapanel, DATAP_DispX), int(lastX));
+}
+
+// "TIMEOUT" stays in STATUS once frames arrive again, but marked as past;
+// the next status text is plain again.
+void TestPolling::pastTimeoutIsMarked() {
+    fixture::Sim().armFault({tsim::Fault::ShortAnswer, 2, 1});
+    QTimer guard;
+    guard.setSingleShot(true);
+    connect(&guard, &QTimer::timeout, [] { PressStop(); });
+    guard.start(5000);
+    RunGo();
+    QCOMPARE(Status(), QString("TIMEOUT"));
+    QCOMPARE(Attr(datapanel, DATAP_DispStatus, ATTR_TEXT_STRIKEOUT), 0);
+    fixture::Sim().clearFaults();
+    ShowChildPanel(2);
+    const uint64_t before = pollFrames;
+    stopFramesAt = pollFrames + 10;
+    pollFrameHook = [] {
+        if (pollFrames >= stopFramesAt) PressStop();
+    };
+    guard.start(5000);
+    RunGo();
+    pollFrameHook = nullptr;
+    QVERIFY(pollFrames > before);
+    for (auto [panel, control] : {std::pair{datapanel, int(DATAP_DispStatus)},
+                                  std::pair{interfacepanel, int(INTERFACEP_DispStatus)}}) {
+        QString text;
+        GetCtrlVal(panel, control, &text);
+        QCOMPARE(text, QString("TIMEOUT"));
+        QCOMPARE(Attr(panel, control, ATTR_TEXT_STRIKEOUT), 1);
+        QVERIFY(Attr(panel, control, ATTR_TEXT_COLOR) != 0);
+        QVERIFY2(CtrlWidget(panel, control)->toolTip().contains("is past"),
+                 qPrintable(CtrlWidget(panel, control)->toolTip()));
+    }
+    QVERIFY(ConnectTcp());
+    QVERIFY(Status() != "TIMEOUT");
+    QCOMPARE(Attr(datapanel, DATAP_DispStatus, ATTR_TEXT_STRIKEOUT), 0);
+    QCOMPARE(Attr(datapanel, DATAP_DispStatus, ATTR_TEXT_COLOR), 0);
 }
 
 void TestPolling::extraBytesOnSerialTimeOutAtOnce() {
