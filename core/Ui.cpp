@@ -157,6 +157,10 @@ void MarkStatusTimeoutPast() {
                   .arg(timeoutShownAt, TimeStr(), QString::fromUtf8(HelpToolTip(InfoStatus))));
 }
 
+void HoldValuesForBox() {
+    if (transferRunning && session::poll == 0) MarkValuesHeld();
+}
+
 void SetMemorySelector(int newTarget) {
     if (newTarget != RAM && newTarget != EEPROM && newTarget != DATFILE) newTarget = RAM;
     target = uint16_t(newTarget);

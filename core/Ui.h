@@ -45,7 +45,9 @@ void ShowStatus(const QString &text);
 // Frames arrive again: a "TIMEOUT" still in the status displays is kept but
 // marked as past (faded, struck through, its time in the tooltip).
 void MarkStatusTimeoutPast();
-
+// A box opens: once a transfer's loop has ended, the values it left are held
+// while the box is open, not only after it closes. Installed at start-up.
+void HoldValuesForBox();
 // Lights exactly the memory button that matches the new target and takes it.
 void SetMemorySelector(int newTarget);
 

@@ -396,6 +396,8 @@ int FileSelectPopup(const QString &defaultDirectory, const QString &defaultFileN
                     int restrictDirectory, int restrictExtension, int allowCancel,
                     int allowMakeDirectory, QString *path);
 void SetWaitCursor(int on);
+// Runs as any pop-up opens, scripted or not, before it is shown.
+void SetPopupOpeningHandler(void (*handler)());
 
 // A value typed into a numeric field or table cell that the field refused
 // (out of its range, a fraction, a sign, letters): the field keeps its value

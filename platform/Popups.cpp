@@ -50,6 +50,12 @@ int Scripted(const QString &title, const QString &text, QString *path) {
     return 0;
 }
 
+void (*openingHandler)() = nullptr;
+
+void Opening() {
+    if (openingHandler) openingHandler();
+}
+
 QWidget *DialogParent() {
     return QApplication::activeWindow();
 }
@@ -86,7 +92,12 @@ void PopupScriptFromEnvironment() {
 }
 } // namespace engine
 
+void SetPopupOpeningHandler(void (*handler)()) {
+    openingHandler = handler;
+}
+
 int MessagePopup(const QString &title, const QString &text) {
+    Opening();
     if (script().installed) {
         Scripted(title, text, nullptr);
         return 0;
@@ -98,6 +109,7 @@ int MessagePopup(const QString &title, const QString &text) {
 }
 
 int ConfirmPopup(const QString &title, const QString &text, PopupDefault preset) {
+    Opening();
     if (script().installed) return Scripted(title, text, nullptr) ? 1 : 0;
     GiveBackActivation giveBack;
     QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No,
@@ -114,6 +126,7 @@ int FileSelectPopup(const QString &defaultDirectory, const QString &defaultFileN
     (void)restrictDirectory;
     (void)restrictExtension;
     (void)allowCancel;
+    Opening();
     QString chosen;
     int result = VAL_NO_FILE_SELECTED;
     if (script().installed) {

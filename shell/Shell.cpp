@@ -25,6 +25,7 @@ int LoadAllPanels(int argc, char **argv) {
     SetRefreshAfterLoad([] { RefreshAfterLoad(); });
     SetTimeoutExplainer(ExplainAnswerFailure);
     SetRefusedInputHandler([](const QString &note) { SetLinkNote(note); });
+    SetPopupOpeningHandler(HoldValuesForBox);
     if (LoadPanelHandles() < 0) return -1;
 
     for (int *child : {&parapanel, &ttpanel, &interfacepanel, &grouppanel, &recpanel, &calibpanel})

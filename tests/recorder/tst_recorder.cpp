@@ -2,6 +2,7 @@
 // file's header and lines, choosing the file, the record time, what each mode
 // shows, counted, continuous, manual and triggered recording, a file that
 // cannot be written, and automatic sending switched off.
+#include "core/LinkStatus.h"
 #include "core/SensorData.h"
 #include "core/Session.h"
 #include "core/Ui.h"
@@ -195,6 +196,7 @@ class TestRecorder : public QObject {
     void modeShowsItsControls_data();
     void modeShowsItsControls();
     void countedRecordingKeepsTheInterval();
+    void valuesHeldWhileTheResultIsOpen();
     void longCycleIsFollowedAtOnce();
     void timeoutKeepsTheLinesSoFar();
     void lostLinkSaysHowManyWereRecorded_data();
@@ -500,6 +502,33 @@ void TestRecorder::countedRecordingKeepsTheInterval() {
     int colour = 0;
     GetCtrlAttribute(recpanel, RECP_ButtonStartRecord, ATTR_CMD_BUTTON_COLOR, &colour);
     QCOMPARE(colour, 0xE0E0E0);
+}
+
+namespace {
+// The values' state while the box after a recording is open.
+bool heldAtResult = false;
+int greyedAtResult = -1;
+} // namespace
+
+// "File has been saved!" comes after the recording's loop has ended: the
+// values it left are held while the operator reads the box, not only after OK.
+void TestRecorder::valuesHeldWhileTheResultIsOpen() {
+    ChooseNewFile(Path("held.dat"));
+    SelectMode(kRecCounted);
+    heldAtResult = false;
+    greyedAtResult = -1;
+    popupscript::Forward([](const QString &title, const QString &text) {
+        if (title == "INFO!" && text.startsWith("File has been saved!")) {
+            heldAtResult = ValuesHeld();
+            GetCtrlAttribute(datapanel, DATAP_DispX, ATTR_GREYED, &greyedAtResult);
+        }
+    });
+    RunIntervalRecording(1, 2);
+    popupscript::Forward(nullptr);
+    QCOMPARE(LastPopup().text, QString("File has been saved!"));
+    QVERIFY(heldAtResult);
+    QCOMPARE(greyedAtResult, 1);
+    QVERIFY(ValuesHeld());
 }
 
 void TestRecorder::longCycleIsFollowedAtOnce() {
