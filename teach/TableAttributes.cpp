@@ -15,7 +15,7 @@
 
 namespace {
 constexpr int kColourEntries = 45;
-constexpr int kSpecTextMax = 99;
+constexpr int kRowTextMax = 99;
 constexpr int kRows = 31;
 constexpr int kFileLines = kColourEntries + kRows;
 constexpr int kColourMax = 0xFFFFFF;
@@ -41,7 +41,7 @@ QByteArray FormatTableAttributes(const TableAttributes &a) {
         out += QByteArray::number(colour).rightJustified(kColourFieldWidth, ' ') + '\n';
     for (int r = 0; r < kRows; ++r) {
         // One text is one line, whatever was pasted into the cell.
-        QString text = a.texts.value(r).left(kSpecTextMax);
+        QString text = a.texts.value(r).left(kRowTextMax);
         text.replace(QLatin1Char('\r'), QLatin1Char(' '))
             .replace(QLatin1Char('\n'), QLatin1Char(' '));
         out += text.toUtf8() + '\n';
@@ -73,7 +73,7 @@ bool ParseTableAttributes(const QStringList &lines, TableAttributes *a, QString 
             std::any_of(text.begin(), text.end(), [](QChar c) { return c < ' ' && c != '\t'; });
         if (control)
             return refuse(QStringLiteral("has no text in line %1").arg(kColourEntries + r + 1));
-        read.texts << text.left(kSpecTextMax);
+        read.texts << text.left(kRowTextMax);
     }
     *a = read;
     return true;
