@@ -13,7 +13,27 @@
 
 namespace {
 bool unsent = false;
+bool otherEdits = false; // edits besides the teach table's since the last SEND or GET
 std::deque<TeachTableCopy> undoStack;
+
+// The teach table's values and the mode whose layout they are in: what SEND
+// gives the sensor of it.
+struct TableValues {
+    uint16_t cells[31][7];
+    int calcmode;
+    bool operator==(const TableValues &) const = default;
+};
+TableValues sentTable{};
+bool sentTableKnown = false;
+
+TableValues TableShown() {
+    TableValues t{};
+    for (int n = 1; n <= anzVec && n <= 31; ++n)
+        for (int c = 1; c <= 7; ++c)
+            GetTableCellVal(ttpanel, TTP_GridCtt, MakePoint(c, n), &t.cells[n - 1][c - 1]);
+    GetCtrlVal(parapanel, PARAP_Calcmode, &t.calcmode);
+    return t;
+}
 
 // SEND keeps its caption and key; a star and a warmer face say that pressing
 // it matters.
@@ -30,12 +50,21 @@ void ShowUnsent() {
     if (unsent) tip += QStringLiteral("\n\n* The panels hold changes not sent to the sensor.");
     SetCtrlToolTip(mainpanel, MAINP_ButtonSend, tip);
 }
+
+void SetUnsent(bool on) {
+    if (unsent == on) return;
+    unsent = on;
+    ShowUnsent();
+}
 } // namespace
 
 void NoteUnsentEdit() {
-    if (unsent) return;
-    unsent = true;
-    ShowUnsent();
+    otherEdits = true;
+    SetUnsent(true);
+}
+
+void NoteTableEdit() {
+    SetUnsent(otherEdits || !sentTableKnown || !(TableShown() == sentTable));
 }
 
 void NoteEditEvent(int event) {
@@ -43,9 +72,10 @@ void NoteEditEvent(int event) {
 }
 
 void NoteChangesSentOrReplaced() {
-    if (!unsent) return;
-    unsent = false;
-    ShowUnsent();
+    otherEdits = false;
+    sentTable = TableShown();
+    sentTableKnown = true;
+    SetUnsent(false);
 }
 
 bool UnsentChanges() {

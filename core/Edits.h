@@ -5,10 +5,15 @@
 #include <cstdint>
 
 // ---- changes not sent
-// From an edit of the parameter panel, the teach table, the group table or
-// the table attributes until the next SEND or GET, the status line and the
-// SEND button say that the panels hold changes the sensor does not have.
+// From an edit of the parameter panel, the teach table or the group table
+// until the next SEND or GET, the status line and the SEND button say that
+// the panels hold changes the sensor does not have. The table attributes are
+// never sent: they go to the start-up file, not the sensor.
 void NoteUnsentEdit();
+// A change of the teach table alone (a cell, a button action, an undo): the
+// mark follows whether the table differs from the one last sent or read, as
+// long as nothing else was edited since.
+void NoteTableEdit();
 // A changed value or its commit counts as an edit.
 void NoteEditEvent(int event);
 // SEND wrote the panels, or GET replaced them.

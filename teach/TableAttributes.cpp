@@ -3,7 +3,6 @@
 // file, and the start-up file read when the program starts.
 #include "teach/TeachTable.h"
 
-#include "core/Edits.h"
 #include "core/HelpTexts.h"
 #include "core/SensorData.h"
 #include "core/Session.h"
@@ -198,8 +197,10 @@ int CBF_TAP(int, int, int, void *, int, int) {
     return 0;
 }
 
+// The texts and colours are the program's, never the sensor's: SEND does not
+// write them, so editing them leaves SEND as it is.
 int CBF_GridSpec(int, int, int event, void *, int, int) {
-    if (!ShowHelpOnRightClick(event, InfoGridSpec, kHelpTitle)) NoteEditEvent(event);
+    ShowHelpOnRightClick(event, InfoGridSpec, kHelpTitle);
     return 0;
 }
 
@@ -226,7 +227,6 @@ int CBF_EditColorNumericRow(int, int, int event, void *, int, int) {
 int CBF_ButtonSetRowColor(int, int, int event, void *, int, int) {
     if (ShowHelpOnRightClick(event, InfoButtonSetRowColor, kHelpTitle) || event != EVENT_COMMIT)
         return 0;
-    NoteUnsentEdit();
     SetRowColor();
     return 0;
 }

@@ -161,7 +161,7 @@ TableUndoPoint::TableUndoPoint(int layoutMode) : m_before(CopyTeachTable()) {
 TableUndoPoint::~TableUndoPoint() {
     if (CopyTeachTable() == m_before) return;
     PushTableUndo(m_before);
-    NoteUnsentEdit();
+    NoteTableEdit();
     ShowTableUndo();
 }
 

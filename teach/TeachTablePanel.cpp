@@ -21,7 +21,7 @@ int CBF_GridCtt(int, int, int event, void *, int, int) {
     if (ShowHelpOnRightClick(event, InfoGridCtt)) return 0;
     if (event == EVENT_VAL_CHANGED) {
         session::poll = 0;
-        NoteUnsentEdit();
+        NoteTableEdit();
     }
     return 0;
 }
@@ -88,7 +88,12 @@ int CBF_ButtonUndo(int, int, int event, void *, int, int) {
     int modeNow = 0;
     GetCtrlVal(parapanel, PARAP_Calcmode, &modeNow);
     RestoreTeachTable(before);
-    NoteUnsentEdit();
+    // Back to the table last sent, the mark goes with the change; a mode
+    // brought back with it is a change the sensor does not have.
+    if (before.calcmode != modeNow)
+        NoteUnsentEdit();
+    else
+        NoteTableEdit();
     ShowTableUndo();
     GetPanelValues();
     InitGraphs();

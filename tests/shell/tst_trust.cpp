@@ -11,8 +11,10 @@
 #include "support/AppFixture.h"
 
 #include <QDateTime>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QTableWidget>
 #include <QTimer>
 #include <cmath>
 #include <qcustomplot.h>
@@ -60,6 +62,22 @@ bool heldWhileLive = true;
 enum Edit { kParamField, kParamRing, kTeachCell, kGroupCell, kGroupSwitch, kResetTable };
 enum Replace { kGet, kGetFile, kTryToConnect, kClose };
 enum Action { kResetAction, kTeachDataTo, kTeachToTable, kCalcmodeSort };
+enum Marked { kRowText, kRowColour, kResetUndone, kCellTypedBack, kParamThenResetUndone };
+
+// The operator types a text into a cell of a text table and presses Enter.
+void EditTextCell(int panel, int control, int column, int row, const QString &text) {
+    auto *table = qobject_cast<QTableWidget *>(CtrlWidget(panel, control));
+    QVERIFY(table);
+    table->setCurrentCell(row - 1, column - 1);
+    table->editItem(table->item(row - 1, column - 1));
+    auto *editor = table->viewport()->findChild<QLineEdit *>();
+    QVERIFY(editor);
+    editor->setText(text);
+    QAbstractItemDelegate *delegate = table->itemDelegate();
+    emit delegate->commitData(editor);
+    emit delegate->closeEditor(editor, QAbstractItemDelegate::SubmitModelCache);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
 } // namespace
 
 class TestTrust : public QObject {
@@ -179,7 +197,9 @@ class TestTrust : public QObject {
             Click(grouppanel, PGROUP_EditColorGroups);
             break;
         case kResetTable:
+            // The sensor holds a taught row that RESET TABLE clears.
             PutTableRow(ttpanel, TTP_GridCtt, 1, {5, 5, 5, 5, 5, 5, 5});
+            QTest::keyClick(PanelWidget(mainpanel), Qt::Key_F9);
             Click(ttpanel, TTP_ButtonResetTable);
             break;
         }
@@ -192,6 +212,56 @@ class TestTrust : public QObject {
         QVERIFY(!UnsentChanges());
         QVERIFY(!LinkStatusText().contains("unsent"));
         QCOMPARE(SendCaption(), QString("SEND"));
+    }
+
+    // SEND * says what the next SEND changes in the sensor: the table
+    // attributes never go there, and a table brought back to what was sent
+    // (by Ctrl+Z or typed back) leaves nothing to send, unless something
+    // else was edited meanwhile.
+    void unsentFollowsWhatSendWrites_data() {
+        QTest::addColumn<int>("edit");
+        QTest::addColumn<bool>("unsent");
+        QTest::newRow("row text") << int(kRowText) << false;
+        QTest::newRow("row colour") << int(kRowColour) << false;
+        QTest::newRow("RESET TABLE, Ctrl+Z") << int(kResetUndone) << false;
+        QTest::newRow("teach cell typed back") << int(kCellTypedBack) << false;
+        QTest::newRow("AVERAGE, RESET TABLE, Ctrl+Z") << int(kParamThenResetUndone) << true;
+    }
+    void unsentFollowsWhatSendWrites() {
+        QFETCH(int, edit);
+        QFETCH(bool, unsent);
+        FillTaughtRows();
+        QTest::keyClick(PanelWidget(mainpanel), Qt::Key_F9);
+        QCOMPARE(comecho, uint16_t(1));
+        QVERIFY(!UnsentChanges());
+        switch (edit) {
+        case kRowText:
+            EditTextCell(tapanel, TAP_GridSpec, 1, 3, "light grey, matt");
+            break;
+        case kRowColour:
+            SetCtrlVal(tapanel, TAP_EditRow, 2);
+            SetCtrlVal(tapanel, TAP_EditColorNumericRow, 0x00FF00);
+            Click(tapanel, TAP_ButtonSetRowColor);
+            break;
+        case kCellTypedBack: {
+            const int cell = Cell(ttpanel, TTP_GridCtt, 3, 4);
+            EditCell(ttpanel, TTP_GridCtt, 3, 4, cell + 5);
+            QCOMPARE(SendCaption(), QString("SEND *"));
+            EditCell(ttpanel, TTP_GridCtt, 3, 4, cell);
+            break;
+        }
+        case kParamThenResetUndone:
+            Enter(parapanel, PARAP_EditAverage, Val(parapanel, PARAP_EditAverage) + 3);
+            [[fallthrough]];
+        case kResetUndone:
+            Click(ttpanel, TTP_ButtonResetTable);
+            QCOMPARE(SendCaption(), QString("SEND *"));
+            QTest::keyClick(PanelWidget(mainpanel), Qt::Key_Z, Qt::ControlModifier);
+            break;
+        }
+        QCOMPARE(UnsentChanges(), unsent);
+        QCOMPARE(SendCaption(), QString(unsent ? "SEND *" : "SEND"));
+        QCOMPARE(LinkStatusText().contains("unsent changes"), unsent);
     }
 
     // What replaces the panels asks first; No keeps everything as it was.
