@@ -14,6 +14,8 @@
 #include <QVBoxLayout>
 #include <qcustomplot.h>
 
+#include <cmath>
+#include <limits>
 #include <map>
 
 namespace {
@@ -86,6 +88,7 @@ class ChartWindow : public QWidget {
             if (t.steps) g->setLineStyle(QCPGraph::lsStepLeft);
             g->addToLegend(legends_.at(std::clamp(t.plot, 0, int(rects_.size()) - 1)));
             graphs_.push_back(g);
+            pieces_.emplace_back();
         }
         connect(plot_, &QCustomPlot::legendClick, this,
                 [this](QCPLegend *, QCPAbstractLegendItem *item, QMouseEvent *) {
@@ -169,19 +172,50 @@ class ChartWindow : public QWidget {
 
     ChartClient *client() const { return client_; }
 
+    // A NaN x parts the points: each part is a graph of its own, drawn like
+    // the trace, so that no line joins the parts.
     void setTrace(int trace, const std::vector<double> &x, const std::vector<double> &y) {
-        QVector<QCPGraphData> points(int(std::min(x.size(), y.size())));
-        for (int i = 0; i < points.size(); ++i)
-            points[i] = QCPGraphData(x[size_t(i)], y[size_t(i)]);
-        graphs_.at(size_t(trace))->data()->set(points, true);
+        std::vector<QVector<QCPGraphData>> parts(1);
+        for (size_t i = 0; i < std::min(x.size(), y.size()); ++i) {
+            if (std::isnan(x[i])) {
+                if (!parts.back().isEmpty()) parts.emplace_back();
+                continue;
+            }
+            parts.back().push_back(QCPGraphData(x[i], y[i]));
+        }
+        QCPGraph *main = graphs_.at(size_t(trace));
+        main->data()->set(parts[0], true);
+        std::vector<QCPGraph *> &more = pieces_.at(size_t(trace));
+        for (size_t k = 1; k < parts.size(); ++k) {
+            if (more.size() < k) {
+                QCPGraph *g = plot_->addGraph(main->keyAxis(), main->valueAxis());
+                g->setPen(main->pen());
+                g->setLineStyle(main->lineStyle());
+                g->setAdaptiveSampling(false);
+                g->setVisible(main->visible());
+                more.push_back(g);
+            }
+            more[k - 1]->data()->set(parts[k], true);
+        }
+        for (size_t k = parts.size() - 1; k < more.size(); ++k)
+            more[k]->data()->clear();
         scheduleRedraw();
     }
     void trace(int trace, std::vector<double> *x, std::vector<double> *y) const {
         x->clear();
         y->clear();
-        for (const QCPGraphData &d : *graphs_.at(size_t(trace))->data()) {
-            x->push_back(d.key);
-            y->push_back(d.value);
+        std::vector<QCPGraph *> all{graphs_.at(size_t(trace))};
+        all.insert(all.end(), pieces_.at(size_t(trace)).begin(), pieces_.at(size_t(trace)).end());
+        for (QCPGraph *g : all) {
+            if (g->data()->isEmpty()) continue;
+            if (!x->empty()) {
+                x->push_back(std::numeric_limits<double>::quiet_NaN());
+                y->push_back(std::numeric_limits<double>::quiet_NaN());
+            }
+            for (const QCPGraphData &d : *g->data()) {
+                x->push_back(d.key);
+                y->push_back(d.value);
+            }
         }
     }
     bool hasTrace(int trace) const { return trace >= 0 && size_t(trace) < graphs_.size(); }
@@ -235,6 +269,8 @@ class ChartWindow : public QWidget {
     void setVisible(int trace, bool visible) {
         QCPGraph *g = graphs_.at(size_t(trace));
         g->setVisible(visible);
+        for (QCPGraph *piece : pieces_.at(size_t(trace)))
+            piece->setVisible(visible);
         for (QCPLegend *legend : legends_)
             if (QCPAbstractLegendItem *item = legend->itemWithPlottable(g))
                 item->setTextColor(visible ? Qt::black : QColor(160, 160, 160));
@@ -301,7 +337,8 @@ class ChartWindow : public QWidget {
             if (yFixed_[i]) continue;
             bool any = false;
             QCPRange span;
-            for (QCPGraph *g : graphs_) {
+            for (int k = 0; k < plot_->graphCount(); ++k) {
+                QCPGraph *g = plot_->graph(k);
                 if (g->keyAxis() != rects_[i]->axis(QCPAxis::atBottom) || !g->visible()) continue;
                 bool found = false;
                 const QCPRange r = g->data()->valueRange(found, QCP::sdBoth, keys);
@@ -341,6 +378,7 @@ class ChartWindow : public QWidget {
     std::vector<QCPLegend *> legends_;
     std::vector<QCPItemStraightLine *> cursors_;
     std::vector<QCPGraph *> graphs_;
+    std::vector<std::vector<QCPGraph *>> pieces_; // per trace, its parts after the first
     std::vector<bool> yFixed_; // zoomed by a rectangle: the values keep their range
     std::vector<QTableWidget *> tables_;
     std::vector<QPushButton *> buttons_;

@@ -350,6 +350,7 @@ int NewChartWindow(const ChartLayout &layout, ChartClient *client);
 int DiscardChartWindow(int window);
 // Closes every chart window, telling each client (at the end of the program).
 void DiscardAllChartWindows();
+// A point whose x is NaN parts the trace: no line joins the points around it.
 int SetChartTrace(int window, int trace, const std::vector<double> &x,
                   const std::vector<double> &y);
 int GetChartTrace(int window, int trace, std::vector<double> *x, std::vector<double> *y);

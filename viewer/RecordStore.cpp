@@ -7,7 +7,7 @@
 
 namespace rec {
 
-RecordStore::RecordStore() : blocks_(kMaxBlocks) {}
+RecordStore::RecordStore() : blocks_(kMaxBlocks), runStart_(kMaxRuns, 0) {}
 RecordStore::~RecordStore() = default;
 
 bool RecordStore::Append(const Line &line) {
@@ -19,6 +19,8 @@ bool RecordStore::Append(const Line &line) {
     if (!blocks_[b]) blocks_[b].reset(new Block);
     Block &blk = *blocks_[b];
     const size_t k = i & (kBlock - 1);
+    if (i > 0 && uint32_t(line.seconds) < Seconds(i - 1) && runsWritten_ < kMaxRuns)
+        runStart_[runsWritten_++] = i;
     blk.sec[k] = uint32_t(line.seconds);
     for (int c = 0; c < kChannels; ++c)
         blk.v[c][k] = line.v[c];
@@ -50,7 +52,44 @@ void RecordStore::CloseGroup(size_t first) {
 }
 
 void RecordStore::Publish() {
+    // The runs first: a window that sees the lines sees their runs.
+    runsPublished_.store(runsWritten_, std::memory_order_release);
     published_.store(written_, std::memory_order_release);
+}
+
+size_t RecordStore::Runs(size_t count) const {
+    const size_t runs = runsPublished_.load(std::memory_order_acquire);
+    // Runs published after `count` was read begin at or beyond it.
+    size_t n = 1;
+    while (n < runs && runStart_[n] < count)
+        ++n;
+    return n;
+}
+
+size_t RecordStore::RunBegin(size_t r) const {
+    return runStart_[r];
+}
+
+size_t RecordStore::RunEnd(size_t r, size_t count) const {
+    return r + 1 < Runs(count) ? runStart_[r + 1] : count;
+}
+
+size_t RecordStore::RunOf(size_t i, size_t count) const {
+    const size_t runs = Runs(count);
+    return size_t(std::upper_bound(runStart_.begin(), runStart_.begin() + long(runs), i) -
+                  runStart_.begin()) -
+           1;
+}
+
+void RecordStore::Span(size_t count, double *lower, double *upper) const {
+    *lower = *upper = 0;
+    for (size_t r = 0, runs = Runs(count); r < runs; ++r) {
+        const size_t a = RunBegin(r), b = RunEnd(r, count);
+        if (a >= b) continue;
+        const double lo = X(a, count), hi = X(b - 1, count);
+        *lower = r == 0 ? lo : std::min(*lower, lo);
+        *upper = r == 0 ? hi : std::max(*upper, hi);
+    }
 }
 
 int64_t RecordStore::Seconds(size_t i) const {
@@ -61,9 +100,9 @@ uint16_t RecordStore::Value(size_t i, int channel) const {
     return B(i).v[channel][i & (kBlock - 1)];
 }
 
-size_t RecordStore::FirstAtOrAfter(int64_t seconds, size_t count) const {
+size_t RecordStore::FirstAtOrAfter(int64_t seconds, size_t from, size_t to) const {
     const int64_t target = seconds;
-    size_t lo = 0, hi = count;
+    size_t lo = from, hi = to;
     while (lo < hi) {
         const size_t mid = lo + (hi - lo) / 2;
         if (int64_t(B(mid).sec[mid & (kBlock - 1)]) < target)
@@ -76,20 +115,22 @@ size_t RecordStore::FirstAtOrAfter(int64_t seconds, size_t count) const {
 
 double RecordStore::X(size_t i, size_t count) const {
     const int64_t s = Seconds(i);
-    const size_t first = FirstAtOrAfter(s, count);
-    const size_t end = FirstAtOrAfter(s + 1, count);
-    if (first > i || end <= i) return double(s); // the clock went back here
+    const size_t r = RunOf(i, count);
+    const size_t first = FirstAtOrAfter(s, RunBegin(r), RunEnd(r, count));
+    const size_t end = FirstAtOrAfter(s + 1, RunBegin(r), RunEnd(r, count));
+    if (first > i || end <= i) return double(s); // a fall beyond the runs told apart
     return double(s) + double(i - first) / double(end - first);
 }
 
-size_t RecordStore::IndexAt(double x, size_t count) const {
-    if (count == 0) return 0;
+size_t RecordStore::IndexAt(double x, size_t r, size_t count) const {
+    const size_t from = RunBegin(r), to = RunEnd(r, count);
+    if (from >= to) return to;
     const double floorX = std::floor(x);
-    if (floorX < 0) return 0;
-    if (floorX > 4.3e9) return count;
+    if (floorX < 0) return from;
+    if (floorX > 4.3e9) return to;
     const int64_t s = int64_t(floorX);
-    const size_t first = FirstAtOrAfter(s, count);
-    const size_t end = FirstAtOrAfter(s + 1, count);
+    const size_t first = FirstAtOrAfter(s, from, to);
+    const size_t end = FirstAtOrAfter(s + 1, from, to);
     if (first >= end) return first;
     // A line's own x, computed the other way round, may come out a hair
     // above it; the lines of a second lie a whole step apart.
@@ -152,44 +193,65 @@ size_t RecordStore::Bytes() const {
     return blocks * sizeof(Block);
 }
 
+namespace {
+// The points of lines [a, b) of one run, appended to `out`.
+void DecimateRun(const RecordStore &store, size_t count, size_t run, double lower, double upper,
+                 int pixels, const std::vector<int> &channels, Decimated *out) {
+    const size_t a = store.IndexAt(lower, run, count);
+    const size_t b = store.IndexAt(upper, run, count);
+    const size_t runBegin = store.RunBegin(run), runEnd = store.RunEnd(run, count);
+    if (b - a <= size_t(2 * pixels)) {
+        // Few lines: the lines themselves, with one beyond each edge so that
+        // the traces run to the plot's borders.
+        const size_t from = a > runBegin ? a - 1 : runBegin;
+        const size_t to = std::min(runEnd, b + 1);
+        for (size_t i = from; i < to; ++i) {
+            out->x.push_back(store.X(i, count));
+            for (size_t c = 0; c < channels.size(); ++c)
+                out->y[c].push_back(store.Value(i, channels[c]));
+        }
+        return;
+    }
+    const double width = (upper - lower) / pixels;
+    std::vector<uint16_t> mn(channels.size()), mx(channels.size());
+    size_t start = a;
+    for (int col = 0; col < pixels; ++col) {
+        const size_t end =
+            col + 1 == pixels ? b : store.IndexAt(lower + width * (col + 1), run, count);
+        if (end > start) {
+            const double mid = lower + width * (col + 0.5);
+            out->x.push_back(mid);
+            out->x.push_back(mid);
+            store.MinMax(start, end, channels.data(), int(channels.size()), mn.data(), mx.data());
+            for (size_t c = 0; c < channels.size(); ++c) {
+                out->y[c].push_back(mn[c]);
+                out->y[c].push_back(mx[c]);
+            }
+        }
+        start = std::max(start, end);
+    }
+}
+} // namespace
+
 Decimated Decimate(const RecordStore &store, size_t count, double lower, double upper, int pixels,
                    const std::vector<int> &channels) {
     Decimated out;
     out.y.resize(channels.size());
     if (count == 0 || pixels < 1 || !(upper > lower)) return out;
-    const size_t a = store.IndexAt(lower, count);
-    const size_t b = store.IndexAt(upper, count);
-    if (b - a <= size_t(2 * pixels)) {
-        // Few lines: the lines themselves, with one beyond each edge so that
-        // the traces run to the plot's borders.
-        const size_t from = a > 0 ? a - 1 : 0;
-        const size_t to = std::min(count, b + 1);
-        for (size_t i = from; i < to; ++i) {
-            out.x.push_back(store.X(i, count));
-            for (size_t c = 0; c < channels.size(); ++c)
-                out.y[c].push_back(store.Value(i, channels[c]));
+    const double gap = std::numeric_limits<double>::quiet_NaN();
+    for (size_t r = 0, runs = store.Runs(count); r < runs; ++r) {
+        const size_t before = out.x.size();
+        if (before > 0) {
+            out.x.push_back(gap);
+            for (auto &y : out.y)
+                y.push_back(gap);
         }
-        return out;
-    }
-    const double width = (upper - lower) / pixels;
-    std::vector<uint16_t> mn(channels.size()), mx(channels.size());
-    for (size_t c = 0; c < channels.size(); ++c)
-        out.y[c].reserve(size_t(2 * pixels));
-    out.x.reserve(size_t(2 * pixels));
-    size_t start = a;
-    for (int col = 0; col < pixels; ++col) {
-        const size_t end = col + 1 == pixels ? b : store.IndexAt(lower + width * (col + 1), count);
-        if (end > start) {
-            const double mid = lower + width * (col + 0.5);
-            out.x.push_back(mid);
-            out.x.push_back(mid);
-            store.MinMax(start, end, channels.data(), int(channels.size()), mn.data(), mx.data());
-            for (size_t c = 0; c < channels.size(); ++c) {
-                out.y[c].push_back(mn[c]);
-                out.y[c].push_back(mx[c]);
-            }
+        DecimateRun(store, count, r, lower, upper, pixels, channels, &out);
+        if (out.x.size() == before + (before > 0 ? 1 : 0) && before > 0) {
+            out.x.pop_back(); // the run shows nothing here
+            for (auto &y : out.y)
+                y.pop_back();
         }
-        start = std::max(start, end);
     }
     return out;
 }

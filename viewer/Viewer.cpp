@@ -255,8 +255,9 @@ void RecordViewer::Cancel() {
 void RecordViewer::ShowFullRange(bool force) {
     const size_t n = Store().Count();
     if (n == 0) return;
-    const double lo = Store().X(0, n);
-    double hi = Store().X(n - 1, n) + 1.0 / 64;
+    double lo = 0, hi = 0;
+    Store().Span(n, &lo, &hi);
+    hi += 1.0 / 64;
     if (hi <= lo) hi = lo + 1;
     // The view follows the growing file only while it shows all of it.
     double curLo = 0, curHi = 0;
@@ -273,8 +274,17 @@ void RecordViewer::ShowFullRange(bool force) {
 rec::RecordStats RecordViewer::StatsBetween(double lower, double upper) const {
     rec::RecordStats s;
     const size_t n = Store().Count();
-    Store().Accumulate(Store().IndexAt(lower, n), Store().IndexAt(upper, n), &s);
+    for (size_t r = 0, runs = Store().Runs(n); r < runs; ++r)
+        Store().Accumulate(Store().IndexAt(lower, r, n), Store().IndexAt(upper, r, n), &s);
     return s;
+}
+
+qint64 RecordViewer::LinesBetween(double lower, double upper) const {
+    qint64 lines = 0;
+    const size_t n = Store().Count();
+    for (size_t r = 0, runs = Store().Runs(n); r < runs; ++r)
+        lines += qint64(Store().IndexAt(upper, r, n) - Store().IndexAt(lower, r, n));
+    return lines;
 }
 
 rec::RecordStats RecordViewer::WholeStats() const {
@@ -365,8 +375,20 @@ void RecordViewer::ChartRange(int, double lower, double upper, int pixels) {
 QString RecordViewer::ChartReadout(int, double x) {
     const size_t n = Store().Count();
     if (n == 0) return {};
-    size_t i = Store().IndexAt(x, n);
-    if (i >= n || (i > 0 && x - Store().X(i - 1, n) < Store().X(i, n) - x)) i = i > 0 ? i - 1 : 0;
+    // The line nearest x, in whichever run of the clock it lies.
+    size_t i = 0;
+    double best = -1;
+    for (size_t r = 0, runs = Store().Runs(n); r < runs; ++r) {
+        const size_t at = Store().IndexAt(x, r, n);
+        for (size_t k : {at, at - 1}) {
+            if (k < Store().RunBegin(r) || k >= Store().RunEnd(r, n)) continue;
+            const double d = std::abs(Store().X(k, n) - x);
+            if (best < 0 || d < best) {
+                best = d;
+                i = k;
+            }
+        }
+    }
     QString text = rec::FormatStamp(Store().Seconds(i));
     for (int c = 0; c < kChannels; ++c)
         text += QString("   %1 %2").arg(Labels().value(c + 2)).arg(Store().Value(i, c));

@@ -50,6 +50,8 @@ class RecordViewer : public ChartClient {
     // The statistics of the lines inside [lower, upper) of the time axis.
     rec::RecordStats StatsBetween(double lower, double upper) const;
     rec::RecordStats WholeStats() const;
+    // Lines whose time lies inside [lower, upper).
+    qint64 LinesBetween(double lower, double upper) const;
     bool ExportTsv(const QString &path) const;
     bool ExportImage(const QString &path) const;
 

@@ -14,6 +14,7 @@
 #include <QTest>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 const QByteArray kHeader =
@@ -256,6 +257,51 @@ class TstViewer : public QObject {
         rec::FileStatsResult r;
         QVERIFY(rec::StatsOfFile(Path("long.dat"), INT64_MIN, INT64_MAX, &r, &problem));
         QCOMPARE(rec::StatsTsv(v->WholeStats(), v->Labels()), rec::StatsTsv(r.stats, r.labels));
+        delete v;
+    }
+
+    // A clock set back while recording: each trace breaks there instead of
+    // drawing a line back over the time; the full range, the statistics of
+    // a time range and the read-out take the lines of both runs.
+    void clockBackBreaksTheTrace() {
+        QByteArray file = kHeader;
+        for (int i = 0; i < 600; ++i) // 00:00:00 .. 00:00:59
+            file += KnownLine(i);
+        for (int i = 300; i < 900; ++i) // back to 00:00:30 .. 00:01:29
+            file += KnownLine(i);
+        QVERIFY(Write(Path("clockback.dat"), file));
+        RecordViewer *v = OpenRead(Path("clockback.dat"));
+        QVERIFY(v);
+        const rec::RecordStore &st = v->Store();
+        const size_t n = st.Count();
+        QCOMPARE(n, size_t(1200));
+        QCOMPARE(st.Runs(n), size_t(2));
+        QVERIFY(v->Status().contains("the time goes back at line 602"));
+        double lo = 0, hi = 0;
+        st.Span(n, &lo, &hi);
+        int64_t base = 0;
+        QVERIFY(rec::ParseStamp("12-08-2026 00:00:00", &base));
+        QCOMPARE(lo, double(base));
+        QVERIFY(hi > double(base + 89) && hi < double(base + 90));
+        for (int pixels : {100, 2000}) {
+            const rec::Decimated d = rec::Decimate(st, n, lo, hi + 0.1, pixels, {0});
+            QCOMPARE(std::count_if(d.x.begin(), d.x.end(), [](double x) { return std::isnan(x); }),
+                     1);
+            for (size_t i = 1; i < d.x.size(); ++i)
+                if (!std::isnan(d.x[i]) && !std::isnan(d.x[i - 1]))
+                    QVERIFY2(d.x[i] >= d.x[i - 1], qPrintable(QString::number(i)));
+        }
+        // Seconds 30..59 hold 300 lines of each run.
+        QCOMPARE(v->LinesBetween(double(base + 30), double(base + 60)), qint64(600));
+        QCOMPARE(v->StatsBetween(lo, hi + 1).Lines(), uint64_t(1200));
+        QVERIFY(v->ChartReadout(v->Window(), double(base + 80)).contains("RED 800"));
+        // The window's traces break there too.
+        const auto breaks = [&] {
+            std::vector<double> x, y;
+            GetChartTrace(v->Window(), 0, &x, &y);
+            return std::count_if(x.begin(), x.end(), [](double k) { return std::isnan(k); });
+        };
+        QTRY_COMPARE(breaks(), 1);
         delete v;
     }
 
