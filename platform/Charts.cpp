@@ -21,6 +21,9 @@
 namespace {
 
 constexpr double kYMargin = 0.05; // of the value span, above and below
+// An A4 page lying on its side, in points.
+constexpr int kA4LongPt = 842;
+constexpr int kA4ShortPt = 595;
 
 class ChartWindow : public QWidget {
   public:
@@ -118,6 +121,7 @@ class ChartWindow : public QWidget {
         for (const QString &title : layout.tableTitles) {
             auto *label = new QLabel(title, this);
             label->setStyleSheet("font-weight: bold;");
+            tableLabels_.push_back(label);
             auto *table = new QTableWidget(this);
             table->setEditTriggers(QAbstractItemView::NoEditTriggers);
             table->verticalHeader()->hide();
@@ -256,6 +260,10 @@ class ChartWindow : public QWidget {
                               int(rows.size()) * t->verticalHeader()->defaultSectionSize() +
                               2 * t->frameWidth());
     }
+    void setTableTitle(int table, const QString &title) {
+        tableLabels_.at(size_t(table))->setText(title);
+    }
+    QString tableTitle(int table) const { return tableLabels_.at(size_t(table))->text(); }
     void setStatus(const QString &text) { status_->setText(text); }
     QString statusText() const { return status_->text(); }
     void setProgress(int percent) {
@@ -282,10 +290,33 @@ class ChartWindow : public QWidget {
         rescaleValues();
         plot_->replot(QCustomPlot::rpImmediateRefresh);
     }
-    bool save(const QString &path) {
+    // The picture says what it shows (the caption above the plots); the
+    // pointer's cursor line is no part of it.
+    bool save(const QString &path, const QString &caption) {
+        std::vector<bool> shown;
+        for (auto *c : cursors_) {
+            shown.push_back(c->visible());
+            c->setVisible(false);
+        }
+        QCPTextElement *head = nullptr;
+        if (!caption.isEmpty()) {
+            plot_->plotLayout()->insertRow(0);
+            head = new QCPTextElement(plot_, caption, QFont(font().family(), 9));
+            plot_->plotLayout()->addElement(0, 0, head);
+        }
         plot_->replot(QCustomPlot::rpImmediateRefresh);
-        if (path.endsWith(".pdf", Qt::CaseInsensitive)) return plot_->savePdf(path);
-        return plot_->savePng(path);
+        const bool ok = path.endsWith(".pdf", Qt::CaseInsensitive)
+                            ? plot_->savePdf(path, kA4LongPt, kA4ShortPt, QCP::epAllowCosmetic,
+                                             QStringLiteral("Tolvane"), caption)
+                            : plot_->savePng(path);
+        if (head) {
+            plot_->plotLayout()->remove(head);
+            plot_->plotLayout()->simplify();
+        }
+        for (size_t i = 0; i < cursors_.size(); ++i)
+            cursors_[i]->setVisible(shown[i]);
+        plot_->replot(QCustomPlot::rpImmediateRefresh);
+        return ok;
     }
 
   protected:
@@ -379,6 +410,7 @@ class ChartWindow : public QWidget {
     std::vector<QCPItemStraightLine *> cursors_;
     std::vector<QCPGraph *> graphs_;
     std::vector<std::vector<QCPGraph *>> pieces_; // per trace, its parts after the first
+    std::vector<QLabel *> tableLabels_;
     std::vector<bool> yFixed_; // zoomed by a rectangle: the values keep their range
     std::vector<QTableWidget *> tables_;
     std::vector<QPushButton *> buttons_;
@@ -491,6 +523,22 @@ int SetChartTable(int window, int table, const QStringList &columns,
     return 0;
 }
 
+int SetChartTableTitle(int window, int table, const QString &title) {
+    ChartWindow *w = Find(window);
+    if (!w) return kErrNoWindow;
+    if (!w->hasTable(table)) return kErrBadItem;
+    w->setTableTitle(table, title);
+    return 0;
+}
+
+int GetChartTableTitle(int window, int table, QString *title) {
+    ChartWindow *w = Find(window);
+    if (!w) return kErrNoWindow;
+    if (!w->hasTable(table)) return kErrBadItem;
+    *title = w->tableTitle(table);
+    return 0;
+}
+
 int SetChartStatus(int window, const QString &text) {
     ChartWindow *w = Find(window);
     if (!w) return kErrNoWindow;
@@ -540,7 +588,7 @@ int ReplotChart(int window) {
     return 0;
 }
 
-bool SaveChartImage(int window, const QString &path) {
+bool SaveChartImage(int window, const QString &path, const QString &caption) {
     ChartWindow *w = Find(window);
-    return w && w->save(path);
+    return w && w->save(path, caption);
 }

@@ -360,6 +360,8 @@ int SetChartRange(int window, double lower, double upper);
 int GetChartRange(int window, double *lower, double *upper);
 int SetChartTable(int window, int table, const QStringList &columns,
                   const QList<QStringList> &rows);
+int SetChartTableTitle(int window, int table, const QString &title);
+int GetChartTableTitle(int window, int table, QString *title);
 int SetChartStatus(int window, const QString &text);
 int GetChartStatus(int window, QString *text);
 // 0..100; a negative value hides the progress bar and its cancel button.
@@ -369,8 +371,10 @@ int SetChartTraceVisible(int window, int trace, bool visible);
 bool ChartTraceVisible(int window, int trace);
 // Draws the window's plots at once (a benchmark's clock stops after it).
 int ReplotChart(int window);
-// The plots as shown, as PNG or PDF by the file's extension; false on failure.
-bool SaveChartImage(int window, const QString &path);
+// The plots as shown, as PNG or PDF (an A4 landscape page) by the file's
+// extension, the caption above them and without the pointer's cursor line;
+// false on failure.
+bool SaveChartImage(int window, const QString &path, const QString &caption = QString());
 
 // ---------------------------------------------------------------- pop-ups ---
 

@@ -59,6 +59,12 @@ QList<QStringList> ChannelRows(const rec::RecordStats &s, const QStringList &lab
     return rows;
 }
 
+// "4.17 M" from a million on, the exact number below.
+QString LinesText(qint64 n) {
+    if (n >= 1000000) return QString::number(double(n) / 1e6, 'f', 2) + QStringLiteral(" M");
+    return QString::number(n);
+}
+
 QList<RecordViewer *> &Viewers() {
     static QList<RecordViewer *> viewers;
     return viewers;
@@ -287,6 +293,29 @@ qint64 RecordViewer::LinesBetween(double lower, double upper) const {
     return lines;
 }
 
+QString RecordViewer::WholeTitle() const {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (!cancelled_ && !full_) return QStringLiteral("WHOLE FILE");
+    return QStringLiteral("FIRST %1 LINES (%2)")
+        .arg(LinesText(qint64(Store().Count())),
+             cancelled_ ? QStringLiteral("reading cancelled") : QStringLiteral("store full"));
+}
+
+QString RecordViewer::ExportCaption() const {
+    double lo = 0, hi = 0;
+    GetChartRange(window_, &lo, &hi);
+    const qint64 read = qint64(Store().Count());
+    QString text = QStringLiteral("%1   %2 – %3   %4 of %5 lines")
+                       .arg(QFileInfo(path_).fileName(), rec::FormatStamp(int64_t(std::floor(lo))),
+                            rec::FormatStamp(int64_t(std::floor(hi))))
+                       .arg(LinesBetween(lo, hi))
+                       .arg(read);
+    std::lock_guard<std::mutex> hold(lock_);
+    if (cancelled_ || full_) text += QStringLiteral(" read (the first of the file)");
+    if (badCount_) text += QStringLiteral(", %1 unreadable").arg(badCount_);
+    return text;
+}
+
 rec::RecordStats RecordViewer::WholeStats() const {
     rec::RecordStats s;
     Store().Accumulate(0, Store().Count(), &s);
@@ -294,6 +323,8 @@ rec::RecordStats RecordViewer::WholeStats() const {
 }
 
 void RecordViewer::ShowWholeStats() {
+    // After CANCEL the table says what it describes: the lines read.
+    SetChartTableTitle(window_, kWholeTable, WholeTitle());
     SetChartTable(window_, kWholeTable, kStatColumns, ChannelRows(WholeStats(), Labels()));
 }
 
@@ -416,11 +447,23 @@ void RecordViewer::ChartClosed(int) {
 bool RecordViewer::ExportTsv(const QString &path) const {
     double lo = 0, hi = 0;
     GetChartRange(window_, &lo, &hi);
-    return WriteFileAtomic(path, rec::StatsTsv(StatsBetween(lo, hi), Labels()));
+    // The first line says which lines the statistics are of.
+    const rec::RecordStats stats = StatsBetween(lo, hi);
+    QString range = QStringLiteral("RANGE\t%1\t%2\tLINES\t%3\tFILE\t%4")
+                        .arg(rec::FormatStamp(int64_t(std::floor(lo))),
+                             rec::FormatStamp(int64_t(std::floor(hi))))
+                        .arg(stats.Lines())
+                        .arg(QFileInfo(path_).fileName());
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        if (cancelled_ || full_)
+            range += QStringLiteral("\tFIRST %1 LINES READ").arg(qint64(Store().Count()));
+    }
+    return WriteFileAtomic(path, range.toUtf8() + '\n' + rec::StatsTsv(stats, Labels()));
 }
 
 bool RecordViewer::ExportImage(const QString &path) const {
-    return SaveChartImage(window_, path);
+    return SaveChartImage(window_, path, ExportCaption());
 }
 
 void RecordViewer::Export(int button) {

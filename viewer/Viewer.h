@@ -52,6 +52,10 @@ class RecordViewer : public ChartClient {
     rec::RecordStats WholeStats() const;
     // Lines whose time lies inside [lower, upper).
     qint64 LinesBetween(double lower, double upper) const;
+    // The first table's title: the whole file, or the lines read of it.
+    QString WholeTitle() const;
+    // What an exported picture says of itself: the file, the time range and the lines.
+    QString ExportCaption() const;
     bool ExportTsv(const QString &path) const;
     bool ExportImage(const QString &path) const;
 

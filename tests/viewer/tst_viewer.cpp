@@ -8,13 +8,18 @@
 #include "viewer/RecordStore.h"
 #include "viewer/Viewer.h"
 
+#include <QApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
+#include <QMouseEvent>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <algorithm>
 #include <cmath>
+#include <qcustomplot.h>
 
 namespace {
 const QByteArray kHeader =
@@ -115,6 +120,11 @@ class TstViewer : public QObject {
                 QVERIFY(v->ExportTsv(Path("stats.tsv")));
                 QFile f(Path("stats.tsv"));
                 QVERIFY(f.open(QIODevice::ReadOnly));
+                // A header line states the range the statistics are of.
+                const QByteArray range = f.readLine();
+                QVERIFY2(range.startsWith("RANGE\t12-08-2026 00:00:00\t12-08-2026 00:00:19\t"
+                                          "LINES\t200\tFILE\tknown.dat\n"),
+                         range.constData());
                 text = f.readAll();
             }
             delete v;
@@ -260,6 +270,40 @@ class TstViewer : public QObject {
         delete v;
     }
 
+    // After CANCEL the statistics say they are of the lines read; once
+    // RELOAD has read the rest they are the whole file's again. Exports say
+    // the same.
+    void cancelSaysWhatWasRead() {
+        constexpr int kLines = 400000;
+        QByteArray file = kHeader;
+        for (int i = 0; i < kLines; ++i)
+            file += RecordLine(i / 10, {i % 4096, 1, 2, 3, 4, 5, 6, 7, 8, 9, 3, 36});
+        QVERIFY(Write(Path("cancelled.dat"), file));
+        QString problem;
+        RecordViewer *v = RecordViewer::Open(Path("cancelled.dat"), &problem);
+        QVERIFY(v);
+        v->Cancel();
+        v->WaitRead();
+        const size_t read = v->Store().Count();
+        QString title;
+        QCOMPARE(GetChartTableTitle(v->Window(), 0, &title), 0);
+        if (read < size_t(kLines)) {
+            QCOMPARE(title, QString("FIRST %1 LINES (reading cancelled)").arg(read));
+            QCOMPARE(v->WholeStats().Lines(), uint64_t(read));
+            QVERIFY2(v->ExportCaption().endsWith(
+                         QString("of %1 lines read (the first of the file)").arg(read)),
+                     qPrintable(v->ExportCaption()));
+        }
+        v->Reload();
+        v->WaitRead();
+        QCOMPARE(v->Store().Count(), size_t(kLines));
+        QCOMPARE(GetChartTableTitle(v->Window(), 0, &title), 0);
+        QCOMPARE(title, QString("WHOLE FILE"));
+        QVERIFY2(v->ExportCaption().endsWith(QString("%1 of %1 lines").arg(kLines)),
+                 qPrintable(v->ExportCaption()));
+        delete v;
+    }
+
     // A clock set back while recording: each trace breaks there instead of
     // drawing a line back over the time; the full range, the statistics of
     // a time range and the read-out take the lines of both runs.
@@ -302,6 +346,50 @@ class TstViewer : public QObject {
             return std::count_if(x.begin(), x.end(), [](double k) { return std::isnan(k); });
         };
         QTRY_COMPARE(breaks(), 1);
+        delete v;
+    }
+
+    // An exported picture names the file, the time range and the lines; the
+    // pointer's cursor line is no part of it; the PDF is an A4 page on its side.
+    void exportsSayWhatTheyShow() {
+        QByteArray file = kHeader;
+        for (int i = 0; i < 200; ++i)
+            file += KnownLine(i);
+        QVERIFY(Write(Path("exported.dat"), file));
+        RecordViewer *v = OpenRead(Path("exported.dat"));
+        QVERIFY(v);
+        QTest::qWait(50);
+        const QString caption = v->ExportCaption();
+        QVERIFY2(
+            caption.startsWith("exported.dat   12-08-2026 00:00:00 \u2013 12-08-2026 00:00:19"),
+            qPrintable(caption));
+        QVERIFY2(caption.endsWith("200 of 200 lines"), qPrintable(caption));
+
+        QVERIFY(v->ExportImage(Path("exported.pdf")));
+        QFile pdf(Path("exported.pdf"));
+        QVERIFY(pdf.open(QIODevice::ReadOnly));
+        const QRegularExpressionMatch box =
+            QRegularExpression("/MediaBox\\s*\\[\\s*0\\s+0\\s+([\\d.]+)\\s+([\\d.]+)")
+                .match(QString::fromLatin1(pdf.readAll()));
+        QVERIFY(box.hasMatch());
+        QVERIFY2(std::abs(box.captured(1).toDouble() - 842) < 1.5, qPrintable(box.captured(1)));
+        QVERIFY2(std::abs(box.captured(2).toDouble() - 595) < 1.5, qPrintable(box.captured(2)));
+
+        QCustomPlot *plot = nullptr;
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (w->windowTitle() == "RECORD exported.dat") plot = w->findChild<QCustomPlot *>();
+        QVERIFY(plot);
+        QVERIFY(v->ExportImage(Path("plain.png")));
+        const QPointF over(plot->width() / 2.0, plot->height() / 8.0);
+        QMouseEvent move(QEvent::MouseMove, over, plot->mapToGlobal(over), Qt::NoButton,
+                         Qt::NoButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(plot, &move);
+        bool cursorShown = false;
+        for (int i = 0; i < plot->itemCount(); ++i)
+            cursorShown |= plot->item(i)->visible();
+        QVERIFY(cursorShown);
+        QVERIFY(v->ExportImage(Path("hovered.png")));
+        QCOMPARE(QImage(Path("hovered.png")), QImage(Path("plain.png")));
         delete v;
     }
 
