@@ -7,7 +7,7 @@
 //   bench_viewer [--lines N] [--file PATH] [--keep] [--warm]
 #include "bench/SimProcess.h"
 #include "platform/Platform.h"
-#include "viewer/RecordStats.h"
+#include "record/RecordStats.h"
 #include "viewer/Viewer.h"
 
 #include <QByteArray>

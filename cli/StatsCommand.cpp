@@ -2,7 +2,7 @@
 // record viewer's statistics export writes.
 #include "cli/Cli.h"
 
-#include "viewer/RecordStats.h"
+#include "record/RecordStats.h"
 
 #include <climits>
 

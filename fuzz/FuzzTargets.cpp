@@ -15,7 +15,7 @@
 #include "shell/Shell.h"
 #include "teach/TeachTable.h"
 #include "uir_ids.h"
-#include "viewer/RecordStats.h"
+#include "record/RecordStats.h"
 #include "viewer/RecordStore.h"
 
 #include <QCoreApplication>

@@ -7,6 +7,7 @@
 #include "core/Session.h"
 #include "core/Ui.h"
 #include "platform/Platform.h"
+#include "record/RecordLines.h"
 #include "uir_ids.h"
 #include "viewer/Viewer.h"
 
@@ -19,10 +20,6 @@ namespace {
 constexpr int kAnnouncedColour = 0xFF8080;
 constexpr int kPlainColour = 0xFFFFFF;
 bool lossShown = false; // the file-name display is coloured for a lost line
-
-// Each label is followed by a tab, the last one too, then CR LF.
-const char kHeader[] =
-    "DATE\tTIME\tRED\tGREEN\tBLUE\tREF\tDIR\tDIF\tX s\tY i\tINT M\tGN\tVECTOR\tTEMP\t\r\n";
 
 void ShowRecFile() {
     SetCtrlVal(recpanel, RECP_DispRecFile, recFileName);
@@ -70,17 +67,13 @@ void SelRecFile() {
 }
 
 QByteArray RecordHeaderText() {
-    return QByteArray(kHeader);
+    return rec::HeaderText();
 }
 
 QByteArray RecordLineText() {
-    const uint16_t values[] = {dataR, dataG, dataB,   dataRef, dataDir,  dataDif,
-                               dataX, dataY, dataInt, dataGn,  dataColor};
-    QByteArray line = DateStr().toLatin1() + '\t' + TimeStr().toLatin1() + '\t';
-    for (uint16_t v : values)
-        line += QByteArray::number(v) + '\t';
-    line += QByteArray::number(dataTemp) + "\r\n";
-    return line;
+    const uint16_t values[rec::kChannels] = {dataR, dataG, dataB,   dataRef, dataDir,   dataDif,
+                                             dataX, dataY, dataInt, dataGn,  dataColor, dataTemp};
+    return rec::LineText(DateStr(), TimeStr(), values);
 }
 
 bool WriteFileHeader() {

@@ -3,8 +3,8 @@
 // is reduced to the plot's width, unreadable lines counted by number, files
 // that are no record files refused, a growing file reloaded.
 #include "platform/Platform.h"
-#include "viewer/RecordLines.h"
-#include "viewer/RecordStats.h"
+#include "record/RecordLines.h"
+#include "record/RecordStats.h"
 #include "viewer/RecordStore.h"
 #include "viewer/Viewer.h"
 

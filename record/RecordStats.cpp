@@ -1,6 +1,6 @@
 // Statistics texts: integers to the last moment, so that a file with known
 // content gives the same digits on every machine.
-#include "viewer/RecordStats.h"
+#include "record/RecordStats.h"
 
 #include <QFile>
 

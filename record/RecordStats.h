@@ -3,7 +3,7 @@
 // the viewer's export and the command line.
 #pragma once
 
-#include "viewer/RecordLines.h"
+#include "record/RecordLines.h"
 
 #include <QByteArray>
 #include <QStringList>

@@ -1,6 +1,7 @@
-// Record lines and time stamps, parsed by hand: a day at the full link rate
-// is millions of lines, read while the operator waits.
-#include "viewer/RecordLines.h"
+// The record file's header and lines, written and read; lines and time stamps
+// are parsed by hand: a day at the full link rate is millions of lines, read
+// while the operator waits.
+#include "record/RecordLines.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -42,6 +43,20 @@ QStringList StandardLabels() {
     for (const char *l : kLabels)
         labels << QString::fromLatin1(l);
     return labels;
+}
+
+QByteArray HeaderText() {
+    QByteArray header;
+    for (const char *l : kLabels)
+        header += QByteArray(l) + '\t';
+    return header + "\r\n";
+}
+
+QByteArray LineText(const QString &date, const QString &time, const uint16_t (&values)[kChannels]) {
+    QByteArray line = date.toLatin1() + '\t' + time.toLatin1() + '\t';
+    for (int i = 0; i < kChannels - 1; ++i)
+        line += QByteArray::number(values[i]) + '\t';
+    return line + QByteArray::number(values[kChannels - 1]) + "\r\n";
 }
 
 bool ParseDateTime(const char *date, const char *time, int64_t *seconds) {
