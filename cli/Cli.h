@@ -9,7 +9,15 @@
 
 // Exit codes, from best to worst as several sensors add up: a sensor that
 // could not be read says less than one found to differ.
-enum CliExit { kExitOk = 0, kExitDiffer = 3, kExitSensor = 1, kExitUsage = 2 };
+enum CliExit {
+    kExitOk = 0,
+    kExitDiffer = 3,
+    kExitSensor = 1,
+    kExitUsage = 2,
+    kExitInterrupted = 130, // SIGINT, after keeping what can be kept
+    kExitTerminated = 143,  // SIGTERM, likewise
+    kExitReaderGone = 141,  // stdout's reader went away, as a pipe's SIGPIPE would end a tool
+};
 // The worse of two exit codes.
 int WorseExit(int a, int b);
 
@@ -32,8 +40,23 @@ bool ParseHostPort(const QString &text, LinkSpec *out);
 
 // Messages go to stderr, prefixed with the program's name.
 void Say(const QString &text);
-// Results go to stdout.
-void Out(const QByteArray &bytes);
+// Every message said from now on is also appended to *into (null: stops).
+void CaptureSaid(QStringList *into);
+// Results go to stdout. Every write is checked: false once stdout failed
+// (a full disk, a reader that went away), and nothing more is written.
+bool Out(const QByteArray &bytes);
+bool FlushOut();
+// kExitOk while stdout takes everything; kExitReaderGone after EPIPE,
+// kExitUsage after any other write error.
+int OutputFailure();
+// One line out at once (a frame for a reader at the other end of a pipe);
+// OutputFailure() after it.
+int OutLine(const QByteArray &line);
+// A closed pipe becomes EPIPE on the write, never the end of the process.
+void IgnoreBrokenPipe();
+// The tool's exit code once its output is flushed: a write error is said
+// and gives kExitUsage; a reader that went away gives kExitReaderGone quietly.
+int FinishOutput(int code);
 
 // ---- the sensor session (one sensor at a time)
 
@@ -55,6 +78,9 @@ LinkSpec StoredLink();
 
 // Set by Ctrl-C; loops end cleanly after their running turn.
 bool Interrupted();
+// The exit code of the signal that interrupted the run: 130 (SIGINT) or
+// 143 (SIGTERM); kExitOk when none came.
+int InterruptExit();
 void CatchInterrupt();
 
 // ---- commands

@@ -180,7 +180,7 @@ int RunCli(int argc, char **argv) {
         const int code = kCliCommands[i].run(rest, links);
         CloseSensor();
         DiscardAllPanels();
-        std::fflush(stdout);
+        FlushOut();
         return code;
     }
     return Usage(QStringLiteral("unknown command \"%1\"").arg(name));
