@@ -2,6 +2,7 @@
 // recording into a record file).
 #include "cli/Cli.h"
 #include "cli/FrameJson.h"
+#include "cli/FrameText.h"
 #include "cli/Frames.h"
 
 #include "core/Session.h"
@@ -88,6 +89,7 @@ int CmdFrames(const QStringList &commandArgs, const QList<LinkSpec> &links) {
     const bool reconnect = args.removeAll("--reconnect") > 0;
     qint64 count = 0;
     bool json = false;
+    FrameTime time = FrameTime::Local;
     for (int i = 0; i < args.size(); ++i) {
         if (args[i] == "-n") {
             if (!TakeCount(args, i++, Q_INT64_C(1) << 62, &count)) {
@@ -97,9 +99,12 @@ int CmdFrames(const QStringList &commandArgs, const QList<LinkSpec> &links) {
         } else if (args[i] == "--format" && i + 1 < args.size() &&
                    (args[i + 1] == "tsv" || args[i + 1] == "json")) {
             json = args[++i] == "json";
+        } else if (args[i] == "--time" && i + 1 < args.size() &&
+                   (args[i + 1] == "iso" || args[i + 1] == "local")) {
+            time = args[++i] == "iso" ? FrameTime::Iso : FrameTime::Local;
         } else {
-            Say(QStringLiteral("frames: unexpected \"%1\" (-n N, --format tsv|json, --reconnect, "
-                               "--publish URL ...)")
+            Say(QStringLiteral("frames: unexpected \"%1\" (-n N, --format tsv|json, "
+                               "--time local|iso, --reconnect, --publish URL ...)")
                     .arg(args[i]));
             return kExitUsage;
         }
@@ -107,22 +112,20 @@ int CmdFrames(const QStringList &commandArgs, const QList<LinkSpec> &links) {
     if (const int code = OneSensor(links, "frames")) return code;
     if (publish || reconnect)
         return ForEachSensor(links, [&](const LinkSpec &link) {
-            return FeedFrames(link, uint64_t(count), json, publish ? &feedOptions : nullptr,
+            return FeedFrames(link, uint64_t(count), json, time, publish ? &feedOptions : nullptr,
                               reconnect);
         });
     return ForEachSensor(links, [&](const LinkSpec &link) {
         if (!OpenSensor(link)) return int(kExitSensor);
-        // The record file's header and lines, with plain line ends for a pipe.
-        if (!json) Out(RecordHeaderText().chopped(2) + "\n");
-        std::fflush(stdout);
+        if (!json) Out(FrameTsvHeader(time) + "\n");
+        if (!FlushOut()) return OutputFailure();
         return PollFrames(uint64_t(count), [&](uint64_t n) {
             QByteArray line =
-                json ? FrameJson(n, FrameArrivalMSecs()) : RecordLineText().chopped(2);
+                json ? FrameJson(n, FrameArrivalMSecs()) : FrameTsvLine(FrameArrivalMSecs(), time);
             line += '\n';
-            Out(line);
             // A reader at the other end of a pipe sees each frame as it comes;
-            // one that went away ends the loop.
-            return std::fflush(stdout) == 0 ? int(kExitOk) : int(kExitSensor);
+            // one that went away, or a full disk, ends the loop.
+            return OutLine(line);
         });
     });
 }
