@@ -2,6 +2,7 @@
 // session it opens on one of them, and the table of its commands.
 #pragma once
 
+#include <QJsonObject>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -69,6 +70,9 @@ bool StartEngine(int argc, char **argv);
 // ExplainAnswerFailure), when the sensor did not answer.
 bool OpenSensor(const LinkSpec &link);
 void CloseSensor();
+// Whether the window's pop-ups become lines on stderr (on by default); off
+// where a command says the matter in its own words.
+void SayPopups(bool on);
 // The link that is open, for messages.
 const LinkSpec &OpenLink();
 // The sensor's version text from the line check.
@@ -103,6 +107,17 @@ extern const int kCliCommandCount;
 // "differs", "failed"); the result is the worst exit code.
 int ForEachSensor(const QList<LinkSpec> &links,
                   const std::function<int(const LinkSpec &link)> &each);
+
+// ForEachSensor for --format json: each sensor's outcome is one JSON object
+// on a line of stdout, {"sensor":"TCP/IP host:port","result":"ok"|"differs"|
+// "failed"|"interrupted","exit":N, the fields `each` adds,"messages":[what
+// was said on stderr for it]}, so that a script reads every sensor's fate
+// from stdout alone.
+int ForEachSensorJson(const QList<LinkSpec> &links,
+                      const std::function<int(const LinkSpec &link, QJsonObject *fields)> &each);
+// "--format tsv|json" (or text|json) taken out of args; false, after saying
+// so, for another format or a missing one.
+bool TakeFormat(QStringList *args, const char *command, bool *json);
 
 // The commands.
 int CmdVersion(const QStringList &args, const QList<LinkSpec> &links);

@@ -34,6 +34,10 @@ void PopupToStderr(const QString &title, const QString &text) {
 
 } // namespace
 
+void SayPopups(bool on) {
+    popupscript::Forward(on ? PopupToStderr : nullptr);
+}
+
 int WorseExit(int a, int b) {
     // Ranked best to worst: 0, 3, 1, 2.
     auto rank = [](int code) {
