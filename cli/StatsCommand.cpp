@@ -106,10 +106,11 @@ int CmdStats(const QStringList &args, const QList<LinkSpec> &links) {
     // The recorder writes a line in pieces: a last line without its line end
     // may still be being written, and is not counted.
     if (result.unendedBytes > 0)
-        Say(QStringLiteral("%1: the last line (%2 bytes) has no line end and could not be read; "
+        Say(QStringLiteral("%1: the last line (%2 byte%3) has no line end and could not be read; "
                            "it is not counted")
                 .arg(file)
-                .arg(result.unendedBytes));
+                .arg(result.unendedBytes)
+                .arg(result.unendedBytes == 1 ? "" : "s"));
     Out(json ? StatsJson(file, result) : rec::StatsTsv(result.stats, result.labels));
     return kExitOk;
 }
