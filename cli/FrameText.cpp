@@ -5,7 +5,6 @@
 #include "core/SensorData.h"
 
 #include <QDateTime>
-#include <QTimeZone>
 #include <cstdio>
 #include <ctime>
 
