@@ -206,7 +206,7 @@ int CmdRecord(const QStringList &args, const QList<LinkSpec> &links) {
             cut = QStringLiteral("%1 of %2 lines could not be written to %3")
                       .arg(recTally.lost)
                       .arg(count)
-                      .arg(part);
+                      .arg(out);
             return int(kExitUsage);
         }
         return int(kExitOk);
