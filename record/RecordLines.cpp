@@ -4,6 +4,7 @@
 #include "record/RecordLines.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 
 namespace rec {
@@ -165,6 +166,12 @@ QString LineProblem(const char *b, const char *e) {
 } // namespace
 
 bool CheckRecordFile(const QString &path, FileStart *start, QString *problem) {
+    // A pipe or a device may never end, and opening a pipe waits for a writer.
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile()) {
+        *problem = "This is not a file (a pipe, a device or a folder) and is not read.";
+        return false;
+    }
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) {
         *problem = QString("The file cannot be read: %1").arg(f.errorString());

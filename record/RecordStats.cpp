@@ -93,6 +93,7 @@ bool StatsOfFile(const QString &path, int64_t from, int64_t to, FileStatsResult 
         *problem = "The file could not be read to its end: " + f.errorString();
         return false;
     }
+    result->unendedBytes = f.size() - r.offset;
     return true;
 }
 
