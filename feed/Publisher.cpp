@@ -186,6 +186,9 @@ struct Publisher::Impl {
 
     QString Reason(int rc) const {
         if (rc == MOSQ_ERR_ERRNO) return QString::fromLocal8Bit(std::strerror(errno));
+        // The client library has no text of its own for this one.
+        if (rc == MOSQ_ERR_KEEPALIVE)
+            return QString("no answer to its keep-alive within %1 s").arg(kKeepAliveSeconds);
         return QString::fromUtf8(mosquitto_strerror(rc));
     }
 
