@@ -29,7 +29,6 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QThread>
-#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <sys/resource.h>
@@ -270,9 +269,9 @@ void Stall(MqttBroker &broker, int frames, int qos) {
     cli.start(Bin("tolvane-cli"), Cli(sim, frames) << "--publish" << Url(broker, prefix) << "--qos"
                                                    << QString::number(qos));
     Drain(sub, 5000);
-    ::kill(pid_t(broker.Pid()), SIGSTOP);
+    broker.Suspend();
     QThread::msleep(kStallMs);
-    ::kill(pid_t(broker.Pid()), SIGCONT);
+    broker.Resume();
     QDeadlineTimer deadline(frames * 100);
     while (!cli.waitForFinished(20) && !deadline.hasExpired())
         sub.Messages();

@@ -451,8 +451,7 @@ class TstFeed : public QObject {
         // when it stops.
         poll.stop();
         QTest::qWait(100);
-        const pid_t pid = pid_t(broker.Pid());
-        QCOMPARE(::kill(pid, SIGSTOP), 0);
+        QVERIFY(broker.Suspend());
         poll.start(10);
         QTRY_VERIFY2_WITH_TIMEOUT(notices.All().contains("has not answered"),
                                   qPrintable(notices.All()), 5000);
@@ -477,7 +476,7 @@ class TstFeed : public QObject {
             QTRY_VERIFY2_WITH_TIMEOUT(notices.All().contains("back after"),
                                       qPrintable(notices.All()), 10000);
         } else {
-            QCOMPARE(::kill(pid, SIGCONT), 0);
+            QVERIFY(broker.Resume());
             QTRY_VERIFY2_WITH_TIMEOUT(notices.All().contains("answers again"),
                                       qPrintable(notices.All()), 5000);
         }
