@@ -90,6 +90,12 @@ int FeedFrames(const LinkSpec &link, uint64_t count, bool json, FrameTime time,
     } else if (Interrupted()) {
         code = kExitOk; // a service being stopped
     }
-    if (feed) feed->Stop();
+    if (feed) {
+        feed->Stop();
+        // Frames that did not reach the broker (none there, or it went away)
+        // are a failure of a counted run; the feed has said how many.
+        const feed::FeedCounters c = feed->Counters();
+        if (code == kExitOk && !Interrupted() && c.unsent + c.lost > 0) code = kExitSensor;
+    }
     return code;
 }
