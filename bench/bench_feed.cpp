@@ -7,9 +7,12 @@
 //     quality 0: frames that reached a subscriber, processor per feed and
 //     of the broker;
 //  3. one feed whose broker is stopped for 10 s and started again: whether
-//     polling went on through the outage, and the frames it counted.
+//     polling went on through the outage, and the frames it counted;
+//  4. one feed whose broker stops answering (SIGSTOP) for 20 s and then goes
+//     on, at QoS 0 and 1: the frames that reached a subscriber against the
+//     feed's own counts.
 //
-//   bench_feed [--frames N] [--feeds K] [--outage-frames N]
+//   bench_feed [--frames N] [--feeds K] [--outage-frames N] [--stall-frames N]
 #include "bench/SimProcess.h"
 #include "support/MqttBroker.h"
 
@@ -39,6 +42,7 @@ namespace {
 constexpr double kBoundFps = 100.0; // TCP: the 10 ms pause alone
 constexpr int kStartMs = bench::kSimStartMs;
 constexpr int kOutageMs = 10000;
+constexpr int kStallMs = 20000;
 
 QString Bin(const QString &name) {
     return QDir(QCoreApplication::applicationDirPath()).filePath(name);
@@ -98,12 +102,12 @@ double Fps(const QMap<int, qint64> &times) {
 
 // Waits for the tool to end while the subscriber's output is read, so that
 // the subscriber never blocks the broker.
-bool Finish(QProcess &p, int ms, MqttSubscriber *sub = nullptr) {
+bool Finish(QProcess &p, int ms, MqttSubscriber *sub = nullptr, int exitCode = 0) {
     QDeadlineTimer deadline(ms);
     while (!p.waitForFinished(20) && !deadline.hasExpired())
         if (sub) sub->Messages();
     if (p.state() == QProcess::NotRunning && p.exitStatus() == QProcess::NormalExit &&
-        p.exitCode() == 0)
+        p.exitCode() == exitCode)
         return true;
     std::fprintf(stderr, "tolvane-cli failed: %s\n", p.readAllStandardError().constData());
     return false;
@@ -228,7 +232,8 @@ void Outage(MqttBroker &broker, int frames) {
     if (!broker.Restart()) return;
     MqttSubscriber after;
     if (!after.Start(broker.Port(), "out/#")) return;
-    if (!Finish(cli, frames * 100, &after)) return;
+    // Frames of the outage were not sent: the run ends with 1.
+    if (!Finish(cli, frames * 100, &after, 1)) return;
     Drain(after, 500);
     lines += after.On("out/frame");
     const QList<QByteArray> statuses = after.On("out/status");
@@ -247,10 +252,38 @@ void Outage(MqttBroker &broker, int frames) {
     const double across = double(t.value(gapTo) - t.value(gapFrom)) / (gapTo - gapFrom);
     std::printf("broker away %d s: %lld frames reached the subscriber, %d polled while it was "
                 "away at %.3f ms per cycle (before and after: %.3f ms); last status: frames %d, "
-                "published %d, unsent %d, reconnects %d; stderr: %s\n",
+                "published %d, unsent %d, lost %d, reconnects %d; stderr: %s\n",
                 kOutageMs / 1000, qint64(t.size()), gapTo - gapFrom - 1, across, 1000.0 / Fps(t),
                 last["frames"].toInt(), last["published"].toInt(), last["unsent"].toInt(),
-                last["reconnects"].toInt(),
+                last["lost"].toInt(), last["reconnects"].toInt(),
+                cli.readAllStandardError().replace('\n', " | ").constData());
+}
+
+void Stall(MqttBroker &broker, int frames, int qos) {
+    Sim sim;
+    if (!sim.Start()) return;
+    const QString prefix = QString("stall%1").arg(qos);
+    MqttSubscriber sub;
+    if (!sub.Start(broker.Port(), prefix + "/#")) return;
+    QProcess cli;
+    cli.start(Bin("tolvane-cli"), Cli(sim, frames) << "--publish" << Url(broker, prefix) << "--qos"
+                                                   << QString::number(qos));
+    Drain(sub, 5000);
+    broker.Suspend();
+    QThread::msleep(kStallMs);
+    broker.Resume();
+    QDeadlineTimer deadline(frames * 100);
+    while (!cli.waitForFinished(20) && !deadline.hasExpired())
+        sub.Messages();
+    Drain(sub, 1000);
+    QJsonObject last;
+    for (const QByteArray &s : sub.On(prefix + "/status"))
+        if (s.startsWith('{')) last = QJsonDocument::fromJson(s).object();
+    std::printf("broker stopped %d s, QoS %d: %lld of %d frames reached the subscriber; exit "
+                "code %d; last status: published %d, unsent %d, lost %d; stderr: %s\n",
+                kStallMs / 1000, qos, qint64(FrameTimes(sub.On(prefix + "/frame")).size()), frames,
+                cli.state() == QProcess::NotRunning ? cli.exitCode() : -1,
+                last["published"].toInt(), last["unsent"].toInt(), last["lost"].toInt(),
                 cli.readAllStandardError().replace('\n', " | ").constData());
 }
 
@@ -258,12 +291,13 @@ void Outage(MqttBroker &broker, int frames) {
 
 int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
-    int frames = 3000, feeds = 20, outageFrames = 3000;
+    int frames = 3000, feeds = 20, outageFrames = 3000, stallFrames = 3500;
     const QStringList args = app.arguments();
     for (int i = 1; i + 1 < args.size(); i += 2) {
         if (args[i] == "--frames") frames = args[i + 1].toInt();
         if (args[i] == "--feeds") feeds = args[i + 1].toInt();
         if (args[i] == "--outage-frames") outageFrames = args[i + 1].toInt();
+        if (args[i] == "--stall-frames") stallFrames = args[i + 1].toInt();
     }
     MqttBroker broker;
     if (!broker.Start()) {
@@ -273,5 +307,7 @@ int main(int argc, char **argv) {
     SingleFeed(broker, frames);
     ManyFeeds(broker, feeds, frames);
     Outage(broker, outageFrames);
+    for (int qos : {0, 1})
+        Stall(broker, stallFrames, qos);
     return 0;
 }

@@ -1,18 +1,26 @@
 // The record viewer on a day at the full link rate: 8.6 million lines
-// (about 0.9 GB), generated once into /tmp. Measures the time to the first
+// (about 0.9 GB), generated into a temporary folder of its own, or a record
+// file given with --file, which is only read. Measures the time to the first
 // picture and to the whole file read, the resident memory, the redraw after a
 // zoom at several widths of the view, and the command line's statistics of
 // the whole file.
 //
-//   bench_viewer [--lines N] [--file PATH] [--keep] [--warm]
+//   bench_viewer [--lines N] [--keep] [--warm]
+//   bench_viewer --file PATH [--warm]
+//
+// --keep leaves the generated file in its folder (named at the end) for a
+// later run with --file; --warm leaves the file's pages in the page cache
+// instead of dropping them before the reading.
 #include "bench/SimProcess.h"
 #include "platform/Platform.h"
-#include "viewer/RecordStats.h"
+#include "record/RecordStats.h"
 #include "viewer/Viewer.h"
 
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -62,34 +70,56 @@ bool Generate(const QString &path, long long lines) {
 
 int main(int argc, char **argv) {
     long long lines = 8640000;
-    QString path = "/tmp/tolvane-bench-record.dat";
-    bool keep = false, warm = false;
+    QString given;
+    bool keep = false, warm = false, linesGiven = false;
     for (int i = 1; i < argc; ++i) {
-        if (!std::strcmp(argv[i], "--lines") && i + 1 < argc)
+        if (!std::strcmp(argv[i], "--lines") && i + 1 < argc) {
             lines = std::atoll(argv[++i]);
-        else if (!std::strcmp(argv[i], "--file") && i + 1 < argc)
-            path = argv[++i];
-        else if (!std::strcmp(argv[i], "--keep"))
+            linesGiven = true;
+        } else if (!std::strcmp(argv[i], "--file") && i + 1 < argc) {
+            given = QString::fromLocal8Bit(argv[++i]);
+        } else if (!std::strcmp(argv[i], "--keep")) {
             keep = true;
+        } else if (!std::strcmp(argv[i], "--warm")) {
+            warm = true;
+        } else {
+            std::fprintf(stderr, "usage: bench_viewer [--lines N] [--keep] [--warm]\n"
+                                 "       bench_viewer --file PATH [--warm]\n");
+            return 2;
+        }
+    }
+    // A given file is the user's: it is read, never made, changed or removed.
+    if (!given.isEmpty() && (linesGiven || keep)) {
+        std::fprintf(stderr, "bench_viewer: --file is only read; --lines and --keep are for a "
+                             "generated file\n");
+        return 2;
+    }
+    if (!given.isEmpty() && !QFileInfo(given).isFile()) {
+        std::fprintf(stderr, "bench_viewer: %s is not a file\n", qPrintable(given));
+        return 2;
+    }
+    if (lines <= 0) {
+        std::fprintf(stderr, "bench_viewer: --lines needs a number above 0\n");
+        return 2;
     }
     if (InitRunTimeEngine(argc, argv) < 0) return 1;
 
-    // The file is made once; a file of another length is made anew.
-    const QString sizeNote = path + ".lines";
-    QFile note(sizeNote);
-    const bool fresh = !QFileInfo::exists(path) || !note.open(QIODevice::ReadOnly) ||
-                       note.readAll().toLongLong() != lines;
-    note.close();
-    if (fresh) {
+    QTemporaryDir folder(QDir::tempPath() + "/tolvane-bench-viewer-XXXXXX");
+    QString path = given;
+    if (path.isEmpty()) {
+        if (!folder.isValid()) {
+            std::fprintf(stderr, "bench_viewer: cannot make a temporary folder\n");
+            return 1;
+        }
+        folder.setAutoRemove(!keep);
+        path = folder.filePath("record.dat");
         const double t = Timer();
         std::printf("generating %lld lines into %s ...\n", lines, qPrintable(path));
         std::fflush(stdout);
         if (!Generate(path, lines)) return 1;
-        QFile n(sizeNote);
-        if (n.open(QIODevice::WriteOnly)) n.write(QByteArray::number(lines));
         std::printf("  %.1f s, %.0f MB\n", Timer() - t, QFileInfo(path).size() / 1e6);
     }
-    std::printf("file: %lld lines, %.0f MB\n", lines, QFileInfo(path).size() / 1e6);
+    std::printf("file: %s, %.0f MB\n", qPrintable(path), QFileInfo(path).size() / 1e6);
     std::printf("resident before: %.1f MiB\n", bench::StatusMiB("VmRSS:"));
 
     // The file's pages leave the page cache, so that the reading starts cold
@@ -97,6 +127,7 @@ int main(int argc, char **argv) {
     if (!warm) {
         const int fd = ::open(qPrintable(path), O_RDONLY);
         if (fd >= 0) {
+            // Written pages must be on disk before they can be dropped.
             ::fdatasync(fd);
             ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
             ::close(fd);
@@ -173,9 +204,8 @@ int main(int argc, char **argv) {
     if (!rec::StatsOfFile(path, INT64_MIN, INT64_MAX, &r, &problem)) return 1;
     std::printf("command-line statistics of the file: %.2f s (%llu lines)\n", Timer() - t,
                 (unsigned long long)r.stats.Lines());
-    if (!keep) {
-        QFile::remove(path);
-        QFile::remove(sizeNote);
-    }
+    if (given.isEmpty() && keep)
+        std::printf("kept: %s (bench_viewer --file %s reads it again)\n", qPrintable(path),
+                    qPrintable(path));
     return 0;
 }

@@ -2,6 +2,7 @@
 // session it opens on one of them, and the table of its commands.
 #pragma once
 
+#include <QJsonObject>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -9,7 +10,15 @@
 
 // Exit codes, from best to worst as several sensors add up: a sensor that
 // could not be read says less than one found to differ.
-enum CliExit { kExitOk = 0, kExitDiffer = 3, kExitSensor = 1, kExitUsage = 2 };
+enum CliExit {
+    kExitOk = 0,
+    kExitDiffer = 3,
+    kExitSensor = 1,
+    kExitUsage = 2,
+    kExitInterrupted = 130, // SIGINT, after keeping what can be kept
+    kExitTerminated = 143,  // SIGTERM, likewise
+    kExitReaderGone = 141,  // stdout's reader went away, as a pipe's SIGPIPE would end a tool
+};
 // The worse of two exit codes.
 int WorseExit(int a, int b);
 
@@ -32,8 +41,23 @@ bool ParseHostPort(const QString &text, LinkSpec *out);
 
 // Messages go to stderr, prefixed with the program's name.
 void Say(const QString &text);
-// Results go to stdout.
-void Out(const QByteArray &bytes);
+// Every message said from now on is also appended to *into (null: stops).
+void CaptureSaid(QStringList *into);
+// Results go to stdout. Every write is checked: false once stdout failed
+// (a full disk, a reader that went away), and nothing more is written.
+bool Out(const QByteArray &bytes);
+bool FlushOut();
+// kExitOk while stdout takes everything; kExitReaderGone after EPIPE,
+// kExitUsage after any other write error.
+int OutputFailure();
+// One line out at once (a frame for a reader at the other end of a pipe);
+// OutputFailure() after it.
+int OutLine(const QByteArray &line);
+// A closed pipe becomes EPIPE on the write, never the end of the process.
+void IgnoreBrokenPipe();
+// The tool's exit code once its output is flushed: a write error is said
+// and gives kExitUsage; a reader that went away gives kExitReaderGone quietly.
+int FinishOutput(int code);
 
 // ---- the sensor session (one sensor at a time)
 
@@ -46,6 +70,9 @@ bool StartEngine(int argc, char **argv);
 // ExplainAnswerFailure), when the sensor did not answer.
 bool OpenSensor(const LinkSpec &link);
 void CloseSensor();
+// Whether the window's pop-ups become lines on stderr (on by default); off
+// where a command says the matter in its own words.
+void SayPopups(bool on);
 // The link that is open, for messages.
 const LinkSpec &OpenLink();
 // The sensor's version text from the line check.
@@ -55,6 +82,9 @@ LinkSpec StoredLink();
 
 // Set by Ctrl-C; loops end cleanly after their running turn.
 bool Interrupted();
+// The exit code of the signal that interrupted the run: 130 (SIGINT) or
+// 143 (SIGTERM); kExitOk when none came.
+int InterruptExit();
 void CatchInterrupt();
 
 // ---- commands
@@ -77,6 +107,17 @@ extern const int kCliCommandCount;
 // "differs", "failed"); the result is the worst exit code.
 int ForEachSensor(const QList<LinkSpec> &links,
                   const std::function<int(const LinkSpec &link)> &each);
+
+// ForEachSensor for --format json: each sensor's outcome is one JSON object
+// on a line of stdout, {"sensor":"TCP/IP host:port","result":"ok"|"differs"|
+// "failed"|"interrupted","exit":N, the fields `each` adds,"messages":[what
+// was said on stderr for it]}, so that a script reads every sensor's fate
+// from stdout alone.
+int ForEachSensorJson(const QList<LinkSpec> &links,
+                      const std::function<int(const LinkSpec &link, QJsonObject *fields)> &each);
+// "--format tsv|json" (or text|json) taken out of args; false, after saying
+// so, for another format or a missing one.
+bool TakeFormat(QStringList *args, const char *command, bool *json);
 
 // The commands.
 int CmdVersion(const QStringList &args, const QList<LinkSpec> &links);

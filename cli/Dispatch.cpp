@@ -14,34 +14,43 @@
 #endif
 
 const CliCommand kCliCommands[] = {
-    {"version", "version", "the sensor's version text, one line", CmdVersion},
-    {"get", "get [--eeprom] [-o FILE|DIR/]",
+    {"version", "version [--format json]", "the sensor's version text, one line", CmdVersion},
+    {"get", "get [--eeprom] [-o FILE|DIR/] [--format json]",
      "parameter set and teach table in the parameter-file format (264 lines);\n"
      "          stdout without -o; DIR/: one file per sensor",
      CmdGet},
-    {"send", "send FILE [--eeprom]",
+    {"send", "send FILE [--eeprom] [--format json]",
      "writes a parameter file to the sensor's RAM (--eeprom: and stores it in\n"
-     "          the EEPROM), every echo checked; a bad file is refused before\n"
-     "          anything is sent",
+     "          the EEPROM), every echo checked, exactly as the file holds it (spare\n"
+     "          words included); a bad file, or a value the panels would change, is\n"
+     "          refused with its reason before anything is sent",
      CmdSend},
-    {"verify", "verify FILE [--eeprom]",
+    {"verify", "verify FILE [--eeprom] [--format json]",
      "compares the sensor's set with FILE and prints each difference as\n"
      "          NAME FILE-VALUE -> SENSOR-VALUE; exit 3 when they differ",
      CmdVerify},
-    {"show", "show FILE", "a parameter file with the operator's names, the teach table as a table",
-     CmdShow},
-    {"frames", "frames [-n N] [--format tsv|json] [--reconnect] [--publish URL ...]",
+    {"show", "show FILE [--format json]",
+     "a parameter file with the operator's names, the teach table as a table", CmdShow},
+    {"frames",
+     "frames [-n N] [--format tsv|json] [--time local|iso] [--reconnect] [--publish URL ...]",
      "polls N frames (default: until Ctrl-C); tsv: the record file's columns\n"
-     "          and header, json: one object per line; --reconnect: a sensor time-out\n"
-     "          does not end it, the link is opened again until the sensor answers;\n"
+     "          under a header of as many fields, each line stamped with its frame's\n"
+     "          arrival (--time iso: ISO 8601 with zone), json: one object per line;\n"
+     "          --reconnect: a sensor time-out does not end it, the link is opened\n"
+     "          again until the sensor answers;\n"
      "          --publish: the frames as JSON to an MQTT broker (PLANT FEED below)",
      CmdFrames},
-    {"record", "record -n N -i SECONDS -o FILE",
-     "counted recording of N lines, one every SECONDS, into the record file", CmdRecord},
-    {"stats", "stats FILE [--from \"MM-DD-YYYY HH:MM:SS\"] [--to \"MM-DD-YYYY HH:MM:SS\"]",
+    {"record", "record -n N -i SECONDS -o FILE [--all-or-nothing]",
+     "counted recording of N lines, one every SECONDS, into the record file;\n"
+     "          cut short, it keeps the lines taken (--all-or-nothing: none)",
+     CmdRecord},
+    {"stats",
+     "stats FILE [--from \"MM-DD-YYYY HH:MM:SS\"] [--to \"MM-DD-YYYY HH:MM:SS\"] [--time iso] "
+     "[--format json]",
      "statistics of a record file's lines in that time range, as the record viewer\n"
      "          exports them: per channel COUNT MEAN SD MIN MAX, per vector number\n"
-     "          COUNT SHARE; exit 2 for a file that is no record file; needs no link",
+     "          COUNT SHARE; exit 2 for a file that is no record file; needs no link;\n"
+     "          --time iso: --from and --to in ISO 8601 (\"2026-12-08T09:39:29+01:00\")",
      CmdStats},
 };
 const int kCliCommandCount = int(std::size(kCliCommands));
@@ -64,20 +73,24 @@ void PrintHelp() {
     for (int i = 0; i < kCliCommandCount; ++i)
         text += QByteArray("  ") + kCliCommands[i].synopsis + "\n          " +
                 kCliCommands[i].help + "\n";
-    text += "  --help, --version       this text; the program's version\n\n"
-            "--eeprom on get and verify reads the EEPROM as GET from EEPROM does: the\n"
-            "sensor first loads its EEPROM into its RAM, replacing what RAM held.\n\n"
-            "Several sensors (--tcp repeated or --hosts) work with version, get -o DIR/,\n"
-            "send and verify: each in turn, a summary line per sensor; one that fails\n"
-            "does not stop the others.\n\n"
-            "PLANT FEED (frames --publish):\n" +
-            feed::FeedUsage().toUtf8() +
-            "\n"
-            "Exit codes: 0 success; 1 the sensor did not answer or an echo failed, or the\n"
-            "MQTT broker refused the login or its certificate; 2 bad command line, bad\n"
-            "file (nothing sent) or an output file that cannot be written; 3 verify found\n"
-            "differences.\n"
-            "With several sensors the worst counts (2, then 1, then 3).\n";
+    text +=
+        "  --help, --version       this text; the program's version\n\n"
+        "--eeprom on get and verify reads the EEPROM as GET from EEPROM does: the\n"
+        "sensor first loads its EEPROM into its RAM, replacing what RAM held.\n\n"
+        "Several sensors (--tcp repeated or --hosts) work with version, get -o DIR/,\n"
+        "send and verify: each in turn, a summary line per sensor; one that fails\n"
+        "does not stop the others.\n\n"
+        "PLANT FEED (frames --publish):\n" +
+        feed::FeedUsage().toUtf8() +
+        "\n"
+        "Exit codes: 0 success; 1 the sensor did not answer or an echo failed, or the\n"
+        "MQTT broker refused the login or its certificate; 2 bad command line, bad\n"
+        "file (nothing sent) or output (a file, stdout) that cannot be written; 3 verify found\n"
+        "differences; 130 interrupted (SIGINT), 143 terminated (SIGTERM), after\n"
+        "keeping what can be kept; 141 the reader of stdout went away.\n"
+        "With several sensors the worst counts (2, then 1, then 3).\n"
+        "--format json: one JSON object per line; with a link, one per sensor with\n"
+        "its result, exit code and messages, so that stdout alone tells each fate.\n";
     Out(text);
 }
 
@@ -180,7 +193,7 @@ int RunCli(int argc, char **argv) {
         const int code = kCliCommands[i].run(rest, links);
         CloseSensor();
         DiscardAllPanels();
-        std::fflush(stdout);
+        FlushOut();
         return code;
     }
     return Usage(QStringLiteral("unknown command \"%1\"").arg(name));

@@ -2,6 +2,7 @@
 // recording into a record file).
 #include "cli/Cli.h"
 #include "cli/FrameJson.h"
+#include "cli/FrameText.h"
 #include "cli/Frames.h"
 
 #include "core/Session.h"
@@ -88,6 +89,7 @@ int CmdFrames(const QStringList &commandArgs, const QList<LinkSpec> &links) {
     const bool reconnect = args.removeAll("--reconnect") > 0;
     qint64 count = 0;
     bool json = false;
+    FrameTime time = FrameTime::Local;
     for (int i = 0; i < args.size(); ++i) {
         if (args[i] == "-n") {
             if (!TakeCount(args, i++, Q_INT64_C(1) << 62, &count)) {
@@ -97,9 +99,12 @@ int CmdFrames(const QStringList &commandArgs, const QList<LinkSpec> &links) {
         } else if (args[i] == "--format" && i + 1 < args.size() &&
                    (args[i + 1] == "tsv" || args[i + 1] == "json")) {
             json = args[++i] == "json";
+        } else if (args[i] == "--time" && i + 1 < args.size() &&
+                   (args[i + 1] == "iso" || args[i + 1] == "local")) {
+            time = args[++i] == "iso" ? FrameTime::Iso : FrameTime::Local;
         } else {
-            Say(QStringLiteral("frames: unexpected \"%1\" (-n N, --format tsv|json, --reconnect, "
-                               "--publish URL ...)")
+            Say(QStringLiteral("frames: unexpected \"%1\" (-n N, --format tsv|json, "
+                               "--time local|iso, --reconnect, --publish URL ...)")
                     .arg(args[i]));
             return kExitUsage;
         }
@@ -107,30 +112,44 @@ int CmdFrames(const QStringList &commandArgs, const QList<LinkSpec> &links) {
     if (const int code = OneSensor(links, "frames")) return code;
     if (publish || reconnect)
         return ForEachSensor(links, [&](const LinkSpec &link) {
-            return FeedFrames(link, uint64_t(count), json, publish ? &feedOptions : nullptr,
+            return FeedFrames(link, uint64_t(count), json, time, publish ? &feedOptions : nullptr,
                               reconnect);
         });
     return ForEachSensor(links, [&](const LinkSpec &link) {
         if (!OpenSensor(link)) return int(kExitSensor);
-        // The record file's header and lines, with plain line ends for a pipe.
-        if (!json) Out(RecordHeaderText().chopped(2) + "\n");
-        std::fflush(stdout);
+        if (!json) Out(FrameTsvHeader(time) + "\n");
+        if (!FlushOut()) return OutputFailure();
         return PollFrames(uint64_t(count), [&](uint64_t n) {
             QByteArray line =
-                json ? FrameJson(n, FrameArrivalMSecs()) : RecordLineText().chopped(2);
+                json ? FrameJson(n, FrameArrivalMSecs()) : FrameTsvLine(FrameArrivalMSecs(), time);
             line += '\n';
-            Out(line);
             // A reader at the other end of a pipe sees each frame as it comes;
-            // one that went away ends the loop.
-            return std::fflush(stdout) == 0 ? int(kExitOk) : int(kExitSensor);
+            // one that went away, or a full disk, ends the loop.
+            return OutLine(line);
         });
     });
 }
 
+namespace {
+// Cuts a torn last line (a write that failed half-way) off a record file, so
+// that every line kept is whole.
+void KeepWholeLines(const QString &path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadWrite)) return;
+    const qint64 size = f.size();
+    const qint64 from = std::max<qint64>(0, size - 4096);
+    f.seek(from);
+    const qsizetype lastEnd = f.read(size - from).lastIndexOf('\n');
+    if (lastEnd >= 0 && from + lastEnd + 1 < size) f.resize(from + lastEnd + 1);
+}
+} // namespace
+
 int CmdRecord(const QStringList &args, const QList<LinkSpec> &links) {
     qint64 count = 0, interval = 0;
     QString out;
+    bool allOrNothing = false;
     for (int i = 0; i < args.size(); ++i) {
+        const QString word = args[i];
         bool ok = true;
         if (args[i] == "-n")
             ok = TakeCount(args, i++, 65535, &count);
@@ -138,12 +157,14 @@ int CmdRecord(const QStringList &args, const QList<LinkSpec> &links) {
             ok = TakeCount(args, i++, 65535, &interval);
         else if (args[i] == "-o" && i + 1 < args.size())
             out = args[++i];
+        else if (args[i] == "--all-or-nothing")
+            allOrNothing = true;
         else
             ok = false;
         if (!ok) {
             Say(QStringLiteral("record: -n N and -i SECONDS take whole numbers from 1 to 65535, "
                                "-o FILE names the record file (\"%1\")")
-                    .arg(args[i]));
+                    .arg(word));
             return kExitUsage;
         }
     }
@@ -152,14 +173,16 @@ int CmdRecord(const QStringList &args, const QList<LinkSpec> &links) {
         return kExitUsage;
     }
     if (const int code = OneSensor(links, "record")) return code;
-    // The recording goes into a file beside the target, renamed when every
-    // line is in: a lost link never leaves a half-written record file.
+    // The recording goes into a file beside the target, renamed when it
+    // ends: the named file is never a half-written one, and an earlier file
+    // of that name stays until there is something to put in its place.
     const QString part = QFileInfo(out).absoluteFilePath() + ".part";
     recFileName = part;
     if (!WriteFileHeader()) {
         Say(QStringLiteral("the record file %1 cannot be written").arg(out));
         return kExitUsage;
     }
+    QString cut; // how the recording ended early, if it did
     const int code = ForEachSensor(links, [&](const LinkSpec &link) {
         if (!OpenSensor(link)) return int(kExitSensor);
         // The recorder panel's counted mode, as START RECORD runs it.
@@ -169,31 +192,40 @@ int CmdRecord(const QStringList &args, const QList<LinkSpec> &links) {
         BeginRecordTally();
         RecordFrame();
         if (Interrupted()) {
-            Say(QStringLiteral("interrupted after %1 of %2 lines").arg(otcrec).arg(count));
-            return int(kExitSensor);
+            cut = QStringLiteral("interrupted after %1 of %2 lines").arg(otcrec).arg(count);
+            return InterruptExit();
         }
         if (otcrec != count) {
-            Say(QStringLiteral("%1: %2 after %3 of %4 lines")
-                    .arg(link.Name(), ExplainAnswerFailure())
-                    .arg(otcrec)
-                    .arg(count));
+            cut = QStringLiteral("%1: %2 after %3 of %4 lines")
+                      .arg(link.Name(), ExplainAnswerFailure())
+                      .arg(otcrec)
+                      .arg(count);
             return int(kExitSensor);
         }
         if (recTally.lost != 0) {
-            Say(QStringLiteral("%1 of %2 lines could not be written to %3")
-                    .arg(recTally.lost)
-                    .arg(count)
-                    .arg(part));
-            return int(kExitSensor);
+            cut = QStringLiteral("%1 of %2 lines could not be written to %3")
+                      .arg(recTally.lost)
+                      .arg(count)
+                      .arg(out);
+            return int(kExitUsage);
         }
         return int(kExitOk);
     });
-    if (code == kExitOk && std::rename(qPrintable(part), qPrintable(out)) == 0) {
-        Say(QStringLiteral("%1 lines recorded in %2").arg(count).arg(out));
-        return kExitOk;
+    if (!cut.isEmpty()) Say(cut);
+    const unsigned kept = recTally.written;
+    const bool keep = code == kExitOk || (!allOrNothing && kept > 0);
+    if (keep) KeepWholeLines(part);
+    if (keep && std::rename(qPrintable(part), qPrintable(out)) == 0) {
+        if (code == kExitOk)
+            Say(QStringLiteral("%1 lines recorded in %2").arg(count).arg(out));
+        else
+            Say(QStringLiteral("the %1 line%2 recorded so far %3 kept in %4")
+                    .arg(kept)
+                    .arg(kept == 1 ? "" : "s", kept == 1 ? "is" : "are", out));
+        return code;
     }
     QFile::remove(part);
-    if (code == kExitOk) Say(QStringLiteral("the record file %1 cannot be written").arg(out));
+    if (keep) Say(QStringLiteral("the record file %1 cannot be written").arg(out));
     Say(QStringLiteral("%1 was not written").arg(out));
-    return code == kExitOk ? int(kExitUsage) : code;
+    return keep && code == kExitOk ? int(kExitUsage) : code;
 }

@@ -8,7 +8,6 @@
 
 #include "feed/Publisher.h"
 #include "platform/Platform.h"
-#include "recorder/Recorder.h"
 
 #include <QDateTime>
 #include <algorithm>
@@ -23,8 +22,8 @@ constexpr double kFirstReconnectPauseS = 1.0;
 constexpr double kLongestReconnectPauseS = 10.0;
 } // namespace
 
-int FeedFrames(const LinkSpec &link, uint64_t count, bool json, const feed::FeedOptions *publish,
-               bool reconnect) {
+int FeedFrames(const LinkSpec &link, uint64_t count, bool json, FrameTime time,
+               const feed::FeedOptions *publish, bool reconnect) {
     std::unique_ptr<feed::Publisher> feed;
     QString feedError;
     if (publish) {
@@ -63,19 +62,19 @@ int FeedFrames(const LinkSpec &link, uint64_t count, bool json, const feed::Feed
         lostAt = 0;
         pause = kFirstReconnectPauseS;
         state(feed::LinkState::Polling);
-        if (!feed && !json && !headerOut) Out(RecordHeaderText().chopped(2) + "\n");
+        if (!feed && !json && !headerOut) Out(FrameTsvHeader(time) + "\n");
         headerOut = true;
-        std::fflush(stdout);
+        if (!FlushOut()) break;
         code = PollFrames(count == 0 ? 0 : count - done, [&](uint64_t) {
             const QByteArray object = FrameJson(++done, FrameArrivalMSecs());
             if (feed) {
                 feed->PublishFrame(object);
                 return feedFailed() ? int(kExitSensor) : int(kExitOk);
             }
-            Out((json ? object : RecordLineText().chopped(2)) + '\n');
-            return std::fflush(stdout) == 0 ? int(kExitOk) : int(kExitSensor);
+            return OutLine((json ? object : FrameTsvLine(FrameArrivalMSecs(), time)) + '\n');
         });
-        if (code == kExitOk || !reconnect || feedFailed()) break;
+        // Output that cannot be written is no lost sensor: no reconnecting.
+        if (code == kExitOk || !reconnect || feedFailed() || OutputFailure()) break;
         // A time-out: said by the polling loop, published, then the link is
         // opened again as TRY TO CONNECT does.
         lostAt = Timer();
@@ -86,9 +85,17 @@ int FeedFrames(const LinkSpec &link, uint64_t count, bool json, const feed::Feed
     if (feedFailed()) {
         Say(feedError);
         code = kExitSensor;
+    } else if (OutputFailure()) {
+        code = OutputFailure();
     } else if (Interrupted()) {
         code = kExitOk; // a service being stopped
     }
-    if (feed) feed->Stop();
+    if (feed) {
+        feed->Stop();
+        // Frames that did not reach the broker (none there, or it went away)
+        // are a failure of a counted run; the feed has said how many.
+        const feed::FeedCounters c = feed->Counters();
+        if (code == kExitOk && !Interrupted() && c.unsent + c.lost > 0) code = kExitSensor;
+    }
     return code;
 }

@@ -2,6 +2,8 @@
 // that takes frames.
 #pragma once
 
+#include "cli/FrameText.h"
+
 #include <cstdint>
 #include <functional>
 
@@ -24,5 +26,5 @@ int64_t FrameArrivalMSecs();
 // of stdout) or --reconnect (a sensor time-out is reported and the link
 // opened again until the sensor answers; Ctrl-C or SIGTERM ends it with 0).
 // Returns 1 when the broker refused the login or its certificate.
-int FeedFrames(const LinkSpec &link, uint64_t count, bool json, const feed::FeedOptions *publish,
-               bool reconnect);
+int FeedFrames(const LinkSpec &link, uint64_t count, bool json, FrameTime time,
+               const feed::FeedOptions *publish, bool reconnect);

@@ -1,6 +1,7 @@
 // The commands on the parameter set: version, get, send, verify and show,
 // one sensor after the other.
 #include "cli/Cli.h"
+#include "cli/ParamNames.h"
 
 #include "core/MasterCopy.h"
 #include "core/SensorData.h"
@@ -12,26 +13,12 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <algorithm>
 
 namespace {
-// The names of the sixteen parameter words, in file order.
-QString ParamName(int word) {
-    if (word < int(std::size(kPanelParams))) return kPanelParams[word].name;
-    if (word == 13) return QStringLiteral("GROUPS ON");
-    return QStringLiteral("SPARE %1").arg(word + 1);
-}
-
-// The name of word 16.. of the set: "row 6 CTO" in the file's calculation mode.
-QString WordName(const uint16_t values[kParaFileValues], int word) {
-    if (word < proto::kParamWords) return ParamName(word);
-    const int row = (word - proto::kParamWords) / proto::kRowWords;
-    const int column = (word - proto::kParamWords) % proto::kRowWords;
-    QString cell = column == 7 ? QStringLiteral("GROUP") : TeachColumnName(values[10], column);
-    if (cell.isEmpty()) cell = QStringLiteral("cell %1").arg(column + 1);
-    return QStringLiteral("row %1 %2").arg(row).arg(cell);
-}
-
 // A parameter file checked whole, as FILE with GET checks it; the reason is
 // said and false returned for a file the window would refuse.
 bool LoadParaFile(const QString &path, uint16_t values[kParaFileValues],
@@ -94,7 +81,8 @@ int ForEachSensor(const QList<LinkSpec> &links,
     const QList<LinkSpec> all = links.isEmpty() ? QList<LinkSpec>{StoredLink()} : links;
     int worst = kExitOk;
     for (const LinkSpec &link : all) {
-        if (Interrupted()) break;
+        // A stdout that cannot be written ends the run: nothing more would reach anyone.
+        if (Interrupted() || OutputFailure()) break;
         const int code = each(link);
         CloseSensor();
         worst = WorseExit(worst, code);
@@ -106,12 +94,37 @@ int ForEachSensor(const QList<LinkSpec> &links,
     return worst;
 }
 
-int CmdVersion(const QStringList &args, const QList<LinkSpec> &links) {
+namespace {
+using EachSensor = std::function<int(const LinkSpec &link, QJsonObject *fields)>;
+
+// Each sensor in turn; with json the outcome of each is a JSON line on
+// stdout, and `each` receives the object to add its fields to (else null).
+int RunEach(bool json, const QList<LinkSpec> &links, const EachSensor &each) {
+    if (json) return ForEachSensorJson(links, each);
+    return ForEachSensor(links, [&](const LinkSpec &link) { return each(link, nullptr); });
+}
+
+// A parameter word as JSON: its name, its number and its code's name.
+QJsonObject WordJson(const uint16_t values[kParaFileValues], int word, int value) {
+    QJsonObject o{{"name", WordName(values, word)}, {"word", word}, {"value", value}};
+    if (const QString code = CodeName(word, value); word < proto::kParamWords && !code.isEmpty())
+        o.insert("text", code);
+    return o;
+}
+} // namespace
+
+int CmdVersion(const QStringList &argsIn, const QList<LinkSpec> &links) {
+    QStringList args = argsIn;
+    bool json = false;
+    if (!TakeFormat(&args, "version", &json)) return kExitUsage;
     if (!args.isEmpty()) return Unexpected(args, "version");
-    return ForEachSensor(links, [&](const LinkSpec &link) {
+    return RunEach(json, links, [&](const LinkSpec &link, QJsonObject *fields) {
         if (!OpenSensor(link)) return int(kExitSensor);
         const QString text = SensorVersion();
-        Out((links.size() > 1 ? link.Name() + "\t" + text : text).toUtf8() + "\n");
+        if (fields)
+            fields->insert("version", text);
+        else
+            Out((links.size() > 1 ? link.Name() + "\t" + text : text).toUtf8() + "\n");
         return int(kExitOk);
     });
 }
@@ -119,9 +132,15 @@ int CmdVersion(const QStringList &args, const QList<LinkSpec> &links) {
 int CmdGet(const QStringList &argsIn, const QList<LinkSpec> &links) {
     QStringList args = argsIn;
     const bool eeprom = TakeFlag(&args, "--eeprom");
+    bool json = false;
+    if (!TakeFormat(&args, "get", &json)) return kExitUsage;
     QString out;
     if (!TakeOption(&args, "-o", &out) || !args.isEmpty())
         return Unexpected(args.isEmpty() ? QStringList{"-o"} : args, "get");
+    if (json && out.isEmpty()) {
+        Say("get: --format json reports on stdout, so the set goes into -o FILE or DIR/");
+        return kExitUsage;
+    }
     const bool toDir = out.endsWith('/') || QFileInfo(out).isDir();
     if (links.size() > 1 && !toDir) {
         Say("get: with several sensors -o names a folder (DIR/), one file per sensor");
@@ -131,7 +150,7 @@ int CmdGet(const QStringList &argsIn, const QList<LinkSpec> &links) {
         Say(QStringLiteral("get: the folder %1 cannot be made").arg(out));
         return kExitUsage;
     }
-    return ForEachSensor(links, [&](const LinkSpec &link) {
+    return RunEach(json, links, [&](const LinkSpec &link, QJsonObject *fields) {
         uint16_t values[kParaFileValues];
         if (!OpenSensor(link) || !ReadSensorSet(eeprom, values)) return int(kExitSensor);
         const QByteArray text = FormatParaFile(values);
@@ -141,32 +160,61 @@ int CmdGet(const QStringList &argsIn, const QList<LinkSpec> &links) {
         }
         const QString path = toDir ? QDir(out).filePath(link.FileStem() + ".ini") : out;
         if (!WriteResult(path, text)) return int(kExitUsage);
+        if (fields) fields->insert("file", path);
         Say(QStringLiteral("%1: parameter set written to %2").arg(link.Name(), path));
         return int(kExitOk);
     });
 }
 
+namespace {
+// Puts the file's set into the variables and the panels as FILE with GET
+// does and reads back what SEND would write from them (the spare words,
+// on no panel, from the variables). Each word that would not go out as the
+// file holds it, and a conflict of modes, is named with its reason.
+QStringList SendChanges(const uint16_t values[kParaFileValues]) {
+    std::copy(values, values + kParaFileValues, pp);
+    CopyFileParatoVars();
+    // The refresh reports limited values in a box of the window; the
+    // reasons below say it for a shell.
+    SayPopups(false);
+    RefreshAfterLoad(values[6]);
+    SayPopups(true);
+    GetPanelValues();
+    CopyVarsToPP();
+    QStringList changes;
+    if (const QString conflict = ModeConflict(values); !conflict.isEmpty()) changes << conflict;
+    for (int w = 0; w < kParaFileValues; ++w)
+        if (pp[w] != values[w]) changes << ChangeReason(values, w, pp[w]);
+    return changes;
+}
+} // namespace
+
 int CmdSend(const QStringList &argsIn, const QList<LinkSpec> &links) {
     QStringList args = argsIn;
     const bool eeprom = TakeFlag(&args, "--eeprom");
+    bool json = false;
+    if (!TakeFormat(&args, "send", &json)) return kExitUsage;
     if (args.size() != 1) return Unexpected(args, "send FILE");
     uint16_t values[kParaFileValues];
     if (!LoadParaFile(args[0], values)) return kExitUsage;
-    // The set goes into the panels as FILE with GET puts it there; a value
-    // the panels would have to limit, or a conflict they would report,
-    // refuses the file: what is sent is exactly what the file holds.
-    const int before = int(popupscript::Log().size());
-    std::copy(values, values + kParaFileValues, pp);
-    CopyFileParatoVars();
-    RefreshAfterLoad(values[6]);
-    if (int(popupscript::Log().size()) != before) {
-        Say(QStringLiteral("the parameter file %1 holds values the panels would change; "
-                           "nothing was sent")
+    // What is sent is exactly what the file holds, or nothing at all.
+    if (const QStringList changes = SendChanges(values); !changes.isEmpty()) {
+        Say(QStringLiteral("the parameter file %1 holds values that would not reach the sensor "
+                           "as they are; nothing was sent:")
                 .arg(args[0]));
+        for (const QString &change : changes)
+            Say("  " + change);
         return kExitUsage;
     }
-    return ForEachSensor(links, [&](const LinkSpec &link) {
+    return RunEach(json, links, [&](const LinkSpec &link, QJsonObject *) {
         if (!OpenSensor(link)) return int(kExitSensor);
+        // The line check read this sensor's set into the variables: the
+        // file's set goes back in, spare words included.
+        if (!SendChanges(values).isEmpty()) {
+            Say(QStringLiteral("%1: the set to send differs from the file; nothing was sent")
+                    .arg(link.Name()));
+            return int(kExitUsage);
+        }
         target = eeprom ? EEPROM : RAM;
         SendPara();
         target = RAM;
@@ -184,38 +232,85 @@ int CmdSend(const QStringList &argsIn, const QList<LinkSpec> &links) {
 int CmdVerify(const QStringList &argsIn, const QList<LinkSpec> &links) {
     QStringList args = argsIn;
     const bool eeprom = TakeFlag(&args, "--eeprom");
+    bool json = false;
+    if (!TakeFormat(&args, "verify", &json)) return kExitUsage;
     if (args.size() != 1) return Unexpected(args, "verify FILE");
     uint16_t wanted[kParaFileValues];
     if (!LoadParaFile(args[0], wanted, "")) return kExitUsage;
-    return ForEachSensor(links, [&](const LinkSpec &link) {
+    return RunEach(json, links, [&](const LinkSpec &link, QJsonObject *fields) {
         uint16_t found[kParaFileValues];
         if (!OpenSensor(link) || !ReadSensorSet(eeprom, found)) return int(kExitSensor);
         QByteArray text;
+        QJsonArray differences;
         const QString prefix = links.size() > 1 ? link.Name() + "\t" : QString();
-        for (int w = 0; w < kParaFileValues; ++w)
-            if (wanted[w] != found[w])
-                text += QStringLiteral("%1%2 %3 -> %4\n")
-                            .arg(prefix, WordName(wanted, w))
-                            .arg(wanted[w])
-                            .arg(found[w])
-                            .toUtf8();
-        Out(text);
+        for (int w = 0; w < kParaFileValues; ++w) {
+            if (wanted[w] == found[w]) continue;
+            text += QStringLiteral("%1%2 %3 -> %4\n")
+                        .arg(prefix, WordName(wanted, w), ValueText(w, wanted[w]),
+                             ValueText(w, found[w]))
+                        .toUtf8();
+            QJsonObject d{{"name", WordName(wanted, w)},
+                          {"word", w},
+                          {"file", wanted[w]},
+                          {"sensor", found[w]}};
+            if (w < proto::kParamWords && !CodeName(w, wanted[w]).isEmpty())
+                d.insert("file_text", CodeName(w, wanted[w]));
+            if (w < proto::kParamWords && !CodeName(w, found[w]).isEmpty())
+                d.insert("sensor_text", CodeName(w, found[w]));
+            differences.append(d);
+        }
+        if (fields) {
+            fields->insert("file", args[0]);
+            fields->insert("differences", differences);
+        } else {
+            Out(text);
+        }
         return int(text.isEmpty() ? kExitOk : kExitDiffer);
     });
 }
 
-int CmdShow(const QStringList &args, const QList<LinkSpec> & /*links*/) {
+int CmdShow(const QStringList &argsIn, const QList<LinkSpec> & /*links*/) {
+    QStringList args = argsIn;
+    bool json = false;
+    if (!TakeFormat(&args, "show", &json)) return kExitUsage;
     if (args.size() != 1) return Unexpected(args, "show FILE");
     uint16_t v[kParaFileValues];
     if (!LoadParaFile(args[0], v, "")) return kExitUsage;
-    QByteArray text;
-    for (int w = 0; w < proto::kParamWords; ++w)
-        text += QStringLiteral("%1 %2\n").arg(ParamName(w), -12).arg(v[w], 6).toUtf8();
-    text += "\nROW";
+    QStringList heads;
     for (int c = 0; c < proto::kRowWords; ++c) {
-        QString head = c == 7 ? QStringLiteral("GROUP") : TeachColumnName(v[10], c);
-        text += QStringLiteral(" %1").arg(head.isEmpty() ? QStringLiteral("-") : head, 6).toUtf8();
+        const QString head = c == 7 ? QStringLiteral("GROUP") : TeachColumnName(v[10], c);
+        heads << (head.isEmpty() ? QStringLiteral("-") : head);
     }
+    if (json) {
+        QJsonArray params, rows;
+        for (int w = 0; w < proto::kParamWords; ++w)
+            params.append(WordJson(v, w, v[w]));
+        for (int r = 0; r < proto::kRows; ++r) {
+            QJsonArray row;
+            for (int c = 0; c < proto::kRowWords; ++c)
+                row.append(v[proto::kParamWords + r * proto::kRowWords + c]);
+            rows.append(row);
+        }
+        const QJsonObject o{{"file", args[0]},
+                            {"parameters", params},
+                            {"columns", QJsonArray::fromStringList(heads)},
+                            {"rows", rows}};
+        Out(QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n');
+        return kExitOk;
+    }
+    QByteArray text;
+    // The number first, as in the file; a mode's code named beside it.
+    for (int w = 0; w < proto::kParamWords; ++w)
+        text += QStringLiteral("%1 %2 %3")
+                    .arg(ParamName(w), -12)
+                    .arg(v[w], 6)
+                    .arg(CodeName(w, v[w]))
+                    .trimmed()
+                    .toUtf8() +
+                "\n";
+    text += "\nROW";
+    for (const QString &head : heads)
+        text += QStringLiteral(" %1").arg(head, 6).toUtf8();
     text += "\n";
     for (int r = 0; r < proto::kRows; ++r) {
         text += QStringLiteral("%1").arg(r, 3).toUtf8();

@@ -20,8 +20,8 @@ namespace {
 LinkSpec openLink;
 volatile std::sig_atomic_t interrupted = 0;
 
-void OnInterrupt(int) {
-    interrupted = 1;
+void OnInterrupt(int signal) {
+    interrupted = signal;
     // Ends a running poll or recording loop after its turn.
     session::poll = 0;
 }
@@ -33,6 +33,10 @@ void PopupToStderr(const QString &title, const QString &text) {
 }
 
 } // namespace
+
+void SayPopups(bool on) {
+    popupscript::Forward(on ? PopupToStderr : nullptr);
+}
 
 int WorseExit(int a, int b) {
     // Ranked best to worst: 0, 3, 1, 2.
@@ -74,13 +78,18 @@ bool ParseHostPort(const QString &text, LinkSpec *out) {
     return true;
 }
 
-void Say(const QString &text) {
-    std::fprintf(stderr, "tolvane-cli: %s\n", qPrintable(text));
-    std::fflush(stderr);
+namespace {
+QStringList *said = nullptr;
+} // namespace
+
+void CaptureSaid(QStringList *into) {
+    said = into;
 }
 
-void Out(const QByteArray &bytes) {
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+void Say(const QString &text) {
+    if (said) said->append(text);
+    std::fprintf(stderr, "tolvane-cli: %s\n", qPrintable(text));
+    std::fflush(stderr);
 }
 
 bool StartEngine(int /*argc*/, char **argv) {
@@ -178,6 +187,11 @@ QString SensorVersion() {
 
 bool Interrupted() {
     return interrupted != 0;
+}
+
+int InterruptExit() {
+    if (interrupted == 0) return kExitOk;
+    return interrupted == SIGTERM ? kExitTerminated : kExitInterrupted;
 }
 
 void CatchInterrupt() {

@@ -1,29 +1,74 @@
 // tolvane-cli stats: the statistics of a record file, exactly the text the
-// record viewer's statistics export writes.
+// record viewer's statistics export writes, or the same numbers as JSON.
 #include "cli/Cli.h"
+#include "cli/FrameText.h"
 
-#include "viewer/RecordStats.h"
+#include "record/RecordStats.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <climits>
 
+namespace {
+// A number the statistics print with two decimals, as a JSON number; null
+// where the text has none (no line, one line for SD).
+QJsonValue Decimal(const QString &text) {
+    return text.isEmpty() ? QJsonValue() : QJsonValue(text.toDouble());
+}
+
+QByteArray StatsJson(const QString &file, const rec::FileStatsResult &r) {
+    QJsonArray channels;
+    for (int c : rec::StatsChannels()) {
+        const rec::ChannelStats &s = r.stats.channel[c];
+        QJsonObject o{{"name", r.labels.value(c + 2)},
+                      {"count", qint64(s.n)},
+                      {"mean", Decimal(rec::MeanText(s))},
+                      {"sd", Decimal(rec::SdText(s))},
+                      {"min", s.n ? QJsonValue(s.min) : QJsonValue()},
+                      {"max", s.n ? QJsonValue(s.max) : QJsonValue()}};
+        channels.append(o);
+    }
+    QJsonArray vectors;
+    const uint64_t total = r.stats.Lines();
+    for (size_t v = 0; v < r.stats.vectors.size(); ++v)
+        if (r.stats.vectors[v])
+            vectors.append(
+                QJsonObject{{"vector", int(v)},
+                            {"count", qint64(r.stats.vectors[v])},
+                            {"share", Decimal(rec::ShareText(r.stats.vectors[v], total))}});
+    const QJsonObject o{{"file", file},
+                        {"lines", qint64(total)},
+                        {"bad_lines", r.badLines},
+                        {"unended_last_line", r.unendedBytes > 0},
+                        {"channels", channels},
+                        {"vectors", vectors}};
+    return QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n';
+}
+} // namespace
+
 int CmdStats(const QStringList &args, const QList<LinkSpec> &links) {
-    const QString usage = "usage: stats FILE [--from \"MM-DD-YYYY HH:MM:SS\"] [--to \"MM-DD-YYYY "
-                          "HH:MM:SS\"] (tolvane-cli --help tells more)";
+    const QString usage = "usage: stats FILE [--time iso] [--from TIME] [--to TIME] "
+                          "[--format tsv|json] (tolvane-cli --help tells more)";
     if (!links.isEmpty()) {
         Say("stats reads a file and needs no link");
         return kExitUsage;
     }
-    QString file;
-    int64_t from = INT64_MIN, to = INT64_MAX;
+    QString file, fromText, toText;
+    bool json = false, iso = false;
     for (int i = 0; i < args.size(); ++i) {
         const QString &a = args[i];
+        const bool takesValue = a == "--from" || a == "--to" || a == "--time" || a == "--format";
+        if (takesValue && i + 1 >= args.size()) {
+            Say(QStringLiteral("%1 needs a value; %2").arg(a, usage));
+            return kExitUsage;
+        }
         if (a == "--from" || a == "--to") {
-            int64_t *bound = a == "--from" ? &from : &to;
-            if (i + 1 >= args.size() || !rec::ParseStamp(args[i + 1], bound)) {
-                Say(QStringLiteral("%1 needs a time \"MM-DD-YYYY HH:MM:SS\"").arg(a));
-                return kExitUsage;
-            }
-            ++i;
+            (a == "--from" ? fromText : toText) = args[++i];
+        } else if (a == "--time" && (args[i + 1] == "iso" || args[i + 1] == "local")) {
+            iso = args[++i] == "iso";
+        } else if (a == "--format" && (args[i + 1] == "tsv" || args[i + 1] == "json")) {
+            json = args[++i] == "json";
         } else if (file.isEmpty() && !a.startsWith("--")) {
             file = a;
         } else {
@@ -34,6 +79,18 @@ int CmdStats(const QStringList &args, const QList<LinkSpec> &links) {
     if (file.isEmpty()) {
         Say(usage);
         return kExitUsage;
+    }
+    int64_t from = INT64_MIN, to = INT64_MAX;
+    for (auto [option, text, bound] :
+         {std::tuple{"--from", fromText, &from}, std::tuple{"--to", toText, &to}}) {
+        if (text.isEmpty()) continue;
+        const bool ok = iso ? ParseIsoToFileClock(text, bound) : rec::ParseStamp(text, bound);
+        if (!ok) {
+            Say(QStringLiteral("%1 needs a time %2")
+                    .arg(option, iso ? "in ISO 8601 (\"2026-12-08T09:39:29+01:00\")"
+                                     : "\"MM-DD-YYYY HH:MM:SS\""));
+            return kExitUsage;
+        }
     }
     rec::FileStatsResult result;
     QString problem;
@@ -46,6 +103,14 @@ int CmdStats(const QStringList &args, const QList<LinkSpec> &links) {
                 .arg(file)
                 .arg(result.badLines)
                 .arg(result.badLines == 1 ? "" : "s"));
-    Out(rec::StatsTsv(result.stats, result.labels));
+    // The recorder writes a line in pieces: a last line without its line end
+    // may still be being written, and is not counted.
+    if (result.unendedBytes > 0)
+        Say(QStringLiteral("%1: the last line (%2 byte%3) has no line end and could not be read; "
+                           "it is not counted")
+                .arg(file)
+                .arg(result.unendedBytes)
+                .arg(result.unendedBytes == 1 ? "" : "s"));
+    Out(json ? StatsJson(file, result) : rec::StatsTsv(result.stats, result.labels));
     return kExitOk;
 }

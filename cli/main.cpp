@@ -2,5 +2,6 @@
 #include "cli/Cli.h"
 
 int main(int argc, char **argv) {
-    return RunCli(argc, argv);
+    IgnoreBrokenPipe();
+    return FinishOutput(RunCli(argc, argv));
 }

@@ -47,6 +47,10 @@ bool ParseAuthority(const QString &authority, FeedOptions *o, QString *error) {
 }
 
 bool ReadPasswordFile(const QString &path, QString *password, QString *error) {
+    // Opening a pipe waits for a writer that may never come.
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile())
+        return Fail(error, "the MQTT password file " + path + " is not a file");
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
         return Fail(

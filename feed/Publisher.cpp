@@ -2,6 +2,13 @@
 // it connects without blocking, runs the client's loop, reconnects after a
 // growing pause, publishes the frames and the status. The polling loop only
 // appends a frame to a list under a lock: no system call, no waiting.
+//
+// A frame counts as published only when the broker has shown it took it: its
+// acknowledgement (QoS 1), or at QoS 0 the acknowledgement of a status sent
+// after it (the broker reads a connection in order). A broker that stops
+// answering (hung, stopped, a dead route) keeps its connection open for up to
+// two keep-alive periods, and the frames written into it meanwhile vanish when
+// it breaks; they are counted as possibly lost, never as published.
 #include "feed/Publisher.h"
 
 #include <QDateTime>
@@ -17,7 +24,7 @@
 #include <mosquitto.h>
 #include <mutex>
 #include <thread>
-#include <unordered_set>
+#include <unordered_map>
 
 namespace feed {
 
@@ -38,6 +45,11 @@ constexpr milliseconds kOfflineWait{2000};
 // Frames queued for a broker that takes none (hung, slow link) are refused
 // beyond this and counted, so that memory stays bounded.
 constexpr qint64 kMaxPendingFrames = 1000;
+// A broker that leaves a message unacknowledged this long is taken as silent:
+// the status goes once a second, so a live broker answers well within it. At
+// QoS 0 frames are then counted unsent instead of written into a connection
+// that may be dead.
+constexpr milliseconds kSilentAfter{2000};
 constexpr char kSystemCaPath[] = "/etc/ssl/certs";
 // Link states kept for the next status when they change faster than it goes.
 constexpr qsizetype kMaxPassedStates = 8;
@@ -86,6 +98,7 @@ QByteArray StatusJson(LinkState state, const QString &link, const QString &versi
     o["frames"] = qint64(c.frames);
     o["published"] = qint64(c.published);
     o["unsent"] = qint64(c.unsent);
+    o["lost"] = qint64(c.lost);
     o["reconnects"] = qint64(c.reconnects);
     o["time"] =
         QDateTime::fromMSecsSinceEpoch(msecsSinceEpoch, Qt::UTC).toString(Qt::ISODateWithMs);
@@ -102,8 +115,13 @@ struct Publisher::Impl {
     // Frame path, shared with the polling thread.
     std::mutex frameMutex;
     std::atomic<bool> connected{false};
-    std::atomic<quint64> frames{0}, published{0}, unsent{0}, reconnects{0};
-    std::atomic<qint64> framesHanded{0}, framesWritten{0};
+    // Connected, and (QoS 0) the broker not silent: frames are taken.
+    std::atomic<bool> taking{false};
+    std::atomic<quint64> frames{0}, published{0}, unsent{0}, lost{0}, reconnects{0};
+    // Positions in the stream of frames given to the client, counted from the
+    // start: handed to it, written to the connection (QoS 0) or acknowledged
+    // (QoS 1), and vouched for by the broker. vouched <= written <= handed.
+    std::atomic<qint64> handed{0}, written{0}, vouched{0};
     QList<QByteArray> waiting; // frames not yet handed to the client
 
     // Link state and the first outcome, under mutex.
@@ -122,13 +140,20 @@ struct Publisher::Impl {
     QString lastLogError;
 
     // Owned by the feed thread.
-    std::unordered_set<int> statusMids;
+    // Status messages (QoS 1) awaiting the broker's acknowledgement, each with
+    // the frames handed before it: its acknowledgement vouches for them.
+    std::unordered_map<int, qint64> statusMids;
+    // The broker's last answer, or the moment a message began to wait for
+    // one when none was waiting.
+    Clock::time_point quietSince;
+    bool silent = false;
+    quint64 unsentAtSilence = 0;
     bool offlineAcked = false;
     int offlineMid = -1;
     bool refusedForGood = false;
     QString refusal;
-    Clock::time_point lostAt;
-    bool lost = false;
+    Clock::time_point lostAt, silenceFrom;
+    bool away = false; // the broker lost or not yet reached
     bool everConnected = false;
     quint64 unsentAtLoss = 0;
     double fps = 0;
@@ -161,6 +186,9 @@ struct Publisher::Impl {
 
     QString Reason(int rc) const {
         if (rc == MOSQ_ERR_ERRNO) return QString::fromLocal8Bit(std::strerror(errno));
+        // The client library has no text of its own for this one.
+        if (rc == MOSQ_ERR_KEEPALIVE)
+            return QString("no answer to its keep-alive within %1 s").arg(kKeepAliveSeconds);
         return QString::fromUtf8(mosquitto_strerror(rc));
     }
 
@@ -169,40 +197,106 @@ struct Publisher::Impl {
         return lastLogError;
     }
 
-    // Frames waiting, and frames queued but not yet written, are lost when
-    // the connection breaks (quality 0: the client drops them; quality 1
-    // frames are sent again after a reconnect, so they are lost only when
-    // the feed ends).
-    void Disconnected(bool ending = false) {
+    // The connection broke or the feed ends. Frames still waiting, and at
+    // QoS 0 frames the client had not yet written, are unsent (it drops them);
+    // frames written after the broker's last answer may or may not have
+    // arrived. QoS 1 frames are sent again after a reconnect, so they are
+    // settled only when the feed ends. Returns the frames newly counted lost.
+    quint64 Disconnected(bool ending = false) {
         std::lock_guard lock(frameMutex);
         connected = false;
+        taking = false;
         unsent += quint64(waiting.size());
         waiting.clear();
-        if (o.qos == 0 || ending) {
-            const qint64 dropped = framesHanded - framesWritten;
-            if (dropped > 0) {
-                unsent += quint64(dropped);
-                published -= quint64(dropped);
-            }
-            framesWritten = qint64(framesHanded);
+        const qint64 h = handed;
+        quint64 doubtful = 0;
+        if (o.qos == 0) {
+            unsent += quint64(h - written);
+            doubtful = quint64(written - vouched);
+        } else if (ending) {
+            doubtful = quint64(h - vouched);
+        } else {
+            return 0;
         }
+        lost += doubtful;
+        written = h;
+        vouched = h;
+        return doubtful;
     }
 
     void ConnectionBroken(int rc) {
         const quint64 unsentBefore = unsent;
-        Disconnected();
-        if (!lost) {
-            lost = true;
+        const quint64 doubtful = Disconnected();
+        silent = false;
+        if (!away) {
+            away = true;
             lostAt = Clock::now();
             unsentAtLoss = unsentBefore;
             Notice(QString("MQTT broker %1 %2 (%3); trying again, frames not sent meanwhile "
                            "are counted")
-                       .arg(o.Address(), everConnected ? "lost" : "not reachable", Reason(rc)));
+                       .arg(o.Address(), everConnected ? "lost" : "not reachable", Reason(rc)) +
+                   Doubtful(doubtful));
         }
     }
 
+    static QString Doubtful(quint64 n) {
+        return n == 0 ? QString()
+                      : QString("; %1 frames sent after its last answer may be lost").arg(n);
+    }
+
+    // QoS 1 messages handed to the client that the broker has not acknowledged.
+    bool Awaiting() const { return !statusMids.empty() || (o.qos == 1 && handed > vouched); }
+
+    // Something begins to wait for the broker: its silence counts from now.
+    void WillAwait() {
+        if (!Awaiting()) quietSince = Clock::now();
+    }
+
+    // An acknowledgement: the broker is alive, and (QoS 0) it read every
+    // frame written before the acknowledged message.
+    void Answered(qint64 upTo) {
+        quietSince = Clock::now();
+        const qint64 v = vouched, to = std::min<qint64>(upTo, written);
+        if (to > v) {
+            vouched = to;
+            published += quint64(to - v);
+        }
+        if (silent) {
+            silent = false;
+            taking = bool(connected);
+            Notice(QString("MQTT broker %1 answers again after %2 s; %3 frames could not be "
+                           "sent meanwhile")
+                       .arg(o.Address())
+                       .arg(Seconds(Clock::now() - silenceFrom), 0, 'f', 1)
+                       .arg(unsent - unsentAtSilence));
+        }
+    }
+
+    // The broker has left a message unacknowledged too long. At QoS 0 frames
+    // are no longer written into its connection; at QoS 1 they wait for it in
+    // the client (up to kMaxPendingFrames) and are sent again if it breaks.
+    void CheckSilence() {
+        if (silent || !Awaiting() || Clock::now() - quietSince < kSilentAfter) return;
+        silent = true;
+        silenceFrom = quietSince;
+        unsentAtSilence = unsent;
+        if (o.qos == 0) {
+            std::lock_guard lock(frameMutex);
+            taking = false;
+            unsent += quint64(waiting.size());
+            waiting.clear();
+        }
+        Notice(QString("MQTT broker %1 has not answered for %2 s; %3 frames sent since its last "
+                       "answer %4")
+                   .arg(o.Address())
+                   .arg(Seconds(Clock::now() - quietSince), 0, 'f', 1)
+                   .arg(qint64(handed - vouched))
+                   .arg(o.qos == 0 ? "may be lost, and frames are not sent until it answers"
+                                   : "wait for its acknowledgement"));
+    }
+
     void Connected() {
-        if (lost) {
+        if (away) {
             Notice(QString("MQTT broker %1 %2 after %3 s; %4 frames could not be sent "
                            "meanwhile (%5 since the start)")
                        .arg(o.Address(), everConnected ? "back" : "reached")
@@ -211,13 +305,16 @@ struct Publisher::Impl {
                        .arg(quint64(unsent)));
             ++reconnects;
         }
-        lost = false;
+        away = false;
+        silent = false;
+        quietSince = Clock::now();
         everConnected = true;
         {
             std::lock_guard lock(mutex);
             statusDue = true;
         }
         connected = true;
+        taking = true;
         Settle(Outcome::Connected);
     }
 
@@ -235,14 +332,15 @@ struct Publisher::Impl {
         const QByteArray topic = o.StatusTopic().toUtf8();
         for (const QByteArray &payload : payloads) {
             int mid = 0;
+            WillAwait();
             if (mosquitto_publish(mosq, &mid, topic.constData(), int(payload.size()),
                                   payload.constData(), 1, true) == MOSQ_ERR_SUCCESS)
-                statusMids.insert(mid);
+                statusMids[mid] = handed;
         }
         lastStatus = Clock::now();
     }
 
-    FeedCounters Snapshot() const { return {frames, published, unsent, reconnects}; }
+    FeedCounters Snapshot() const { return {frames, published, unsent, lost, reconnects}; }
 
     // Frames per second over the last second of polling; counted afresh
     // when polling starts again, so that a pause does not lower it.
@@ -292,12 +390,13 @@ struct Publisher::Impl {
             batch.swap(waiting);
         }
         for (const QByteArray &payload : batch) {
-            ++framesHanded;
+            if (o.qos == 1) WillAwait();
+            // Counted before the call: the client may write it at once, and
+            // the written count must never pass the handed one.
+            ++handed;
             if (mosquitto_publish(mosq, nullptr, frameTopic.constData(), int(payload.size()),
-                                  payload.constData(), o.qos, false) == MOSQ_ERR_SUCCESS) {
-                ++published;
-            } else {
-                --framesHanded;
+                                  payload.constData(), o.qos, false) != MOSQ_ERR_SUCCESS) {
+                --handed;
                 ++unsent;
             }
         }
@@ -329,10 +428,29 @@ void OnConnect(mosquitto *, void *user, int rc) {
         d->refusal = QString("MQTT broker %1 refused the connection (%2)").arg(d->o.Address(), why);
 }
 
+// Called when the broker acknowledges a QoS 1 message, and when the client
+// has written a QoS 0 one.
 void OnPublish(mosquitto *, void *user, int mid) {
     auto *d = static_cast<Publisher::Impl *>(user);
-    if (mid == d->offlineMid) d->offlineAcked = true;
-    if (d->statusMids.erase(mid) == 0 && mid != d->offlineMid) ++d->framesWritten;
+    if (mid == d->offlineMid) {
+        d->offlineAcked = true;
+        d->Answered(d->handed);
+        return;
+    }
+    const auto status = d->statusMids.find(mid);
+    if (status != d->statusMids.end()) {
+        const qint64 upTo = status->second;
+        d->statusMids.erase(status);
+        d->Answered(d->o.qos == 0 ? upTo : 0);
+        return;
+    }
+    ++d->written;
+    if (d->o.qos == 0) return;
+    // A QoS 1 frame's acknowledgement vouches for that frame alone: after a
+    // reconnect the client sends the unacknowledged ones again, out of order.
+    ++d->vouched;
+    ++d->published;
+    d->Answered(0);
 }
 
 void OnLog(mosquitto *, void *user, int level, const char *text) {
@@ -388,6 +506,7 @@ void Publisher::Impl::Run() {
         }
         if (!connected) continue;
         pause = kFirstPause;
+        CheckSilence();
         HandOver();
         UpdateFps();
         bool due;
@@ -480,8 +599,7 @@ void Publisher::PublishFrame(const QByteArray &payload) {
     const quint64 n = ++d->frames;
     if ((n - 1) % quint64(d->o.every) != 0) return;
     std::lock_guard lock(d->frameMutex);
-    if (!d->connected ||
-        d->waiting.size() + d->framesHanded - d->framesWritten >= kMaxPendingFrames) {
+    if (!d->taking || d->waiting.size() + d->handed - d->written >= kMaxPendingFrames) {
         ++d->unsent;
         return;
     }
@@ -523,6 +641,12 @@ void Publisher::Stop() {
         if (d->unsent > 0)
             d->Notice(QString("%1 frames could not be sent to the MQTT broker %2")
                           .arg(quint64(d->unsent))
+                          .arg(d->o.Address()) +
+                      Impl::Doubtful(d->lost));
+        else if (d->lost > 0)
+            d->Notice(QString("%1 frames sent to the MQTT broker %2 after its last answer may "
+                              "be lost")
+                          .arg(quint64(d->lost))
                           .arg(d->o.Address()));
     }
 }

@@ -2,7 +2,7 @@
 // loop hands over a ready payload per frame and never waits for the broker:
 // the network work runs on the feed's own thread, which reconnects with a
 // growing pause when the broker goes away and counts every frame it could
-// not send.
+// not send or cannot vouch for.
 #pragma once
 
 #include "feed/FeedOptions.h"
@@ -21,13 +21,17 @@ const char *LinkStateName(LinkState state);
 
 struct FeedCounters {
     quint64 frames = 0;     // frames handed to the feed
-    quint64 published = 0;  // frames passed to the broker connection
-    quint64 unsent = 0;     // frames that could not be sent (broker away, queue full)
+    quint64 published = 0;  // frames the broker took: it acknowledged them (QoS 1) or
+                            // answered after they were written (QoS 0)
+    quint64 unsent = 0;     // frames that could not be sent (broker away or silent, queue full)
+    quint64 lost = 0;       // frames written after the broker's last answer on a connection
+                            // that then broke: they may or may not have arrived
     quint64 reconnects = 0; // connections to the broker after the first one
 };
 
 // The status object: {"state":..., "link":..., "version":..., "fps":...,
-// "frames":..., "published":..., "unsent":..., "reconnects":..., "time":...}
+// "frames":..., "published":..., "unsent":..., "lost":..., "reconnects":...,
+// "time":...}
 QByteArray StatusJson(LinkState state, const QString &link, const QString &version, double fps,
                       const FeedCounters &counters, qint64 msecsSinceEpoch);
 

@@ -7,6 +7,7 @@
 #include "core/Session.h"
 #include "core/Ui.h"
 #include "platform/Platform.h"
+#include "record/RecordLines.h"
 #include "uir_ids.h"
 #include "viewer/Viewer.h"
 
@@ -21,10 +22,6 @@ constexpr int kAnnouncedColour = 0xFF8080;
 constexpr int kPlainColour = 0xFFFFFF;
 bool lossShown = false; // the file-name display is coloured for a lost line
 
-// Each label is followed by a tab, the last one too, then CR LF.
-const char kHeader[] =
-    "DATE\tTIME\tRED\tGREEN\tBLUE\tREF\tDIR\tDIF\tX s\tY i\tINT M\tGN\tVECTOR\tTEMP\t\r\n";
-
 void ShowRecFile() {
     SetCtrlVal(recpanel, RECP_DispRecFile, recFileName);
     if (!lossShown) return;
@@ -36,9 +33,10 @@ void ShowRecFile() {
 bool HoldsRecords(const QString &path) {
     qint64 size = 0;
     if (!FileExists(path, &size) || size == 0) return false;
+    const QByteArray header = RecordHeaderText();
     QStringList lines;
-    return !(size == qint64(sizeof kHeader - 1) && ReadTextLines(path, &lines, 2) &&
-             lines.size() == 1 && lines[0].toLatin1() + "\r\n" == kHeader);
+    return !(size == header.size() && ReadTextLines(path, &lines, 2) && lines.size() == 1 &&
+             lines[0].toLatin1() + "\r\n" == header);
 }
 
 // Takes the chosen path as the record file when its header can be written;
@@ -96,17 +94,13 @@ void SelRecFile() {
 }
 
 QByteArray RecordHeaderText() {
-    return QByteArray(kHeader);
+    return rec::HeaderText();
 }
 
 QByteArray RecordLineText() {
-    const uint16_t values[] = {dataR, dataG, dataB,   dataRef, dataDir,  dataDif,
-                               dataX, dataY, dataInt, dataGn,  dataColor};
-    QByteArray line = DateStr().toLatin1() + '\t' + TimeStr().toLatin1() + '\t';
-    for (uint16_t v : values)
-        line += QByteArray::number(v) + '\t';
-    line += QByteArray::number(dataTemp) + "\r\n";
-    return line;
+    const uint16_t values[rec::kChannels] = {dataR, dataG, dataB,   dataRef, dataDir,   dataDif,
+                                             dataX, dataY, dataInt, dataGn,  dataColor, dataTemp};
+    return rec::LineText(DateStr(), TimeStr(), values);
 }
 
 bool WriteFileHeader() {

@@ -5,8 +5,8 @@
 // published: the blocks never move, and Count() is published after the lines.
 #pragma once
 
-#include "viewer/RecordLines.h"
-#include "viewer/RecordStats.h"
+#include "record/RecordLines.h"
+#include "record/RecordStats.h"
 
 #include <atomic>
 #include <cstddef>

@@ -4,8 +4,8 @@
 #pragma once
 
 #include "platform/Platform.h"
-#include "viewer/RecordLines.h"
-#include "viewer/RecordStats.h"
+#include "record/RecordLines.h"
+#include "record/RecordStats.h"
 #include "viewer/RecordStore.h"
 
 #include <QList>

@@ -12,6 +12,7 @@
 #include "platform/Platform.h"
 #include "sim/Simulator.h"
 #include "support/AppFixture.h"
+#include "support/WindowSuite.h"
 #include "uir_ids.h"
 
 #include <QTest>
@@ -104,16 +105,9 @@ constexpr int kWhiteSetValue = 3600;
 constexpr int kWhiteMaxDelta = 600;
 } // namespace
 
-class TestCalib : public QObject {
+class TestCalib : public fixture::WindowSuite {
     Q_OBJECT
   private slots:
-    void cleanupTestCase() { fixture::EndProgram(); }
-    void initTestCase() {
-        QVERIFY(fixture::StartProgram());
-        QVERIFY(fixture::StartUp());
-        fixture::CheckNoUnexpectedPopups();
-    }
-
     void init() {
         session::poll = 0;
         if (tcpcon != 1 || comecho != 1) QVERIFY(Connect());

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -15,6 +16,7 @@
 #include <csignal>
 #include <cstring>
 #include <memory>
+#include <sys/stat.h>
 
 namespace {
 QString BinDir() {
@@ -71,6 +73,12 @@ quint16 DeadPort() {
     sim.listenTcp();
     return sim.tcpPort();
 }
+
+// A record file of two lines, one second apart, for the statistics.
+constexpr const char *kTwoLines =
+    "DATE\tTIME\tRED\tGREEN\tBLUE\tREF\tDIR\tDIF\tX s\tY i\tINT M\tGN\tVECTOR\tTEMP\t\r\n"
+    "12-08-2026\t01:03:31\t1\t0\t0\t0\t0\t0\t0\t0\t0\t0\t3\t36\r\n"
+    "12-08-2026\t01:03:32\t2\t0\t0\t0\t0\t0\t0\t0\t0\t0\t3\t36\r\n";
 
 } // namespace
 
@@ -204,13 +212,15 @@ class TstCli : public QObject {
                                            << "";
         QTest::newRow("send value the panel limits")
             << "--tcp %A send %D/limited.ini" << 2 << "^$"
-            << "POWER.*panels would change; nothing was sent" << false << ""
+            << "nothing was sent:.*POWER 65535: POWER goes from 0 to 1000; SEND would write 1000"
+            << false << ""
             << "";
         QTest::newRow("verify bad file") << "--tcp %A verify %D/short.ini" << 2 << "^$"
                                          << "holds only 263" << false << ""
                                          << "";
         QTest::newRow("show") << "show %D/good.ini" << 0
-                              << "^POWER +500\\nPMODE +0\\n.*\\nROW +X +Y +CTO +INT +ITO +GN +GTO "
+                              << "^POWER +500\\nPMODE +0 STAT\\n.*CALCMODE +0 X/Y INT "
+                                 "GN\\n.*\\nROW +X +Y +CTO +INT +ITO +GN +GTO "
                                  "+GROUP\\n +0( +\\d+){8}\\n.*\\n +30( +\\d+){8}\\n$"
                               << "^$" << false << ""
                               << "";
@@ -230,10 +240,10 @@ class TstCli : public QObject {
             << "lost.ini";
         QTest::newRow("record: link lost")
             << "--tcp %A record -n 3 -i 1 -o %D/lost.dat" << 1 << "^$"
-            << "closed the connection at the data frame request.*after 1 of 3 lines.*lost.dat was "
-               "not written"
+            << "closed the connection at the data frame request.*after 1 of 3 lines.*the 1 line "
+               "recorded so far is kept in .*lost.dat"
             << true << "disconnect:35"
-            << "lost.dat";
+            << "lost.dat.part";
     }
 
     void exitCodesAndMessages() {
@@ -355,16 +365,21 @@ class TstCli : public QObject {
     }
 
     // Ctrl-C ends a run cleanly: frames with whole lines and exit 0, a
-    // recording cut short with no record file at all.
+    // recording cut short with the lines it took; --all-or-nothing keeps none.
     void interruptEndsCleanly_data() {
         QTest::addColumn<QString>("command");
         QTest::addColumn<int>("code");
-        QTest::newRow("frames") << "frames" << 0;
-        QTest::newRow("record") << "record -n 100 -i 1 -o %D/cut.dat" << 1;
+        QTest::addColumn<bool>("kept");
+        QTest::newRow("frames") << "frames" << 0 << false;
+        QTest::newRow("record") << "record -n 100 -i 1 -o %D/cut.dat" << 130 << true;
+        QTest::newRow("record --all-or-nothing")
+            << "record -n 100 -i 1 -o %D/cut.dat --all-or-nothing" << 130 << false;
     }
     void interruptEndsCleanly() {
         QFETCH(QString, command);
         QFETCH(int, code);
+        QFETCH(bool, kept);
+        QFile::remove(Path("cut.dat"));
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.remove("DISPLAY");
@@ -382,7 +397,7 @@ class TstCli : public QObject {
             QVERIFY(out.endsWith('\n'));
             QVERIFY(out.count('\n') >= 3);
         }
-        QVERIFY(!QFile::exists(Path("cut.dat")));
+        QCOMPARE(QFile::exists(Path("cut.dat")), kept);
         QVERIFY(!QFile::exists(Path("cut.dat.part")));
     }
 
@@ -445,25 +460,43 @@ class TstCli : public QObject {
     void framesParse_data() {
         QTest::addColumn<QString>("format");
         QTest::newRow("tsv") << "tsv";
+        QTest::newRow("tsv, ISO time") << "tsv --time iso";
         QTest::newRow("json") << "json";
     }
     void framesParse() {
         QFETCH(QString, format);
-        const qint64 before = QDateTime::currentMSecsSinceEpoch();
-        const Result r = Cli({"--tcp", Tcp(*a), "frames", "-n", "100", "--format", format});
+        const qint64 before = QDateTime::currentMSecsSinceEpoch() / 1000 * 1000;
+        const Result r = Cli(QStringList{"--tcp", Tcp(*a), "frames", "-n", "100", "--format"} +
+                             format.split(' '));
         const qint64 after = QDateTime::currentMSecsSinceEpoch();
         QVERIFY2(r.code == 0, r.err.constData());
         QList<QByteArray> lines = r.out.split('\n');
         QCOMPARE(lines.takeLast(), QByteArray()); // every line ends
         QCOMPARE(a->requestCount(5), 100);
-        if (format == "tsv") {
+        if (format.startsWith("tsv")) {
+            const bool iso = format.contains("iso");
             QCOMPARE(lines.size(), 101);
-            QCOMPARE(lines[0], QByteArray("DATE\tTIME\tRED\tGREEN\tBLUE\tREF\tDIR\tDIF\tX s\tY "
-                                          "i\tINT M\tGN\tVECTOR\tTEMP\t"));
-            static const QRegularExpression line(
-                "^\\d\\d-\\d\\d-\\d{4}\t\\d\\d:\\d\\d:\\d\\d(\t\\d+){12}$");
-            for (int i = 1; i < lines.size(); ++i)
+            QCOMPARE(lines[0],
+                     QByteArray(iso ? "TIME" : "DATE\tTIME") +
+                         "\tRED\tGREEN\tBLUE\tREF\tDIR\tDIF\tX_s\tY_i\tINT_M\tGN\tVECTOR\tTEMP");
+            const QRegularExpression line(
+                iso ? "^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}[+-]\\d\\d:\\d\\d(\t\\d+)"
+                      "{12}$"
+                    : "^\\d\\d-\\d\\d-\\d{4}\t\\d\\d:\\d\\d:\\d\\d(\t\\d+){12}$");
+            qint64 previous = 0;
+            for (int i = 1; i < lines.size(); ++i) {
                 QVERIFY2(line.match(QString::fromLatin1(lines[i])).hasMatch(), lines[i]);
+                QCOMPARE(lines[i].count('\t'), lines[0].count('\t'));
+                if (!iso) continue;
+                // Each line stamped with its frame's arrival, to the millisecond.
+                const qint64 at =
+                    QDateTime::fromString(QString::fromLatin1(lines[i].split('\t')[0]),
+                                          Qt::ISODateWithMs)
+                        .toMSecsSinceEpoch();
+                QVERIFY2(at >= before && at <= after, lines[i]);
+                if (i > 1) QVERIFY2(at - previous >= 9, lines[i]);
+                previous = at;
+            }
             return;
         }
         QCOMPARE(lines.size(), 100);
@@ -513,6 +546,367 @@ class TstCli : public QObject {
         QVERIFY2(r.err.contains("more bytes followed the answer at the data frame request"),
                  r.err.constData());
         QCOMPARE(r.out.count('\n'), 2);
+    }
+
+    // send puts exactly the file's set on the wire, spare words included, or
+    // refuses the file naming each value that would change, sending nothing.
+    // Each case sets words of the file (word=value) before it is sent to B.
+    void sendIsExactlyTheFile_data() {
+        QTest::addColumn<QString>("words");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("err");
+        QTest::newRow("spare words") << "14=1234 15=4321" << 0 << "parameter set sent";
+        QTest::newRow("DYN without limit") << "1=1 5=0" << 0 << "parameter set sent";
+        QTest::newRow("PMODE 9") << "1=9" << 2 << "PMODE 9: no such code \\(0 STAT, 1 DYN\\)";
+        QTest::newRow("PMODE 2") << "1=2" << 2 << "PMODE 2: no such code";
+        QTest::newRow("INTLIM in DYN")
+            << "1=1 5=50" << 2 << "INTLIM 50: power mode DYN.*SEND would write 0";
+        QTest::newRow("CALCMODE 8") << "10=8" << 2 << "CALCMODE 8: no such code";
+        QTest::newRow("external teach, external trigger")
+            << "9=1 8=2" << 2 << "EXTEACH 1 ON with TRIGGER 2 EXT1: .*exclude each other";
+        QTest::newRow("STAT1 in DYN") << "9=2 1=1 5=0" << 2 << "PMODE 1 DYN: EXTEACH 2 STAT1";
+        QTest::newRow("MAXCOL-No. 40") << "6=40" << 2 << "MAXCOL-No. 40: the teach table";
+        QTest::newRow("two at once") << "1=9 10=9" << 2 << "PMODE 9.*\n.*CALCMODE 9";
+    }
+    void sendIsExactlyTheFile() {
+        QFETCH(QString, words);
+        QFETCH(int, code);
+        QFETCH(QString, err);
+        QByteArray file = FileBytes("good.ini");
+        QVector<uint16_t> values;
+        for (int w = 0; w < 264; ++w)
+            values << uint16_t(file.mid(w * 12, 10).trimmed().toUInt());
+        for (const QString &pair : words.split(' ')) {
+            const int w = pair.section('=', 0, 0).toInt();
+            values[w] = uint16_t(pair.section('=', 1).toUInt());
+            file.replace(w * 12, 10, QByteArray::number(values[w]).rightJustified(10));
+        }
+        WriteFile("exact.ini", file);
+        b->state().ramParams[14] = b->state().ramParams[15] = 0;
+        const Result r = Cli({"--tcp", Tcp(*b), "send", Path("exact.ini")});
+        QVERIFY2(r.code == code, r.err.constData());
+        QVERIFY2(QRegularExpression(err).match(QString::fromUtf8(r.err)).hasMatch(),
+                 r.err.constData());
+        if (code != 0) {
+            QCOMPARE(b->requestCount(), 0); // nothing on the wire
+            return;
+        }
+        for (int w = 0; w < 16; ++w)
+            QCOMPARE(b->state().ramParams[w], values[w]);
+        for (int row = 0; row < 31; ++row)
+            for (int c = 0; c < 8; ++c)
+                QCOMPARE(b->state().ramRows[row][c], values[16 + row * 8 + c]);
+        // The backup restored reads back as backed up.
+        const Result verified = Cli({"--tcp", Tcp(*b), "verify", Path("exact.ini")});
+        QVERIFY2(verified.code == 0, verified.out.constData());
+        QCOMPARE(verified.out, QByteArray());
+    }
+
+    // Output that cannot be written ends the tool: a full device with exit 2
+    // and a message; a reader that went away at once, quietly, with 141 (as
+    // a pipe's SIGPIPE would), never a reconnect to a sensor that is fine.
+    void outputThatCannotBeWritten_data() {
+        QTest::addColumn<QString>("args");
+        QTest::addColumn<bool>("closedPipe");
+        for (bool pipe : {false, true}) {
+            const char *to = pipe ? "closed pipe: " : "/dev/full: ";
+            QTest::addRow("%sframes", to) << "--tcp %A frames" << pipe;
+            QTest::addRow("%sframes json", to) << "--tcp %A frames --format json" << pipe;
+            QTest::addRow("%sframes --reconnect", to) << "--tcp %A frames --reconnect" << pipe;
+            QTest::addRow("%sframes --reconnect json", to)
+                << "--tcp %A frames --reconnect --format json" << pipe;
+        }
+        QTest::newRow("/dev/full: version") << "--tcp %A version" << false;
+        QTest::newRow("/dev/full: get") << "--tcp %A get" << false;
+        QTest::newRow("/dev/full: show") << "show %D/good.ini" << false;
+        QTest::newRow("/dev/full: stats") << "stats %D/rec.dat" << false;
+        QTest::newRow("/dev/full: --help") << "--help" << false;
+        QTest::newRow("/dev/full: --version") << "--version" << false;
+        QTest::newRow("/dev/full: frames -n 3") << "--tcp %A frames -n 3" << false;
+    }
+    void outputThatCannotBeWritten() {
+        QFETCH(QString, args);
+        QFETCH(bool, closedPipe);
+        args.replace("%A", Tcp(*a)).replace("%D", dir.path());
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove("DISPLAY");
+        p.setProcessEnvironment(env);
+        QSignalSpy done(&p, &QProcess::finished);
+        if (closedPipe) {
+            // The reader takes three lines and goes, as `| head -n 3` does.
+            p.start("bash", QStringList{"-c",
+                                        "\"$0\" \"$@\" | head -n 3 >/dev/null; exit "
+                                        "${PIPESTATUS[0]}",
+                                        QDir(BinDir()).filePath("tolvane-cli")} +
+                                args.split(' '));
+        } else {
+            p.setStandardOutputFile("/dev/full");
+            p.start(QDir(BinDir()).filePath("tolvane-cli"), args.split(' '));
+        }
+        QVERIFY2(done.wait(20000), "the tool did not end");
+        const QByteArray err = p.readAllStandardError();
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        if (closedPipe) {
+            QVERIFY2(p.exitCode() == 141, err.constData());
+            QVERIFY2(err.isEmpty(), err.constData());
+        } else {
+            QVERIFY2(p.exitCode() == 2, err.constData());
+            QVERIFY2(err.contains("the output cannot be written: No space left on device"),
+                     err.constData());
+            QVERIFY2(!err.contains("sensor"), err.constData());
+        }
+    }
+
+    // Bad input ends the tool with a usage error instead of a crash or a
+    // wait for ever: options without their value, a FIFO given as a file.
+    void badInputEndsAtOnce_data() {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QString>("args");
+        QTest::addColumn<QString>("err");
+        QTest::newRow("record -n") << "tolvane-cli"
+                                   << "--tcp %A record -n"
+                                   << "\"-n\"";
+        QTest::newRow("record -n 5 -i") << "tolvane-cli"
+                                        << "--tcp %A record -n 5 -i"
+                                        << "\"-i\"";
+        QTest::newRow("record -o") << "tolvane-cli"
+                                   << "--tcp %A record -n 5 -i 1 -o"
+                                   << "\"-o\"";
+        QTest::newRow("stats FIFO") << "tolvane-cli"
+                                    << "stats %F"
+                                    << "This is not a file";
+        QTest::newRow("show FIFO") << "tolvane-cli"
+                                   << "show %F"
+                                   << "is not a file";
+        QTest::newRow("send FIFO") << "tolvane-cli"
+                                   << "--tcp %A send %F"
+                                   << "is not a file";
+        QTest::newRow("password file FIFO")
+            << "tolvane-cli"
+            << "--tcp %A frames -n 1 --publish mqtt://127.0.0.1:1/line --mqtt-user u "
+               "--mqtt-password-file %F"
+            << "password file .* is not a file";
+        QTest::newRow("viewer FIFO") << "tolvane"
+                                     << "--view %F"
+                                     << "This is not a file";
+    }
+    void badInputEndsAtOnce() {
+        QFETCH(QString, program);
+        QFETCH(QString, args);
+        QFETCH(QString, err);
+        const QString fifo = Path("fifo");
+        if (!QFile::exists(fifo)) QCOMPARE(::mkfifo(qPrintable(fifo), 0600), 0);
+        args.replace("%A", Tcp(*a)).replace("%F", fifo);
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove("DISPLAY");
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        env.insert("TOLVANE_POPUP_SCRIPT", "fail");
+        p.setProcessEnvironment(env);
+        QSignalSpy done(&p, &QProcess::finished);
+        p.start(QDir(BinDir()).filePath(program), args.split(' '));
+        if (!done.wait(15000)) {
+            p.kill();
+            p.waitForFinished();
+            QFAIL("did not end");
+        }
+        const QByteArray out = p.readAllStandardError() + p.readAllStandardOutput();
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QVERIFY2(p.exitCode() == 2, out.constData());
+        QVERIFY2(QRegularExpression(err).match(QString::fromUtf8(out)).hasMatch(), out.constData());
+        QCOMPARE(a->requestCount(), 0);
+    }
+
+    // stats says when the last line has no line end (the recorder may still
+    // be writing it) instead of dropping it without a word.
+    void statsOfAnUnendedLastLine_data() {
+        QTest::addColumn<QByteArray>("tail");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QString>("err");
+        const QByteArray line = "12-08-2026\t01:03:33\t3\t0\t0\t0\t0\t0\t0\t0\t0\t0\t3\t36";
+        QTest::newRow("whole file") << line + "\r\n" << 3 << "^$";
+        QTest::newRow("last line unended") << line << 2 << "the last line \\(44 bytes\\) has no";
+        QTest::newRow("cut in a value") << line.left(30) << 2 << "\\(30 bytes\\) has no line end";
+        QTest::newRow("200 kB without an end")
+            << QByteArray(200000, '7') << 2 << "\\(200000 bytes\\) has no line end";
+    }
+    void statsOfAnUnendedLastLine() {
+        QFETCH(QByteArray, tail);
+        QFETCH(int, count);
+        QFETCH(QString, err);
+        WriteFile("tail.dat", kTwoLines + tail);
+        const Result r = Cli({"stats", Path("tail.dat")});
+        QVERIFY2(r.code == 0, r.err.constData());
+        QVERIFY2(r.out.contains(QStringLiteral("\nRED\t%1\t").arg(count).toLatin1()),
+                 r.out.constData());
+        QVERIFY2(QRegularExpression(err).match(QString::fromUtf8(r.err)).hasMatch(),
+                 r.err.constData());
+    }
+
+    // A recording ended early keeps every line it took, whole, in the named
+    // file, says how far it came, and exits by what ended it.
+    void recordKeepsItsLines_data() {
+        QTest::addColumn<int>("signal"); // sent after two lines; 0: none
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("SIGINT") << int(SIGINT) << "" << 130 << "interrupted after (\\d+) of 10";
+        QTest::newRow("SIGTERM") << int(SIGTERM) << "" << 143 << "interrupted after (\\d+) of 10";
+        // The link drops after the third frame's answer (telegram 35 after
+        // the line check's 32).
+        QTest::newRow("sensor lost")
+            << 0 << "disconnect:37" << 1 << "closed the connection.* after (\\d+) of 10";
+    }
+    void recordKeepsItsLines() {
+        QFETCH(int, signal);
+        QFETCH(QString, fault);
+        QFETCH(int, code);
+        QFETCH(QString, said);
+        if (!fault.isEmpty()) {
+            tsim::FaultSpec armed;
+            QVERIFY(tsim::ParseFault(fault, &armed));
+            a->armFault(armed);
+        }
+        QFile::remove(Path("kept.dat"));
+        WriteFile("kept.dat", "an earlier recording\r\n");
+        QProcess p;
+        QSignalSpy done(&p, &QProcess::finished);
+        p.start(QDir(BinDir()).filePath("tolvane-cli"),
+                {"--tcp", Tcp(*a), "record", "-n", "10", "-i", "1", "-o", Path("kept.dat")});
+        QTRY_VERIFY_WITH_TIMEOUT(a->requestCount(5) >= 2, 10000);
+        // Until the recording ends, an earlier file of the name stays as it was.
+        QCOMPARE(FileBytes("kept.dat"), QByteArray("an earlier recording\r\n"));
+        if (signal) ::kill(pid_t(p.processId()), signal);
+        QVERIFY(done.wait(15000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        const QString err = QString::fromUtf8(p.readAllStandardError());
+        QVERIFY2(p.exitCode() == code, qPrintable(err));
+        const auto m = QRegularExpression(said).match(err);
+        QVERIFY2(m.hasMatch(), qPrintable(err));
+        const int taken = m.captured(1).toInt();
+        QVERIFY2(taken >= 2 && taken < 10, qPrintable(err));
+        const QByteArray file = FileBytes("kept.dat");
+        QVERIFY(file.startsWith("DATE\tTIME\tRED"));
+        QVERIFY(file.endsWith("\r\n"));
+        QCOMPARE(int(file.count("\r\n")), 1 + taken);
+        QVERIFY(!QFile::exists(Path("kept.dat.part")));
+    }
+
+    // --format json: one object per line, each field named, every sensor's
+    // outcome on stdout. Checks are PATH=REGEX on the first line's object.
+    void jsonOutput_data() {
+        QTest::addColumn<QString>("args");
+        QTest::addColumn<QString>("sensorWords"); // set on A before the run
+        QTest::addColumn<int>("code");
+        QTest::addColumn<int>("lines");
+        QTest::addColumn<QStringList>("checks");
+        QTest::newRow("version") << "--tcp %A version --format json"
+                                 << "" << 0 << 1
+                                 << QStringList{"sensor=^TCP/IP 127.0.0.1:\\d+$", "result=^ok$",
+                                                "exit=^0$", "version=^TOLVANE-SIM V"};
+        QTest::newRow("several sensors, one down")
+            << "--tcp %DEAD --tcp %A version --format json"
+            << "" << 1 << 2
+            << QStringList{"result=^failed$", "exit=^1$", "messages/0=cannot open the link"};
+        QTest::newRow("show") << "show %D/good.ini --format json"
+                              << "" << 0 << 1
+                              << QStringList{
+                                     "parameters/0/name=^POWER$", "parameters/0/value=^500$",
+                                     "parameters/1/text=^STAT$",  "parameters/10/text=^X/Y INT GN$",
+                                     "columns/2=^CTO$",           "columns/7=^GROUP$",
+                                     "rows/30/7=^\\d+$"};
+        QTest::newRow("verify, equal")
+            << "--tcp %A verify %D/now.ini --format json"
+            << "" << 0 << 1 << QStringList{"result=^ok$", "differences=^$"};
+        QTest::newRow("verify, differences") << "--tcp %A verify %D/now.ini --format json"
+                                             << "0=620 1=1" << 3 << 1
+                                             << QStringList{"result=^differs$",
+                                                            "exit=^3$",
+                                                            "differences/0/name=^POWER$",
+                                                            "differences/0/file=^500$",
+                                                            "differences/0/sensor=^620$",
+                                                            "differences/1/name=^PMODE$",
+                                                            "differences/1/file_text=^STAT$",
+                                                            "differences/1/sensor_text=^DYN$"};
+        QTest::newRow("stats") << "stats %D/two.dat --format json"
+                               << "" << 0 << 1
+                               << QStringList{"lines=^2$",
+                                              "channels/0/name=^RED$",
+                                              "channels/0/count=^2$",
+                                              "channels/0/mean=^1.5$",
+                                              "channels/0/sd=^0.71$",
+                                              "vectors/0/vector=^3$",
+                                              "vectors/0/share=^100$",
+                                              "unended_last_line=^false$"};
+        QTest::newRow("get into a folder, two sensors")
+            << "--tcp %A --tcp %B get -o %D/jsonline/ --format json"
+            << "" << 0 << 2 << QStringList{"result=^ok$", "file=jsonline/127.0.0.1_\\d+\\.ini$"};
+    }
+    void jsonOutput() {
+        QFETCH(QString, args);
+        QFETCH(QString, sensorWords);
+        QFETCH(int, code);
+        QFETCH(int, lines);
+        QFETCH(QStringList, checks);
+        WriteFile("two.dat", kTwoLines);
+        QCOMPARE(Cli({"--tcp", Tcp(*a), "get", "-o", Path("now.ini")}).code, 0);
+        for (const QString &pair : sensorWords.split(' ', Qt::SkipEmptyParts))
+            a->state().ramParams[pair.section('=', 0, 0).toInt()] =
+                uint16_t(pair.section('=', 1).toUInt());
+        args.replace("%DEAD", QStringLiteral("127.0.0.1:%1").arg(DeadPort()));
+        args.replace("%A", Tcp(*a)).replace("%B", Tcp(*b)).replace("%D", dir.path());
+        const Result r = Cli(args.split(' '));
+        QVERIFY2(r.code == code, r.err.constData());
+        QList<QByteArray> got = r.out.split('\n');
+        QCOMPARE(got.takeLast(), QByteArray());
+        QCOMPARE(got.size(), lines);
+        for (const QByteArray &line : got) {
+            QJsonParseError error;
+            const QJsonDocument doc = QJsonDocument::fromJson(line, &error);
+            QVERIFY2(error.error == QJsonParseError::NoError && doc.isObject(), line);
+        }
+        const QJsonValue first = QJsonDocument::fromJson(got.value(0)).object();
+        for (const QString &check : checks) {
+            QJsonValue v = first;
+            for (const QString &key : check.section('=', 0, 0).split('/'))
+                v = v.isArray() ? v.toArray().at(key.toInt()) : v.toObject().value(key);
+            // An array reads as its elements' count, empty when it has none.
+            const QString text = !v.isArray()            ? v.toVariant().toString()
+                                 : v.toArray().isEmpty() ? QString()
+                                                         : QString::number(v.toArray().size());
+            QVERIFY2(QRegularExpression(check.section('=', 1)).match(text).hasMatch(),
+                     qPrintable(check + " got " + text + " in " + got[0]));
+        }
+    }
+
+    // stats --from/--to take the record file's own form or, with --time iso,
+    // ISO 8601 with a zone, converted to the file's local clock (here UTC+1).
+    void statsTimeRange_data() {
+        QTest::addColumn<QStringList>("range");
+        QTest::addColumn<int>("count");
+        QTest::newRow("file's form") << QStringList{"--from", "12-08-2026 01:03:32"} << 1;
+        QTest::newRow("ISO with zone")
+            << QStringList{"--time", "iso", "--from", "2026-12-08T00:03:32Z"} << 1;
+        QTest::newRow("ISO with offset")
+            << QStringList{"--time", "iso", "--to", "2026-12-08T02:03:31+02:00"} << 1;
+        QTest::newRow("ISO, local")
+            << QStringList{"--time", "iso", "--from", "2026-12-08T01:03:31"} << 2;
+    }
+    void statsTimeRange() {
+        QFETCH(QStringList, range);
+        QFETCH(int, count);
+        const QByteArray zone = qgetenv("TZ");
+        qputenv("TZ", "CET-1");
+        WriteFile("range.dat", kTwoLines);
+        const Result r = Cli(QStringList{"stats", Path("range.dat")} + range);
+        if (zone.isNull())
+            qunsetenv("TZ");
+        else
+            qputenv("TZ", zone);
+        QVERIFY2(r.code == 0, r.err.constData());
+        QVERIFY2(r.out.contains(QStringLiteral("\nRED\t%1\t").arg(count).toLatin1()),
+                 r.out.constData());
     }
 
     void cleanupTestCase() {

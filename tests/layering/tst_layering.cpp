@@ -1,5 +1,5 @@
 // The folder layering: every #include "folder/..." in the tree must be one
-// that the README's architecture table allows, and no two folders may depend
+// that the architecture table in docs/architecture.md allows, and no two folders may depend
 // on each other, directly or through others.
 #include <QDir>
 #include <QDirIterator>
@@ -17,16 +17,16 @@ using Graph = QMap<QString, QSet<QString>>;
 // Reads the table between the layering markers: `folder` | ... | `a` `b` ...
 // A cell "every folder ..." allows everything.
 Graph AllowedFromReadme(QString *error) {
-    QFile f(kSource + "/README.md");
+    QFile f(kSource + "/docs/architecture.md");
     if (!f.open(QIODevice::ReadOnly)) {
-        *error = "README.md cannot be read";
+        *error = "docs/architecture.md cannot be read";
         return {};
     }
     const QString text = QString::fromUtf8(f.readAll());
     const int begin = text.indexOf("<!-- layering: begin -->");
     const int end = text.indexOf("<!-- layering: end -->");
     if (begin < 0 || end < begin) {
-        *error = "README.md has no layering table";
+        *error = "docs/architecture.md has no layering table";
         return {};
     }
     Graph allowed;

@@ -11,6 +11,7 @@
 #include "platform/Platform.h"
 #include "sim/Simulator.h"
 #include "support/AppFixture.h"
+#include "support/WindowSuite.h"
 #include "uir_ids.h"
 
 #include <QAbstractItemView>
@@ -157,12 +158,11 @@ int AbsentPort() {
 }
 } // namespace
 
-class TstInterface : public QObject {
+class TstInterface : public fixture::WindowSuite {
     Q_OBJECT
     Settings m_defaults{};
 
   private slots:
-    void cleanupTestCase() { fixture::EndProgram(); }
     void initTestCase() {
         QVERIFY(fixture::StartProgram());
         m_defaults = PanelSettings();

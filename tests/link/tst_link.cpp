@@ -10,6 +10,7 @@
 #include "shell/Shell.h"
 #include "sim/Simulator.h"
 #include "support/AppFixture.h"
+#include "support/WindowSuite.h"
 #include "teach/TeachTable.h"
 #include "uir_ids.h"
 
@@ -104,10 +105,9 @@ struct SilentHost {
 };
 } // namespace
 
-class TstLink : public QObject {
+class TstLink : public fixture::WindowSuite {
     Q_OBJECT
   private slots:
-    void cleanupTestCase() { fixture::EndProgram(); }
     void initTestCase() { QVERIFY(fixture::StartProgram()); }
 
     void init() {

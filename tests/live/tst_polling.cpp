@@ -15,6 +15,7 @@
 #include "shell/Shell.h"
 #include "sim/Simulator.h"
 #include "support/AppFixture.h"
+#include "support/WindowSuite.h"
 #include "teach/TeachTable.h"
 #include "uir_ids.h"
 
@@ -118,11 +119,9 @@ bool ConnectTcp() {
 }
 } // namespace
 
-class TestPolling : public QObject {
+class TestPolling : public fixture::WindowSuite {
     Q_OBJECT
   private slots:
-    void cleanupTestCase() { fixture::EndProgram(); }
-    void initTestCase();
     void init();
     void cleanup();
 
@@ -156,12 +155,6 @@ class TestPolling : public QObject {
     void smallMainWindowScrolls_data();
     void smallMainWindowScrolls();
 };
-
-void TestPolling::initTestCase() {
-    QVERIFY(fixture::StartProgram());
-    QVERIFY(fixture::StartUp());
-    fixture::CheckNoUnexpectedPopups();
-}
 
 void TestPolling::init() {
     session::poll = 0;

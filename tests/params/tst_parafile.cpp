@@ -4,6 +4,7 @@
 
 #include "params/ParaFile.h"
 #include "support/AppFixture.h"
+#include "support/WindowSuite.h"
 
 #include <QDir>
 #include <QFile>
@@ -61,22 +62,15 @@ void Get(const QString &path, int answer = VAL_EXISTING_FILE_SELECTED,
 }
 } // namespace
 
-class TestParaFile : public QObject {
+class TestParaFile : public fixture::WindowSuite {
     Q_OBJECT
 
   private slots:
-    void cleanupTestCase() { fixture::EndProgram(); }
     void initTestCase() { QVERIFY(fixture::StartProgram()); }
 
     void init() {
         LoadDefaultSet();
         fixture::CheckNoUnexpectedPopups();
-    }
-
-    void cleanup() {
-        const int pending = popupscript::Pending();
-        fixture::CheckNoUnexpectedPopups();
-        QCOMPARE(pending, 0);
     }
 
     void formatLayout() {

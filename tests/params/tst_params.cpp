@@ -8,6 +8,7 @@
 #include "link/Link.h"
 #include "sim/Simulator.h"
 #include "support/AppFixture.h"
+#include "support/WindowSuite.h"
 
 #include <QRandomGenerator>
 #include <QTableWidget>
@@ -32,28 +33,11 @@ uint16_t WordOf(const QByteArray &telegram, int word) {
 }
 } // namespace
 
-class TestParams : public QObject {
+class TestParams : public fixture::WindowSuite {
     Q_OBJECT
 
   private slots:
-    void cleanupTestCase() { fixture::EndProgram(); }
-    void initTestCase() {
-        QVERIFY(fixture::StartProgram());
-        QVERIFY(fixture::StartUp());
-        fixture::CheckNoUnexpectedPopups();
-    }
-
-    void init() {
-        LoadDefaultSet();
-        SetMemorySelector(RAM);
-        fixture::CheckNoUnexpectedPopups();
-    }
-
-    void cleanup() {
-        const int pending = popupscript::Pending();
-        fixture::CheckNoUnexpectedPopups();
-        QCOMPARE(pending, 0);
-    }
+    void init() { FreshStart(); }
 
     void memorySelectorClicks() {
         // Clicking the lit RAM button keeps RAM.

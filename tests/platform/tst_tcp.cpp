@@ -3,12 +3,23 @@
 
 #include <QElapsedTimer>
 #include <QList>
+#include <QNetworkInterface>
 #include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QtTest>
+#include <algorithm>
 
 namespace {
+
+// True where no interface but loopback is up: a lookup cannot leave the machine.
+bool onlyLoopback() {
+    const QList<QNetworkInterface> all = QNetworkInterface::allInterfaces();
+    return std::all_of(all.begin(), all.end(), [](const QNetworkInterface &i) {
+        return !(i.flags() & QNetworkInterface::IsUp) ||
+               (i.flags() & QNetworkInterface::IsLoopBack);
+    });
+}
 
 // What a callback saw, and what it read.
 struct Inbox {
@@ -85,20 +96,29 @@ class TestTcp : public QObject {
 
     void init() { echo = false; }
 
+    // An unknown host is looked up through the name server only where no
+    // name server can be reached (scripts/test runs the suite where only
+    // loopback exists); a name no name server could hold fails everywhere
+    // without a lookup.
     void connectFailures_data() {
         QTest::addColumn<int>("port");
         QTest::addColumn<QString>("host");
         QTest::addColumn<int>("code");
-        QTest::newRow("port 0") << 0 << "127.0.0.1" << -9;
-        QTest::newRow("port 65536") << 65536 << "127.0.0.1" << -9;
-        QTest::newRow("empty host") << 1234 << "  " << -9;
-        QTest::newRow("closed port") << -1 << "127.0.0.1" << -2;
-        QTest::newRow("unknown host") << 80 << "tolvane-sensor.invalid" << -21;
+        QTest::addColumn<bool>("lookup");
+        QTest::newRow("port 0") << 0 << "127.0.0.1" << -9 << false;
+        QTest::newRow("port 65536") << 65536 << "127.0.0.1" << -9 << false;
+        QTest::newRow("empty host") << 1234 << "  " << -9 << false;
+        QTest::newRow("closed port") << -1 << "127.0.0.1" << -2 << false;
+        QTest::newRow("host name with a space") << 80 << "tolvane sensor" << -21 << false;
+        QTest::newRow("unknown host") << 80 << "tolvane-sensor.invalid" << -21 << true;
     }
     void connectFailures() {
         QFETCH(int, port);
         QFETCH(QString, host);
         QFETCH(int, code);
+        QFETCH(bool, lookup);
+        if (lookup && !onlyLoopback())
+            QSKIP("would ask the name server: runs where only loopback exists (scripts/test)");
         if (port < 0) { // a port that was free a moment ago
             QTcpServer probe;
             QVERIFY(probe.listen(QHostAddress::LocalHost));

@@ -10,6 +10,7 @@
 #include "recorder/Recorder.h"
 #include "sim/Simulator.h"
 #include "support/AppFixture.h"
+#include "support/WindowSuite.h"
 #include "uir_ids.h"
 
 #include <QDir>
@@ -135,11 +136,10 @@ QString Status() {
 }
 } // namespace
 
-class TestGlitches : public QObject {
+class TestGlitches : public fixture::WindowSuite {
     Q_OBJECT
   private slots:
     void initTestCase();
-    void cleanupTestCase() { fixture::EndProgram(); }
     void init();
     void cleanup();
     void onlyWhatTheSensorSentIsTaken_data();

@@ -12,6 +12,7 @@
 #include "recorder/Recorder.h"
 #include "sim/Simulator.h"
 #include "support/AppFixture.h"
+#include "support/WindowSuite.h"
 #include "uir_ids.h"
 #include "viewer/Viewer.h"
 
@@ -177,10 +178,9 @@ bool ConnectTcp() {
 }
 } // namespace
 
-class TestRecorder : public QObject {
+class TestRecorder : public fixture::WindowSuite {
     Q_OBJECT
   private slots:
-    void cleanupTestCase() { fixture::EndProgram(); }
     void initTestCase();
     void init();
     void cleanup();

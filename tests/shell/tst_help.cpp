@@ -11,6 +11,7 @@
 #include "shell/Shell.h"
 #include "sim/Simulator.h"
 #include "support/AppFixture.h"
+#include "support/WindowSuite.h"
 #include "uir_ids.h"
 
 #include <QComboBox>
@@ -110,14 +111,9 @@ void RestoreLogo() {
 const char kTitle[] = "TOLVANE-Zaded V1.2";
 } // namespace
 
-class TstHelp : public QObject {
+class TstHelp : public fixture::WindowSuite {
     Q_OBJECT
   private slots:
-    void cleanupTestCase() { fixture::EndProgram(); }
-    void initTestCase() {
-        QVERIFY(fixture::StartProgram());
-        QVERIFY(fixture::StartUp());
-    }
     void init() {
         fixture::Sim().clearRequests();
         popupscript::Clear();

@@ -5,6 +5,7 @@
 #include "platform/Introspect.h"
 #include "platform/Platform.h"
 #include "support/AppFixture.h"
+#include "support/WindowSuite.h"
 #include "uir_ids.h"
 
 #include <QLineEdit>
@@ -33,11 +34,10 @@ QString LinkLine() {
 }
 } // namespace
 
-class TstInput : public QObject {
+class TstInput : public fixture::WindowSuite {
     Q_OBJECT
   private slots:
     void initTestCase() { QVERIFY(fixture::StartProgram()); }
-    void cleanupTestCase() { fixture::EndProgram(); }
     void cleanup() { fixture::CheckNoUnexpectedPopups(); }
 
     void typedValueRefused_data() {

@@ -11,6 +11,7 @@
 #include "shell/Shell.h"
 #include "sim/Simulator.h"
 #include "support/AppFixture.h"
+#include "support/WindowSuite.h"
 #include "uir_ids.h"
 
 extern const UirPanelInfo kUirPanels[];
@@ -203,14 +204,9 @@ CtrlCallbackPtr BoundCallback(const QByteArray &name, bool *found) {
 }
 } // namespace
 
-class TstShell : public QObject {
+class TstShell : public fixture::WindowSuite {
     Q_OBJECT
   private slots:
-    void cleanupTestCase() { fixture::EndProgram(); }
-    void initTestCase() {
-        QVERIFY(fixture::StartProgram());
-        QVERIFY(fixture::StartUp());
-    }
     void init() { fixture::Sim().clearRequests(); }
     void cleanup() { fixture::CheckNoUnexpectedPopups(); }
 

@@ -9,6 +9,7 @@
 #include "live/ShownCache.h"
 #include "sim/Simulator.h"
 #include "support/AppFixture.h"
+#include "support/WindowSuite.h"
 
 #include <QDateTime>
 #include <QLineEdit>
@@ -80,32 +81,15 @@ void EditTextCell(int panel, int control, int column, int row, const QString &te
 }
 } // namespace
 
-class TestTrust : public QObject {
+class TestTrust : public fixture::WindowSuite {
     Q_OBJECT
 
   private slots:
-    void cleanupTestCase() { fixture::EndProgram(); }
-    void initTestCase() {
-        QVERIFY(fixture::StartProgram());
-        QVERIFY(fixture::StartUp());
-        fixture::CheckNoUnexpectedPopups();
-    }
-
     void init() {
-        LoadDefaultSet();
-        SetMemorySelector(RAM);
+        FreshStart();
         SetCtrlVal(tapanel, TAP_EditSetColor, 0);
         SetCtrlVal(ttpanel, TTP_RadioInc, 0);
         ShowChildPanel(3);
-        fixture::Sim().setTarget(-1);
-        shown::Reset();
-        fixture::CheckNoUnexpectedPopups();
-    }
-
-    void cleanup() {
-        const int pending = popupscript::Pending();
-        fixture::CheckNoUnexpectedPopups();
-        QCOMPARE(pending, 0);
     }
 
     // Runs first: the program is connected, but no frame has come yet.

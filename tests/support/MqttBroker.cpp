@@ -7,6 +7,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
+#include <csignal>
 #include <unistd.h>
 
 namespace fixture {
@@ -72,6 +73,14 @@ void MqttBroker::Kill() {
     if (process_.state() == QProcess::NotRunning) return;
     process_.kill();
     process_.waitForFinished();
+}
+
+bool MqttBroker::Suspend() {
+    return process_.state() == QProcess::Running && ::kill(pid_t(Pid()), SIGSTOP) == 0;
+}
+
+bool MqttBroker::Resume() {
+    return process_.state() == QProcess::Running && ::kill(pid_t(Pid()), SIGCONT) == 0;
 }
 
 bool MqttBroker::Restart() {

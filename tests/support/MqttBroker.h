@@ -20,6 +20,10 @@ class MqttBroker {
     bool Start(const QString &config = {});
     void Kill();
     bool Restart();
+    // Stops the broker's process (SIGSTOP) and lets it go on (SIGCONT): a
+    // broker that stops answering while its connections stay open.
+    bool Suspend();
+    bool Resume();
     quint16 Port() const { return port_; }
     qint64 Pid() const { return process_.processId(); }
     // A second, free port for a TLS listener named in config.

@@ -8,6 +8,7 @@
 #include "platform/Introspect.h"
 #include "sim/Simulator.h"
 #include "support/AppFixture.h"
+#include "support/WindowSuite.h"
 #include "teach/MeanValueTeach.h"
 
 #include <array>
@@ -95,34 +96,22 @@ void CaptureEachFrame() {
 
 Q_DECLARE_METATYPE(Frame)
 
-class TestMeanTeach : public QObject {
+class TestMeanTeach : public fixture::WindowSuite {
     Q_OBJECT
 
   private slots:
-    void cleanupTestCase() { fixture::EndProgram(); }
-    void initTestCase() {
-        QVERIFY(fixture::StartProgram());
-        QVERIFY(fixture::StartUp());
-        fixture::CheckNoUnexpectedPopups();
-    }
-
     void init() {
         session::poll = 0;
-        LoadDefaultSet();
-        SetMemorySelector(RAM);
+        FreshStart();
         SetModes(0, 0);
         DisplayPanel(teachpanel);
         Click(teachpanel, TEACHP_ButtonTpResetTable);
-        fixture::Sim().setTarget(-1);
-        shown::Reset();
         fixture::CheckNoUnexpectedPopups();
     }
 
     void cleanup() {
         pollFrameHook = nullptr;
-        const int pending = popupscript::Pending();
-        fixture::CheckNoUnexpectedPopups();
-        QCOMPARE(pending, 0);
+        CheckPopupsDone();
     }
 
     // ---- capture, undo, reset

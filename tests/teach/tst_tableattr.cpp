@@ -5,6 +5,7 @@
 #include "params/ParamsTestUtil.h"
 
 #include "support/AppFixture.h"
+#include "support/WindowSuite.h"
 
 #include <QDir>
 #include <QFile>
@@ -119,11 +120,10 @@ QString LastPopup() {
 }
 } // namespace
 
-class TestTableAttr : public QObject {
+class TestTableAttr : public fixture::WindowSuite {
     Q_OBJECT
 
   private slots:
-    void cleanupTestCase() { fixture::EndProgram(); }
     void initTestCase() {
         QVERIFY(fixture::StartProgram());
         // Written before the start-up: its colours and texts must be on the
@@ -131,12 +131,6 @@ class TestTableAttr : public QObject {
         WriteRaw(PathOf("StartupFile.cfg"), FileOf(Distinct(1), SampleTexts()));
         QVERIFY(fixture::StartUp());
         fixture::CheckNoUnexpectedPopups();
-    }
-
-    void cleanup() {
-        const int pending = popupscript::Pending();
-        fixture::CheckNoUnexpectedPopups();
-        QCOMPARE(pending, 0);
     }
 
     void startupFileReadAtStartUp() {

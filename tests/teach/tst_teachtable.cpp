@@ -11,6 +11,7 @@
 #include "live/ShownCache.h"
 #include "sim/Simulator.h"
 #include "support/AppFixture.h"
+#include "support/WindowSuite.h"
 
 #include <QCheckBox>
 #include <QTableWidget>
@@ -70,32 +71,14 @@ QStringList Shown() {
 }
 } // namespace
 
-class TestTeachTable : public QObject {
+class TestTeachTable : public fixture::WindowSuite {
     Q_OBJECT
 
   private slots:
-    void cleanupTestCase() { fixture::EndProgram(); }
-    void initTestCase() {
-        QVERIFY(fixture::StartProgram());
-        QVERIFY(fixture::StartUp());
-        fixture::CheckNoUnexpectedPopups();
-    }
-
     void init() {
-        LoadDefaultSet();
-        SetMemorySelector(RAM);
+        FreshStart();
         SetCtrlVal(tapanel, TAP_EditSetColor, 0);
         SetCtrlVal(ttpanel, TTP_RadioInc, 1);
-        fixture::Sim().setTarget(-1);
-        // Displays written by the tests themselves are unknown to the cache.
-        shown::Reset();
-        fixture::CheckNoUnexpectedPopups();
-    }
-
-    void cleanup() {
-        const int pending = popupscript::Pending();
-        fixture::CheckNoUnexpectedPopups();
-        QCOMPARE(pending, 0);
     }
 
     void teachDataToPerLayout_data() {

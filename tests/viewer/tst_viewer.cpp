@@ -3,12 +3,13 @@
 // is reduced to the plot's width, unreadable lines counted by number, files
 // that are no record files refused, a growing file reloaded.
 #include "platform/Platform.h"
-#include "viewer/RecordLines.h"
-#include "viewer/RecordStats.h"
+#include "record/RecordLines.h"
+#include "record/RecordStats.h"
 #include "viewer/RecordStore.h"
 #include "viewer/Viewer.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
@@ -18,6 +19,7 @@
 #include <QTest>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <qcustomplot.h>
 
@@ -247,22 +249,34 @@ class TstViewer : public QObject {
         delete v;
     }
 
-    // CANCEL stops the reading with what was read so far; RELOAD reads on
-    // from there, neither losing nor doubling a line.
+    // CANCEL stops the reading where it is: the viewer holds the file's first
+    // lines, in order, and fewer than the file has (21 MB: the reading is far
+    // from the end when CANCEL comes at once). RELOAD reads on from there,
+    // neither losing nor doubling a line.
     void cancelThenReadOn() {
+        constexpr size_t kLines = 300000;
         QByteArray file = kHeader;
-        for (int i = 0; i < 300000; ++i)
-            file += KnownLine(i % 200);
+        for (size_t i = 0; i < kLines; ++i)
+            file += KnownLine(int(i % 200));
         QVERIFY(Write(Path("long.dat"), file));
         QString problem;
         RecordViewer *v = RecordViewer::Open(Path("long.dat"), &problem);
         QVERIFY(v);
         v->Cancel();
         v->WaitRead();
-        QVERIFY(v->Store().Count() <= 300000);
+        QVERIFY(!v->Reading());
+        const size_t held = v->Store().Count();
+        QVERIFY2(held < kLines, qPrintable(QString("%1 of %2 lines read").arg(held).arg(kLines)));
+        const auto inOrder = [&](size_t count) {
+            for (size_t i = 0; i < count; ++i)
+                if (v->Store().Value(i, 0) != i % 200) return false;
+            return true;
+        };
+        QVERIFY(inOrder(held));
         v->Reload();
         v->WaitRead();
-        QCOMPARE(v->Store().Count(), size_t(300000));
+        QCOMPARE(v->Store().Count(), kLines);
+        QVERIFY(inOrder(kLines));
         QCOMPARE(v->BadLineCount(), qint64(0));
         rec::FileStatsResult r;
         QVERIFY(rec::StatsOfFile(Path("long.dat"), INT64_MIN, INT64_MAX, &r, &problem));
@@ -391,6 +405,39 @@ class TstViewer : public QObject {
         QVERIFY(v->ExportImage(Path("hovered.png")));
         QCOMPARE(QImage(Path("hovered.png")), QImage(Path("plain.png")));
         delete v;
+    }
+
+    // The reader looks at CANCEL before each chunk it reads: raised during
+    // the first chunk, the reading ends after it with every line of it given
+    // once, and a reading from where it stopped gives each remaining line once.
+    void scanStopsAtCancel() {
+        constexpr qint64 kLines = 60000; // about 4 MB: four chunks
+        QByteArray file;
+        for (qint64 i = 0; i < kLines; ++i)
+            file += KnownLine(int(i % 200));
+        QBuffer device(&file);
+        QVERIFY(device.open(QIODevice::ReadOnly));
+        std::atomic<bool> cancel{false};
+        QList<qint64> numbers;
+        qint64 bytes = 0;
+        const auto take = [&](qint64 n, const char *b, const char *e) {
+            numbers << n;
+            bytes += e - b + 2; // the line and its CR LF
+            if (n == 10) cancel = true;
+        };
+        const rec::ScanResult first = rec::ScanLines(device, 0, 0, take, &cancel);
+        QVERIFY(first.cancelled);
+        QVERIFY2(first.line > 10 && first.line < kLines, qPrintable(QString::number(first.line)));
+        QCOMPARE(first.offset, bytes);
+        cancel = false;
+        const rec::ScanResult rest =
+            rec::ScanLines(device, first.offset, first.line, take, &cancel);
+        QVERIFY(!rest.cancelled);
+        QCOMPARE(rest.line, kLines);
+        QCOMPARE(rest.offset, qint64(file.size()));
+        QCOMPARE(numbers.size(), kLines);
+        for (qint64 i = 0; i < kLines; ++i)
+            QCOMPARE(numbers[i], i + 1);
     }
 
     // A single line far off the rest stays visible when 100 000 lines are

@@ -1,6 +1,6 @@
 // Statistics texts: integers to the last moment, so that a file with known
 // content gives the same digits on every machine.
-#include "viewer/RecordStats.h"
+#include "record/RecordStats.h"
 
 #include <QFile>
 
@@ -93,6 +93,7 @@ bool StatsOfFile(const QString &path, int64_t from, int64_t to, FileStatsResult 
         *problem = "The file could not be read to its end: " + f.errorString();
         return false;
     }
+    result->unendedBytes = f.size() - r.offset;
     return true;
 }
 

@@ -3,7 +3,7 @@
 // the viewer's export and the command line.
 #pragma once
 
-#include "viewer/RecordLines.h"
+#include "record/RecordLines.h"
 
 #include <QByteArray>
 #include <QStringList>
@@ -62,6 +62,8 @@ struct FileStatsResult {
     RecordStats stats;
     QStringList labels;
     qint64 badLines = 0;
+    // Bytes after the last line end: a last line not (yet) ended, not counted.
+    qint64 unendedBytes = 0;
 };
 bool StatsOfFile(const QString &path, int64_t from, int64_t to, FileStatsResult *result,
                  QString *problem);

@@ -1,8 +1,10 @@
-// Reading record files: the header line, one record line, time stamps, and
-// the walk over a file's complete lines in chunks. Shared by the viewer and
-// the command-line statistics, so that both accept and refuse the same lines.
+// The record file's format in one place: the header line and the record line
+// as the recorder writes them, and reading them back (one line, time stamps,
+// the walk over a file's complete lines in chunks). The recorder, the viewer
+// and the command-line tool all use it, so that what is written is what is read.
 #pragma once
 
+#include <QByteArray>
 #include <QIODevice>
 #include <QString>
 #include <QStringList>
@@ -25,6 +27,12 @@ constexpr int kMaxLineBytes = 512;
 // The labels the recorder writes; a file recorded before any file was chosen
 // has no header line and is read with these.
 QStringList StandardLabels();
+
+// The header line the recorder writes: every label followed by a tab, the
+// last one too, then CR LF.
+QByteArray HeaderText();
+// One record line: date, time and the twelve values, tab-separated, CR LF.
+QByteArray LineText(const QString &date, const QString &time, const uint16_t (&values)[kChannels]);
 
 struct Line {
     int64_t seconds = 0; // date and time as seconds since 1970, in the file's own clock

@@ -1,8 +1,10 @@
-// Record lines and time stamps, parsed by hand: a day at the full link rate
-// is millions of lines, read while the operator waits.
-#include "viewer/RecordLines.h"
+// The record file's header and lines, written and read; lines and time stamps
+// are parsed by hand: a day at the full link rate is millions of lines, read
+// while the operator waits.
+#include "record/RecordLines.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 
 namespace rec {
@@ -42,6 +44,20 @@ QStringList StandardLabels() {
     for (const char *l : kLabels)
         labels << QString::fromLatin1(l);
     return labels;
+}
+
+QByteArray HeaderText() {
+    QByteArray header;
+    for (const char *l : kLabels)
+        header += QByteArray(l) + '\t';
+    return header + "\r\n";
+}
+
+QByteArray LineText(const QString &date, const QString &time, const uint16_t (&values)[kChannels]) {
+    QByteArray line = date.toLatin1() + '\t' + time.toLatin1() + '\t';
+    for (int i = 0; i < kChannels - 1; ++i)
+        line += QByteArray::number(values[i]) + '\t';
+    return line + QByteArray::number(values[kChannels - 1]) + "\r\n";
 }
 
 bool ParseDateTime(const char *date, const char *time, int64_t *seconds) {
@@ -150,6 +166,12 @@ QString LineProblem(const char *b, const char *e) {
 } // namespace
 
 bool CheckRecordFile(const QString &path, FileStart *start, QString *problem) {
+    // A pipe or a device may never end, and opening a pipe waits for a writer.
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile()) {
+        *problem = "This is not a file (a pipe, a device or a folder) and is not read.";
+        return false;
+    }
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) {
         *problem = QString("The file cannot be read: %1").arg(f.errorString());
