@@ -188,7 +188,10 @@ bool ReadTextLines(const QString &path, QStringList *lines, int maxLines, QStrin
     return true;
 }
 
-bool WriteFileAtomic(const QString &path, const QByteArray &contents) {
+bool WriteFileAtomic(const QString &linkOrPath, const QByteArray &contents) {
+    // A file kept elsewhere through a link is replaced there; the link stays.
+    const QFileInfo given(linkOrPath);
+    const QString path = given.isSymLink() ? given.symLinkTarget() : linkOrPath;
     const QFileInfo target(path);
     QFile file;
     for (int attempt = 0; attempt < 8 && !file.isOpen(); ++attempt) {

@@ -180,6 +180,13 @@ class TstStartup : public QObject {
         QCOMPARE(QFileInfo(path).permissions() & (QFile::ReadGroup | QFile::ReadOther), 0);
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
                  QStringList{"ComSettings.cfg"});
+        // A settings file kept elsewhere through a link is written there.
+        QVERIFY(QFile::link(path, dir.filePath("IPComboBox.cfg")));
+        QVERIFY(WriteFileAtomic(dir.filePath("IPComboBox.cfg"), "3\n"));
+        QVERIFY(QFileInfo(dir.filePath("IPComboBox.cfg")).isSymLink());
+        QFile linked(path);
+        QVERIFY(linked.open(QIODevice::ReadOnly));
+        QCOMPARE(linked.readAll(), QByteArray("3\n"));
     }
 
     void comesUpConnectedAndEndsWhenClosed() {
