@@ -56,61 +56,65 @@ void Show() {
     SetCtrlAttribute(datapanel, DATAP_DispLink, ATTR_TEXT_COLOR, bad ? 0xB00000 : 0x000000);
 }
 
+// Every display that holds a measured value, in one list: all of them fade
+// while the values are held or stale; the number displays are blank until
+// the first frame.
 struct Shown {
     int *panel;
     int control;
+    bool number;
 };
 const Shown kLiveControls[] = {
-    {&datapanel, DATAP_DispCOL},
-    {&datapanel, DATAP_DispGroup},
-    {&datapanel, DATAP_ColorPatch},
-    {&datapanel, DATAP_DispTemp},
-    {&datapanel, DATAP_LedTrig},
-    {&datapanel, DATAP_Lamp16},
-    {&datapanel, DATAP_Lamp8},
-    {&datapanel, DATAP_Lamp4},
-    {&datapanel, DATAP_Lamp2},
-    {&datapanel, DATAP_Lamp1},
-    {&datapanel, DATAP_DispX},
-    {&datapanel, DATAP_DispY},
-    {&datapanel, DATAP_DispINT},
-    {&datapanel, DATAP_DispGN},
-    {&datapanel, DATAP_BarR},
-    {&datapanel, DATAP_BarG},
-    {&datapanel, DATAP_BarB},
-    {&datapanel, DATAP_BarRef},
-    {&datapanel, DATAP_BarDir},
-    {&datapanel, DATAP_BarDif},
-    {&datapanel, DATAP_DispRaw__R},
-    {&datapanel, DATAP_DispRaw__G},
-    {&datapanel, DATAP_DispRaw__B},
-    {&datapanel, DATAP_DispRaw__Ref},
-    {&datapanel, DATAP_DispRaw__Dir},
-    {&datapanel, DATAP_DispRaw__Dif},
-    {&datapanel, DATAP_GraphRGB},
-    {&datapanel, DATAP_GraphData1},
-    {&datapanel, DATAP_GraphRGB__Int},
-    {&datapanel, DATAP_GraphRGB__Gn},
-    {&datapanel, DATAP_GraphData2},
-    {&datapanel, DATAP_GraphData2__IntBar},
-    {&datapanel, DATAP_GraphData2__GnBar},
-    {&colbigpanel, COLBIGP_DispBigCOL},
-    {&grpbigpanel, GRPBIGP_DispBigGroup},
-    {&calibpanel, CALIBP_DispBarsRAW__R},
-    {&calibpanel, CALIBP_DispBarsRAW__G},
-    {&calibpanel, CALIBP_DispBarsRAW__B},
-    {&calibpanel, CALIBP_DispBars__R},
-    {&calibpanel, CALIBP_DispBars__G},
-    {&calibpanel, CALIBP_DispBars__B},
-    {&calibpanel, CALIBP_DispRawDelta},
-    {&p3sidesview, P3SIDESVIEW_Graph3SidesView__XY},
-    {&p3sidesview, P3SIDESVIEW_Graph3SidesView__YInt},
-    {&p3sidesview, P3SIDESVIEW_Graph3SidesView__XInt},
-    {&p3sidesview, P3SIDESVIEW_Graph3SidesView__IntGn},
-    {&p3sidesview, P3SIDESVIEW_Graph3SidesView__XGn},
-    {&p3sidesview, P3SIDESVIEW_Graph3SidesView__YGn},
-    {&p3sidesview, P3SIDESVIEW_Graph3SidesView__IntTrend},
-    {&p3sidesview, P3SIDESVIEW_Graph3SidesView__GnTrend},
+    {&datapanel, DATAP_DispCOL, true},
+    {&datapanel, DATAP_DispGroup, true},
+    {&datapanel, DATAP_ColorPatch, false},
+    {&datapanel, DATAP_DispTemp, true},
+    {&datapanel, DATAP_LedTrig, false},
+    {&datapanel, DATAP_Lamp16, false},
+    {&datapanel, DATAP_Lamp8, false},
+    {&datapanel, DATAP_Lamp4, false},
+    {&datapanel, DATAP_Lamp2, false},
+    {&datapanel, DATAP_Lamp1, false},
+    {&datapanel, DATAP_DispX, true},
+    {&datapanel, DATAP_DispY, true},
+    {&datapanel, DATAP_DispINT, true},
+    {&datapanel, DATAP_DispGN, true},
+    {&datapanel, DATAP_BarR, false},
+    {&datapanel, DATAP_BarG, false},
+    {&datapanel, DATAP_BarB, false},
+    {&datapanel, DATAP_BarRef, false},
+    {&datapanel, DATAP_BarDir, false},
+    {&datapanel, DATAP_BarDif, false},
+    {&datapanel, DATAP_DispRaw__R, true},
+    {&datapanel, DATAP_DispRaw__G, true},
+    {&datapanel, DATAP_DispRaw__B, true},
+    {&datapanel, DATAP_DispRaw__Ref, true},
+    {&datapanel, DATAP_DispRaw__Dir, true},
+    {&datapanel, DATAP_DispRaw__Dif, true},
+    {&datapanel, DATAP_GraphRGB, false},
+    {&datapanel, DATAP_GraphData1, false},
+    {&datapanel, DATAP_GraphRGB__Int, false},
+    {&datapanel, DATAP_GraphRGB__Gn, false},
+    {&datapanel, DATAP_GraphData2, false},
+    {&datapanel, DATAP_GraphData2__IntBar, false},
+    {&datapanel, DATAP_GraphData2__GnBar, false},
+    {&colbigpanel, COLBIGP_DispBigCOL, true},
+    {&grpbigpanel, GRPBIGP_DispBigGroup, true},
+    {&calibpanel, CALIBP_DispBarsRAW__R, false},
+    {&calibpanel, CALIBP_DispBarsRAW__G, false},
+    {&calibpanel, CALIBP_DispBarsRAW__B, false},
+    {&calibpanel, CALIBP_DispBars__R, true},
+    {&calibpanel, CALIBP_DispBars__G, true},
+    {&calibpanel, CALIBP_DispBars__B, true},
+    {&calibpanel, CALIBP_DispRawDelta, true},
+    {&p3sidesview, P3SIDESVIEW_Graph3SidesView__XY, false},
+    {&p3sidesview, P3SIDESVIEW_Graph3SidesView__YInt, false},
+    {&p3sidesview, P3SIDESVIEW_Graph3SidesView__XInt, false},
+    {&p3sidesview, P3SIDESVIEW_Graph3SidesView__IntGn, false},
+    {&p3sidesview, P3SIDESVIEW_Graph3SidesView__XGn, false},
+    {&p3sidesview, P3SIDESVIEW_Graph3SidesView__YGn, false},
+    {&p3sidesview, P3SIDESVIEW_Graph3SidesView__IntTrend, false},
+    {&p3sidesview, P3SIDESVIEW_Graph3SidesView__GnTrend, false},
 };
 
 int greyed = 0;
@@ -121,6 +125,11 @@ void Grey(int on) {
         SetCtrlAttribute(*s.panel, s.control, ATTR_GREYED, on);
 }
 } // namespace
+
+void BlankMeasuredNumbers() {
+    for (const Shown &s : kLiveControls)
+        if (s.number) SetCtrlVal(*s.panel, s.control, QString());
+}
 
 void SetLinkName(const QString &name) {
     linkName = name;

@@ -34,6 +34,8 @@ QString LinkStatusText();
 void MarkValuesStale();
 void MarkValuesLive();
 bool ValuesStale();
+// Blanks every number display of a measurement: nothing measured yet.
+void BlankMeasuredNumbers();
 
 // ---- values held, changes not sent, notes on the values shown
 // A frame shown while a loop runs is live. When the loop's transfer ends the

@@ -69,36 +69,10 @@ void ShowNoMatch(bool on) {
     SetValuesNote(on ? "V-No. 255: " + note : QString());
 }
 
-// What a frame shows as numbers; blank until the first frame arrives.
-const struct {
-    int *panel;
-    int control;
-} kNumbers[] = {
-    {&datapanel, DATAP_DispX},
-    {&datapanel, DATAP_DispY},
-    {&datapanel, DATAP_DispINT},
-    {&datapanel, DATAP_DispGN},
-    {&datapanel, DATAP_DispCOL},
-    {&datapanel, DATAP_DispGroup},
-    {&datapanel, DATAP_DispTemp},
-    {&datapanel, DATAP_DispRaw__R},
-    {&datapanel, DATAP_DispRaw__G},
-    {&datapanel, DATAP_DispRaw__B},
-    {&datapanel, DATAP_DispRaw__Ref},
-    {&datapanel, DATAP_DispRaw__Dir},
-    {&datapanel, DATAP_DispRaw__Dif},
-    {&colbigpanel, COLBIGP_DispBigCOL},
-    {&grpbigpanel, GRPBIGP_DispBigGroup},
-    {&calibpanel, CALIBP_DispBars__R},
-    {&calibpanel, CALIBP_DispBars__G},
-    {&calibpanel, CALIBP_DispBars__B},
-    {&calibpanel, CALIBP_DispRawDelta},
-};
 } // namespace
 
 void ShowNoFrameYet() {
-    for (const auto &n : kNumbers)
-        SetCtrlVal(*n.panel, n.control, QString());
+    BlankMeasuredNumbers();
 }
 
 void StartGo() {
