@@ -94,15 +94,16 @@ bool BindControls(Panel &panel, QWidget *root, const UirPanelInfo &info) {
             for (auto &c : panel.ctrls)
                 if (c && c->w == buddy) c->buddy = label;
         }
-        const QString source = label->property("valueOf").toString();
-        if (!source.isEmpty()) {
-            for (auto &c : panel.ctrls)
-                if (c && c->w->objectName() == source) {
-                    c->mirrors.push_back(label);
-                    if (auto *slider = qobject_cast<QSlider *>(c->w))
-                        label->setText(QString::number(slider->value()));
-                }
-        }
+    }
+    for (QWidget *mirror : root->findChildren<QWidget *>()) {
+        const QString source = mirror->property("valueOf").toString();
+        if (source.isEmpty()) continue;
+        for (auto &c : panel.ctrls)
+            if (c && c->w->objectName() == source) {
+                c->mirrors.push_back(mirror);
+                if (auto *slider = qobject_cast<QSlider *>(c->w))
+                    UpdateMirrors(*c, slider->value());
+            }
     }
 
     for (auto &c : panel.ctrls) {
