@@ -138,8 +138,9 @@ void PlaceToolPanel(int panel) {
     for (int child :
          {ttpanel, parapanel, interfacepanel, grouppanel, recpanel, calibpanel, tapanel})
         keep << KeepInView{child, 0, kSmall};
+    // The other view is a graph too: weighed as the graph.
     for (int other : {p3sidesview, teachpanel})
-        if (other != panel) keep << KeepInView{other, 0, kSmall};
+        if (other != panel) keep << KeepInView{other, 0, 1};
     PlacePanelCoveringLeast(panel, keep);
 }
 
