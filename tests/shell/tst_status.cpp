@@ -361,6 +361,39 @@ class TstStatus : public QObject {
         view->hide();
     }
 
+    // A window made larger gives its room to the graph and the status area:
+    // the graph grows, the status line widens, and the status area and the
+    // transfer buttons stay at the window's bottom. Back at its size, every
+    // control is where it was designed.
+    void extraSpaceGoesToGraphAndMessages() {
+        QWidget *main = PanelWidget(mainpanel);
+        DisplayPanel(mainpanel);
+        main->resize(1280, 800);
+        fixture::Pump(20);
+        auto at = [](int panel, int control) {
+            QWidget *w = CtrlWidget(panel, control);
+            return QRect(w->mapTo(w->window(), QPoint(0, 0)), w->size());
+        };
+        const QRect graph = at(datapanel, DATAP_GraphRGB), status = at(datapanel, DATAP_DispLink),
+                    messages = at(datapanel, DATAP_ButtonMessages),
+                    send = at(mainpanel, MAINP_ButtonSend), vno = at(datapanel, DATAP_DispCOL);
+        main->resize(1920, 1050);
+        fixture::Pump(20);
+        QCOMPARE(at(datapanel, DATAP_GraphRGB).size(), graph.size() + QSize(640, 250));
+        QCOMPARE(at(datapanel, DATAP_DispLink), status.translated(0, 250).adjusted(0, 0, 640, 0));
+        QCOMPARE(at(datapanel, DATAP_ButtonMessages), messages.translated(640, 250));
+        QCOMPARE(at(mainpanel, MAINP_ButtonSend), send.translated(0, 250));
+        QCOMPARE(at(datapanel, DATAP_DispCOL), vno);
+        // The whole message still stands whole in the wider line.
+        auto *label = qobject_cast<QLabel *>(CtrlWidget(datapanel, DATAP_DispLink));
+        QVERIFY(label->heightForWidth(label->width()) <= label->height());
+        main->resize(1280, 800);
+        fixture::Pump(20);
+        QCOMPARE(at(datapanel, DATAP_GraphRGB), graph);
+        QCOMPARE(at(datapanel, DATAP_DispLink), status);
+        QCOMPARE(at(mainpanel, MAINP_ButtonSend), send);
+    }
+
     // Where each free view opens on the two screens an operator has: the
     // graph under SOURCE, the teach table, V-No, the transfer buttons and the
     // status area with its messages stay uncovered where the screen has room.
