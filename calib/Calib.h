@@ -27,6 +27,8 @@ void Calc3rdRoot();
 // Computes the table and sends it: the announcement, then its pieces;
 // comecho is 1 only when the last piece was accepted.
 void Send3rdRoot();
+// Telegrams of Send3rdRoot: the announcement and the pieces.
+int ThirdRootTelegrams();
 
 // Waits on the clock alone, dispatching no events: the sensor's store times,
 // during which no other callback may reach the link.

@@ -5,6 +5,7 @@
 
 #include "core/HelpTexts.h"
 #include "core/LinkStatus.h"
+#include "core/Outcomes.h"
 #include "core/Protocol.h"
 #include "core/SensorData.h"
 #include "core/Session.h"
@@ -78,6 +79,19 @@ bool FactorsConfirmed() {
                             .arg(outside.size() == 1 ? "it" : "them"));
 }
 
+QString FactorsText() {
+    return QStringLiteral("%1/%2/%3").arg(cfrot).arg(cfgruen).arg(cfblau);
+}
+
+// A calculation that failed leaves the CF fields as they were, and the run
+// sends those: the box says so and what to do, as the status line would.
+QString AfterFailedRun() {
+    return QStringLiteral("\n\nThe CF fields keep %1 (red/green/blue); this run sends these "
+                          "to the sensor, so its calibration stays as it was. Check the white "
+                          "target and the sensor's distance, then start CALIBRATE again.")
+        .arg(FactorsText());
+}
+
 void ShowFactors() {
     SetCtrlVal(calibpanel, CALIBP_EditCFR, cfrot);
     SetCtrlVal(calibpanel, CALIBP_EditCFG, cfgruen);
@@ -103,7 +117,9 @@ void CalcCF() {
     uint32_t frames = 0;
     int missedInARow = 0;
     int blink = 0;
+    BeginProgress(QStringLiteral("CALIBRATE"), kCalibFrames, kProgressFrames);
     for (int i = 0; i < kCalibFrames; ++i) {
+        SetProgress(i + 1);
         if (i % kBlinkEvery == 0) {
             SetCtrlAttribute(calibpanel, CALIBP_ButtonCalcCF, ATTR_CMD_BUTTON_COLOR,
                              blink % 2 == 0 ? kBusyColour : kIdleColour);
@@ -120,13 +136,16 @@ void CalcCF() {
         } else {
             SetPopupTimeout();
             if (++missedInARow == kMaxMissedInARow) {
+                EndProgress();
                 MessagePopup("ATTENTION!",
-                             frames == 0 ? NoCalibrationFrames : SensorStoppedAnswering);
+                             QString(frames == 0 ? NoCalibrationFrames : SensorStoppedAnswering) +
+                                 AfterFailedRun());
                 return;
             }
         }
         WaitProcessingEvents(kCyclePauseSeconds);
     }
+    EndProgress();
 
     // A missing frame is no measurement of zero: the means are taken over
     // the frames that arrived (at least one: three missing in a row end the
@@ -142,7 +161,7 @@ void SetCF() {
     GetCtrlVal(calibpanel, CALIBP_EditSetValue, &setvalue);
     GetCtrlVal(calibpanel, CALIBP_EditMaxDelta, &maxdelta);
     if (meanD > maxdelta) {
-        MessagePopup("ATTENTION!", MaximumDelta);
+        MessagePopup("ATTENTION!", MaximumDelta + AfterFailedRun());
         return;
     }
     for (uint16_t *mean : {&meanR, &meanG, &meanB})
@@ -151,7 +170,7 @@ void SetCF() {
                                  setvalue * kUnity / meanB};
     for (uint32_t f : factors) {
         if (f < kMinFactor || f > kMaxFactor) {
-            MessagePopup("ATTENTION!", CFOutOfRange);
+            MessagePopup("ATTENTION!", CFOutOfRange + AfterFailedRun());
             return;
         }
     }
@@ -173,6 +192,8 @@ void SendCF() {
         SetLinkNote(QStringLiteral("SEND CF cancelled: nothing was sent"));
         return;
     }
+    // The factors, then the third-root table that follows every accepted set.
+    BeginProgress(QStringLiteral("SEND CF"), 1 + ThirdRootTelegrams());
     if (comprotocol == 0) FlushBoth();
     order = proto::WriteCalib;
     FillTxBuf(order, 0, 0, 0);
@@ -182,10 +203,13 @@ void SendCF() {
         SetLinkNote(QStringLiteral("The calibration factors were not confirmed: the sensor may "
                                    "still use its old ones; send them again. ") +
                     AnswerFailureSentence());
+    else
+        SetLinkNote(QStringLiteral("SEND CF: %1 written").arg(FactorsText()));
 }
 
 void GetCF() {
     session::poll = 0;
+    BeginProgress(QStringLiteral("GET CF"), 1);
     order = proto::ReadCalib;
     FillTxBuf(order, 0, 0, 0);
     GetDataFrame();
@@ -198,6 +222,7 @@ void GetCF() {
     cfgruen = pp[3];
     cfblau = pp[4];
     ShowFactors();
+    SetLinkNote(QStringLiteral("GET CF: %1 read from the sensor").arg(FactorsText()));
 }
 
 // ---- callbacks of the calibration panel

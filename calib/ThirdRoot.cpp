@@ -49,6 +49,10 @@ void PauseOnTimer(double seconds) {
         Sleep(std::max(1, int(std::ceil(left * 1000.0))));
 }
 
+int ThirdRootTelegrams() {
+    return 1 + kPieces;
+}
+
 void Calc3rdRoot() {
     double x = 0.0;
     for (int i = 0; i < proto::kThirdRootCount; ++i) {
@@ -79,4 +83,8 @@ void Send3rdRoot() {
         CheckEcho(count + 4);
         if (comecho == 0) return SayCut(2 + k, first);
     }
+    SetLinkNote(QStringLiteral("SEND CF: %1/%2/%3 and the third-root table written")
+                    .arg(cfrot)
+                    .arg(cfgruen)
+                    .arg(cfblau));
 }

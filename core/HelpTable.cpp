@@ -44,6 +44,7 @@ const HelpEntry kHelp[] = {
     {&parapanel, PARAP_EditIntlim, InfoEditIntlim, kInfo},
     {&parapanel, PARAP_EditHold, InfoEditHold, kInfo},
     {&parapanel, PARAP_SlidePower, InfoEditPower, kInfo},
+    {&parapanel, PARAP_EditPower, InfoEditPower, kInfo},
 
     // teach-table panel
     {&ttpanel, TTP_GridCtt, InfoGridCtt, kInfo},
@@ -58,6 +59,7 @@ const HelpEntry kHelp[] = {
     // data panel
     {&datapanel, DATAP_SelectSource, InfoSelectSource, kInfo},
     {&datapanel, DATAP_DispLink, InfoDispLink, kInfo},
+    {&datapanel, DATAP_ButtonMessages, InfoButtonMessages, kInfo},
     {&datapanel, DATAP_DispX, InfoDispX, kInfo},
     {&datapanel, DATAP_DispY, InfoDispY, kInfo},
     {&datapanel, DATAP_DispINT, InfoDispINT, kInfo},
@@ -130,7 +132,7 @@ const HelpEntry kHelp[] = {
     {&teachpanel, TEACHP_ButtonTpCapture, InfoButtonTpCapture, kInfo},
     {&teachpanel, TEACHP_ButtonTpUndo, InfoButtonTpUndo, kInfo},
     {&teachpanel, TEACHP_ButtonTpResetTable, InfoButtonTpResetTable, kInfo},
-    {&teachpanel, TEACHP_ButtonTpTeachToTable, InfoButtonTpTeachToTable, kInfo},
+    {&teachpanel, TEACHP_ButtonTpTeachToTable, InfoButtonTpTeachToTableWide, kInfo},
     {&teachpanel, TEACHP_ButtonTpClose, InfoButtonClosePanel, kInfo},
     {&teachpanel, TEACHP_GridTpValues, InfoGridTpValues, kInfo},
     {&teachpanel, TEACHP_GridTpMean, InfoGridTpMean, kInfo},

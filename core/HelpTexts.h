@@ -40,6 +40,7 @@ inline constexpr const char InfoButtonTeachTable[] = " Switch to vector teach ta
 inline constexpr const char InfoButtonTpCapture[] = " Capture the current data frame into the table.";
 inline constexpr const char InfoButtonTpResetTable[] = " Set all table cell to 0.";
 inline constexpr const char InfoButtonTpTeachToTable[] = " Mean values are assigned to the \n VECTOR TEACH TABLE row selected \n in the ROW No.: function field.";
+inline constexpr const char InfoButtonTpTeachToTableWide[] = " Mean values are assigned to the \n VECTOR TEACH TABLE row selected \n in the ROW No.: function field.\n A tolerance above 512 (an eighth of the range 0..4095 of X, Y, INT and GN) \n would take in a large part of all colours: TEACH TO TABLE asks first, \n and No (the default, also Escape) leaves the table as it is.";
 inline constexpr const char InfoButtonUndo[] = " Undo the last change of the VECTOR TEACH TABLE made by a button \n (RESET TABLE, TEACH DATA TO, TEACH TO TABLE, a CALCMODE change). \n Several steps back. Shortcut Key: Ctrl+Z. ";
 inline constexpr const char InfoButtonTpUndo[] = " Remove the last captured data frame.";
 inline constexpr const char InfoButtonTryToConnect[] = " Try to connect sensor.";
@@ -113,7 +114,8 @@ inline constexpr const char InfoRadioInc[] = " Switch on to increment No. automa
 inline constexpr const char InfoSelectMEM[] = " Select the source and target of GET and SEND: \n RAM or EEPROM of the sensor, or a parameter FILE.";
 inline constexpr const char InfoSelectSource[] = " Select the signal shown in the graph: \n RAW data, X/Y graph, INT, GN or the combined view.";
 inline constexpr const char InfoStatus[] = " Displays interface status.";
-inline constexpr const char InfoDispLink[] = " Status line: the link (RS232 port or TCP/IP host and port), \n what it does (connected, polling, recording, time-out, closed by the sensor) \n and the frames per second while GO runs. \n Values that are no longer live are shown faded until the next frame arrives.";
+inline constexpr const char InfoDispLink[] = " Status line: the link (RS232 port or TCP/IP host and port), \n what it does (connected, polling, recording, time-out, closed by the sensor) \n and the frames per second while GO runs. \n Values that are no longer live are shown faded until the next frame arrives. \n Below it, the newest message with its time: what the last transfer achieved \n or why it stopped, and what to do next. MESSAGES lists them all.";
+inline constexpr const char InfoButtonMessages[] = " MESSAGES \n\n Opens the list of this session's messages with their times: \n what each transfer achieved or why it stopped, and every box that was shown. \n The text can be selected and copied (Ctrl+C, or COPY ALL) into a report. ";
 inline constexpr const char InfoStringIpAdress[] = " Select a Server by name or IP address.";
 inline constexpr const char InfoStringPortNumber[] = " Select a port number.";
 

@@ -1,6 +1,7 @@
 // The status line and the greying of values that are no longer live.
 #include "core/LinkStatus.h"
 
+#include "core/Outcomes.h"
 #include "core/SensorData.h"
 #include "core/Session.h"
 #include "core/Ui.h"
@@ -14,6 +15,7 @@ QString linkName;
 LinkState linkState = kLinkNotOpen;
 bool linkOpen = false;
 QString linkNote;
+QString linkNoteTime; // when the note came: "15:01:43"
 double frameRate = -1;
 bool stale = false;
 bool held = true; // no frame yet
@@ -54,6 +56,15 @@ void Show() {
     const bool bad =
         linkState == kLinkNotOpen || linkState == kLinkTimeout || linkState == kLinkClosedBySensor;
     SetCtrlAttribute(datapanel, DATAP_DispLink, ATTR_TEXT_COLOR, bad ? 0xB00000 : 0x000000);
+}
+
+// A new note is the newest outcome: stamped and kept for the MESSAGES list.
+void TakeNote(const QString &note) {
+    if (note == linkNote) return;
+    linkNote = note;
+    if (note.isEmpty()) return;
+    linkNoteTime = QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss"));
+    KeepMessage(note);
 }
 
 // Every display that holds a measured value, in one list: all of them fade
@@ -138,7 +149,7 @@ void SetLinkName(const QString &name) {
 
 void SetLinkState(LinkState state, const QString &note) {
     linkState = state;
-    linkNote = note;
+    TakeNote(note);
     if (state == kLinkNotOpen || state == kLinkTrying || state == kLinkClosedBySensor)
         linkOpen = false;
     else if (state == kLinkConnected || state == kLinkTimeout)
@@ -156,7 +167,7 @@ bool LinkOpen() {
 }
 
 void SetLinkNote(const QString &note) {
-    linkNote = note;
+    TakeNote(note);
     Show();
 }
 
@@ -173,9 +184,13 @@ QString LinkStatusText() {
     if (stale) parts << QStringLiteral("values not live");
     if (const QString heldText = HeldText(); !heldText.isEmpty()) parts << heldText;
     if (unsent) parts << QStringLiteral("unsent changes");
-    if (!linkNote.isEmpty()) parts << linkNote;
     if (!valuesNote.isEmpty()) parts << valuesNote;
-    return parts.join(QStringLiteral("  \u2013  "));
+    QString text = parts.join(QStringLiteral("  \u2013  "));
+    // The newest outcome on a line of its own, whole: it never competes with
+    // the link's state for the room of one line.
+    if (!linkNote.isEmpty())
+        text += QLatin1Char('\n') + linkNoteTime + QStringLiteral("  ") + linkNote;
+    return text;
 }
 
 void MarkValuesStale() {

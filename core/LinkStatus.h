@@ -26,6 +26,8 @@ bool LinkOpen();
 void SetLinkNote(const QString &note);
 // Frames per second of the running loop; below 0 hides it.
 void SetLinkFrameRate(double framesPerSecond);
+// The link's state on the first line; the newest note below it with its
+// time ("15:01:43  SEND stopped at row 13 …"), wrapped, never cut.
 QString LinkStatusText();
 
 // Greys every display that shows a measurement (data panel, big displays,

@@ -5,6 +5,7 @@
 #include "core/HelpTable.h"
 #include "core/HelpTexts.h"
 #include "core/LinkStatus.h"
+#include "core/Outcomes.h"
 #include "core/Session.h"
 #include "platform/Platform.h"
 #include "uir_ids.h"
@@ -111,6 +112,7 @@ TransferScope::TransferScope() : m_refused(transferRunning) {
 TransferScope::~TransferScope() {
     if (m_refused) return;
     transferRunning = false;
+    EndProgress();
     // No loop runs any more: what the displays show is held.
     MarkValuesHeld();
     SetButtonsDimmed(0);
@@ -132,6 +134,31 @@ void SetPopupTimeout() {
     else
         SetLinkState(kLinkNotOpen, QStringLiteral("TRY TO CONNECT opens it"));
     ShowChildPanel(1);
+}
+
+void PlaceToolPanel(int panel) {
+    // A pixel of what is read or pressed in small (V-No, X/Y/INT/GN, the teach table,
+    // the buttons, the messages) weighs a thousand of the graph's: the graph
+    // is covered in part before any of them is.
+    constexpr int kSmall = 1000;
+    QList<KeepInView> keep = {
+        {datapanel, DATAP_GraphRGB, 1},           {datapanel, DATAP_GraphData1, 1},
+        {datapanel, DATAP_GraphData2, 1},         {datapanel, DATAP_GraphData2__IntBar, 1},
+        {datapanel, DATAP_GraphData2__GnBar, 1},  {datapanel, DATAP_SelectSource, 1},
+        {datapanel, DATAP_DispX, kSmall},         {datapanel, DATAP_DispY, kSmall},
+        {datapanel, DATAP_DispINT, kSmall},       {datapanel, DATAP_DispGN, kSmall},
+        {datapanel, DATAP_DispCOL, kSmall},       {datapanel, DATAP_DispLink, kSmall},
+        {datapanel, DATAP_ButtonMessages, kSmall}};
+    for (int button : {MAINP_SelectRAM, MAINP_SelectEEPROM, MAINP_SelectFILE, MAINP_ButtonSend,
+                       MAINP_ButtonGet, MAINP_ButtonGo, MAINP_ButtonStop})
+        keep << KeepInView{mainpanel, button, kSmall};
+    for (int child :
+         {ttpanel, parapanel, interfacepanel, grouppanel, recpanel, calibpanel, tapanel})
+        keep << KeepInView{child, 0, kSmall};
+    // The other view is a graph too: weighed as the graph.
+    for (int other : {p3sidesview, teachpanel})
+        if (other != panel) keep << KeepInView{other, 0, 1};
+    PlacePanelCoveringLeast(panel, keep);
 }
 
 void SetTimeoutExplainer(QString (*explain)()) {
@@ -170,6 +197,7 @@ void SetMemorySelector(int newTarget) {
 }
 
 void ShowHelp(const char *text, const char *title) {
+    HelpBoxScope help;
     MessagePopup(QString::fromLatin1(title), QString::fromUtf8(text));
 }
 

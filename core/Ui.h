@@ -37,6 +37,12 @@ void SetBaudrateChangeAllowed(int allowed);
 // The reaction to a lost sensor: polling stops, "TIMEOUT" in both status
 // displays, the interface panel opens.
 void SetPopupTimeout();
+// Puts a free panel of the main window (three-sides view, mean-value teach)
+// where it covers least of what the operator must keep in view: the graph
+// under SOURCE with X/Y/INT/GN, the open child panel (the teach table), V-No,
+// the memory and transfer buttons, the status area with its messages, and
+// the other such panel when it is open.
+void PlaceToolPanel(int panel);
 // The link says in words why a transfer failed; the time-out reaction puts
 // it into the status line. Installed at start-up.
 void SetTimeoutExplainer(QString (*explain)());

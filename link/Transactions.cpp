@@ -5,6 +5,7 @@
 #include "core/Edits.h"
 #include "core/LinkStatus.h"
 #include "core/MasterCopy.h"
+#include "core/Outcomes.h"
 #include "core/SensorData.h"
 #include "core/Session.h"
 #include "core/Ui.h"
@@ -44,6 +45,7 @@ bool AnswerHeadFits() {
 }
 
 void WriteTelegram(int tcpTimeoutMs) {
+    NoteTelegramWritten();
     BeginAnswerArrival();
     if (comprotocol == 0) {
         nBytesW = static_cast<uint16_t>(

@@ -134,10 +134,21 @@ void ArrangeP3SidesPanel(bool place) {
         if (place) PlacePanelBeside(p3sidesview, mainpanel);
         return;
     }
+    // Sized for the column of the bars beside the graph, the one part of the
+    // data panel the operator can spare while watching the three sides.
+    int graphLeft = 0, graphTop = 0, graphWidth = 0, graphHeight = 0, panelHeight = 0;
     int h = 0, w = 0;
+    GetCtrlAttribute(datapanel, DATAP_GraphRGB, ATTR_LEFT, &graphLeft);
+    GetCtrlAttribute(datapanel, DATAP_GraphRGB, ATTR_TOP, &graphTop);
+    GetCtrlAttribute(datapanel, DATAP_GraphRGB, ATTR_WIDTH, &graphWidth);
+    GetCtrlAttribute(datapanel, DATAP_GraphRGB, ATTR_HEIGHT, &graphHeight);
+    GetPanelAttribute(datapanel, ATTR_HEIGHT, &panelHeight);
+    // The room inside the graph tells the window frame's size.
     PanelRoomOver(p3sidesview, datapanel, DATAP_GraphRGB, &h, &w);
-    LayOut(ThreeSidesGraphSide(rows, h, w), rows);
-    if (place) PlacePanelOver(p3sidesview, datapanel, DATAP_GraphRGB);
+    LayOut(ThreeSidesGraphSide(rows, panelHeight - graphTop - (graphHeight - h),
+                               graphLeft - 8 - (graphWidth - w)),
+           rows);
+    if (place) PlaceToolPanel(p3sidesview);
 }
 
 bool P3SidesShown() {

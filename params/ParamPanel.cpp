@@ -165,6 +165,16 @@ int CBF_EditHold(int, int, int event, void *, int, int) {
 int CBF_SlidePower(int, int, int event, void *, int, int) {
     return HelpOrEdit(event, InfoEditPower);
 }
+// The number box beside the slider: a typed POWER moves the slider, which
+// holds the value the parameter set reads.
+int CBF_EditPower(int, int, int event, void *, int, int) {
+    if (event == EVENT_COMMIT) {
+        int power = 0;
+        GetCtrlVal(parapanel, PARAP_EditPower, &power);
+        SetCtrlVal(parapanel, PARAP_SlidePower, power);
+    }
+    return HelpOrEdit(event, InfoEditPower);
+}
 
 int CBF_PARAP(int, int, int, void *, int, int) {
     return 0;

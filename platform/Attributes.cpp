@@ -31,6 +31,8 @@ int SetCtrlAttribute(int panel, int control, int attribute, int value) {
     case ATTR_DIMMED:
         w->setEnabled(!value);
         if (c->buddy) c->buddy->setEnabled(!value);
+        for (const auto &mirror : c->mirrors)
+            if (mirror) mirror->setEnabled(!value);
         return 0;
     case ATTR_GREYED:
         // Faded rather than disabled: help on a right click still works.

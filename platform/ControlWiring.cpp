@@ -172,8 +172,15 @@ Kind Classify(QWidget *w) {
 }
 
 void UpdateMirrors(Ctrl &c, int value) {
-    for (const auto &label : c.mirrors)
-        if (label) SetLabelText(label, QString::number(value));
+    for (const auto &mirror : c.mirrors) {
+        if (auto *label = qobject_cast<QLabel *>(mirror.data())) {
+            SetLabelText(label, QString::number(value));
+        } else if (auto *box = qobject_cast<QSpinBox *>(mirror.data())) {
+            // The box's own commit would send the value back: quiet.
+            const QSignalBlocker quiet(box);
+            box->setValue(value);
+        }
+    }
 }
 
 // Value events from the widgets' user signals; signals caused by the

@@ -72,9 +72,10 @@ struct Ctrl {
     CtrlCallbackPtr cb = nullptr;
     void *cbData = nullptr;
     QPointer<QLabel> buddy;
-    std::vector<QPointer<QLabel>> mirrors; // labels showing a slider's value
-    QString labelText;                     // label of a control without a buddy
-    QString baseStyle;                     // the form's own style sheet
+    // Labels showing a slider's value, or number boxes that show and set it.
+    std::vector<QPointer<QWidget>> mirrors;
+    QString labelText; // label of a control without a buddy
+    QString baseStyle; // the form's own style sheet
     // Colours set at run time; -1 while the form's look applies.
     int textColor = -1;
     int bgColor = -1;

@@ -94,15 +94,16 @@ bool BindControls(Panel &panel, QWidget *root, const UirPanelInfo &info) {
             for (auto &c : panel.ctrls)
                 if (c && c->w == buddy) c->buddy = label;
         }
-        const QString source = label->property("valueOf").toString();
-        if (!source.isEmpty()) {
-            for (auto &c : panel.ctrls)
-                if (c && c->w->objectName() == source) {
-                    c->mirrors.push_back(label);
-                    if (auto *slider = qobject_cast<QSlider *>(c->w))
-                        label->setText(QString::number(slider->value()));
-                }
-        }
+    }
+    for (QWidget *mirror : root->findChildren<QWidget *>()) {
+        const QString source = mirror->property("valueOf").toString();
+        if (source.isEmpty()) continue;
+        for (auto &c : panel.ctrls)
+            if (c && c->w->objectName() == source) {
+                c->mirrors.push_back(mirror);
+                if (auto *slider = qobject_cast<QSlider *>(c->w))
+                    UpdateMirrors(*c, slider->value());
+            }
     }
 
     for (auto &c : panel.ctrls) {
@@ -150,13 +151,52 @@ void InstallUirTable(const UirPanelInfo *panels, int count) {
 }
 
 namespace {
+// A window made larger than its panel gives the extra room to the controls
+// (and panels inside it) whose form property `grow` asks for it: x and y
+// move them right and down by the extra width and height, w and h widen and
+// heighten them. Their places as designed are kept to start from.
+class GrowControls : public QObject {
+  public:
+    GrowControls(QWidget *content, QSize design) : QObject(content), m_design(design) {}
+
+  protected:
+    bool eventFilter(QObject *o, QEvent *e) override {
+        if (e->type() != QEvent::Resize) return false;
+        auto *content = static_cast<QWidget *>(o);
+        const int dw = std::max(0, content->width() - m_design.width());
+        const int dh = std::max(0, content->height() - m_design.height());
+        for (QWidget *w : content->findChildren<QWidget *>()) {
+            const QString grow = w->property("grow").toString();
+            if (grow.isEmpty()) continue;
+            QVariant design = w->property("tolvaneDesignGeometry");
+            if (!design.isValid()) {
+                design = w->geometry();
+                w->setProperty("tolvaneDesignGeometry", design);
+            }
+            QRect at = design.toRect();
+            if (grow.contains(QLatin1Char('x'))) at.translate(dw, 0);
+            if (grow.contains(QLatin1Char('y'))) at.translate(0, dh);
+            if (grow.contains(QLatin1Char('w'))) at.setWidth(at.width() + dw);
+            if (grow.contains(QLatin1Char('h'))) at.setHeight(at.height() + dh);
+            if (w->minimumSize() == w->maximumSize()) w->setFixedSize(at.size());
+            w->setGeometry(at);
+        }
+        return false;
+    }
+
+  private:
+    QSize m_design;
+};
+
 // A window made smaller than its panel shows scroll bars rather than cut off
-// controls: the panel's controls move into a content widget of the panel's
-// size inside a scroll area that fills the window. Returns the content.
+// controls: the panel's controls move into a content widget of at least the
+// panel's size inside a scroll area that fills the window. Returns the content.
 QWidget *MakeScrolling(QWidget *root) {
     auto *content = new QWidget;
     content->setObjectName(root->objectName() + QStringLiteral("Content"));
-    content->setFixedSize(root->size());
+    content->setMinimumSize(root->size());
+    content->resize(root->size());
+    content->installEventFilter(new GrowControls(content, root->size()));
     const QObjectList children = root->children(); // reparenting changes the list
     for (QObject *o : children) {
         auto *child = qobject_cast<QWidget *>(o);
@@ -173,6 +213,7 @@ QWidget *MakeScrolling(QWidget *root) {
     scroll->setFocusPolicy(Qt::NoFocus);
     scroll->setBackgroundRole(QPalette::Window);
     scroll->setWidget(content);
+    scroll->setWidgetResizable(true);
     auto *layout = new QVBoxLayout(root);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(scroll);

@@ -4,6 +4,9 @@
 #pragma once
 
 #include <QList>
+#include <QPoint>
+#include <QRect>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 #include <cstddef>
@@ -114,6 +117,25 @@ int PanelRoomOver(int panel, int areaPanel, int areaControl, int *height, int *w
 // Moves a free-standing panel, frame included, into that area's top right
 // corner (size it to fit first).
 int PlacePanelOver(int panel, int areaPanel, int areaControl);
+// Makes a free-standing panel a tool window of `owner`'s window: it stays
+// above it, and moves with it.
+int MakeToolWindowOf(int panel, int owner);
+// What a free panel should leave in view: a control, or (control 0) a whole
+// panel; a pixel of it covered counts `weight` times.
+struct KeepInView {
+    int panel;
+    int control;
+    int weight = 1;
+};
+// Moves a free-standing panel, frame included, to the place on its owner's
+// screen where it covers the least of `keep` (of equal places, the one
+// nearest the owner's middle); the pixels it still covers in *coveredPixels.
+int PlacePanelCoveringLeast(int panel, const QList<KeepInView> &keep, int *coveredPixels = nullptr);
+// The search behind it, on screen coordinates: the top left corner for a
+// window of `size` within `free`, and the weighted pixels of `keep` it covers.
+QPoint LeastCoveringSpot(const QRect &free, const QSize &size, const QList<QRect> &keep,
+                         const QList<int> &weights, const QPoint &near,
+                         long long *covered = nullptr);
 // Tab order: the controls in the order given; control 0 stands for every
 // control of that panel that takes the focus, in the panel's own order.
 struct FocusStep {
@@ -390,11 +412,9 @@ enum {
     VAL_NEW_FILE_SELECTED = 2,
 };
 int MessagePopup(const QString &title, const QString &text);
-// 1 for yes, 0 for no. `preset` is the button Enter presses; Escape always
-// answers No. A question whose Yes gives something up presets No.
-enum class PopupDefault { Yes, No };
-int ConfirmPopup(const QString &title, const QString &text,
-                 PopupDefault preset = PopupDefault::Yes);
+// 1 for yes, 0 for no. No is the default button and Escape's answer: every
+// question asks before something is discarded, sent or overwritten.
+int ConfirmPopup(const QString &title, const QString &text);
 // 0 cancelled, 1 an existing file, 2 a new one; the chosen path in *path.
 int FileSelectPopup(const QString &defaultDirectory, const QString &defaultFileName,
                     const QString &fileTypeList, const QString &title, int buttonLabel,
@@ -403,6 +423,15 @@ int FileSelectPopup(const QString &defaultDirectory, const QString &defaultFileN
 void SetWaitCursor(int on);
 // Runs as any pop-up opens, scripted or not, before it is shown.
 void SetPopupOpeningHandler(void (*handler)());
+
+// The message list: a tool window of the owner panel's window whose lines
+// can be read, selected and copied; opened (or raised) by ShowMessageList,
+// refilled while open by UpdateMessageList.
+void ShowMessageList(int ownerPanel, const QString &title, const QStringList &lines);
+void UpdateMessageList(const QStringList &lines);
+// The list's text while it is open, else empty.
+QString MessageListText();
+void CloseMessageList();
 
 // A value typed into a numeric field or table cell that the field refused
 // (out of its range, a fraction, a sign, letters): the field keeps its value
@@ -433,6 +462,12 @@ void Clear();              // empties queue, log and unexpected list
 // without a window reports them on its error output); null stops it.
 using Sink = void (*)(const QString &title, const QString &text);
 void Forward(Sink sink);
+// The next box of that title is the real one, and gets the key (Qt::Key_Return,
+// Qt::Key_Escape) as the operator would press it; its answer is the box's own.
+void ExpectKey(const QString &title, int key);
+// Every box and question, scripted or real, is handed to `observer` too
+// (the session's message list keeps them); null stops it.
+void Observe(Sink observer);
 } // namespace popupscript
 
 // ------------------------------------------------------------------ serial ---

@@ -4,9 +4,11 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QPointer>
 #include <QQueue>
+#include <QTimer>
 #include <cstdio>
 
 namespace {
@@ -15,11 +17,13 @@ struct Expected {
     QString title;
     int answer;
     QString path;
+    int key = 0; // a real box is shown and gets this key
 };
 
 struct Script {
     bool installed = false;
-    bool echo = false; // unattended program: report unexpected pop-ups on stderr
+    popupscript::Sink observer = nullptr; // every box, scripted or not
+    bool echo = false;                    // unattended program: report unexpected pop-ups on stderr
     popupscript::Sink sink = nullptr;
     QQueue<Expected> queue;
     QList<popupscript::Shown> log;
@@ -60,6 +64,28 @@ QWidget *DialogParent() {
     return QApplication::activeWindow();
 }
 
+// The script's next entry wants the real box for this title, answered by a key.
+int ScriptedKey(const QString &title) {
+    Script &s = script();
+    if (!s.installed || s.queue.isEmpty() || s.queue.head().title != title) return 0;
+    if (s.queue.head().key == 0) return 0;
+    return s.queue.dequeue().key;
+}
+
+// Shows the box; a scripted key goes to it once it is open, as the
+// operator's key would.
+int ExecBox(QMessageBox &box, int key) {
+    if (key != 0)
+        QTimer::singleShot(0, &box, [&box, key] {
+            QCoreApplication::postEvent(&box, new QKeyEvent(QEvent::KeyPress, key, Qt::NoModifier));
+        });
+    return box.exec();
+}
+
+void Observe(const QString &title, const QString &text) {
+    if (script().observer) script().observer(title, text);
+}
+
 // "*.dat;*.txt" becomes "*.dat *.txt (*.dat *.txt)", followed by all files.
 QString NameFilter(const QString &fileTypeList) {
     QString patterns = fileTypeList;
@@ -98,25 +124,34 @@ void SetPopupOpeningHandler(void (*handler)()) {
 
 int MessagePopup(const QString &title, const QString &text) {
     Opening();
-    if (script().installed) {
+    Observe(title, text);
+    const int key = ScriptedKey(title);
+    if (script().installed && key == 0) {
         Scripted(title, text, nullptr);
         return 0;
     }
+    if (key != 0) script().log.append(popupscript::Shown{title, text});
     GiveBackActivation giveBack;
     QMessageBox box(QMessageBox::Information, title, text, QMessageBox::Ok, DialogParent());
-    box.exec();
+    ExecBox(box, key);
     return 0;
 }
 
-int ConfirmPopup(const QString &title, const QString &text, PopupDefault preset) {
+// Every question here risks something on Yes (a change discarded, a value
+// sent, a file written), so Enter and Escape both mean No; Yes takes a
+// deliberate click or Y.
+int ConfirmPopup(const QString &title, const QString &text) {
     Opening();
-    if (script().installed) return Scripted(title, text, nullptr) ? 1 : 0;
+    Observe(title, text);
+    const int key = ScriptedKey(title);
+    if (script().installed && key == 0) return Scripted(title, text, nullptr) ? 1 : 0;
+    if (key != 0) script().log.append(popupscript::Shown{title, text});
     GiveBackActivation giveBack;
     QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No,
                     DialogParent());
-    box.setDefaultButton(preset == PopupDefault::No ? QMessageBox::No : QMessageBox::Yes);
+    box.setDefaultButton(QMessageBox::No);
     box.setEscapeButton(QMessageBox::No);
-    return box.exec() == QMessageBox::Yes ? 1 : 0;
+    return ExecBox(box, key) == QMessageBox::Yes ? 1 : 0;
 }
 
 int FileSelectPopup(const QString &defaultDirectory, const QString &defaultFileName,
@@ -182,6 +217,12 @@ void Forward(Sink sink) {
 }
 void Expect(const QString &title, int answer, const QString &path) {
     script().queue.enqueue(Expected{title, answer, path});
+}
+void ExpectKey(const QString &title, int key) {
+    script().queue.enqueue(Expected{title, 0, QString(), key});
+}
+void Observe(Sink observer) {
+    script().observer = observer;
 }
 int Pending() {
     return int(script().queue.size());

@@ -83,8 +83,7 @@ void SelRecFile() {
     }
     if (chosen == VAL_EXISTING_FILE_SELECTED || FileExists(path)) {
         if (!ConfirmPopup("ATTENTION!",
-                          "File already exist! \nDo you want to select existing file?",
-                          PopupDefault::No))
+                          "File already exist! \nDo you want to select existing file?"))
             return;
         MessagePopup("ATTENTION!", NotOpenedWarning(36));
     }

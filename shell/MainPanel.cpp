@@ -4,6 +4,7 @@
 #include "core/HelpTexts.h"
 #include "core/LinkStatus.h"
 #include "core/MasterCopy.h"
+#include "core/Outcomes.h"
 #include "core/Session.h"
 #include "core/Ui.h"
 #include "shell/Shell.h"
@@ -97,6 +98,8 @@ namespace {
 // The status line says where the parameter set went: RAM is lost at the
 // sensor's next power-off, EEPROM keeps it.
 void SendParaAndSay() {
+    // The parameters, the 31 rows, and for EEPROM the store.
+    BeginProgress(QStringLiteral("SEND"), 1 + anzVec + (target == EEPROM ? 1 : 0));
     SendPara();
     if (comecho != 1) return;
     SetLinkNote(
@@ -106,6 +109,8 @@ void SendParaAndSay() {
 }
 
 void GetParaAndSay() {
+    // For EEPROM the load into RAM, then the parameters and the 31 rows.
+    BeginProgress(QStringLiteral("GET"), (target == EEPROM ? 1 : 0) + 1 + anzVec);
     GetPara();
     if (comecho == 1)
         SetLinkNote(target == EEPROM ? QStringLiteral("parameter set read from the sensor's EEPROM")
@@ -143,4 +148,10 @@ int CBF_SelectEEPROM(int panel, int control, int event, void *, int, int) {
 
 int CBF_SelectFILE(int panel, int control, int event, void *, int, int) {
     return MemoryButtonChanged(panel, control, event, DATFILE);
+}
+
+int CBF_ButtonMessages(int, int, int event, void *, int, int) {
+    if (ShowHelpOnRightClick(event, InfoButtonMessages) || event != EVENT_COMMIT) return 0;
+    ShowSessionMessages();
+    return 0;
 }

@@ -6,6 +6,7 @@
 #include "core/HelpTable.h"
 #include "core/LinkStatus.h"
 #include "core/MasterCopy.h"
+#include "core/Outcomes.h"
 #include "core/Protocol.h"
 #include "core/Session.h"
 #include "core/Ui.h"
@@ -26,12 +27,16 @@ int LoadAllPanels(int argc, char **argv) {
     SetTimeoutExplainer(ExplainAnswerFailure);
     SetRefusedInputHandler([](const QString &note) { SetLinkNote(note); });
     SetPopupOpeningHandler(HoldValuesForBox);
+    KeepBoxMessages();
     if (LoadPanelHandles() < 0) return -1;
 
     for (int *child : {&parapanel, &ttpanel, &interfacepanel, &grouppanel, &recpanel, &calibpanel})
         SetPanelPos(*child, 119, 7);
     SetPanelPos(tapanel, 119, 8);
     SetPanelPos(datapanel, 64, 294);
+    // Views the operator works with beside the main window stay above it.
+    MakeToolWindowOf(p3sidesview, mainpanel);
+    MakeToolWindowOf(teachpanel, mainpanel);
     SetHelpToolTips();
 
     // Tab walks the panels as they are seen: navigation, the open child

@@ -14,6 +14,7 @@
 #include "uir_ids.h"
 
 #include <QString>
+#include <QStringList>
 #include <algorithm>
 
 namespace {
@@ -21,6 +22,13 @@ constexpr int kResetBusyColor = 0xFF0000;
 constexpr int kButtonColor = 0xE0E0E0;
 // The pair tolerance the sensor's evaluation mode 2 works with.
 constexpr uint16_t kEvalmode2PairTolerance = 40;
+
+// X, Y, INT and GN are 12-bit values (0..4095). A tolerance above an eighth
+// of that range takes in a large part of what the sensor can see: an X/Y
+// circle of radius 512 already covers about a tenth of all colours. Such a
+// tolerance comes from frames that straddled a change of target, not from one
+// colour, so TEACH TO TABLE asks first.
+constexpr int kWideTolerance = 512;
 
 enum TeachWith { kWithValue = 0, kWithDeviation = 1, kWithBoth = 2, kNoChange = 3 };
 
@@ -100,6 +108,54 @@ uint16_t Tolerance(int ring, int valueField, int deviationDisplay, uint16_t curr
         return current;
     }
 }
+} // namespace
+
+namespace {
+// The tolerances TEACH TO TABLE would write above the bound, by name
+// ("CTO 2117"); rings set to keep the row's value are left out.
+QStringList WideTolerances() {
+    GetCtrlVal(parapanel, PARAP_Calcmode, &calcmode);
+    GetCtrlVal(parapanel, PARAP_Evalmode, &evalmode);
+    const int layout = LayoutOf(calcmode);
+    if (layout < 0) return {};
+    const TargetColumns &to = kTargets[layout];
+    struct Taught {
+        const char *name;
+        bool used;
+        int ring, value, deviation;
+    } const taught[] = {
+        {"CTO", evalmode != 2, TEACHP_EditTpTeachCtoWith, TEACHP_EditTpValueCto,
+         TEACHP_DispTpMaxDeltaXY},
+        {"ITO", to.ito > 0, TEACHP_EditTpTeachItoWith, TEACHP_EditTpValueIto,
+         TEACHP_DispTpMaxDeltaInt},
+        {"GTO", to.gto > 0, TEACHP_EditTpTeachGtoWith, TEACHP_EditTpValueGto,
+         TEACHP_DispTpMaxDeltaGn},
+    };
+    QStringList wide;
+    for (const Taught &t : taught) {
+        if (!t.used || Val(t.ring) == kNoChange) continue;
+        const uint16_t tolerance = Tolerance(t.ring, t.value, t.deviation, 0);
+        if (tolerance > kWideTolerance)
+            wide << QStringLiteral("%1 %2").arg(QLatin1String(t.name)).arg(tolerance);
+    }
+    return wide;
+}
+
+bool WideToleranceConfirmed(int row) {
+    const QStringList wide = WideTolerances();
+    if (wide.isEmpty()) return true;
+    return ConfirmPopup(
+               "ATTENTION!",
+               QStringLiteral("The captured frames spread widely: row %1 would be taught %2, "
+                              "above %3, an eighth of the sensor's range 0..4095. The row "
+                              "would then take in a large part of all colours. Check that "
+                              "all captured frames show the same target (UNDO removes the "
+                              "last one).\n\nTeach these tolerances anyway?")
+                   .arg(row)
+                   .arg(wide.join(QStringLiteral(" and ")))
+                   .arg(kWideTolerance)) == 1;
+}
+
 } // namespace
 
 void InitTeachPanel() {
@@ -186,12 +242,7 @@ void PlaceTeachPanel() {
         PlacePanelBeside(teachpanel, mainpanel);
         return;
     }
-    int top = 0, left = 0, dataTop = 0, graphTop = 0;
-    GetPanelAttribute(mainpanel, ATTR_TOP, &top);
-    GetPanelAttribute(mainpanel, ATTR_LEFT, &left);
-    GetPanelAttribute(datapanel, ATTR_TOP, &dataTop);
-    GetCtrlAttribute(datapanel, DATAP_GraphRGB, ATTR_TOP, &graphTop);
-    SetPanelPos(teachpanel, top + dataTop + graphTop, left);
+    PlaceToolPanel(teachpanel);
 }
 } // namespace
 
@@ -247,7 +298,12 @@ int CBF_GridTpValues(int, int, int event, void *, int, int) {
 }
 
 int CBF_ButtonTpTeachToTable(int, int, int event, void *, int, int) {
-    if (ShowHelpOnRightClick(event, InfoButtonTpTeachToTable) || event != EVENT_COMMIT) return 0;
+    if (ShowHelpOnRightClick(event, InfoButtonTpTeachToTableWide) || event != EVENT_COMMIT)
+        return 0;
+    if (!WideToleranceConfirmed(Val(TEACHP_EditTpRowNo))) {
+        SetLinkNote(QStringLiteral("TEACH TO TABLE cancelled: the table is unchanged"));
+        return 0;
+    }
     {
         TableUndoPoint undo;
         TeachToTable();

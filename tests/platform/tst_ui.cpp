@@ -278,10 +278,10 @@ class TestUi : public QObject {
 
     void sliderShowsItsValueInItsLabel() {
         const int h = load(PARAP);
-        auto *mirror = PanelWidget(h)->findChild<QLabel *>("powerValue");
+        auto *mirror = PanelWidget(h)->findChild<QSpinBox *>("EditPower");
         QVERIFY(mirror);
         SetCtrlVal(h, PARAP_SlidePower, 345);
-        QCOMPARE(mirror->text(), QStringLiteral("345"));
+        QCOMPARE(mirror->value(), 345);
     }
 
     // ------------------------------------------------------------ events ---

@@ -62,6 +62,8 @@ class TstInput : public fixture::WindowSuite {
              "AVERAGE takes whole numbers 0..65535"},
             {"AVERAGE sign", &parapanel, PARAP_EditAverage, field, "-5",
              "AVERAGE takes whole numbers 0..65535"},
+            {"POWER too big", &parapanel, PARAP_EditPower, field, "1001",
+             "POWER takes whole numbers 0..1000"},
             {"HOLD plus", &parapanel, PARAP_EditHold, field, "+3",
              "HOLD takes whole numbers 0..65535"},
             {"INTLIM letters", &parapanel, PARAP_EditIntlim, field, "abc",
@@ -183,17 +185,27 @@ class TstInput : public fixture::WindowSuite {
 
     // No numeric field is left out of the list above.
     void everyNumericFieldIsChecked() {
-        const QList<QPair<int *, int>> listed = {
-            {&parapanel, PARAP_EditAverage},        {&parapanel, PARAP_EditHold},
-            {&parapanel, PARAP_EditIntlim},         {&parapanel, PARAP_EditMaxcolNo},
-            {&parapanel, PARAP_EditDynWinLoHi__Lo}, {&parapanel, PARAP_EditDynWinLoHi__Hi},
-            {&calibpanel, CALIBP_EditSetValue},     {&calibpanel, CALIBP_EditMaxDelta},
-            {&calibpanel, CALIBP_EditCFR},          {&calibpanel, CALIBP_EditCFG},
-            {&calibpanel, CALIBP_EditCFB},          {&recpanel, RECP_EditInterval},
-            {&recpanel, RECP_EditRecVal},           {&tapanel, TAP_EditRow},
-            {&tapanel, TAP_EditColorNumericRow},    {&teachpanel, TEACHP_EditTpValueCto},
-            {&teachpanel, TEACHP_EditTpValueIto},   {&teachpanel, TEACHP_EditTpValueGto},
-            {&teachpanel, TEACHP_EditTpRowNo},      {&ttpanel, TTP_EditNo}};
+        const QList<QPair<int *, int>> listed = {{&parapanel, PARAP_EditAverage},
+                                                 {&parapanel, PARAP_EditHold},
+                                                 {&parapanel, PARAP_EditPower},
+                                                 {&parapanel, PARAP_EditIntlim},
+                                                 {&parapanel, PARAP_EditMaxcolNo},
+                                                 {&parapanel, PARAP_EditDynWinLoHi__Lo},
+                                                 {&parapanel, PARAP_EditDynWinLoHi__Hi},
+                                                 {&calibpanel, CALIBP_EditSetValue},
+                                                 {&calibpanel, CALIBP_EditMaxDelta},
+                                                 {&calibpanel, CALIBP_EditCFR},
+                                                 {&calibpanel, CALIBP_EditCFG},
+                                                 {&calibpanel, CALIBP_EditCFB},
+                                                 {&recpanel, RECP_EditInterval},
+                                                 {&recpanel, RECP_EditRecVal},
+                                                 {&tapanel, TAP_EditRow},
+                                                 {&tapanel, TAP_EditColorNumericRow},
+                                                 {&teachpanel, TEACHP_EditTpValueCto},
+                                                 {&teachpanel, TEACHP_EditTpValueIto},
+                                                 {&teachpanel, TEACHP_EditTpValueGto},
+                                                 {&teachpanel, TEACHP_EditTpRowNo},
+                                                 {&ttpanel, TTP_EditNo}};
         QSet<QWidget *> covered;
         for (const auto &f : listed)
             covered.insert(CtrlWidget(*f.first, f.second));

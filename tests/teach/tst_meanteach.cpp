@@ -11,6 +11,7 @@
 #include "support/WindowSuite.h"
 #include "teach/MeanValueTeach.h"
 
+#include <algorithm>
 #include <array>
 
 using namespace ptest;
@@ -276,8 +277,12 @@ class TestMeanTeach : public fixture::WindowSuite {
         PutTableRow(ttpanel, TTP_GridCtt, 5, before);
         PutTableRow(ttpanel, TTP_GridCtt, 6, nines);
         SetCtrlVal(teachpanel, TEACHP_EditTpRowNo, 4);
+        // A tolerance above 512 is taught only after the operator's Yes.
+        const bool wide = std::any_of(values.begin(), values.end(), [](int v) { return v > 512; });
+        if (wide) popupscript::Expect("ATTENTION!", 1);
 
         Click(teachpanel, TEACHP_ButtonTpTeachToTable);
+        QCOMPARE(popupscript::Pending(), 0);
 
         QTEST(TableRow(ttpanel, TTP_GridCtt, 5), "after");
         QCOMPARE(TableRow(ttpanel, TTP_GridCtt, 4), nines);
@@ -428,6 +433,7 @@ class TestMeanTeach : public fixture::WindowSuite {
         QVERIFY(Val(teachpanel, TEACHP_DispTpMaxDeltaXY) > 0);
 
         SetCtrlVal(teachpanel, TEACHP_EditTpTeachCtoWith, 2);
+        SetCtrlVal(teachpanel, TEACHP_EditTpValueCto, 20);
         SetCtrlVal(teachpanel, TEACHP_EditTpRowNo, 6);
         Click(teachpanel, TEACHP_ButtonTpTeachToTable);
         QCOMPARE(TableRow(ttpanel, TTP_GridCtt, 7)[0], int(meanx));
