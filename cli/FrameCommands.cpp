@@ -16,6 +16,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
 
@@ -23,17 +24,7 @@ namespace {
 // The window's pause between two requests, so that the sensor breathes.
 constexpr double kCyclePauseS = 0.010;
 
-// A whole number from 1 to max after an option; false otherwise.
-bool TakeCount(const QStringList &args, int at, qint64 max, qint64 *out) {
-    if (at + 1 >= args.size()) return false;
-    bool ok = false;
-    const qint64 v = args[at + 1].toLongLong(&ok);
-    if (!ok || v < 1 || v > max) return false;
-    *out = v;
-    return true;
-}
-
-int OneSensor(const QList<LinkSpec> &links, const char *command) {
+int OneSensor(const QList<LinkTarget> &links, const char *command) {
     if (links.size() <= 1) return kExitOk;
     Say(QStringLiteral("%1 works with one sensor at a time").arg(command));
     return kExitUsage;
@@ -76,41 +67,43 @@ int PollFrames(uint64_t count, const std::function<int(uint64_t frame)> &onFrame
     return kExitOk;
 }
 
-int CmdFrames(const QStringList &commandArgs, const QList<LinkSpec> &links) {
-    QStringList args = commandArgs;
+namespace {
+// The feed's options as FeedOptions takes them, from what the command line
+// parser has checked (each given once, each with its value).
+QStringList FeedWords(const CliArgs &args) {
+    QStringList words;
+    for (const cmdline::Option &o : feed::FeedOptionDefs())
+        if (args.IsSet(o.names.first()))
+            words << QStringLiteral("--%1=%2").arg(o.names.first(), args.Value(o.names.first()));
+    return words;
+}
+} // namespace
+
+int CmdFrames(const CliArgs &args, const QList<LinkTarget> &links) {
+    QStringList feedWords = FeedWords(args);
     feed::FeedOptions feedOptions;
     bool publish = false;
     QString feedError;
-    if (!feed::TakeFeedOptions(&args, &feedOptions, &publish, &feedError)) {
+    if (!feed::TakeFeedOptions(&feedWords, &feedOptions, &publish, &feedError)) {
         Say("frames: " + feedError);
         return kExitUsage;
     }
-    const bool reconnect = args.removeAll("--reconnect") > 0;
+    const bool reconnect = args.IsSet("reconnect");
     qint64 count = 0;
-    bool json = false;
-    for (int i = 0; i < args.size(); ++i) {
-        if (args[i] == "-n") {
-            if (!TakeCount(args, i++, Q_INT64_C(1) << 62, &count)) {
-                Say("frames: -n takes a whole number from 1 on");
-                return kExitUsage;
-            }
-        } else if (args[i] == "--format" && i + 1 < args.size() &&
-                   (args[i + 1] == "tsv" || args[i + 1] == "json")) {
-            json = args[++i] == "json";
-        } else {
-            Say(QStringLiteral("frames: unexpected \"%1\" (-n N, --format tsv|json, --reconnect, "
-                               "--publish URL ...)")
-                    .arg(args[i]));
-            return kExitUsage;
-        }
-    }
+    QString format = QStringLiteral("tsv");
+    [[maybe_unused]] QString time = QStringLiteral("local");
+    if (!args.Number("n", 1, Q_INT64_C(1) << 62, &count) ||
+        !args.Choice("format", {"tsv", "json"}, &format) ||
+        !args.Choice("time", {"local", "iso"}, &time))
+        return kExitUsage;
+    const bool json = format == "json";
     if (const int code = OneSensor(links, "frames")) return code;
     if (publish || reconnect)
-        return ForEachSensor(links, [&](const LinkSpec &link) {
+        return ForEachSensor(links, [&](const LinkTarget &link) {
             return FeedFrames(link, uint64_t(count), json, publish ? &feedOptions : nullptr,
                               reconnect);
         });
-    return ForEachSensor(links, [&](const LinkSpec &link) {
+    return ForEachSensor(links, [&](const LinkTarget &link) {
         if (!OpenSensor(link)) return int(kExitSensor);
         // The record file's header and lines, with plain line ends for a pipe.
         if (!json) Out(RecordHeaderText().chopped(2) + "\n");
@@ -127,40 +120,29 @@ int CmdFrames(const QStringList &commandArgs, const QList<LinkSpec> &links) {
     });
 }
 
-int CmdRecord(const QStringList &args, const QList<LinkSpec> &links) {
+int CmdRecord(const CliArgs &args, const QList<LinkTarget> &links) {
     qint64 count = 0, interval = 0;
-    QString out;
-    for (int i = 0; i < args.size(); ++i) {
-        bool ok = true;
-        if (args[i] == "-n")
-            ok = TakeCount(args, i++, 65535, &count);
-        else if (args[i] == "-i")
-            ok = TakeCount(args, i++, 65535, &interval);
-        else if (args[i] == "-o" && i + 1 < args.size())
-            out = args[++i];
-        else
-            ok = false;
-        if (!ok) {
-            Say(QStringLiteral("record: -n N and -i SECONDS take whole numbers from 1 to 65535, "
-                               "-o FILE names the record file (\"%1\")")
-                    .arg(args[i]));
-            return kExitUsage;
-        }
-    }
+    const QString out = args.Value("o");
+    if (!args.Number("n", 1, 65535, &count) || !args.Number("i", 1, 65535, &interval))
+        return kExitUsage;
     if (count == 0 || interval == 0 || out.isEmpty()) {
         Say("record needs -n N, -i SECONDS and -o FILE");
         return kExitUsage;
     }
     if (const int code = OneSensor(links, "record")) return code;
     // The recording goes into a file beside the target, renamed when every
-    // line is in: a lost link never leaves a half-written record file.
-    const QString part = QFileInfo(out).absoluteFilePath() + ".part";
+    // line is in: a lost link never leaves a half-written record file. For
+    // stdout (-) the file lies in a folder of its own and is copied out.
+    const bool toStdout = IsStdStream(out);
+    QTemporaryDir spool;
+    const QString part =
+        toStdout ? spool.filePath("record.dat") : QFileInfo(out).absoluteFilePath() + ".part";
     recFileName = part;
     if (!WriteFileHeader()) {
         Say(QStringLiteral("the record file %1 cannot be written").arg(out));
         return kExitUsage;
     }
-    const int code = ForEachSensor(links, [&](const LinkSpec &link) {
+    const int code = ForEachSensor(links, [&](const LinkTarget &link) {
         if (!OpenSensor(link)) return int(kExitSensor);
         // The recorder panel's counted mode, as START RECORD runs it.
         SetCtrlVal(recpanel, RECP_EditSelectDataRec, int(kRecCounted));
@@ -170,7 +152,7 @@ int CmdRecord(const QStringList &args, const QList<LinkSpec> &links) {
         RecordFrame();
         if (Interrupted()) {
             Say(QStringLiteral("interrupted after %1 of %2 lines").arg(otcrec).arg(count));
-            return int(kExitSensor);
+            return InterruptExit();
         }
         if (otcrec != count) {
             Say(QStringLiteral("%1: %2 after %3 of %4 lines")
@@ -188,12 +170,19 @@ int CmdRecord(const QStringList &args, const QList<LinkSpec> &links) {
         }
         return int(kExitOk);
     });
+    if (code == kExitOk && toStdout) {
+        QFile file(part);
+        if (file.open(QIODevice::ReadOnly)) Out(file.readAll());
+        if (file.error() == QFile::NoError && std::fflush(stdout) == 0) return kExitOk;
+        Say("the record cannot be written to stdout");
+        return kExitUsage;
+    }
     if (code == kExitOk && std::rename(qPrintable(part), qPrintable(out)) == 0) {
         Say(QStringLiteral("%1 lines recorded in %2").arg(count).arg(out));
         return kExitOk;
     }
     QFile::remove(part);
     if (code == kExitOk) Say(QStringLiteral("the record file %1 cannot be written").arg(out));
-    Say(QStringLiteral("%1 was not written").arg(out));
+    Say(QStringLiteral("%1 was not written").arg(toStdout ? QStringLiteral("the record") : out));
     return code == kExitOk ? int(kExitUsage) : code;
 }

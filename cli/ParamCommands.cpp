@@ -38,9 +38,9 @@ bool LoadParaFile(const QString &path, uint16_t values[kParaFileValues],
                   const char *consequence = "; nothing was sent") {
     QStringList lines;
     QString problem;
-    if (ReadTextLines(path, &lines, -1, &problem) && ParseParaFile(lines, values, &problem))
+    if (ReadInputLines(path, &lines, &problem) && ParseParaFile(lines, values, &problem))
         return true;
-    Say(QStringLiteral("the parameter file %1 %2%3").arg(path, problem, consequence));
+    Say(QStringLiteral("the parameter file %1 %2%3").arg(InputName(path), problem, consequence));
     return false;
 }
 
@@ -61,26 +61,6 @@ bool ReadSensorSet(bool eeprom, uint16_t values[kParaFileValues]) {
     return true;
 }
 
-bool TakeFlag(QStringList *args, const QString &flag) {
-    return args->removeAll(flag) > 0;
-}
-
-// "-o VALUE" taken out of args; false when -o has no value.
-bool TakeOption(QStringList *args, const QString &option, QString *value) {
-    const int at = args->indexOf(option);
-    if (at < 0) return true;
-    if (at + 1 >= args->size()) return false;
-    *value = args->at(at + 1);
-    args->remove(at, 2);
-    return true;
-}
-
-int Unexpected(const QStringList &args, const char *command) {
-    Say(QStringLiteral("%1: unexpected \"%2\" (tolvane-cli --help tells more)")
-            .arg(command, args.join(' ')));
-    return kExitUsage;
-}
-
 bool WriteResult(const QString &path, const QByteArray &bytes) {
     if (WriteFileAtomic(path, bytes)) return true;
     Say(QStringLiteral("%1 cannot be written; an earlier file of that name is left as it was")
@@ -89,11 +69,10 @@ bool WriteResult(const QString &path, const QByteArray &bytes) {
 }
 } // namespace
 
-int ForEachSensor(const QList<LinkSpec> &links,
-                  const std::function<int(const LinkSpec &link)> &each) {
-    const QList<LinkSpec> all = links.isEmpty() ? QList<LinkSpec>{StoredLink()} : links;
+int ForEachSensor(const QList<LinkTarget> &all,
+                  const std::function<int(const LinkTarget &link)> &each) {
     int worst = kExitOk;
-    for (const LinkSpec &link : all) {
+    for (const LinkTarget &link : all) {
         if (Interrupted()) break;
         const int code = each(link);
         CloseSensor();
@@ -106,9 +85,8 @@ int ForEachSensor(const QList<LinkSpec> &links,
     return worst;
 }
 
-int CmdVersion(const QStringList &args, const QList<LinkSpec> &links) {
-    if (!args.isEmpty()) return Unexpected(args, "version");
-    return ForEachSensor(links, [&](const LinkSpec &link) {
+int CmdVersion(const CliArgs &, const QList<LinkTarget> &links) {
+    return ForEachSensor(links, [&](const LinkTarget &link) {
         if (!OpenSensor(link)) return int(kExitSensor);
         const QString text = SensorVersion();
         Out((links.size() > 1 ? link.Name() + "\t" + text : text).toUtf8() + "\n");
@@ -116,12 +94,10 @@ int CmdVersion(const QStringList &args, const QList<LinkSpec> &links) {
     });
 }
 
-int CmdGet(const QStringList &argsIn, const QList<LinkSpec> &links) {
-    QStringList args = argsIn;
-    const bool eeprom = TakeFlag(&args, "--eeprom");
-    QString out;
-    if (!TakeOption(&args, "-o", &out) || !args.isEmpty())
-        return Unexpected(args.isEmpty() ? QStringList{"-o"} : args, "get");
+int CmdGet(const CliArgs &args, const QList<LinkTarget> &links) {
+    const bool eeprom = args.IsSet("eeprom");
+    QString out = args.Value("o");
+    if (IsStdStream(out)) out.clear();
     const bool toDir = out.endsWith('/') || QFileInfo(out).isDir();
     if (links.size() > 1 && !toDir) {
         Say("get: with several sensors -o names a folder (DIR/), one file per sensor");
@@ -131,7 +107,7 @@ int CmdGet(const QStringList &argsIn, const QList<LinkSpec> &links) {
         Say(QStringLiteral("get: the folder %1 cannot be made").arg(out));
         return kExitUsage;
     }
-    return ForEachSensor(links, [&](const LinkSpec &link) {
+    return ForEachSensor(links, [&](const LinkTarget &link) {
         uint16_t values[kParaFileValues];
         if (!OpenSensor(link) || !ReadSensorSet(eeprom, values)) return int(kExitSensor);
         const QByteArray text = FormatParaFile(values);
@@ -146,12 +122,11 @@ int CmdGet(const QStringList &argsIn, const QList<LinkSpec> &links) {
     });
 }
 
-int CmdSend(const QStringList &argsIn, const QList<LinkSpec> &links) {
-    QStringList args = argsIn;
-    const bool eeprom = TakeFlag(&args, "--eeprom");
-    if (args.size() != 1) return Unexpected(args, "send FILE");
+int CmdSend(const CliArgs &args, const QList<LinkTarget> &links) {
+    const bool eeprom = args.IsSet("eeprom");
+    const QString file = args.Words().first();
     uint16_t values[kParaFileValues];
-    if (!LoadParaFile(args[0], values)) return kExitUsage;
+    if (!LoadParaFile(file, values)) return kExitUsage;
     // The set goes into the panels as FILE with GET puts it there; a value
     // the panels would have to limit, or a conflict they would report,
     // refuses the file: what is sent is exactly what the file holds.
@@ -160,12 +135,19 @@ int CmdSend(const QStringList &argsIn, const QList<LinkSpec> &links) {
     CopyFileParatoVars();
     RefreshAfterLoad(values[6]);
     if (int(popupscript::Log().size()) != before) {
-        Say(QStringLiteral("the parameter file %1 holds values the panels would change; "
+        // The boxes' lists of values, without the window's words around them.
+        QStringList changed;
+        for (qsizetype i = before; i < popupscript::Log().size(); ++i)
+            changed << popupscript::Log()[i]
+                           .text.section(':', 1)
+                           .remove(" The next SEND writes the limited values.")
+                           .simplified();
+        Say(QStringLiteral("the parameter file %1 holds values the panels would change (%2); "
                            "nothing was sent")
-                .arg(args[0]));
+                .arg(InputName(file), changed.join("; ")));
         return kExitUsage;
     }
-    return ForEachSensor(links, [&](const LinkSpec &link) {
+    return ForEachSensor(links, [&](const LinkTarget &link) {
         if (!OpenSensor(link)) return int(kExitSensor);
         target = eeprom ? EEPROM : RAM;
         SendPara();
@@ -181,13 +163,11 @@ int CmdSend(const QStringList &argsIn, const QList<LinkSpec> &links) {
     });
 }
 
-int CmdVerify(const QStringList &argsIn, const QList<LinkSpec> &links) {
-    QStringList args = argsIn;
-    const bool eeprom = TakeFlag(&args, "--eeprom");
-    if (args.size() != 1) return Unexpected(args, "verify FILE");
+int CmdVerify(const CliArgs &args, const QList<LinkTarget> &links) {
+    const bool eeprom = args.IsSet("eeprom");
     uint16_t wanted[kParaFileValues];
-    if (!LoadParaFile(args[0], wanted, "")) return kExitUsage;
-    return ForEachSensor(links, [&](const LinkSpec &link) {
+    if (!LoadParaFile(args.Words().first(), wanted, "")) return kExitUsage;
+    return ForEachSensor(links, [&](const LinkTarget &link) {
         uint16_t found[kParaFileValues];
         if (!OpenSensor(link) || !ReadSensorSet(eeprom, found)) return int(kExitSensor);
         QByteArray text;
@@ -204,10 +184,9 @@ int CmdVerify(const QStringList &argsIn, const QList<LinkSpec> &links) {
     });
 }
 
-int CmdShow(const QStringList &args, const QList<LinkSpec> & /*links*/) {
-    if (args.size() != 1) return Unexpected(args, "show FILE");
+int CmdShow(const CliArgs &args, const QList<LinkTarget> & /*links*/) {
     uint16_t v[kParaFileValues];
-    if (!LoadParaFile(args[0], v, "")) return kExitUsage;
+    if (!LoadParaFile(args.Words().first(), v, "")) return kExitUsage;
     QByteArray text;
     for (int w = 0; w < proto::kParamWords; ++w)
         text += QStringLiteral("%1 %2\n").arg(ParamName(w), -12).arg(v[w], 6).toUtf8();

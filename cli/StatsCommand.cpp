@@ -4,46 +4,38 @@
 
 #include "record/RecordStats.h"
 
+#include <QTemporaryFile>
 #include <climits>
 
-int CmdStats(const QStringList &args, const QList<LinkSpec> &links) {
-    const QString usage = "usage: stats FILE [--from \"MM-DD-YYYY HH:MM:SS\"] [--to \"MM-DD-YYYY "
-                          "HH:MM:SS\"] (tolvane-cli --help tells more)";
-    if (!links.isEmpty()) {
-        Say("stats reads a file and needs no link");
-        return kExitUsage;
-    }
-    QString file;
+int CmdStats(const CliArgs &args, const QList<LinkTarget> & /*links*/) {
+    QString file = args.Words().first();
     int64_t from = INT64_MIN, to = INT64_MAX;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString &a = args[i];
-        if (a == "--from" || a == "--to") {
-            int64_t *bound = a == "--from" ? &from : &to;
-            if (i + 1 >= args.size() || !rec::ParseStamp(args[i + 1], bound)) {
-                Say(QStringLiteral("%1 needs a time \"MM-DD-YYYY HH:MM:SS\"").arg(a));
-                return kExitUsage;
-            }
-            ++i;
-        } else if (file.isEmpty() && !a.startsWith("--")) {
-            file = a;
-        } else {
-            Say(usage);
+    for (const char *name : {"from", "to"}) {
+        int64_t *bound = QLatin1String(name) == QLatin1String("from") ? &from : &to;
+        if (args.IsSet(name) && !rec::ParseStamp(args.Value(name), bound)) {
+            Say(QStringLiteral("--%1 needs a time \"MM-DD-YYYY HH:MM:SS\"").arg(name));
             return kExitUsage;
         }
     }
-    if (file.isEmpty()) {
-        Say(usage);
-        return kExitUsage;
+    // A record from a pipe is read as a file is: spooled first.
+    QTemporaryFile spool;
+    if (IsStdStream(file)) {
+        QString why;
+        if (!SpoolStdin(&spool, -1, &why)) {
+            Say(why);
+            return kExitUsage;
+        }
+        file = spool.fileName();
     }
     rec::FileStatsResult result;
     QString problem;
     if (!rec::StatsOfFile(file, from, to, &result, &problem)) {
-        Say(QStringLiteral("%1: %2").arg(file, problem));
+        Say(QStringLiteral("%1: %2").arg(InputName(args.Words().first()), problem));
         return kExitUsage;
     }
     if (result.badLines)
         Say(QStringLiteral("%1: %2 line%3 could not be read")
-                .arg(file)
+                .arg(InputName(args.Words().first()))
                 .arg(result.badLines)
                 .arg(result.badLines == 1 ? "" : "s"));
     Out(rec::StatsTsv(result.stats, result.labels));
