@@ -43,6 +43,9 @@ bool ParseHostPort(const QString &text, LinkTarget *out, QString *why = nullptr)
 
 // Messages go to stderr, prefixed with the program's name.
 void Say(const QString &text);
+// A message about a sensor names it once: `what` as it is when it names the
+// sensor's place already, else after the link's name.
+void SayAbout(const LinkTarget &link, const QString &what);
 // Results go to stdout.
 void Out(const QByteArray &bytes);
 

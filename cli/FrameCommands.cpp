@@ -53,7 +53,7 @@ int PollFrames(uint64_t count, const std::function<int(uint64_t frame)> &onFrame
         // wait per frame, and the next request leaves when the pause is over.
         if (!TakeRequestedFrame(kCyclePauseS)) {
             if (Interrupted()) break;
-            Say(OpenLink().Name() + ": " + ExplainAnswerFailure());
+            SayAbout(OpenLink(), ExplainAnswerFailure());
             return kExitSensor;
         }
         TakeTriggerFlag();

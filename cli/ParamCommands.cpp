@@ -52,7 +52,7 @@ bool ReadSensorSet(bool eeprom, uint16_t values[kParaFileValues]) {
         GetPara();
         target = RAM;
         if (comecho != 1) {
-            Say(OpenLink().Name() + ": " + ExplainAnswerFailure());
+            SayAbout(OpenLink(), ExplainAnswerFailure());
             return false;
         }
     }

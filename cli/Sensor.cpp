@@ -103,6 +103,10 @@ void Say(const QString &text) {
     std::fflush(stderr);
 }
 
+void SayAbout(const LinkTarget &link, const QString &what) {
+    Say(what.contains(link.Place()) ? what : link.Name() + ": " + what);
+}
+
 void Out(const QByteArray &bytes) {
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
 }
@@ -191,12 +195,12 @@ bool OpenSensor(const LinkTarget &link) {
     else
         InitTCP_IP();
     if (ret < 0) {
-        Say(QStringLiteral("%1: cannot open the link: %2").arg(link.Name(), ExplainOpenFailure()));
+        SayAbout(link, QStringLiteral("cannot open the link: %1").arg(ExplainOpenFailure()));
         return false;
     }
     CheckComLine();
     if (comecho != 1) {
-        Say(QStringLiteral("%1: %2").arg(link.Name(), ExplainAnswerFailure()));
+        SayAbout(link, ExplainAnswerFailure());
         return false;
     }
     return true;
