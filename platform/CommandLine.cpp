@@ -48,8 +48,8 @@ bool Parser::Parse(const QStringList &args, QString *error) {
         if (o.valueName.isEmpty()) continue;
         for (const QString &value : qt_->values(o.names.first())) {
             if (value.size() < 2 || !value.startsWith('-')) continue;
-            const QString name = value.mid(value.startsWith(QLatin1String("--")) ? 2 : 1)
-                                     .section('=', 0, 0);
+            const QString name =
+                value.mid(value.startsWith(QLatin1String("--")) ? 2 : 1).section('=', 0, 0);
             for (const Option &other : options_)
                 if (other.names.contains(name)) {
                     *error = QStringLiteral("%1 needs a value").arg(Written(o.names.first()));
