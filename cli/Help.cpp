@@ -144,7 +144,8 @@ QByteArray AllHelp() {
 QByteArray BashCompletion() {
     const QList<Option> global = GlobalOptions();
     QString script =
-        "# bash completion for tolvane-cli: commands, their options, serial devices.\n"
+        "# bash completion for tolvane-cli (commands, their options, serial devices),\n"
+        "# tolvane and tolvane-sim.\n"
         "# Made by `tolvane-cli completion` from the tool's own tables.\n"
         "_tolvane_cli_devices() {\n"
         "    local d\n"
@@ -190,7 +191,23 @@ QByteArray BashCompletion() {
         "        COMPREPLY=($(compgen -f -- \"$cur\"))\n"
         "    fi\n"
         "}\n"
-        "complete -F _tolvane_cli tolvane-cli\n";
+        "complete -F _tolvane_cli tolvane-cli\n"
+        "# tolvane and tolvane-sim: their options as their own --help lists them.\n"
+        "_tolvane_options() {\n"
+        "    local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]}\n"
+        "    COMPREPLY=()\n"
+        "    local IFS=$'\\n'\n"
+        "    case $prev in\n"
+        "        --serial) COMPREPLY=($(compgen -W \"$(_tolvane_cli_devices)\" -- \"$cur\")); "
+        "return ;;\n"
+        "        --view|--config|--pty|--pty-link) COMPREPLY=($(compgen -f -- \"$cur\")); "
+        "return ;;\n"
+        "    esac\n"
+        "    [[ $cur == -* ]] || return\n"
+        "    COMPREPLY=($(compgen -W \"$(\"$1\" --help 2>/dev/null | grep -o -- '--[a-z][a-z-]*' "
+        "| sort -u)\" -- \"$cur\"))\n"
+        "}\n"
+        "complete -F _tolvane_options tolvane tolvane-sim\n";
     QStringList globalValued;
     for (const Option &o : global)
         if (!o.valueName.isEmpty())

@@ -773,6 +773,9 @@ class TstCli : public QObject {
         QTest::newRow("baud rates")
             << "tolvane-cli --serial /dev/x --baud 1" << QStringList{"115200", "19200"};
         QTest::newRow("help's words") << "tolvane-cli help rec" << QStringList{"record"};
+        QTest::newRow("the window's options")
+            << "tolvane --v" << QStringList{"--view", "--version"};
+        QTest::newRow("the simulator's options") << "tolvane-sim --fa" << QStringList{"--fault"};
     }
     void completionOffersCommands() {
         QFETCH(QString, line);
@@ -785,16 +788,36 @@ class TstCli : public QObject {
         for (const QString &w : words)
             quoted << "'" + w + "'";
         QProcess bash;
-        bash.start("bash", {"-c", QStringLiteral("source '%1'; COMP_WORDS=(%2); COMP_CWORD=%3; "
-                                                 "_tolvane_cli; printf '%s\\n' \"${COMPREPLY[@]}\"")
-                                      .arg(script, quoted.join(' '))
-                                      .arg(words.size() - 1)});
+        bash.start("bash",
+                   {"-c", QStringLiteral("source '%1'; COMP_WORDS=(%2); COMP_CWORD=%3; "
+                                         "%4; printf '%s\\n' \"${COMPREPLY[@]}\"")
+                              .arg(script, quoted.join(' '))
+                              .arg(words.size() - 1)
+                              .arg(words[0] == "tolvane-cli"
+                                       ? QStringLiteral("_tolvane_cli")
+                                       : "_tolvane_options " + QDir(BinDir()).filePath(words[0]))});
         QVERIFY(bash.waitForFinished(10000));
         const QStringList got =
             QString::fromUtf8(bash.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
         QVERIFY2(bash.exitCode() == 0, bash.readAllStandardError().constData());
         for (const QString &word : offered)
             QVERIFY2(got.contains(word), qPrintable(got.join(' ')));
+    }
+
+    // After --serial the completion offers the machine's serial devices.
+    void completionOffersSerialDevices() {
+        const QStringList devices =
+            QDir("/dev").entryList({"ttyS*", "ttyUSB*", "ttyACM*"}, QDir::System);
+        if (devices.isEmpty()) QSKIP("this machine has no serial device");
+        QProcess bash;
+        bash.start("bash", {"-c", QStringLiteral("source '%1'; COMP_WORDS=(tolvane-cli --serial "
+                                                 "/dev/tty); COMP_CWORD=2; _tolvane_cli; printf "
+                                                 "'%s\\n' \"${COMPREPLY[@]}\"")
+                                      .arg(QDir(BinDir()).filePath("../completion/tolvane-cli"))});
+        QVERIFY(bash.waitForFinished(10000));
+        const QStringList got =
+            QString::fromUtf8(bash.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+        QVERIFY2(got.contains("/dev/" + devices.first()), qPrintable(got.join(' ')));
     }
 
     void cleanupTestCase() {
