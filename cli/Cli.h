@@ -82,7 +82,8 @@ QString SensorVersion();
 bool StoredLink(LinkTarget *link);
 
 // SIGINT and SIGTERM: the first ends loops cleanly after their running turn
-// (what was taken is written), a second ends the tool at once.
+// (what was taken is written), a second ends the tool at once. Needs the
+// application object; a second call does nothing.
 void CatchInterrupt();
 bool Interrupted();
 // 130 after SIGINT, 143 after SIGTERM, 0 when neither came.
@@ -127,9 +128,16 @@ struct CliCommand {
     QList<cmdline::Option> options;
     int minWords = 0, maxWords = 0; // words after the command
     bool sensor = true;             // talks to a sensor (takes LINK options)
+    // Runs on the engine with the panels (the window's parameter code reads
+    // them); the dispatch starts it, finds the stored link and catches the
+    // signals. A command without (a QCoreApplication of its own) gets the
+    // links as given and calls CatchInterrupt once its application exists.
+    bool panels = true;
     int (*run)(const CliArgs &args, const QList<LinkTarget> &links) = nullptr;
     int order = 100; // place in the command list
 };
+// (Commands are brace-initialised in this order: name, synopsis, summary,
+// details, examples, options, minWords, maxWords, sensor, panels, run, order.)
 
 // A command defined in another file joins the table through a static
 // CliRegistration in that file.

@@ -45,6 +45,7 @@ const CliRegistration kBuiltIn[] = {
                      0,
                      0,
                      true,
+                     true,
                      CmdVersion,
                      10}),
     CliRegistration(
@@ -61,6 +62,7 @@ const CliRegistration kBuiltIn[] = {
          0,
          0,
          true,
+         true,
          CmdGet,
          20}),
     CliRegistration(
@@ -74,6 +76,7 @@ const CliRegistration kBuiltIn[] = {
          1,
          1,
          true,
+         true,
          CmdSend,
          30}),
     CliRegistration({"verify",
@@ -86,6 +89,7 @@ const CliRegistration kBuiltIn[] = {
                      1,
                      1,
                      true,
+                     true,
                      CmdVerify,
                      40}),
     CliRegistration({"show",
@@ -97,6 +101,7 @@ const CliRegistration kBuiltIn[] = {
                      1,
                      1,
                      false,
+                     true,
                      CmdShow,
                      50}),
     CliRegistration(
@@ -117,6 +122,7 @@ const CliRegistration kBuiltIn[] = {
          0,
          0,
          true,
+         true,
          CmdFrames,
          60}),
     CliRegistration(
@@ -132,6 +138,7 @@ const CliRegistration kBuiltIn[] = {
           {{"all-or-nothing"}, {}, "keep no line of a recording that did not end whole"}},
          0,
          0,
+         true,
          true,
          CmdRecord,
          70}),
@@ -150,6 +157,7 @@ const CliRegistration kBuiltIn[] = {
          1,
          1,
          false,
+         true,
          CmdStats,
          80}),
 };
@@ -169,6 +177,7 @@ const CliRegistration kHelpCommands[] = {
                      0,
                      1,
                      false,
+                     true,
                      HelpCommand,
                      200}),
     CliRegistration({"completion",
@@ -180,6 +189,7 @@ const CliRegistration kHelpCommands[] = {
                      0,
                      0,
                      false,
+                     true,
                      CompletionCommand,
                      210}),
 };
@@ -359,7 +369,7 @@ int RunCli(int argc, char **argv) {
     if (!command->sensor && !links.isEmpty())
         return Usage(QStringLiteral("%1 needs no link").arg(name), name);
     const CliArgs commandArgs(parser, name);
-    if (command->name == "help" || command->name == "completion")
+    if (command->name == "help" || command->name == "completion" || !command->panels)
         return command->run(commandArgs, links);
 
     if (!StartEngine(argc, argv)) return kExitSensor;

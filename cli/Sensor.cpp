@@ -232,7 +232,7 @@ int InterruptExit() {
 }
 
 void CatchInterrupt() {
-    if (::pipe(wakePipe) != 0) return;
+    if (wakePipe[0] >= 0 || ::pipe(wakePipe) != 0) return;
     auto *notifier =
         new QSocketNotifier(wakePipe[0], QSocketNotifier::Read, QCoreApplication::instance());
     QObject::connect(notifier, &QSocketNotifier::activated, notifier, [notifier] {
