@@ -57,6 +57,19 @@ bool Parser::Parse(const QStringList &args, QString *error) {
                 }
         }
     }
+    // A value named "tsv|json" is one of those words.
+    static const QRegularExpression choices(QStringLiteral("^[a-z0-9]+(\\|[a-z0-9]+)+$"));
+    for (const Option &o : options_) {
+        if (!choices.match(o.valueName).hasMatch()) continue;
+        const QStringList allowed = o.valueName.split('|');
+        for (const QString &value : qt_->values(o.names.first()))
+            if (!allowed.contains(value)) {
+                *error =
+                    QStringLiteral("%1 %2: one of %3")
+                        .arg(Written(o.names.first()), value, allowed.join(QStringLiteral(", ")));
+                return false;
+            }
+    }
     // Qt keeps the last of repeated values: a second --publish would replace
     // the first without a word.
     const QStringList given = qt_->optionNames();

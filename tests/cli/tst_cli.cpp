@@ -560,7 +560,9 @@ class TstCli : public QObject {
             "frames: unknown option --frmat \\(tolvane-cli frames --help");
         row("unknown short option", "--tcp %A get -x", 2, "^$", "get: unknown option -x");
         row("bad format value", "--tcp %A frames --format csv", 2, "^$",
-            "--format csv: one of tsv, json");
+            "frames: --format csv: one of tsv, json");
+        row("format of version", "--tcp %A version --format xml", 2, "^$",
+            "version: --format xml: one of text, json");
         row("word too many", "--tcp %A version now", 2, "^$", "version: unexpected \"now\"");
         row("word missing", "--tcp %A send", 2, "^$", "send needs FILE");
         row("flag with a value", "--tcp %A get --eeprom=yes", 2, "^$", "--eeprom takes no value");
@@ -604,6 +606,34 @@ class TstCli : public QObject {
         // A refused line never reaches a sensor; a window's box is never repeated.
         if (code == 2) QCOMPARE(a->requestCount(), 0);
         QVERIFY(!r.err.contains("ATTENTION!") && !r.err.contains("TCP Client"));
+    }
+
+    // Help and version that cannot be written are an output error, in each
+    // program: a full disk is never reported as success.
+    void helpToAFullDisk_data() {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QString>("option");
+        QTest::newRow("tolvane-cli --help") << "tolvane-cli"
+                                            << "--help";
+        QTest::newRow("tolvane-cli get --help") << "tolvane-cli"
+                                                << "get --help";
+        QTest::newRow("tolvane-cli --version") << "tolvane-cli"
+                                               << "--version";
+        QTest::newRow("tolvane --help") << "tolvane"
+                                        << "--help";
+        QTest::newRow("tolvane-sim --help") << "tolvane-sim"
+                                            << "--help";
+    }
+    void helpToAFullDisk() {
+        QFETCH(QString, program);
+        QFETCH(QString, option);
+        QProcess p;
+        p.setStandardOutputFile("/dev/full");
+        p.start(QDir(BinDir()).filePath(program), option.split(' '));
+        QVERIFY(p.waitForFinished(30000));
+        QCOMPARE(p.exitCode(), 2);
+        QVERIFY(p.readAllStandardError().contains("stdout cannot be written") ||
+                program == "tolvane-sim");
     }
 
     // Without a link option and with none stored the tool says how to give

@@ -52,6 +52,7 @@ class TstCmdline : public QObject {
         bad("repeated by both names", "frames -n 1 --count 2", "is given twice");
         bad("repeated flag", "get --eeprom --eeprom", "--eeprom is given twice");
         bad("flag with a value", "get --eeprom=1", "--eeprom takes no value");
+        bad("value not among the choices", "frames --format csv", "--format csv: one of tsv, json");
     }
     void parse() {
         QFETCH(QString, args);
