@@ -4,6 +4,7 @@
 
 #include "record/RecordStats.h"
 
+#include <QFileInfo>
 #include <QTemporaryFile>
 #include <climits>
 
@@ -17,7 +18,12 @@ int CmdStats(const CliArgs &args, const QList<LinkTarget> & /*links*/) {
             return kExitUsage;
         }
     }
-    // A record from a pipe is read as a file is: spooled first.
+    // A named pipe or a device may never end; - reads a pipe, spooled first
+    // and then read as a file is.
+    if (const QFileInfo info(file); !IsStdStream(file) && info.exists() && !info.isFile()) {
+        Say(QStringLiteral("%1: not a file (- reads stdin)").arg(file));
+        return kExitUsage;
+    }
     QTemporaryFile spool;
     if (IsStdStream(file)) {
         QString why;

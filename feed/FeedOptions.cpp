@@ -32,6 +32,10 @@ bool ParseAuthority(const QString &authority, FeedOptions *o, QString *error) {
 }
 
 bool ReadPasswordFile(const QString &path, QString *password, QString *error) {
+    // A pipe or a device may never deliver a line: the tool would wait for ever.
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile())
+        return Fail(error, QString("the MQTT password file %1 is not a file").arg(path));
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
         return Fail(
@@ -45,7 +49,11 @@ bool ReadPasswordFile(const QString &path, QString *password, QString *error) {
 }
 
 bool CheckReadable(const QString &option, const QString &path, QString *error) {
-    if (path.isEmpty() || QFileInfo(path).isReadable()) return true;
+    if (path.isEmpty()) return true;
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile())
+        return Fail(error, QString("%1: %2 is not a file").arg(option, path));
+    if (info.isReadable()) return true;
     return Fail(error, QString("%1: cannot read %2").arg(option, path));
 }
 

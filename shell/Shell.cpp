@@ -18,6 +18,8 @@
 #include "viewer/Viewer.h"
 
 #include <QByteArray>
+#include <QFileInfo>
+#include <cstdio>
 
 int LoadAllPanels(int argc, char **argv) {
     if (InitRunTimeEngine(argc, argv) < 0) return -1;
@@ -54,6 +56,12 @@ namespace {
 // tolvane --view FILE: the record viewer alone, without the panels and the
 // sensor; the program ends when its window closes.
 int ViewRecord(int argc, char **argv, const QString &file) {
+    // A pipe or a device would be read for ever, before any window shows.
+    const QFileInfo info(file);
+    if (info.exists() && !info.isFile()) {
+        std::fprintf(stderr, "tolvane: --view %s: not a file\n", qPrintable(file));
+        return 2;
+    }
     if (InitRunTimeEngine(argc, argv) < 0) return -1;
     if (!OpenRecordViewer(file, true)) return 2;
     RunUserInterface();

@@ -16,6 +16,7 @@
 #include <csignal>
 #include <cstring>
 #include <memory>
+#include <sys/stat.h>
 
 namespace {
 QString BinDir() {
@@ -634,6 +635,44 @@ class TstCli : public QObject {
         QCOMPARE(p.exitCode(), 2);
         QVERIFY(p.readAllStandardError().contains("stdout cannot be written") ||
                 program == "tolvane-sim");
+    }
+
+    // A named pipe where a file is named is refused at once: it may never
+    // end, and Ctrl-C would not end the wait.
+    void specialFilesAreRefused_data() {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QString>("args");
+        QTest::addColumn<QString>("err");
+        QTest::newRow("stats") << "tolvane-cli"
+                               << "stats %F"
+                               << "not a file";
+        QTest::newRow("show") << "tolvane-cli"
+                              << "show %F"
+                              << "not a file";
+        QTest::newRow("--mqtt-password-file")
+            << "tolvane-cli"
+            << "--tcp %A frames --publish mqtt://127.0.0.1/t --mqtt-user u --mqtt-password-file %F"
+            << "is not a file";
+        QTest::newRow("--hosts") << "tolvane-cli"
+                                 << "--hosts %F version"
+                                 << "not a file";
+        QTest::newRow("tolvane --view") << "tolvane"
+                                        << "--view %F"
+                                        << "not a file";
+    }
+    void specialFilesAreRefused() {
+        QFETCH(QString, program);
+        QFETCH(QString, args);
+        QFETCH(QString, err);
+        const QString fifo = Path("fifo");
+        QFile::remove(fifo);
+        QCOMPARE(::mkfifo(qPrintable(fifo), 0600), 0);
+        args.replace("%F", fifo).replace("%A", Tcp(*a));
+        const Result r = RunProgram(program, args.split(' '), 10000);
+        QFile::remove(fifo);
+        QVERIFY2(r.code == 2, r.err.constData());
+        QVERIFY2(r.err.contains(err.toUtf8()), r.err.constData());
+        QCOMPARE(a->requestCount(), 0);
     }
 
     // Without a link option and with none stored the tool says how to give
