@@ -12,10 +12,10 @@
 #include "live/Live.h"
 #include "params/ParaFile.h"
 #include "platform/Platform.h"
+#include "record/RecordStats.h"
 #include "shell/Shell.h"
 #include "teach/TeachTable.h"
 #include "uir_ids.h"
-#include "record/RecordStats.h"
 #include "viewer/RecordStore.h"
 
 #include <QCoreApplication>
