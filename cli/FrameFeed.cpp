@@ -22,7 +22,7 @@ constexpr double kFirstReconnectPauseS = 1.0;
 constexpr double kLongestReconnectPauseS = 10.0;
 } // namespace
 
-int FeedFrames(const LinkSpec &link, uint64_t count, bool json, FrameTime time,
+int FeedFrames(const LinkTarget &link, uint64_t count, bool json, FrameTime time,
                const feed::FeedOptions *publish, bool reconnect) {
     std::unique_ptr<feed::Publisher> feed;
     QString feedError;
@@ -88,7 +88,7 @@ int FeedFrames(const LinkSpec &link, uint64_t count, bool json, FrameTime time,
     } else if (OutputFailure()) {
         code = OutputFailure();
     } else if (Interrupted()) {
-        code = kExitOk; // a service being stopped
+        code = InterruptExit(); // a service being stopped: 143, which its unit counts as success
     }
     if (feed) feed->Stop();
     return code;

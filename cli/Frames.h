@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <functional>
 
-struct LinkSpec;
+struct LinkTarget;
 namespace feed {
 struct FeedOptions;
 }
@@ -24,7 +24,7 @@ int64_t FrameArrivalMSecs();
 
 // frames with --publish (publish: the broker; frames then go there instead
 // of stdout) or --reconnect (a sensor time-out is reported and the link
-// opened again until the sensor answers; Ctrl-C or SIGTERM ends it with 0).
+// opened again until the sensor answers; Ctrl-C or SIGTERM ends it with 130 or 143).
 // Returns 1 when the broker refused the login or its certificate.
-int FeedFrames(const LinkSpec &link, uint64_t count, bool json, FrameTime time,
+int FeedFrames(const LinkTarget &link, uint64_t count, bool json, FrameTime time,
                const feed::FeedOptions *publish, bool reconnect);
