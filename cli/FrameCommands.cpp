@@ -1,8 +1,6 @@
 // The commands that take frames: frames (to stdout) and record (a counted
 // recording into a record file).
 #include "cli/Cli.h"
-#include "cli/FrameJson.h"
-#include "cli/FrameText.h"
 #include "cli/Frames.h"
 
 #include "core/Session.h"
@@ -100,23 +98,11 @@ int CmdFrames(const CliArgs &args, const QList<LinkTarget> &links) {
     const bool json = format == "json";
     const FrameTime stamp = time == "iso" ? FrameTime::Iso : FrameTime::Local;
     if (const int code = OneSensor(links, "frames")) return code;
-    if (publish || reconnect)
-        return ForEachSensor(links, [&](const LinkTarget &link) {
-            return FeedFrames(link, uint64_t(count), json, stamp, publish ? &feedOptions : nullptr,
-                              reconnect);
-        });
+    // One loop for every way frames go out: stdout, the broker, with or
+    // without reconnecting.
     return ForEachSensor(links, [&](const LinkTarget &link) {
-        if (!OpenSensor(link)) return int(kExitSensor);
-        if (!json) Out(FrameTsvHeader(stamp) + "\n");
-        if (!FlushOut()) return OutputFailure();
-        return PollFrames(uint64_t(count), [&](uint64_t n) {
-            QByteArray line =
-                json ? FrameJson(n, FrameArrivalMSecs()) : FrameTsvLine(FrameArrivalMSecs(), stamp);
-            line += '\n';
-            // A reader at the other end of a pipe sees each frame as it comes;
-            // one that went away, or a full disk, ends the loop.
-            return OutLine(line);
-        });
+        return FeedFrames(link, uint64_t(count), json, stamp, publish ? &feedOptions : nullptr,
+                          reconnect);
     });
 }
 
