@@ -190,9 +190,10 @@ int CmdRecord(const CliArgs &args, const QList<LinkTarget> &links) {
     }
     if (written) {
         if (code != kExitOk)
-            Say(QStringLiteral("the %1 line%2 recorded so far %3 kept in %4")
+            Say(QStringLiteral("the %1 line%2 recorded so far %3 %4")
                     .arg(kept)
-                    .arg(kept == 1 ? "" : "s", kept == 1 ? "is" : "are", where));
+                    .arg(kept == 1 ? "" : "s", kept == 1 ? "is" : "are",
+                         toStdout ? QStringLiteral("written to stdout") : "kept in " + out));
         else if (!toStdout)
             Say(QStringLiteral("%1 lines recorded in %2").arg(count).arg(out));
         return code;

@@ -754,18 +754,24 @@ class TstCli : public QObject {
         QTest::addColumn<QString>("fault");
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("said");
-        QTest::newRow("SIGINT") << int(SIGINT) << "" << 130 << "interrupted after (\\d+) of 10";
-        QTest::newRow("SIGTERM") << int(SIGTERM) << "" << 143 << "interrupted after (\\d+) of 10";
+        QTest::addColumn<bool>("toStdout"); // -o -
+        QTest::newRow("SIGINT") << int(SIGINT) << "" << 130 << "interrupted after (\\d+) of 10"
+                                << false;
+        QTest::newRow("SIGTERM") << int(SIGTERM) << "" << 143 << "interrupted after (\\d+) of 10"
+                                 << false;
         // The link drops after the third frame's answer (telegram 35 after
         // the line check's 32).
         QTest::newRow("sensor lost")
-            << 0 << "disconnect:37" << 1 << "closed the connection.* after (\\d+) of 10";
+            << 0 << "disconnect:37" << 1 << "closed the connection.* after (\\d+) of 10" << false;
+        QTest::newRow("SIGINT, -o -")
+            << int(SIGINT) << "" << 130 << "interrupted after (\\d+) of 10" << true;
     }
     void recordKeepsItsLines() {
         QFETCH(int, signal);
         QFETCH(QString, fault);
         QFETCH(int, code);
         QFETCH(QString, said);
+        QFETCH(bool, toStdout);
         if (!fault.isEmpty()) {
             tsim::FaultSpec armed;
             QVERIFY(tsim::ParseFault(fault, &armed));
@@ -776,7 +782,8 @@ class TstCli : public QObject {
         QProcess p;
         QSignalSpy done(&p, &QProcess::finished);
         p.start(QDir(BinDir()).filePath("tolvane-cli"),
-                {"--tcp", Tcp(*a), "record", "-n", "10", "-i", "1", "-o", Path("kept.dat")});
+                {"--tcp", Tcp(*a), "record", "-n", "10", "-i", "1", "-o",
+                 toStdout ? QStringLiteral("-") : Path("kept.dat")});
         QTRY_VERIFY_WITH_TIMEOUT(a->requestCount(5) >= 2, 10000);
         // Until the recording ends, an earlier file of the name stays as it was.
         QCOMPARE(FileBytes("kept.dat"), QByteArray("an earlier recording\r\n"));
@@ -789,7 +796,7 @@ class TstCli : public QObject {
         QVERIFY2(m.hasMatch(), qPrintable(err));
         const int taken = m.captured(1).toInt();
         QVERIFY2(taken >= 2 && taken < 10, qPrintable(err));
-        const QByteArray file = FileBytes("kept.dat");
+        const QByteArray file = toStdout ? p.readAllStandardOutput() : FileBytes("kept.dat");
         QVERIFY(file.startsWith("DATE\tTIME\tRED"));
         QVERIFY(file.endsWith("\r\n"));
         QCOMPARE(int(file.count("\r\n")), 1 + taken);
