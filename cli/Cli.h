@@ -2,45 +2,56 @@
 // session it opens on one of them, and the table of its commands.
 #pragma once
 
+#include "platform/CommandLine.h"
+
 #include <QJsonObject>
 #include <QList>
 #include <QString>
 #include <QStringList>
 #include <functional>
 
-// Exit codes, from best to worst as several sensors add up: a sensor that
-// could not be read says less than one found to differ.
+// Exit codes, one meaning each. With several sensors the worst counts:
+// a sensor that could not be read says less than one found to differ.
 enum CliExit {
     kExitOk = 0,
-    kExitDiffer = 3,
-    kExitSensor = 1,
-    kExitUsage = 2,
-    kExitInterrupted = 130, // SIGINT, after keeping what can be kept
-    kExitTerminated = 143,  // SIGTERM, likewise
-    kExitReaderGone = 141,  // stdout's reader went away, as a pipe's SIGPIPE would end a tool
+    kExitSensor = 1,    // the sensor or the broker failed
+    kExitUsage = 2,     // usage, input or output error
+    kExitDiffer = 3,    // verify found differences
+    kExitSigint = 130,  // interrupted (Ctrl-C), after writing what can be kept
+    kExitSigterm = 143, // terminated, the same
+    // stdout's reader went away (a pipe into head): ended at once and
+    // quietly, as SIGPIPE would end a tool; no fault of the sensor
+    kExitReaderGone = 141,
 };
 // The worse of two exit codes.
 int WorseExit(int a, int b);
 
 // One sensor's link as given on the command line or stored in ComSettings.cfg.
-struct LinkSpec {
+struct LinkTarget {
     bool serial = false;
     QString host;
     int port = 0;      // TCP port
-    QString device;    // serial device path, or empty for comNumber
+    QString device;    // serial device path as given, or empty for comNumber
     int comNumber = 0; // COMn
     int baudIndex = 4; // 0..4 = 9600..115200
     // "TCP/IP host:port", "RS232 /dev/ttyUSB0 115200 baud".
     QString Name() const;
+    // Where the sensor is, for messages: "host:port", the device as given.
+    QString Place() const;
     // A name fit for a file: "host_port", "ttyUSB0".
     QString FileStem() const;
 };
 
-// "HOST[:PORT]"; false for an empty host or a port outside 1..65535.
-bool ParseHostPort(const QString &text, LinkSpec *out);
+// "HOST[:PORT]"; false, with the reason, for anything ParseHostPort refuses.
+bool ParseHostPort(const QString &text, LinkTarget *out, QString *why = nullptr);
 
 // Messages go to stderr, prefixed with the program's name.
 void Say(const QString &text);
+// A message about a sensor names it once: `what` as it is when it names the
+// sensor's place already, else after the link's name.
+void SayAbout(const LinkTarget &link, const QString &what);
+// The text SayAbout says, for a message said later.
+QString AboutLink(const LinkTarget &link, const QString &what);
 // Every message said from now on is also appended to *into (null: stops).
 void CaptureSaid(QStringList *into);
 // Results go to stdout. Every write is checked: false once stdout failed
@@ -59,6 +70,19 @@ void IgnoreBrokenPipe();
 // and gives kExitUsage; a reader that went away gives kExitReaderGone quietly.
 int FinishOutput(int code);
 
+// ---- streams: `-` for stdin or stdout wherever a file is named
+
+inline bool IsStdStream(const QString &path) {
+    return path == QLatin1String("-");
+}
+// Copies stdin into `spool` (at most maxBytes, -1: all); false with the reason.
+class QTemporaryFile;
+bool SpoolStdin(QTemporaryFile *spool, qint64 maxBytes, QString *why);
+// The lines of a text file, or of stdin for `-` (the same checks).
+bool ReadInputLines(const QString &path, QStringList *lines, QString *why);
+// A name for messages: "stdin" for `-`.
+QString InputName(const QString &path);
+
 // ---- the sensor session (one sensor at a time)
 
 // Starts the engine without a display and loads the panels, which hold the
@@ -68,66 +92,116 @@ bool StartEngine(int argc, char **argv);
 // parameter set and the 31 rows from RAM into the variables. False, after
 // saying which step failed on which link (the link's own words for it:
 // ExplainAnswerFailure), when the sensor did not answer.
-bool OpenSensor(const LinkSpec &link);
+bool OpenSensor(const LinkTarget &link);
 void CloseSensor();
-// Whether the window's pop-ups become lines on stderr (on by default); off
-// where a command says the matter in its own words.
-void SayPopups(bool on);
 // The link that is open, for messages.
-const LinkSpec &OpenLink();
+const LinkTarget &OpenLink();
 // The sensor's version text from the line check.
 QString SensorVersion();
-// The stored link (ComSettings.cfg, searched as the window does).
-LinkSpec StoredLink();
+// The stored link (ComSettings.cfg, searched as the window does); false,
+// after saying so, when none is stored.
+bool StoredLink(LinkTarget *link);
 
-// Set by Ctrl-C; loops end cleanly after their running turn.
-bool Interrupted();
-// The exit code of the signal that interrupted the run: 130 (SIGINT) or
-// 143 (SIGTERM); kExitOk when none came.
-int InterruptExit();
+// SIGINT and SIGTERM: the first ends loops cleanly after their running turn
+// (what was taken is written), a second ends the tool at once. Needs the
+// application object; a second call does nothing.
 void CatchInterrupt();
+bool Interrupted();
+// 130 after SIGINT, 143 after SIGTERM, 0 when neither came.
+int InterruptExit();
 
 // ---- commands
 
-// A command receives its own arguments and the sensors named on the command
-// line (empty: the stored link). It checks its arguments before it opens a
-// link and returns an exit code.
-struct CliCommand {
-    const char *name;
-    const char *synopsis; // the usage line after the program's name
-    const char *help;     // what it does, for --help
-    int (*run)(const QStringList &args, const QList<LinkSpec> &links);
+// What a command was given: its options and words, checked against its
+// table before anything is opened.
+class CliArgs {
+  public:
+    explicit CliArgs(const cmdline::Parser &parser, const QString &command)
+        : parser_(parser), command_(command) {}
+    bool IsSet(const QString &name) const { return parser_.IsSet(name); }
+    QString Value(const QString &name) const { return parser_.Value(name); }
+    QStringList Values(const QString &name) const { return parser_.Values(name); }
+    // The words after the command.
+    QStringList Words() const { return parser_.Words().mid(1); }
+    // The option's whole-number value from lo to hi into *out (unchanged when
+    // the option is not given); false after saying what is wrong.
+    bool Number(const QString &name, qint64 lo, qint64 hi, qint64 *out) const;
+    // The option's value, one of `choices` (unchanged when not given); false
+    // after saying what is wrong.
+    bool Choice(const QString &name, const QStringList &choices, QString *out) const;
+    const QString &Command() const { return command_; }
+    const cmdline::Parser &Parser() const { return parser_; }
+
+  private:
+    const cmdline::Parser &parser_;
+    QString command_;
 };
-// The table the dispatch reads; a new command is one more entry.
-extern const CliCommand kCliCommands[];
-extern const int kCliCommandCount;
+
+// A command: its name, what it takes and does (its --help and man page
+// text), its options and the words it takes. It checks its arguments before
+// it opens a link and returns an exit code.
+struct CliCommand {
+    QString name;
+    QString synopsis;     // the usage line after "tolvane-cli [LINK] "
+    QString summary;      // one line for the command list
+    QString details;      // the rest of its help, paragraphs
+    QStringList examples; // whole command lines
+    QList<cmdline::Option> options;
+    int minWords = 0, maxWords = 0; // words after the command
+    bool sensor = true;             // talks to a sensor (takes LINK options)
+    // Runs on the engine with the panels (the window's parameter code reads
+    // them); the dispatch starts it, finds the stored link and catches the
+    // signals. A command without (a QCoreApplication of its own) gets the
+    // links as given and calls CatchInterrupt once its application exists.
+    bool panels = true;
+    int (*run)(const CliArgs &args, const QList<LinkTarget> &links) = nullptr;
+    int order = 100; // place in the command list
+};
+// (Commands are brace-initialised in this order: name, synopsis, summary,
+// details, examples, options, minWords, maxWords, sensor, panels, run, order.)
+
+// A command defined in another file joins the table through a static
+// CliRegistration in that file.
+void RegisterCliCommand(const CliCommand &command);
+struct CliRegistration {
+    explicit CliRegistration(const CliCommand &command) { RegisterCliCommand(command); }
+};
+// Every command, in the order of the command list.
+QList<CliCommand> CliCommands();
+const CliCommand *FindCliCommand(const QString &name);
+
+// The global options (LINK, help, version), for help and completion.
+QList<cmdline::Option> GlobalOptions();
+// The whole --help, one command's help, the man page's text, the bash
+// completion script: all made from the tables above.
+QByteArray MainHelp();
+QByteArray CommandHelp(const CliCommand &command);
+QByteArray AllHelp();
+QByteArray BashCompletion();
 
 // Runs `each` for every sensor in turn, the stored link when none was named.
 // With several sensors a summary line per sensor follows its run ("ok",
 // "differs", "failed"); the result is the worst exit code.
-int ForEachSensor(const QList<LinkSpec> &links,
-                  const std::function<int(const LinkSpec &link)> &each);
+int ForEachSensor(const QList<LinkTarget> &links,
+                  const std::function<int(const LinkTarget &link)> &each);
 
 // ForEachSensor for --format json: each sensor's outcome is one JSON object
 // on a line of stdout, {"sensor":"TCP/IP host:port","result":"ok"|"differs"|
 // "failed"|"interrupted","exit":N, the fields `each` adds,"messages":[what
 // was said on stderr for it]}, so that a script reads every sensor's fate
 // from stdout alone.
-int ForEachSensorJson(const QList<LinkSpec> &links,
-                      const std::function<int(const LinkSpec &link, QJsonObject *fields)> &each);
-// "--format tsv|json" (or text|json) taken out of args; false, after saying
-// so, for another format or a missing one.
-bool TakeFormat(QStringList *args, const char *command, bool *json);
+int ForEachSensorJson(const QList<LinkTarget> &links,
+                      const std::function<int(const LinkTarget &link, QJsonObject *fields)> &each);
 
 // The commands.
-int CmdVersion(const QStringList &args, const QList<LinkSpec> &links);
-int CmdGet(const QStringList &args, const QList<LinkSpec> &links);
-int CmdSend(const QStringList &args, const QList<LinkSpec> &links);
-int CmdVerify(const QStringList &args, const QList<LinkSpec> &links);
-int CmdShow(const QStringList &args, const QList<LinkSpec> &links);
-int CmdFrames(const QStringList &args, const QList<LinkSpec> &links);
-int CmdRecord(const QStringList &args, const QList<LinkSpec> &links);
-int CmdStats(const QStringList &args, const QList<LinkSpec> &links);
+int CmdVersion(const CliArgs &args, const QList<LinkTarget> &links);
+int CmdGet(const CliArgs &args, const QList<LinkTarget> &links);
+int CmdSend(const CliArgs &args, const QList<LinkTarget> &links);
+int CmdVerify(const CliArgs &args, const QList<LinkTarget> &links);
+int CmdShow(const CliArgs &args, const QList<LinkTarget> &links);
+int CmdFrames(const CliArgs &args, const QList<LinkTarget> &links);
+int CmdRecord(const CliArgs &args, const QList<LinkTarget> &links);
+int CmdStats(const CliArgs &args, const QList<LinkTarget> &links);
 
 // The whole program: options, dispatch, exit code.
 int RunCli(int argc, char **argv);

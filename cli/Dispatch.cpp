@@ -1,200 +1,406 @@
-// The command line: link options, the command table and the dispatch.
+// The command line: the link options, the table of commands with their own
+// options, and the dispatch. One parser (platform/CommandLine.h) reads the
+// global options and the command's together, so that each is taken in any
+// place and in any of its forms.
 #include "cli/Cli.h"
 
-#include "core/Protocol.h"
 #include "feed/FeedOptions.h"
+#include "platform/Address.h"
 #include "platform/Platform.h"
 
-#include <QFile>
-#include <QRegularExpression>
-#include <iterator>
+#include <algorithm>
 
 #ifndef TOLVANE_VERSION
 #define TOLVANE_VERSION "unknown"
 #endif
 
-const CliCommand kCliCommands[] = {
-    {"version", "version [--format json]", "the sensor's version text, one line", CmdVersion},
-    {"get", "get [--eeprom] [-o FILE|DIR/] [--format json]",
-     "parameter set and teach table in the parameter-file format (264 lines);\n"
-     "          stdout without -o; DIR/: one file per sensor",
-     CmdGet},
-    {"send", "send FILE [--eeprom] [--format json]",
-     "writes a parameter file to the sensor's RAM (--eeprom: and stores it in\n"
-     "          the EEPROM), every echo checked, exactly as the file holds it (spare\n"
-     "          words included); a bad file, or a value the panels would change, is\n"
-     "          refused with its reason before anything is sent",
-     CmdSend},
-    {"verify", "verify FILE [--eeprom] [--format json]",
-     "compares the sensor's set with FILE and prints each difference as\n"
-     "          NAME FILE-VALUE -> SENSOR-VALUE; exit 3 when they differ",
-     CmdVerify},
-    {"show", "show FILE [--format json]",
-     "a parameter file with the operator's names, the teach table as a table", CmdShow},
-    {"frames",
-     "frames [-n N] [--format tsv|json] [--time local|iso] [--reconnect] [--publish URL ...]",
-     "polls N frames (default: until Ctrl-C); tsv: the record file's columns\n"
-     "          under a header of as many fields, each line stamped with its frame's\n"
-     "          arrival (--time iso: ISO 8601 with zone), json: one object per line;\n"
-     "          --reconnect: a sensor time-out does not end it, the link is opened\n"
-     "          again until the sensor answers;\n"
-     "          --publish: the frames as JSON to an MQTT broker (PLANT FEED below)",
-     CmdFrames},
-    {"record", "record -n N -i SECONDS -o FILE [--all-or-nothing]",
-     "counted recording of N lines, one every SECONDS, into the record file;\n"
-     "          cut short, it keeps the lines taken (--all-or-nothing: none)",
-     CmdRecord},
-    {"stats",
-     "stats FILE [--from \"MM-DD-YYYY HH:MM:SS\"] [--to \"MM-DD-YYYY HH:MM:SS\"] [--time iso] "
-     "[--format json]",
-     "statistics of a record file's lines in that time range, as the record viewer\n"
-     "          exports them: per channel COUNT MEAN SD MIN MAX, per vector number\n"
-     "          COUNT SHARE; exit 2 for a file that is no record file; needs no link;\n"
-     "          --time iso: --from and --to in ISO 8601 (\"2026-12-08T09:39:29+01:00\")",
-     CmdStats},
-};
-const int kCliCommandCount = int(std::size(kCliCommands));
+using cmdline::Option;
 
 namespace {
-constexpr const char *kBaudTexts[] = {"9600", "19200", "38400", "57600", "115200"};
+const QStringList kBaudTexts = {"9600", "19200", "38400", "57600", "115200"};
 
-void PrintHelp() {
-    QByteArray text = "Usage: tolvane-cli [LINK] COMMAND [ARGS]\n\n"
-                      "The sensor from a shell: the window's link, transactions and files,\n"
-                      "without a window or a display. Messages go to stderr, results to stdout\n"
-                      "or the named file.\n\n"
-                      "LINK:\n"
-                      "  --tcp HOST[:PORT]       TCP/IP (port default 10002); may be repeated\n"
-                      "  --hosts FILE            one HOST[:PORT] per line (# starts a comment)\n"
-                      "  --serial DEVICE|COMn    RS-232\n"
-                      "  --baud 9600|19200|38400|57600|115200   (default 115200)\n"
-                      "  none: the link stored in ComSettings.cfg, found as the window finds it\n\n"
-                      "COMMANDS:\n";
-    for (int i = 0; i < kCliCommandCount; ++i)
-        text += QByteArray("  ") + kCliCommands[i].synopsis + "\n          " +
-                kCliCommands[i].help + "\n";
-    text +=
-        "  --help, --version       this text; the program's version\n\n"
-        "--eeprom on get and verify reads the EEPROM as GET from EEPROM does: the\n"
-        "sensor first loads its EEPROM into its RAM, replacing what RAM held.\n\n"
-        "Several sensors (--tcp repeated or --hosts) work with version, get -o DIR/,\n"
-        "send and verify: each in turn, a summary line per sensor; one that fails\n"
-        "does not stop the others.\n\n"
-        "PLANT FEED (frames --publish):\n" +
-        feed::FeedUsage().toUtf8() +
-        "\n"
-        "Exit codes: 0 success; 1 the sensor did not answer or an echo failed, or the\n"
-        "MQTT broker refused the login or its certificate; 2 bad command line, bad\n"
-        "file (nothing sent) or output (a file, stdout) that cannot be written; 3 verify found\n"
-        "differences; 130 interrupted (SIGINT), 143 terminated (SIGTERM), after\n"
-        "keeping what can be kept; 141 the reader of stdout went away.\n"
-        "With several sensors the worst counts (2, then 1, then 3).\n"
-        "--format json: one JSON object per line; with a link, one per sensor with\n"
-        "its result, exit code and messages, so that stdout alone tells each fate.\n";
-    Out(text);
+// Options that several commands share.
+const Option kEeprom{{"eeprom"},
+                     {},
+                     "the EEPROM instead of RAM; the sensor first loads its EEPROM into its RAM, "
+                     "as GET from EEPROM does, replacing what RAM held"};
+const Option kTextFormat{{"format"},
+                         "text|json",
+                         "text (default) or JSON: one object per line; with a link one per "
+                         "sensor, with its result, exit code and messages"};
+const Option kTimeFormat{{"time"},
+                         "local|iso",
+                         "times as the record file writes them (local, default) or ISO 8601 with "
+                         "the zone"};
+
+QList<CliCommand> &Registered() {
+    static QList<CliCommand> commands;
+    return commands;
 }
 
-int Usage(const QString &why) {
-    Say(why + " (tolvane-cli --help tells more)");
+// The tool's own commands; others join through CliRegistration.
+const CliRegistration kBuiltIn[] = {
+    CliRegistration({"version",
+                     "version [--format text|json]",
+                     "the sensor's version text, one line",
+                     "",
+                     {"tolvane-cli --tcp 10.0.3.14 version"},
+                     {kTextFormat},
+                     0,
+                     0,
+                     true,
+                     true,
+                     CmdVersion,
+                     10}),
+    CliRegistration(
+        {"get",
+         "get [--eeprom] [-o FILE|DIR/|-] [--format text|json]",
+         "the parameter set and teach table, in the parameter-file format",
+         "Writes the 264 lines of the parameter file to stdout, or to FILE (written whole or not "
+         "at all). With several sensors -o names a folder (DIR/): one file per sensor, named "
+         "after it. --format json reports on stdout, so the set goes into -o FILE or DIR/.",
+         {"tolvane-cli --tcp 10.0.3.14 get -o approved.ini",
+          "tolvane-cli --hosts line3.txt get -o backup/line3/",
+          "tolvane-cli --tcp A get -o - | tolvane-cli --tcp B send -"},
+         {kEeprom,
+          {{"o", "output"}, "FILE|DIR/|-", "where the set goes (default and -: stdout)"},
+          kTextFormat},
+         0,
+         0,
+         true,
+         true,
+         CmdGet,
+         20}),
+    CliRegistration(
+        {"send",
+         "send [--eeprom] [--format text|json] FILE|-",
+         "writes a parameter file to the sensor, every echo checked",
+         "Writes FILE (-: stdin) to the sensor's RAM exactly as the file holds it, spare words "
+         "included; --eeprom stores it in the EEPROM too. A bad file, or one with a value the "
+         "panels would change, is refused with each value and its reason before anything is "
+         "sent. A cut transfer names the row it reached.",
+         {"tolvane-cli --tcp 10.0.3.14 send approved.ini --eeprom"},
+         {kEeprom, kTextFormat},
+         1,
+         1,
+         true,
+         true,
+         CmdSend,
+         30}),
+    CliRegistration({"verify",
+                     "verify [--eeprom] [--format text|json] FILE|-",
+                     "compares the sensor's set with a parameter file; exit 3 when they differ",
+                     "Prints each difference as NAME FILE-VALUE -> SENSOR-VALUE, a mode named as "
+                     "the panels name it beside its number. FILE may be - (stdin).",
+                     {"tolvane-cli --hosts line3.txt verify approved.ini"},
+                     {kEeprom, kTextFormat},
+                     1,
+                     1,
+                     true,
+                     true,
+                     CmdVerify,
+                     40}),
+    CliRegistration({"show",
+                     "show [--format text|json] FILE|-",
+                     "a parameter file with the operator's names, the teach table as a table",
+                     "A mode is named as the panels name it beside its number (PMODE 0 STAT). "
+                     "Needs no sensor. FILE may be - (stdin).",
+                     {"tolvane-cli --tcp 10.0.3.14 get | tolvane-cli show -"},
+                     {kTextFormat},
+                     1,
+                     1,
+                     false,
+                     true,
+                     CmdShow,
+                     50}),
+    CliRegistration(
+        {"frames",
+         "frames [-n N] [--format tsv|json] [--time local|iso] [--reconnect] [--publish URL ...]",
+         "polls frames at the window's GO pace and prints them",
+         "Polls N frames (default: until Ctrl-C). tsv: the record file's columns under a header "
+         "of as many fields, names without spaces, each line stamped with its frame's arrival "
+         "(--time iso: ISO 8601 with the zone); json: one object per line. --reconnect: a sensor "
+         "time-out does not end it, the link is opened again until the sensor answers; a reader "
+         "of stdout that went away ends it all the same. --publish: the frames as JSON to an "
+         "MQTT broker instead of stdout, the link state to PREFIX/status.",
+         {"tolvane-cli --serial /dev/ttyUSB0 frames -n 100 --format json",
+          "tolvane-cli --tcp 10.0.4.21 frames --reconnect --publish mqtt://broker/plant/line1/s3"},
+         QList<Option>{{{"n", "count"}, "N", "the number of frames (default: until Ctrl-C)"},
+                       {{"format"}, "tsv|json", "tsv (default) or one JSON object per line"},
+                       kTimeFormat,
+                       {{"reconnect"}, {}, "open the link again after a time-out"}} +
+             feed::FeedOptionDefs(),
+         0,
+         0,
+         true,
+         true,
+         CmdFrames,
+         60}),
+    CliRegistration(
+        {"record",
+         "record -n N -i SECONDS -o FILE|- [--all-or-nothing]",
+         "counted recording of N lines, one every SECONDS, into a record file",
+         "Writes the record file as START RECORD does in the counted mode. -o - writes it to "
+         "stdout. A recording cut short (Ctrl-C, SIGTERM, a lost sensor) keeps the whole lines "
+         "it took in FILE and says how far it came (\"interrupted after 4 of 10 lines\").",
+         {"tolvane-cli --tcp 10.0.3.14 record -n 600 -i 1 -o shift.dat"},
+         {{{"n", "count"}, "N", "lines to record, 1 to 65535"},
+          {{"i", "interval"}, "SECONDS", "seconds between lines, 1 to 65535"},
+          {{"o", "output"}, "FILE|-", "the record file (-: stdout)"},
+          {{"all-or-nothing"}, {}, "keep no line of a recording that did not end whole"}},
+         0,
+         0,
+         true,
+         true,
+         CmdRecord,
+         70}),
+    CliRegistration(
+        {"stats",
+         "stats [--from TIME] [--to TIME] [--time local|iso] [--format tsv|json] FILE|-",
+         "statistics of a record file's lines, as the record viewer exports them",
+         "Per channel COUNT MEAN SD MIN MAX, per vector number COUNT SHARE, of the lines from "
+         "--from to --to (\"MM-DD-YYYY HH:MM:SS\", or with --time iso ISO 8601: "
+         "\"2026-12-08T09:39:29+01:00\"). A last line without its line end is not counted and "
+         "is said. Needs no sensor; a file that is no record file ends it with exit 2.",
+         {"tolvane-cli stats shift.dat --from \"12-08-2026 06:00:00\"",
+          "tolvane-cli stats shift.dat --time iso --from 2026-12-08T06:00:00+01:00 --format json"},
+         {{{"from"}, "TIME", "the first line's time, \"MM-DD-YYYY HH:MM:SS\""},
+          {{"to"}, "TIME", "the last line's time"},
+          {{"time"},
+           "local|iso",
+           "--from and --to as the record file writes times (local, "
+           "default) or in ISO 8601 with the zone"},
+          {{"format"}, "tsv|json", "tsv (default), as the viewer exports, or JSON"}},
+         1,
+         1,
+         false,
+         true,
+         CmdStats,
+         80}),
+};
+
+int HelpCommand(const CliArgs &args, const QList<LinkTarget> &);
+int CompletionCommand(const CliArgs &, const QList<LinkTarget> &) {
+    Out(BashCompletion());
+    return kExitOk;
+}
+const CliRegistration kHelpCommands[] = {
+    CliRegistration({"help",
+                     "help [COMMAND]",
+                     "this text, or the help of one command",
+                     "",
+                     {"tolvane-cli help frames"},
+                     {},
+                     0,
+                     1,
+                     false,
+                     true,
+                     HelpCommand,
+                     200}),
+    CliRegistration({"completion",
+                     "completion",
+                     "the bash completion script (installed with the program)",
+                     "The completion offers the commands, their options and the serial devices.",
+                     {"source <(tolvane-cli completion)"},
+                     {},
+                     0,
+                     0,
+                     false,
+                     true,
+                     CompletionCommand,
+                     210}),
+};
+
+int Usage(const QString &why, const QString &command = {}) {
+    Say(QStringLiteral("%1 (tolvane-cli %2--help tells more)")
+            .arg(why, command.isEmpty() ? QString() : command + " "));
     return kExitUsage;
 }
 
-bool ReadHostsFile(const QString &path, QList<LinkSpec> *links, QString *why) {
+// Help and version go to stdout; one that cannot be written is an output
+// error, said once by FinishOutput when the tool ends.
+int Print(const QByteArray &text) {
+    Out(text);
+    FlushOut();
+    return kExitOk;
+}
+
+int HelpCommand(const CliArgs &args, const QList<LinkTarget> &) {
+    if (args.Words().isEmpty()) return Print(MainHelp());
+    const CliCommand *command = FindCliCommand(args.Words().first());
+    if (!command) return Usage(QStringLiteral("help: no command \"%1\"").arg(args.Words().first()));
+    return Print(CommandHelp(*command));
+}
+
+bool ReadHostsFile(const QString &path, QList<LinkTarget> *links, QString *why) {
     QStringList lines;
-    if (!ReadTextLines(path, &lines, -1, why)) return false;
+    if (!ReadInputLines(path, &lines, why)) return false;
+    const int before = int(links->size());
     for (int i = 0; i < lines.size(); ++i) {
         const QString line = lines[i].section('#', 0, 0).trimmed();
         if (line.isEmpty()) continue;
-        LinkSpec link;
-        if (!ParseHostPort(line, &link)) {
-            *why = QStringLiteral("line %1 holds no HOST[:PORT]: \"%2\"").arg(i + 1).arg(line);
+        LinkTarget link;
+        QString problem;
+        if (!ParseHostPort(line, &link, &problem)) {
+            *why = QStringLiteral("line %1 holds no HOST[:PORT]: \"%2\" (%3)")
+                       .arg(i + 1)
+                       .arg(line, problem);
             return false;
         }
         links->append(link);
     }
-    if (links->isEmpty()) *why = QStringLiteral("names no host");
-    return !links->isEmpty();
+    if (links->size() == before) *why = QStringLiteral("names no host");
+    return links->size() > before;
+}
+
+// The sensors named by the link options; false after saying what is wrong.
+bool TakeLinks(const cmdline::Parser &p, QList<LinkTarget> *links) {
+    for (const QString &text : p.Values("tcp")) {
+        LinkTarget link;
+        QString why;
+        if (!ParseHostPort(text, &link, &why)) {
+            Usage(QStringLiteral("--tcp %1: not HOST[:PORT] (%2)").arg(text, why));
+            return false;
+        }
+        links->append(link);
+    }
+    for (const QString &file : p.Values("hosts")) {
+        QString why;
+        if (!ReadHostsFile(file, links, &why)) {
+            Usage(QStringLiteral("--hosts %1: %2").arg(InputName(file), why));
+            return false;
+        }
+    }
+    if (p.IsSet("baud") && !p.IsSet("serial")) {
+        Usage("--baud goes with --serial");
+        return false;
+    }
+    if (!p.IsSet("serial")) return true;
+    if (!links->isEmpty()) {
+        Usage("--serial and --tcp are not given together");
+        return false;
+    }
+    LinkTarget serial;
+    serial.serial = true;
+    QString why;
+    const QString device = p.Value("serial");
+    if (!ParseSerialDevice(device, &serial.device, &serial.comNumber, &why)) {
+        Usage(QStringLiteral("--serial %1: %2").arg(device, why));
+        return false;
+    }
+    if (p.IsSet("baud")) {
+        serial.baudIndex = int(kBaudTexts.indexOf(p.Value("baud")));
+        if (serial.baudIndex < 0) {
+            Usage(
+                QStringLiteral("--baud %1: one of %2").arg(p.Value("baud"), kBaudTexts.join(", ")));
+            return false;
+        }
+    }
+    links->append(serial);
+    return true;
 }
 } // namespace
+
+void RegisterCliCommand(const CliCommand &command) {
+    Registered().append(command);
+}
+
+QList<CliCommand> CliCommands() {
+    QList<CliCommand> all = Registered();
+    std::stable_sort(all.begin(), all.end(),
+                     [](const CliCommand &a, const CliCommand &b) { return a.order < b.order; });
+    return all;
+}
+
+const CliCommand *FindCliCommand(const QString &name) {
+    for (const CliCommand &c : Registered())
+        if (c.name == name) return &c;
+    return nullptr;
+}
+
+QList<Option> GlobalOptions() {
+    return {
+        {{"tcp"},
+         "HOST[:PORT]",
+         "the sensor over TCP/IP (port default 10002); repeated: several sensors",
+         true},
+        {{"hosts"}, "FILE", "one HOST[:PORT] per line (# starts a comment), - for stdin", true},
+        {{"serial"}, "DEVICE|COMn", "the sensor over RS-232, the device as the system names it"},
+        {{"baud"}, "RATE", "9600, 19200, 38400, 57600 or 115200 (default 115200)"},
+        {{"h", "help"}, {}, "this text; after a command: that command's help"},
+        {{"help-all"}, {}, "this text and every command's help"},
+        {{"version"}, {}, "the program's version"},
+    };
+}
+
+bool CliArgs::Number(const QString &name, qint64 lo, qint64 hi, qint64 *out) const {
+    if (!IsSet(name)) return true;
+    if (cmdline::WholeNumber(Value(name), lo, hi, out)) return true;
+    const QString range = hi >= (Q_INT64_C(1) << 40)
+                              ? QStringLiteral("from %1 on").arg(lo)
+                              : QStringLiteral("from %1 to %2").arg(lo).arg(hi);
+    Usage(QStringLiteral("%1: %2 takes a whole number %3, not \"%4\"")
+              .arg(command_, parser_.Written(name), range, Value(name)),
+          command_);
+    return false;
+}
+
+bool CliArgs::Choice(const QString &name, const QStringList &choices, QString *out) const {
+    if (!IsSet(name)) return true;
+    if (choices.contains(Value(name))) {
+        *out = Value(name);
+        return true;
+    }
+    Usage(QStringLiteral("%1: %2 %3: one of %4")
+              .arg(command_, parser_.Written(name), Value(name), choices.join(", ")),
+          command_);
+    return false;
+}
 
 int RunCli(int argc, char **argv) {
     QStringList args;
     for (int i = 1; i < argc; ++i)
         args << QString::fromLocal8Bit(argv[i]);
 
-    QList<LinkSpec> links;
-    LinkSpec serial;
-    bool serialGiven = false, baudGiven = false;
-    QStringList rest;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString &a = args[i];
-        const bool takesValue = a == "--tcp" || a == "--serial" || a == "--baud" || a == "--hosts";
-        if (takesValue && i + 1 >= args.size()) return Usage(a + " needs a value");
-        if (a == "--help" || a == "-h") {
-            PrintHelp();
-            return kExitOk;
-        } else if (a == "--version") {
-            Out("tolvane-cli " TOLVANE_VERSION "\n");
-            return kExitOk;
-        } else if (a == "--tcp") {
-            LinkSpec link;
-            if (!ParseHostPort(args[++i], &link))
-                return Usage(QStringLiteral("--tcp %1: not HOST[:PORT]").arg(args[i]));
-            links << link;
-        } else if (a == "--hosts") {
-            QString why;
-            if (!ReadHostsFile(args[++i], &links, &why))
-                return Usage(QStringLiteral("--hosts %1: %2").arg(args[i], why));
-        } else if (a == "--serial") {
-            if (serialGiven) return Usage("--serial is given once");
-            serialGiven = true;
-            serial.serial = true;
-            const QString dev = args[++i];
-            static const QRegularExpression com(QStringLiteral("^COM([0-9]+)$"),
-                                                QRegularExpression::CaseInsensitiveOption);
-            const auto m = com.match(dev);
-            if (m.hasMatch()) {
-                serial.comNumber = m.captured(1).toInt();
-                if (serial.comNumber < 1 || serial.comNumber > kComPortCount)
-                    return Usage(QStringLiteral("--serial %1: ports are COM1..COM%2")
-                                     .arg(dev)
-                                     .arg(kComPortCount));
-            } else if (dev.isEmpty()) {
-                return Usage("--serial needs a device");
-            } else {
-                serial.device = dev;
-            }
-        } else if (a == "--baud") {
-            baudGiven = true;
-            int index = -1;
-            for (int b = 0; b < int(std::size(kBaudTexts)); ++b)
-                if (args[i + 1] == kBaudTexts[b]) index = b;
-            if (index < 0)
-                return Usage(QStringLiteral("--baud %1: one of 9600, 19200, 38400, 57600, 115200")
-                                 .arg(args[i + 1]));
-            serial.baudIndex = index;
-            ++i;
-        } else {
-            rest << a;
-        }
-    }
-    if (baudGiven && !serialGiven) return Usage("--baud goes with --serial");
-    if (serialGiven) {
-        if (!links.isEmpty()) return Usage("--serial and --tcp are not given together");
-        links << serial;
-    }
-    if (rest.isEmpty()) return Usage("no command");
+    const QList<Option> global = GlobalOptions();
+    const QString name = cmdline::FirstWord(args, global);
+    const CliCommand *command = name.isEmpty() ? nullptr : FindCliCommand(name);
+    cmdline::Parser parser(command ? global + command->options : global);
+    QString error;
+    if (!parser.Parse(args, &error)) return Usage(command ? name + ": " + error : error, name);
+    if (parser.IsSet("help-all")) return Print(AllHelp());
+    if (parser.IsSet("help")) return Print(command ? CommandHelp(*command) : MainHelp());
+    if (parser.IsSet("version")) return Print("tolvane-cli " TOLVANE_VERSION "\n");
+    if (name.isEmpty()) return Usage("no command");
+    if (!command) return Usage(QStringLiteral("unknown command \"%1\"").arg(name));
 
-    const QString name = rest.takeFirst();
-    for (int i = 0; i < kCliCommandCount; ++i) {
-        if (name != QLatin1String(kCliCommands[i].name)) continue;
-        if (!StartEngine(argc, argv)) return kExitSensor;
-        CatchInterrupt();
-        const int code = kCliCommands[i].run(rest, links);
-        CloseSensor();
-        DiscardAllPanels();
-        FlushOut();
-        return code;
+    const QStringList words = parser.Words().mid(1);
+    if (words.size() > command->maxWords)
+        return Usage(QStringLiteral("%1: unexpected \"%2\"").arg(name, words[command->maxWords]),
+                     name);
+    if (words.size() < command->minWords)
+        return Usage(QStringLiteral("%1 needs %2").arg(name, command->synopsis.section(' ', -1)),
+                     name);
+    QList<LinkTarget> links;
+    if (!TakeLinks(parser, &links)) return kExitUsage;
+    if (!command->sensor && !links.isEmpty())
+        return Usage(QStringLiteral("%1 needs no link").arg(name), name);
+    const CliArgs commandArgs(parser, name);
+    if (command->name == "help" || command->name == "completion" || !command->panels)
+        return command->run(commandArgs, links);
+
+    if (!StartEngine(argc, argv)) return kExitSensor;
+    if (command->sensor && links.isEmpty()) {
+        LinkTarget stored;
+        if (!StoredLink(&stored)) return kExitUsage;
+        links << stored;
     }
-    return Usage(QStringLiteral("unknown command \"%1\"").arg(name));
+    CatchInterrupt();
+    int code = command->run(commandArgs, links);
+    CloseSensor();
+    DiscardAllPanels();
+    FlushOut();
+    // What was taken is written; the exit code says why it ended early.
+    if (Interrupted() && code != kExitUsage) code = InterruptExit();
+    return code;
 }

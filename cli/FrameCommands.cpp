@@ -1,8 +1,6 @@
 // The commands that take frames: frames (to stdout) and record (a counted
 // recording into a record file).
 #include "cli/Cli.h"
-#include "cli/FrameJson.h"
-#include "cli/FrameText.h"
 #include "cli/Frames.h"
 
 #include "core/Session.h"
@@ -17,6 +15,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
 
@@ -24,17 +23,7 @@ namespace {
 // The window's pause between two requests, so that the sensor breathes.
 constexpr double kCyclePauseS = 0.010;
 
-// A whole number from 1 to max after an option; false otherwise.
-bool TakeCount(const QStringList &args, int at, qint64 max, qint64 *out) {
-    if (at + 1 >= args.size()) return false;
-    bool ok = false;
-    const qint64 v = args[at + 1].toLongLong(&ok);
-    if (!ok || v < 1 || v > max) return false;
-    *out = v;
-    return true;
-}
-
-int OneSensor(const QList<LinkSpec> &links, const char *command) {
+int OneSensor(const QList<LinkTarget> &links, const char *command) {
     if (links.size() <= 1) return kExitOk;
     Say(QStringLiteral("%1 works with one sensor at a time").arg(command));
     return kExitUsage;
@@ -63,7 +52,7 @@ int PollFrames(uint64_t count, const std::function<int(uint64_t frame)> &onFrame
         // wait per frame, and the next request leaves when the pause is over.
         if (!TakeRequestedFrame(kCyclePauseS)) {
             if (Interrupted()) break;
-            Say(OpenLink().Name() + ": " + ExplainAnswerFailure());
+            SayAbout(OpenLink(), ExplainAnswerFailure());
             return kExitSensor;
         }
         TakeTriggerFlag();
@@ -77,56 +66,43 @@ int PollFrames(uint64_t count, const std::function<int(uint64_t frame)> &onFrame
     return kExitOk;
 }
 
-int CmdFrames(const QStringList &commandArgs, const QList<LinkSpec> &links) {
-    QStringList args = commandArgs;
+namespace {
+// The feed's options as FeedOptions takes them, from what the command line
+// parser has checked (each given once, each with its value).
+QStringList FeedWords(const CliArgs &args) {
+    QStringList words;
+    for (const cmdline::Option &o : feed::FeedOptionDefs())
+        if (args.IsSet(o.names.first()))
+            words << QStringLiteral("--%1=%2").arg(o.names.first(), args.Value(o.names.first()));
+    return words;
+}
+} // namespace
+
+int CmdFrames(const CliArgs &args, const QList<LinkTarget> &links) {
+    QStringList feedWords = FeedWords(args);
     feed::FeedOptions feedOptions;
     bool publish = false;
     QString feedError;
-    if (!feed::TakeFeedOptions(&args, &feedOptions, &publish, &feedError)) {
+    if (!feed::TakeFeedOptions(&feedWords, &feedOptions, &publish, &feedError)) {
         Say("frames: " + feedError);
         return kExitUsage;
     }
-    const bool reconnect = args.removeAll("--reconnect") > 0;
+    const bool reconnect = args.IsSet("reconnect");
     qint64 count = 0;
-    bool json = false;
-    FrameTime time = FrameTime::Local;
-    for (int i = 0; i < args.size(); ++i) {
-        if (args[i] == "-n") {
-            if (!TakeCount(args, i++, Q_INT64_C(1) << 62, &count)) {
-                Say("frames: -n takes a whole number from 1 on");
-                return kExitUsage;
-            }
-        } else if (args[i] == "--format" && i + 1 < args.size() &&
-                   (args[i + 1] == "tsv" || args[i + 1] == "json")) {
-            json = args[++i] == "json";
-        } else if (args[i] == "--time" && i + 1 < args.size() &&
-                   (args[i + 1] == "iso" || args[i + 1] == "local")) {
-            time = args[++i] == "iso" ? FrameTime::Iso : FrameTime::Local;
-        } else {
-            Say(QStringLiteral("frames: unexpected \"%1\" (-n N, --format tsv|json, "
-                               "--time local|iso, --reconnect, --publish URL ...)")
-                    .arg(args[i]));
-            return kExitUsage;
-        }
-    }
+    QString format = QStringLiteral("tsv");
+    QString time = QStringLiteral("local");
+    if (!args.Number("n", 1, Q_INT64_C(1) << 62, &count) ||
+        !args.Choice("format", {"tsv", "json"}, &format) ||
+        !args.Choice("time", {"local", "iso"}, &time))
+        return kExitUsage;
+    const bool json = format == "json";
+    const FrameTime stamp = time == "iso" ? FrameTime::Iso : FrameTime::Local;
     if (const int code = OneSensor(links, "frames")) return code;
-    if (publish || reconnect)
-        return ForEachSensor(links, [&](const LinkSpec &link) {
-            return FeedFrames(link, uint64_t(count), json, time, publish ? &feedOptions : nullptr,
-                              reconnect);
-        });
-    return ForEachSensor(links, [&](const LinkSpec &link) {
-        if (!OpenSensor(link)) return int(kExitSensor);
-        if (!json) Out(FrameTsvHeader(time) + "\n");
-        if (!FlushOut()) return OutputFailure();
-        return PollFrames(uint64_t(count), [&](uint64_t n) {
-            QByteArray line =
-                json ? FrameJson(n, FrameArrivalMSecs()) : FrameTsvLine(FrameArrivalMSecs(), time);
-            line += '\n';
-            // A reader at the other end of a pipe sees each frame as it comes;
-            // one that went away, or a full disk, ends the loop.
-            return OutLine(line);
-        });
+    // One loop for every way frames go out: stdout, the broker, with or
+    // without reconnecting.
+    return ForEachSensor(links, [&](const LinkTarget &link) {
+        return FeedFrames(link, uint64_t(count), json, stamp, publish ? &feedOptions : nullptr,
+                          reconnect);
     });
 }
 
@@ -144,30 +120,12 @@ void KeepWholeLines(const QString &path) {
 }
 } // namespace
 
-int CmdRecord(const QStringList &args, const QList<LinkSpec> &links) {
+int CmdRecord(const CliArgs &args, const QList<LinkTarget> &links) {
     qint64 count = 0, interval = 0;
-    QString out;
-    bool allOrNothing = false;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString word = args[i];
-        bool ok = true;
-        if (args[i] == "-n")
-            ok = TakeCount(args, i++, 65535, &count);
-        else if (args[i] == "-i")
-            ok = TakeCount(args, i++, 65535, &interval);
-        else if (args[i] == "-o" && i + 1 < args.size())
-            out = args[++i];
-        else if (args[i] == "--all-or-nothing")
-            allOrNothing = true;
-        else
-            ok = false;
-        if (!ok) {
-            Say(QStringLiteral("record: -n N and -i SECONDS take whole numbers from 1 to 65535, "
-                               "-o FILE names the record file (\"%1\")")
-                    .arg(word));
-            return kExitUsage;
-        }
-    }
+    const QString out = args.Value("o");
+    const bool allOrNothing = args.IsSet("all-or-nothing");
+    if (!args.Number("n", 1, 65535, &count) || !args.Number("i", 1, 65535, &interval))
+        return kExitUsage;
     if (count == 0 || interval == 0 || out.isEmpty()) {
         Say("record needs -n N, -i SECONDS and -o FILE");
         return kExitUsage;
@@ -175,15 +133,20 @@ int CmdRecord(const QStringList &args, const QList<LinkSpec> &links) {
     if (const int code = OneSensor(links, "record")) return code;
     // The recording goes into a file beside the target, renamed when it
     // ends: the named file is never a half-written one, and an earlier file
-    // of that name stays until there is something to put in its place.
-    const QString part = QFileInfo(out).absoluteFilePath() + ".part";
+    // of that name stays until there is something to put in its place. For
+    // stdout (-) the file lies in a folder of its own and is copied out.
+    const bool toStdout = IsStdStream(out);
+    QTemporaryDir spool;
+    const QString part =
+        toStdout ? spool.filePath("record.dat") : QFileInfo(out).absoluteFilePath() + ".part";
+    const QString where = toStdout ? QStringLiteral("stdout") : out;
     recFileName = part;
     if (!WriteFileHeader()) {
         Say(QStringLiteral("the record file %1 cannot be written").arg(out));
         return kExitUsage;
     }
     QString cut; // how the recording ended early, if it did
-    const int code = ForEachSensor(links, [&](const LinkSpec &link) {
+    const int code = ForEachSensor(links, [&](const LinkTarget &link) {
         if (!OpenSensor(link)) return int(kExitSensor);
         // The recorder panel's counted mode, as START RECORD runs it.
         SetCtrlVal(recpanel, RECP_EditSelectDataRec, int(kRecCounted));
@@ -196,17 +159,17 @@ int CmdRecord(const QStringList &args, const QList<LinkSpec> &links) {
             return InterruptExit();
         }
         if (otcrec != count) {
-            cut = QStringLiteral("%1: %2 after %3 of %4 lines")
-                      .arg(link.Name(), ExplainAnswerFailure())
-                      .arg(otcrec)
-                      .arg(count);
+            cut = AboutLink(link, QStringLiteral("%1 after %2 of %3 lines")
+                                      .arg(ExplainAnswerFailure())
+                                      .arg(otcrec)
+                                      .arg(count));
             return int(kExitSensor);
         }
         if (recTally.lost != 0) {
             cut = QStringLiteral("%1 of %2 lines could not be written to %3")
                       .arg(recTally.lost)
                       .arg(count)
-                      .arg(out);
+                      .arg(where);
             return int(kExitUsage);
         }
         return int(kExitOk);
@@ -215,17 +178,28 @@ int CmdRecord(const QStringList &args, const QList<LinkSpec> &links) {
     const unsigned kept = recTally.written;
     const bool keep = code == kExitOk || (!allOrNothing && kept > 0);
     if (keep) KeepWholeLines(part);
-    if (keep && std::rename(qPrintable(part), qPrintable(out)) == 0) {
-        if (code == kExitOk)
-            Say(QStringLiteral("%1 lines recorded in %2").arg(count).arg(out));
-        else
-            Say(QStringLiteral("the %1 line%2 recorded so far %3 kept in %4")
+    bool written = false;
+    if (keep && toStdout) {
+        QFile file(part);
+        if (file.open(QIODevice::ReadOnly)) Out(file.readAll());
+        // A stdout that fails is said once, when the tool ends.
+        if (!FlushOut() || file.error() != QFile::NoError) return WorseExit(code, OutputFailure());
+        written = true;
+    } else if (keep) {
+        written = std::rename(qPrintable(part), qPrintable(out)) == 0;
+    }
+    if (written) {
+        if (code != kExitOk)
+            Say(QStringLiteral("the %1 line%2 recorded so far %3 %4")
                     .arg(kept)
-                    .arg(kept == 1 ? "" : "s", kept == 1 ? "is" : "are", out));
+                    .arg(kept == 1 ? "" : "s", kept == 1 ? "is" : "are",
+                         toStdout ? QStringLiteral("written to stdout") : "kept in " + out));
+        else if (!toStdout)
+            Say(QStringLiteral("%1 lines recorded in %2").arg(count).arg(out));
         return code;
     }
     QFile::remove(part);
     if (keep) Say(QStringLiteral("the record file %1 cannot be written").arg(out));
-    Say(QStringLiteral("%1 was not written").arg(out));
+    Say(QStringLiteral("%1 was not written").arg(toStdout ? QStringLiteral("the record") : out));
     return keep && code == kExitOk ? int(kExitUsage) : code;
 }

@@ -1,7 +1,8 @@
-// frames with --publish or --reconnect: the polling loop that runs as a
-// plant's service. Each frame goes to the broker (or stdout), the link state
-// to the status topic, and a sensor that stops answering is reported and its
-// link opened again until it answers, instead of ending the tool.
+// The frames command's one polling loop, for a shell as for a plant's
+// service: each frame goes to stdout or (--publish) to the broker, the link
+// state to the status topic, and with --reconnect a sensor that stops
+// answering is reported and its link opened again until it answers, instead
+// of ending the tool.
 #include "cli/Cli.h"
 #include "cli/FrameJson.h"
 #include "cli/Frames.h"
@@ -22,7 +23,7 @@ constexpr double kFirstReconnectPauseS = 1.0;
 constexpr double kLongestReconnectPauseS = 10.0;
 } // namespace
 
-int FeedFrames(const LinkSpec &link, uint64_t count, bool json, FrameTime time,
+int FeedFrames(const LinkTarget &link, uint64_t count, bool json, FrameTime time,
                const feed::FeedOptions *publish, bool reconnect) {
     std::unique_ptr<feed::Publisher> feed;
     QString feedError;
@@ -66,12 +67,15 @@ int FeedFrames(const LinkSpec &link, uint64_t count, bool json, FrameTime time,
         headerOut = true;
         if (!FlushOut()) break;
         code = PollFrames(count == 0 ? 0 : count - done, [&](uint64_t) {
-            const QByteArray object = FrameJson(++done, FrameArrivalMSecs());
+            const int64_t arrival = FrameArrivalMSecs();
+            ++done;
             if (feed) {
-                feed->PublishFrame(object);
+                feed->PublishFrame(FrameJson(done, arrival));
                 return feedFailed() ? int(kExitSensor) : int(kExitOk);
             }
-            return OutLine((json ? object : FrameTsvLine(FrameArrivalMSecs(), time)) + '\n');
+            // A reader at the other end of a pipe sees each frame as it comes;
+            // one that went away, or a full disk, ends the loop.
+            return OutLine((json ? FrameJson(done, arrival) : FrameTsvLine(arrival, time)) + '\n');
         });
         // Output that cannot be written is no lost sensor: no reconnecting.
         if (code == kExitOk || !reconnect || feedFailed() || OutputFailure()) break;
@@ -88,7 +92,7 @@ int FeedFrames(const LinkSpec &link, uint64_t count, bool json, FrameTime time,
     } else if (OutputFailure()) {
         code = OutputFailure();
     } else if (Interrupted()) {
-        code = kExitOk; // a service being stopped
+        code = InterruptExit(); // a service being stopped: 143, which its unit counts as success
     }
     if (feed) {
         feed->Stop();

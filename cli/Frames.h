@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <functional>
 
-struct LinkSpec;
+struct LinkTarget;
 namespace feed {
 struct FeedOptions;
 }
@@ -22,9 +22,12 @@ int PollFrames(uint64_t count, const std::function<int(uint64_t frame)> &onFrame
 // time stamp, whatever the pause after it took.
 int64_t FrameArrivalMSecs();
 
-// frames with --publish (publish: the broker; frames then go there instead
-// of stdout) or --reconnect (a sensor time-out is reported and the link
-// opened again until the sensor answers; Ctrl-C or SIGTERM ends it with 0).
-// Returns 1 when the broker refused the login or its certificate.
-int FeedFrames(const LinkSpec &link, uint64_t count, bool json, FrameTime time,
+// The frames command on one sensor: `count` frames (0: until Ctrl-C) to
+// stdout (json, or TSV under its header stamped as `time` says), or with
+// publish to the broker instead. With reconnect a sensor time-out is
+// reported and the link opened again until the sensor answers. Ctrl-C or
+// SIGTERM ends it with 130 or 143; a stdout that fails with its
+// OutputFailure(); 1 when the sensor did not answer (without reconnect) or
+// the broker refused the login or its certificate.
+int FeedFrames(const LinkTarget &link, uint64_t count, bool json, FrameTime time,
                const feed::FeedOptions *publish, bool reconnect);

@@ -12,8 +12,8 @@ QString ResultName(int code) {
         return QStringLiteral("ok");
     case kExitDiffer:
         return QStringLiteral("differs");
-    case kExitInterrupted:
-    case kExitTerminated:
+    case kExitSigint:
+    case kExitSigterm:
         return QStringLiteral("interrupted");
     default:
         return QStringLiteral("failed");
@@ -21,9 +21,9 @@ QString ResultName(int code) {
 }
 } // namespace
 
-int ForEachSensorJson(const QList<LinkSpec> &links,
-                      const std::function<int(const LinkSpec &link, QJsonObject *fields)> &each) {
-    return ForEachSensor(links, [&](const LinkSpec &link) {
+int ForEachSensorJson(const QList<LinkTarget> &links,
+                      const std::function<int(const LinkTarget &link, QJsonObject *fields)> &each) {
+    return ForEachSensor(links, [&](const LinkTarget &link) {
         QStringList said;
         QJsonObject fields;
         CaptureSaid(&said);
@@ -36,17 +36,4 @@ int ForEachSensorJson(const QList<LinkSpec> &links,
         Out(QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n');
         return code;
     });
-}
-
-bool TakeFormat(QStringList *args, const char *command, bool *json) {
-    const int at = args->indexOf("--format");
-    if (at < 0) return true;
-    const QString value = at + 1 < args->size() ? args->at(at + 1) : QString();
-    if (value != "text" && value != "tsv" && value != "json") {
-        Say(QStringLiteral("%1: --format takes text or json").arg(command));
-        return false;
-    }
-    *json = value == "json";
-    args->remove(at, 2);
-    return true;
 }

@@ -25,9 +25,9 @@ bool LoadParaFile(const QString &path, uint16_t values[kParaFileValues],
                   const char *consequence = "; nothing was sent") {
     QStringList lines;
     QString problem;
-    if (ReadTextLines(path, &lines, -1, &problem) && ParseParaFile(lines, values, &problem))
+    if (ReadInputLines(path, &lines, &problem) && ParseParaFile(lines, values, &problem))
         return true;
-    Say(QStringLiteral("the parameter file %1 %2%3").arg(path, problem, consequence));
+    Say(QStringLiteral("the parameter file %1 %2%3").arg(InputName(path), problem, consequence));
     return false;
 }
 
@@ -39,7 +39,7 @@ bool ReadSensorSet(bool eeprom, uint16_t values[kParaFileValues]) {
         GetPara();
         target = RAM;
         if (comecho != 1) {
-            Say(OpenLink().Name() + ": " + ExplainAnswerFailure());
+            SayAbout(OpenLink(), ExplainAnswerFailure());
             return false;
         }
     }
@@ -48,24 +48,9 @@ bool ReadSensorSet(bool eeprom, uint16_t values[kParaFileValues]) {
     return true;
 }
 
-bool TakeFlag(QStringList *args, const QString &flag) {
-    return args->removeAll(flag) > 0;
-}
-
-// "-o VALUE" taken out of args; false when -o has no value.
-bool TakeOption(QStringList *args, const QString &option, QString *value) {
-    const int at = args->indexOf(option);
-    if (at < 0) return true;
-    if (at + 1 >= args->size()) return false;
-    *value = args->at(at + 1);
-    args->remove(at, 2);
-    return true;
-}
-
-int Unexpected(const QStringList &args, const char *command) {
-    Say(QStringLiteral("%1: unexpected \"%2\" (tolvane-cli --help tells more)")
-            .arg(command, args.join(' ')));
-    return kExitUsage;
+// --format json: the outcome as JSON on stdout (the parser checked the word).
+bool WantsJson(const CliArgs &args) {
+    return args.Value("format") == QLatin1String("json");
 }
 
 bool WriteResult(const QString &path, const QByteArray &bytes) {
@@ -76,11 +61,10 @@ bool WriteResult(const QString &path, const QByteArray &bytes) {
 }
 } // namespace
 
-int ForEachSensor(const QList<LinkSpec> &links,
-                  const std::function<int(const LinkSpec &link)> &each) {
-    const QList<LinkSpec> all = links.isEmpty() ? QList<LinkSpec>{StoredLink()} : links;
+int ForEachSensor(const QList<LinkTarget> &all,
+                  const std::function<int(const LinkTarget &link)> &each) {
     int worst = kExitOk;
-    for (const LinkSpec &link : all) {
+    for (const LinkTarget &link : all) {
         // A stdout that cannot be written ends the run: nothing more would reach anyone.
         if (Interrupted() || OutputFailure()) break;
         const int code = each(link);
@@ -95,13 +79,13 @@ int ForEachSensor(const QList<LinkSpec> &links,
 }
 
 namespace {
-using EachSensor = std::function<int(const LinkSpec &link, QJsonObject *fields)>;
+using EachSensor = std::function<int(const LinkTarget &link, QJsonObject *fields)>;
 
 // Each sensor in turn; with json the outcome of each is a JSON line on
 // stdout, and `each` receives the object to add its fields to (else null).
-int RunEach(bool json, const QList<LinkSpec> &links, const EachSensor &each) {
+int RunEach(bool json, const QList<LinkTarget> &links, const EachSensor &each) {
     if (json) return ForEachSensorJson(links, each);
-    return ForEachSensor(links, [&](const LinkSpec &link) { return each(link, nullptr); });
+    return ForEachSensor(links, [&](const LinkTarget &link) { return each(link, nullptr); });
 }
 
 // A parameter word as JSON: its name, its number and its code's name.
@@ -113,12 +97,8 @@ QJsonObject WordJson(const uint16_t values[kParaFileValues], int word, int value
 }
 } // namespace
 
-int CmdVersion(const QStringList &argsIn, const QList<LinkSpec> &links) {
-    QStringList args = argsIn;
-    bool json = false;
-    if (!TakeFormat(&args, "version", &json)) return kExitUsage;
-    if (!args.isEmpty()) return Unexpected(args, "version");
-    return RunEach(json, links, [&](const LinkSpec &link, QJsonObject *fields) {
+int CmdVersion(const CliArgs &args, const QList<LinkTarget> &links) {
+    return RunEach(WantsJson(args), links, [&](const LinkTarget &link, QJsonObject *fields) {
         if (!OpenSensor(link)) return int(kExitSensor);
         const QString text = SensorVersion();
         if (fields)
@@ -129,14 +109,11 @@ int CmdVersion(const QStringList &argsIn, const QList<LinkSpec> &links) {
     });
 }
 
-int CmdGet(const QStringList &argsIn, const QList<LinkSpec> &links) {
-    QStringList args = argsIn;
-    const bool eeprom = TakeFlag(&args, "--eeprom");
-    bool json = false;
-    if (!TakeFormat(&args, "get", &json)) return kExitUsage;
-    QString out;
-    if (!TakeOption(&args, "-o", &out) || !args.isEmpty())
-        return Unexpected(args.isEmpty() ? QStringList{"-o"} : args, "get");
+int CmdGet(const CliArgs &args, const QList<LinkTarget> &links) {
+    const bool eeprom = args.IsSet("eeprom");
+    const bool json = WantsJson(args);
+    QString out = args.Value("o");
+    if (IsStdStream(out)) out.clear();
     if (json && out.isEmpty()) {
         Say("get: --format json reports on stdout, so the set goes into -o FILE or DIR/");
         return kExitUsage;
@@ -150,7 +127,7 @@ int CmdGet(const QStringList &argsIn, const QList<LinkSpec> &links) {
         Say(QStringLiteral("get: the folder %1 cannot be made").arg(out));
         return kExitUsage;
     }
-    return RunEach(json, links, [&](const LinkSpec &link, QJsonObject *fields) {
+    return RunEach(json, links, [&](const LinkTarget &link, QJsonObject *fields) {
         uint16_t values[kParaFileValues];
         if (!OpenSensor(link) || !ReadSensorSet(eeprom, values)) return int(kExitSensor);
         const QByteArray text = FormatParaFile(values);
@@ -174,11 +151,9 @@ namespace {
 QStringList SendChanges(const uint16_t values[kParaFileValues]) {
     std::copy(values, values + kParaFileValues, pp);
     CopyFileParatoVars();
-    // The refresh reports limited values in a box of the window; the
-    // reasons below say it for a shell.
-    SayPopups(false);
+    // The refresh reports limited values in a box of the window, which the
+    // tool does not repeat; the reasons below say it for a shell.
     RefreshAfterLoad(values[6]);
-    SayPopups(true);
     GetPanelValues();
     CopyVarsToPP();
     QStringList changes;
@@ -189,38 +164,34 @@ QStringList SendChanges(const uint16_t values[kParaFileValues]) {
 }
 } // namespace
 
-int CmdSend(const QStringList &argsIn, const QList<LinkSpec> &links) {
-    QStringList args = argsIn;
-    const bool eeprom = TakeFlag(&args, "--eeprom");
-    bool json = false;
-    if (!TakeFormat(&args, "send", &json)) return kExitUsage;
-    if (args.size() != 1) return Unexpected(args, "send FILE");
+int CmdSend(const CliArgs &args, const QList<LinkTarget> &links) {
+    const bool eeprom = args.IsSet("eeprom");
+    const QString file = args.Words().first();
     uint16_t values[kParaFileValues];
-    if (!LoadParaFile(args[0], values)) return kExitUsage;
+    if (!LoadParaFile(file, values)) return kExitUsage;
     // What is sent is exactly what the file holds, or nothing at all.
     if (const QStringList changes = SendChanges(values); !changes.isEmpty()) {
         Say(QStringLiteral("the parameter file %1 holds values that would not reach the sensor "
                            "as they are; nothing was sent:")
-                .arg(args[0]));
+                .arg(InputName(file)));
         for (const QString &change : changes)
             Say("  " + change);
         return kExitUsage;
     }
-    return RunEach(json, links, [&](const LinkSpec &link, QJsonObject *) {
+    return RunEach(WantsJson(args), links, [&](const LinkTarget &link, QJsonObject *) {
         if (!OpenSensor(link)) return int(kExitSensor);
         // The line check read this sensor's set into the variables: the
         // file's set goes back in, spare words included.
         if (!SendChanges(values).isEmpty()) {
-            Say(QStringLiteral("%1: the set to send differs from the file; nothing was sent")
-                    .arg(link.Name()));
+            SayAbout(link, "the set to send differs from the file; nothing was sent");
             return int(kExitUsage);
         }
         target = eeprom ? EEPROM : RAM;
         SendPara();
         target = RAM;
         if (comecho != 1) {
-            Say(QStringLiteral("%1: send interrupted: %2. %3")
-                    .arg(link.Name(), ExplainAnswerFailure(), SendCutNote(LastSendProgress())));
+            SayAbout(link, QStringLiteral("send interrupted: %1. %2")
+                               .arg(ExplainAnswerFailure(), SendCutNote(LastSendProgress())));
             return int(kExitSensor);
         }
         Say(QStringLiteral("%1: parameter set sent%2")
@@ -229,15 +200,12 @@ int CmdSend(const QStringList &argsIn, const QList<LinkSpec> &links) {
     });
 }
 
-int CmdVerify(const QStringList &argsIn, const QList<LinkSpec> &links) {
-    QStringList args = argsIn;
-    const bool eeprom = TakeFlag(&args, "--eeprom");
-    bool json = false;
-    if (!TakeFormat(&args, "verify", &json)) return kExitUsage;
-    if (args.size() != 1) return Unexpected(args, "verify FILE");
+int CmdVerify(const CliArgs &args, const QList<LinkTarget> &links) {
+    const bool eeprom = args.IsSet("eeprom");
+    const QString file = args.Words().first();
     uint16_t wanted[kParaFileValues];
-    if (!LoadParaFile(args[0], wanted, "")) return kExitUsage;
-    return RunEach(json, links, [&](const LinkSpec &link, QJsonObject *fields) {
+    if (!LoadParaFile(file, wanted, "")) return kExitUsage;
+    return RunEach(WantsJson(args), links, [&](const LinkTarget &link, QJsonObject *fields) {
         uint16_t found[kParaFileValues];
         if (!OpenSensor(link) || !ReadSensorSet(eeprom, found)) return int(kExitSensor);
         QByteArray text;
@@ -260,7 +228,7 @@ int CmdVerify(const QStringList &argsIn, const QList<LinkSpec> &links) {
             differences.append(d);
         }
         if (fields) {
-            fields->insert("file", args[0]);
+            fields->insert("file", InputName(file));
             fields->insert("differences", differences);
         } else {
             Out(text);
@@ -269,19 +237,16 @@ int CmdVerify(const QStringList &argsIn, const QList<LinkSpec> &links) {
     });
 }
 
-int CmdShow(const QStringList &argsIn, const QList<LinkSpec> & /*links*/) {
-    QStringList args = argsIn;
-    bool json = false;
-    if (!TakeFormat(&args, "show", &json)) return kExitUsage;
-    if (args.size() != 1) return Unexpected(args, "show FILE");
+int CmdShow(const CliArgs &args, const QList<LinkTarget> & /*links*/) {
+    const QString file = args.Words().first();
     uint16_t v[kParaFileValues];
-    if (!LoadParaFile(args[0], v, "")) return kExitUsage;
+    if (!LoadParaFile(file, v, "")) return kExitUsage;
     QStringList heads;
     for (int c = 0; c < proto::kRowWords; ++c) {
         const QString head = c == 7 ? QStringLiteral("GROUP") : TeachColumnName(v[10], c);
         heads << (head.isEmpty() ? QStringLiteral("-") : head);
     }
-    if (json) {
+    if (WantsJson(args)) {
         QJsonArray params, rows;
         for (int w = 0; w < proto::kParamWords; ++w)
             params.append(WordJson(v, w, v[w]));
@@ -291,7 +256,7 @@ int CmdShow(const QStringList &argsIn, const QList<LinkSpec> & /*links*/) {
                 row.append(v[proto::kParamWords + r * proto::kRowWords + c]);
             rows.append(row);
         }
-        const QJsonObject o{{"file", args[0]},
+        const QJsonObject o{{"file", InputName(file)},
                             {"parameters", params},
                             {"columns", QJsonArray::fromStringList(heads)},
                             {"rows", rows}};

@@ -11,32 +11,49 @@
 #include "platform/Platform.h"
 #include "teach/TeachTable.h"
 
+#include "platform/Address.h"
+
+#include <QCoreApplication>
 #include <QFileInfo>
+#include <QSocketNotifier>
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <unistd.h>
 
 namespace {
-LinkSpec openLink;
-volatile std::sig_atomic_t interrupted = 0;
+LinkTarget openLink;
 
-void OnInterrupt(int signal) {
-    interrupted = signal;
-    // Ends a running poll or recording loop after its turn.
-    session::poll = 0;
+// The signal that asked the tool to end (0: none). The handler only sets it
+// and wakes the event loop through the pipe; the loops are ended from there.
+std::atomic<int> caughtSignal{0};
+static_assert(std::atomic<int>::is_always_lock_free);
+int wakePipe[2] = {-1, -1};
+
+int ExitOfSignal(int signal) {
+    return signal == SIGTERM ? kExitSigterm : kExitSigint;
 }
 
-// Pop-ups have no one to answer them: each becomes a line on stderr and is
-// answered "no" / cancel, as the window's scripted runs do.
+void OnSignal(int signal) {
+    int none = 0;
+    // A second signal: the user means now.
+    if (!caughtSignal.compare_exchange_strong(none, signal)) ::_exit(ExitOfSignal(signal));
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(wakePipe[1], &byte, 1);
+}
+
+// Pop-ups are written for the window's boxes; the tool says every outcome in
+// its own words (the sensor, what happened, what to check), so a box's text
+// would say it twice or speak of a SEND that never comes. Only while the
+// stored link is read do its boxes carry news: what in ComSettings.cfg was
+// not taken.
+bool sayPopups = false;
 void PopupToStderr(const QString &title, const QString &text) {
-    Say(title.trimmed() + ": " + text.simplified());
+    if (sayPopups) Say(title.trimmed() + ": " + text.simplified());
 }
 
 } // namespace
-
-void SayPopups(bool on) {
-    popupscript::Forward(on ? PopupToStderr : nullptr);
-}
 
 int WorseExit(int a, int b) {
     // Ranked best to worst: 0, 3, 1, 2.
@@ -55,23 +72,26 @@ int WorseExit(int a, int b) {
     return rank(a) >= rank(b) ? a : b;
 }
 
-QString LinkSpec::Name() const {
-    if (!serial) return QStringLiteral("TCP/IP %1:%2").arg(host).arg(port);
-    const QString dev =
-        device.isEmpty() ? QStringLiteral("COM%1 %2").arg(comNumber).arg(ComPortDevice(comNumber))
-                         : device;
-    return QStringLiteral("RS232 %1 %2 baud").arg(dev).arg(proto::BaudOfIndex(baudIndex));
+QString LinkTarget::Name() const {
+    if (!serial) return QStringLiteral("TCP/IP %1").arg(Place());
+    return QStringLiteral("RS232 %1 %2 baud").arg(Place()).arg(proto::BaudOfIndex(baudIndex));
 }
 
-QString LinkSpec::FileStem() const {
+QString LinkTarget::Place() const {
+    if (!serial) return HostPortText(host, port);
+    if (!device.isEmpty()) return device;
+    return QStringLiteral("COM%1 (%2)").arg(comNumber).arg(ComPortDevice(comNumber));
+}
+
+QString LinkTarget::FileStem() const {
     if (!serial) return QStringLiteral("%1_%2").arg(host).arg(port);
     return device.isEmpty() ? QStringLiteral("COM%1").arg(comNumber) : QFileInfo(device).fileName();
 }
 
-bool ParseHostPort(const QString &text, LinkSpec *out) {
+bool ParseHostPort(const QString &text, LinkTarget *out, QString *why) {
     QString host;
     int port = 0;
-    if (!ParseHostAndPort(text, &host, &port)) return false;
+    if (!ParseHostPort(text, proto::kDefaultTcpPort, &host, &port, why)) return false;
     out->serial = false;
     out->host = host;
     out->port = port;
@@ -90,6 +110,14 @@ void Say(const QString &text) {
     if (said) said->append(text);
     std::fprintf(stderr, "tolvane-cli: %s\n", qPrintable(text));
     std::fflush(stderr);
+}
+
+QString AboutLink(const LinkTarget &link, const QString &what) {
+    return what.contains(link.Place()) ? what : link.Name() + ": " + what;
+}
+
+void SayAbout(const LinkTarget &link, const QString &what) {
+    Say(AboutLink(link, what));
 }
 
 bool StartEngine(int /*argc*/, char **argv) {
@@ -123,18 +151,33 @@ bool StartEngine(int /*argc*/, char **argv) {
     return true;
 }
 
-LinkSpec StoredLink() {
+bool StoredLink(LinkTarget *out) {
+    if (!FileExists(conSettingsFileName)) {
+        Say(QStringLiteral("no link given and none stored in %1; give --tcp HOST[:PORT] or "
+                           "--serial DEVICE")
+                .arg(conSettingsFileName));
+        return false;
+    }
+    sayPopups = true;
     GetConnectionSettingsFromFile();
-    LinkSpec link;
+    sayPopups = false;
+    LinkTarget link;
     link.serial = comprotocol == 0;
     link.host = ipBuf;
     link.port = LeadingNumber(portNumStr);
     link.comNumber = comport;
     link.baudIndex = baudrate;
-    return link;
+    if (!link.serial && (link.host.isEmpty() || link.port < 1)) {
+        Say(QStringLiteral("%1 stores no TCP/IP host and port; give --tcp HOST[:PORT] or "
+                           "--serial DEVICE")
+                .arg(conSettingsFileName));
+        return false;
+    }
+    *out = link;
+    return true;
 }
 
-bool OpenSensor(const LinkSpec &link) {
+bool OpenSensor(const LinkTarget &link) {
     CloseSensor();
     openLink = link;
     comprotocol = link.serial ? 0 : 1;
@@ -150,6 +193,9 @@ bool OpenSensor(const LinkSpec &link) {
         qputenv(qPrintable(QStringLiteral("TOLVANE_COM%1").arg(comport)),
                 link.device.toLocal8Bit());
     }
+    // Messages name the sensor as the user gave it, not by a port number
+    // the user never chose.
+    SetLinkPlace(link.serial && link.device.isEmpty() ? QString() : link.Place());
     SetLinkName(link.Name());
     SetLinkState(kLinkTrying);
     comecho = 0;
@@ -158,12 +204,12 @@ bool OpenSensor(const LinkSpec &link) {
     else
         InitTCP_IP();
     if (ret < 0) {
-        Say(QStringLiteral("%1: cannot open the link: %2").arg(link.Name(), ExplainOpenFailure()));
+        SayAbout(link, QStringLiteral("cannot open the link: %1").arg(ExplainOpenFailure()));
         return false;
     }
     CheckComLine();
     if (comecho != 1) {
-        Say(QStringLiteral("%1: %2").arg(link.Name(), ExplainAnswerFailure()));
+        SayAbout(link, ExplainAnswerFailure());
         return false;
     }
     return true;
@@ -177,7 +223,7 @@ void CloseSensor() {
     CloseCom(comport);
 }
 
-const LinkSpec &OpenLink() {
+const LinkTarget &OpenLink() {
     return openLink;
 }
 
@@ -186,15 +232,29 @@ QString SensorVersion() {
 }
 
 bool Interrupted() {
-    return interrupted != 0;
+    return caughtSignal.load() != 0;
 }
 
 int InterruptExit() {
-    if (interrupted == 0) return kExitOk;
-    return interrupted == SIGTERM ? kExitTerminated : kExitInterrupted;
+    const int signal = caughtSignal.load();
+    return signal == 0 ? int(kExitOk) : ExitOfSignal(signal);
 }
 
 void CatchInterrupt() {
-    std::signal(SIGINT, OnInterrupt);
-    std::signal(SIGTERM, OnInterrupt);
+    if (wakePipe[0] >= 0 || ::pipe(wakePipe) != 0) return;
+    auto *notifier =
+        new QSocketNotifier(wakePipe[0], QSocketNotifier::Read, QCoreApplication::instance());
+    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [notifier] {
+        char byte;
+        [[maybe_unused]] const ssize_t n = ::read(wakePipe[0], &byte, 1);
+        notifier->setEnabled(false);
+        // Ends a running poll or recording loop after its turn.
+        session::poll = 0;
+    });
+    struct sigaction action {};
+    action.sa_handler = OnSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
 }

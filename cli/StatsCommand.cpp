@@ -5,9 +5,11 @@
 
 #include "record/RecordStats.h"
 
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTemporaryFile>
 #include <climits>
 
 namespace {
@@ -47,60 +49,47 @@ QByteArray StatsJson(const QString &file, const rec::FileStatsResult &r) {
 }
 } // namespace
 
-int CmdStats(const QStringList &args, const QList<LinkSpec> &links) {
-    const QString usage = "usage: stats FILE [--time iso] [--from TIME] [--to TIME] "
-                          "[--format tsv|json] (tolvane-cli --help tells more)";
-    if (!links.isEmpty()) {
-        Say("stats reads a file and needs no link");
-        return kExitUsage;
-    }
-    QString file, fromText, toText;
-    bool json = false, iso = false;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString &a = args[i];
-        const bool takesValue = a == "--from" || a == "--to" || a == "--time" || a == "--format";
-        if (takesValue && i + 1 >= args.size()) {
-            Say(QStringLiteral("%1 needs a value; %2").arg(a, usage));
-            return kExitUsage;
-        }
-        if (a == "--from" || a == "--to") {
-            (a == "--from" ? fromText : toText) = args[++i];
-        } else if (a == "--time" && (args[i + 1] == "iso" || args[i + 1] == "local")) {
-            iso = args[++i] == "iso";
-        } else if (a == "--format" && (args[i + 1] == "tsv" || args[i + 1] == "json")) {
-            json = args[++i] == "json";
-        } else if (file.isEmpty() && !a.startsWith("--")) {
-            file = a;
-        } else {
-            Say(usage);
-            return kExitUsage;
-        }
-    }
-    if (file.isEmpty()) {
-        Say(usage);
-        return kExitUsage;
-    }
+int CmdStats(const CliArgs &args, const QList<LinkTarget> & /*links*/) {
+    const QString given = args.Words().first();
+    const QString name = InputName(given);
+    const bool iso = args.Value("time") == QLatin1String("iso");
     int64_t from = INT64_MIN, to = INT64_MAX;
-    for (auto [option, text, bound] :
-         {std::tuple{"--from", fromText, &from}, std::tuple{"--to", toText, &to}}) {
-        if (text.isEmpty()) continue;
+    for (auto [option, bound] : {std::pair{"from", &from}, std::pair{"to", &to}}) {
+        if (!args.IsSet(option)) continue;
+        const QString text = args.Value(option);
         const bool ok = iso ? ParseIsoToFileClock(text, bound) : rec::ParseStamp(text, bound);
         if (!ok) {
-            Say(QStringLiteral("%1 needs a time %2")
+            Say(QStringLiteral("--%1 needs a time %2")
                     .arg(option, iso ? "in ISO 8601 (\"2026-12-08T09:39:29+01:00\")"
                                      : "\"MM-DD-YYYY HH:MM:SS\""));
             return kExitUsage;
         }
     }
+    // A named pipe or a device may never end; - reads a pipe, spooled first
+    // and then read as a file is.
+    if (const QFileInfo info(given); !IsStdStream(given) && info.exists() && !info.isFile()) {
+        Say(QStringLiteral("%1: not a file (- reads stdin)").arg(given));
+        return kExitUsage;
+    }
+    QString file = given;
+    QTemporaryFile spool;
+    if (IsStdStream(given)) {
+        QString why;
+        if (!SpoolStdin(&spool, -1, &why)) {
+            Say(why);
+            return kExitUsage;
+        }
+        file = spool.fileName();
+    }
     rec::FileStatsResult result;
     QString problem;
     if (!rec::StatsOfFile(file, from, to, &result, &problem)) {
-        Say(QStringLiteral("%1: %2").arg(file, problem));
+        Say(QStringLiteral("%1: %2").arg(name, problem));
         return kExitUsage;
     }
     if (result.badLines)
         Say(QStringLiteral("%1: %2 line%3 could not be read")
-                .arg(file)
+                .arg(name)
                 .arg(result.badLines)
                 .arg(result.badLines == 1 ? "" : "s"));
     // The recorder writes a line in pieces: a last line without its line end
@@ -108,9 +97,10 @@ int CmdStats(const QStringList &args, const QList<LinkSpec> &links) {
     if (result.unendedBytes > 0)
         Say(QStringLiteral("%1: the last line (%2 byte%3) has no line end and could not be read; "
                            "it is not counted")
-                .arg(file)
+                .arg(name)
                 .arg(result.unendedBytes)
                 .arg(result.unendedBytes == 1 ? "" : "s"));
-    Out(json ? StatsJson(file, result) : rec::StatsTsv(result.stats, result.labels));
+    const bool json = args.Value("format") == QLatin1String("json");
+    Out(json ? StatsJson(name, result) : rec::StatsTsv(result.stats, result.labels));
     return kExitOk;
 }

@@ -3,9 +3,10 @@
 // publishes nowhere.
 #include "feed/FeedOptions.h"
 
+#include "platform/Address.h"
+
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 
 namespace feed {
 
@@ -19,38 +20,22 @@ bool Fail(QString *error, const QString &text) {
 }
 
 bool ParseAuthority(const QString &authority, FeedOptions *o, QString *error) {
-    QString host = authority;
-    QString port;
-    if (authority.startsWith('[')) {
-        const int close = authority.indexOf(']');
-        if (close < 0) return Fail(error, "unclosed [ in the broker address");
-        host = authority.mid(1, close - 1);
-        const QString rest = authority.mid(close + 1);
-        if (!rest.isEmpty()) {
-            if (!rest.startsWith(':')) return Fail(error, "text after ] in the broker address");
-            port = rest.mid(1);
-        }
-    } else if (authority.contains(':')) {
-        host = authority.section(':', 0, 0);
-        port = authority.section(':', 1);
+    QString host, why;
+    int port = 0;
+    if (!ParseHostPort(authority, o->port, &host, &port, &why)) {
+        if (why.startsWith("port")) return Fail(error, "bad broker " + why);
+        return Fail(error, "the broker address: " + why);
     }
-    if (host.isEmpty()) return Fail(error, "the broker address has no host");
     o->host = host;
-    if (authority.endsWith(':') || !port.isEmpty()) {
-        static const QRegularExpression digits("^[0-9]{1,5}$");
-        const int value = port.toInt();
-        if (!digits.match(port).hasMatch() || value < 1 || value > 65535)
-            return Fail(error, QString("bad broker port \"%1\" (1 to 65535)").arg(port));
-        o->port = quint16(value);
-    }
+    o->port = quint16(port);
     return true;
 }
 
 bool ReadPasswordFile(const QString &path, QString *password, QString *error) {
-    // Opening a pipe waits for a writer that may never come.
+    // A pipe or a device may never deliver a line: the tool would wait for ever.
     const QFileInfo info(path);
     if (info.exists() && !info.isFile())
-        return Fail(error, "the MQTT password file " + path + " is not a file");
+        return Fail(error, QString("the MQTT password file %1 is not a file").arg(path));
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
         return Fail(
@@ -64,15 +49,18 @@ bool ReadPasswordFile(const QString &path, QString *password, QString *error) {
 }
 
 bool CheckReadable(const QString &option, const QString &path, QString *error) {
-    if (path.isEmpty() || QFileInfo(path).isReadable()) return true;
+    if (path.isEmpty()) return true;
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile())
+        return Fail(error, QString("%1: %2 is not a file").arg(option, path));
+    if (info.isReadable()) return true;
     return Fail(error, QString("%1: cannot read %2").arg(option, path));
 }
 
 } // namespace
 
 QString FeedOptions::Address() const {
-    const QString h = host.contains(':') ? "[" + host + "]" : host;
-    return QString("%1://%2:%3/%4").arg(tls ? "mqtts" : "mqtt", h).arg(port).arg(prefix);
+    return QString("%1://%2/%3").arg(tls ? "mqtts" : "mqtt", HostPortText(host, port), prefix);
 }
 
 bool ParseBrokerUrl(const QString &url, FeedOptions *o, QString *error) {
@@ -136,6 +124,7 @@ bool TakeFeedOptions(QStringList *args, FeedOptions *o, bool *wanted, QString *e
             value = args->at(++i);
         }
         if (name == "--publish") {
+            if (!url.isEmpty()) return Fail(error, "--publish is given twice");
             url = value;
             continue;
         }
@@ -185,19 +174,30 @@ bool TakeFeedOptions(QStringList *args, FeedOptions *o, bool *wanted, QString *e
     return true;
 }
 
+QList<cmdline::Option> FeedOptionDefs() {
+    return {
+        {{"publish"},
+         "URL",
+         "mqtt://HOST[:PORT]/PREFIX: publish every frame to PREFIX/frame (instead of printing "
+         "it) and the link state to PREFIX/status (retained; \"offline\" when the feed ends or "
+         "is cut off); mqtts:// for TLS (default ports 1883, 8883)"},
+        {{"qos"}, "0|1", "the frames' quality of service (default 0)"},
+        {{"every"}, "N", "publish every N-th frame only"},
+        {{"mqtt-user"},
+         "NAME",
+         QString("broker login; the password is taken from %1").arg(kPasswordVariable)},
+        {{"mqtt-password-file"}, "FILE", "or from the first line of FILE"},
+        {{"mqtt-cafile"},
+         "FILE",
+         "certificates that sign the broker's (mqtts://; default: the system's)"},
+        {{"mqtt-cert"}, "FILE", "client certificate (with --mqtt-key)"},
+        {{"mqtt-key"}, "FILE", "the client certificate's key"},
+        {{"mqtt-password"}, "PASSWORD", "refused: every user of the machine sees it", false, true},
+    };
+}
+
 QString FeedUsage() {
-    return QString("  --publish mqtt://HOST[:PORT]/PREFIX   publish every frame to PREFIX/frame\n"
-                   "      (instead of printing it) and the link state to PREFIX/status (retained;\n"
-                   "      \"offline\" when the feed ends or is cut off); mqtts:// for TLS\n"
-                   "      (default ports 1883, 8883)\n"
-                   "  --qos 0|1                 frames' quality of service (default 0)\n"
-                   "  --every N                 publish every N-th frame only\n"
-                   "  --mqtt-user NAME          broker login; the password is taken from %1\n"
-                   "  --mqtt-password-file FILE   or from the first line of FILE\n"
-                   "  --mqtt-cafile FILE        certificates that sign the broker's (mqtts://;\n"
-                   "                            default: the system's)\n"
-                   "  --mqtt-cert FILE --mqtt-key FILE   client certificate and its key\n")
-        .arg(kPasswordVariable);
+    return cmdline::OptionLines(FeedOptionDefs());
 }
 
 } // namespace feed

@@ -3,6 +3,8 @@
 // files. Filled from the command line in one place, handed to the Publisher.
 #pragma once
 
+#include "platform/CommandLine.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -44,6 +46,9 @@ bool ParseBrokerUrl(const QString &url, FeedOptions *options, QString *error);
 // The password comes from the environment variable or the password file.
 bool TakeFeedOptions(QStringList *args, FeedOptions *options, bool *wanted, QString *error);
 
+// The feed's options as the command line declares them: the frames command
+// takes them, the help and the completion describe them.
+QList<cmdline::Option> FeedOptionDefs();
 // The lines of --help that describe the feed's options.
 QString FeedUsage();
 

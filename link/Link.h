@@ -48,10 +48,6 @@ const char *SerialErrorText(int code);
 const char *TcpErrorText(int code);
 // The decimal value of a text's leading digits; 0 when there are none.
 int LeadingNumber(const QString &text);
-// "HOST[:PORT]" as given on a command line ("[::1]:PORT" for an IPv6 address);
-// the port defaults to the sensor's. False for an empty or too long host or a
-// port outside 1..65535.
-bool ParseHostAndPort(const QString &text, QString *host, int *port);
 
 // ---- interface panel and settings
 void InitConnectPanel();
@@ -120,6 +116,9 @@ void ChangeBaudrate();
 // ---- failures in words
 // "127.0.0.1:10002", "COM1 (/dev/ttyS0)".
 QString LinkPlace();
+// A program that was given its sensor by name (a device path, host:port)
+// names it so in every message instead; empty: LinkPlace's own words.
+void SetLinkPlace(const QString &place);
 // The telegram in szWriteBuf as the operator knows it: "row 12", "the parameters".
 QString LastRequestName();
 // Why the last open failed (ret), and what to check.

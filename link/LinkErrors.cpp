@@ -24,6 +24,14 @@ QString Rows(int first, int last) {
                          : QStringLiteral("rows %1%2%3").arg(first).arg(kDash).arg(last);
 }
 
+// The sensor's name as a command line gave it, when one did.
+QString givenPlace;
+
+QString SerialCheck() {
+    return givenPlace.isEmpty() ? QStringLiteral("check COM-PORT and the adapter")
+                                : QStringLiteral("check the device name and the adapter");
+}
+
 QString WhatToCheck() {
     return comprotocol == 0
                ? QStringLiteral("check the sensor's power, the cable and the baud rate")
@@ -31,7 +39,12 @@ QString WhatToCheck() {
 }
 } // namespace
 
+void SetLinkPlace(const QString &place) {
+    givenPlace = place;
+}
+
 QString LinkPlace() {
+    if (!givenPlace.isEmpty()) return givenPlace;
     if (comprotocol == 0)
         return QStringLiteral("COM%1 (%2)").arg(comport).arg(ComPortDevice(comport));
     return QStringLiteral("%1:%2").arg(ipBuf).arg(portNum);
@@ -75,14 +88,14 @@ QString ExplainOpenFailure() {
         switch (ret) {
         case kComErrNoDevice:
         case kComErrPortNumber:
-            return QStringLiteral("%1 is not there; check COM-PORT and the adapter").arg(port);
+            return QStringLiteral("%1 is not there; %2").arg(port, SerialCheck());
         case kComErrCannotOpen:
             return QStringLiteral("%1 cannot be opened: another program uses it, or the user is "
                                   "not in the group dialout")
                 .arg(port);
         default:
-            return QStringLiteral("%1 failed (%2); check COM-PORT and the adapter")
-                .arg(port, QString::fromLatin1(SerialErrorText(ret)));
+            return QStringLiteral("%1 failed (%2); %3")
+                .arg(port, QString::fromLatin1(SerialErrorText(ret)), SerialCheck());
         }
     }
     switch (ret) {

@@ -3,11 +3,15 @@
 
 #include "core/Session.h"
 #include "core/Ui.h"
+#include "platform/Address.h"
 #include "platform/Platform.h"
 #include "uir_ids.h"
 
 #include <algorithm>
 #include <iterator>
+
+// A host given on a command line fits the host history's record.
+static_assert(kHostTextMax == kHostMaxChars);
 
 namespace {
 // The decimal value of a line's leading digits, read from its first 100
@@ -103,36 +107,6 @@ void GetConnectionSettingsFromFile() {
                      QString("The connection settings file\n%1\nholds no valid %2; the default "
                              "is used.")
                          .arg(conSettingsFileName, fellBack.join(", ")));
-}
-
-bool ParseHostAndPort(const QString &text, QString *hostOut, int *portOut) {
-    QString host = text.trimmed();
-    QString portText;
-    if (host.startsWith('[')) {
-        // "[::1]" or "[::1]:10002": the brackets hold an IPv6 address's colons.
-        const int close = host.indexOf(']');
-        if (close < 0) return false;
-        if (close + 1 < host.size()) {
-            if (host[close + 1] != ':') return false;
-            portText = host.mid(close + 2);
-            if (portText.isEmpty()) return false;
-        }
-        host = host.mid(1, close - 1);
-    } else if (host.count(':') == 1) {
-        portText = host.section(':', 1);
-        host = host.section(':', 0, 0);
-        if (portText.isEmpty()) return false;
-    }
-    int port = proto::kDefaultTcpPort;
-    if (!portText.isEmpty()) {
-        bool ok = false;
-        port = portText.toInt(&ok);
-        if (!ok || port < 1 || port > 65535 || portText.size() > 5) return false;
-    }
-    if (host.isEmpty() || host.size() > kHostMaxChars || HasControlCharacters(host)) return false;
-    *hostOut = host;
-    *portOut = port;
-    return true;
 }
 
 void SaveCommunicationSettings() {

@@ -1,15 +1,18 @@
 // The window program's command-line options: help and version, a link to
-// start on instead of the stored one, and the folder of the configuration
-// files, so that two instances on one PC keep their settings apart.
+// start on instead of the stored one, the folder of the configuration files
+// (so that two instances on one PC keep their settings apart) and a record
+// file for the viewer alone. Read by the same parser as the tool's.
 #include "shell/Shell.h"
 
+#include "core/Protocol.h"
 #include "core/Session.h"
 #include "link/Link.h"
+#include "platform/Address.h"
+#include "platform/CommandLine.h"
 #include "platform/Platform.h"
 #include "uir_ids.h"
 
 #include <QDir>
-#include <QRegularExpression>
 #include <cstdio>
 
 #ifndef TOLVANE_VERSION
@@ -24,63 +27,111 @@ struct StartOptions {
     int port = 0;
     QString serialDevice; // a path, or empty for serialPort
     int serialPort = 0;   // COMn
+    QString viewFile;
 };
 StartOptions options;
 
-const char kHelp[] = "Usage: tolvane [OPTION]...\n"
-                     "The operating program of the colour and gloss sensor.\n\n"
-                     "  --tcp HOST[:PORT]       start on this TCP/IP link (port default 10002)\n"
-                     "  --serial DEVICE|COMn    start on this RS-232 port (the stored baud rate)\n"
-                     "                          Neither is stored unless ACCEPT is pressed.\n"
-                     "  --config DIR            keep ComSettings.cfg, IPComboBox.cfg and\n"
-                     "                          StartupFile.cfg in DIR (made when missing)\n"
-                     "  --view FILE             open a record file in the record viewer alone\n"
-                     "                          (no panels, no sensor)\n"
-                     "  --help, --version       this text; the program's version\n\n"
-                     "tolvane-cli drives the sensor from a shell.\n";
+const QList<cmdline::Option> kOptions = {
+    {{"tcp"}, "HOST[:PORT]", "start on this TCP/IP link (port default 10002)"},
+    {{"serial"},
+     "DEVICE|COMn",
+     "start on this RS-232 port (the stored baud rate). Neither is stored unless ACCEPT is "
+     "pressed."},
+    {{"config"},
+     "DIR",
+     "keep ComSettings.cfg, IPComboBox.cfg and StartupFile.cfg in DIR (made when missing)"},
+    {{"view"}, "FILE", "open a record file in the record viewer alone (no panels, no sensor)"},
+    {{"h", "help"}, {}, "this text"},
+    {{"version"}, {}, "the program's version"},
+};
+
+// Qt's own options stay for the application object; the parser leaves them.
+const QStringList kQtValued = {"-platform",        "-platformpluginpath",
+                               "-platformtheme",   "-plugin",
+                               "-qwindowgeometry", "-qwindowtitle",
+                               "-qwindowicon",     "-style",
+                               "-stylesheet",      "-session",
+                               "-display",         "-geometry"};
+const QStringList kQtFlags = {"-reverse", "-widgetcount", "-nograb", "-dograb", "-sync"};
+
+QByteArray Help() {
+    return "Usage: tolvane [OPTION]...\n"
+           "The operating program of the colour and gloss sensor.\n\n"
+           "Options:\n" +
+           cmdline::OptionLines(kOptions).toUtf8() +
+           "\nExit status:\n"
+           "  0    the window was closed\n"
+           "  2    a bad command line, or a record file the viewer cannot read\n"
+           "  255  Tolvane.uir or a panel could not be loaded\n"
+           "\nExamples:\n"
+           "  tolvane --tcp 10.0.3.14\n\n"
+           "  tolvane --config ~/line3 --serial /dev/ttyUSB0\n\n"
+           "  tolvane --view shift.dat\n"
+           "\ntolvane-cli drives the sensor from a shell.\n";
+}
 
 int Refuse(const QString &why) {
     std::fprintf(stderr, "tolvane: %s (tolvane --help tells more)\n", qPrintable(why));
-    return 2;
+    return cmdline::kUsageExit;
+}
+
+int Print(const QByteArray &text) {
+    std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
+    if (std::fflush(stdout) == 0) return 0;
+    std::fprintf(stderr, "tolvane: stdout cannot be written\n");
+    return cmdline::kUsageExit;
 }
 } // namespace
 
 int TakeStartOptions(int argc, char **argv) {
     options = StartOptions{};
+    QStringList args;
     for (int i = 1; i < argc; ++i) {
         const QString a = QString::fromLocal8Bit(argv[i]);
-        if (a == "--help" || a == "-h") {
-            std::fputs(kHelp, stdout);
-            return 0;
+        if (kQtFlags.contains(a)) continue;
+        if (kQtValued.contains(a)) {
+            ++i;
+            continue;
         }
-        if (a == "--version") {
-            std::puts("tolvane " TOLVANE_VERSION);
-            return 0;
-        }
-        if (a != "--tcp" && a != "--serial" && a != "--config") continue; // Qt's own options
-        if (i + 1 >= argc) return Refuse(a + " needs a value");
-        const QString value = QString::fromLocal8Bit(argv[++i]);
-        if (a == "--config") {
-            if (value.isEmpty() || !QDir().mkpath(value))
-                return Refuse("--config " + value + ": the folder cannot be made");
-            options.configDir = QDir(value).absolutePath();
-        } else if (a == "--tcp") {
-            if (!ParseHostAndPort(value, &options.host, &options.port))
-                return Refuse("--tcp " + value + ": not HOST[:PORT]");
-            options.tcp = true;
-        } else {
-            static const QRegularExpression com(QStringLiteral("^COM([0-9]+)$"),
-                                                QRegularExpression::CaseInsensitiveOption);
-            const auto m = com.match(value);
-            options.serialDevice.clear();
-            options.serialPort = m.hasMatch() ? m.captured(1).toInt() : kComPortCount;
-            if (!m.hasMatch()) options.serialDevice = value;
-            if (value.isEmpty() || options.serialPort < 1 || options.serialPort > kComPortCount)
-                return Refuse("--serial " + value + ": a device or COM1..COM48");
-        }
+        args << a;
+    }
+    cmdline::Parser parser(kOptions);
+    QString error;
+    if (!parser.Parse(args, &error)) return Refuse(error);
+    if (parser.IsSet("help")) return Print(Help());
+    if (parser.IsSet("version")) return Print("tolvane " TOLVANE_VERSION "\n");
+    if (!parser.Words().isEmpty())
+        return Refuse(QStringLiteral("unexpected \"%1\"").arg(parser.Words().first()));
+    if (parser.IsSet("config")) {
+        const QString value = parser.Value("config");
+        if (value.isEmpty() || !QDir().mkpath(value))
+            return Refuse("--config " + value + ": the folder cannot be made");
+        options.configDir = QDir(value).absolutePath();
+    }
+    QString why;
+    if (parser.IsSet("tcp")) {
+        const QString value = parser.Value("tcp");
+        if (!ParseHostPort(value, proto::kDefaultTcpPort, &options.host, &options.port, &why))
+            return Refuse(QStringLiteral("--tcp %1: not HOST[:PORT] (%2)").arg(value, why));
+        options.tcp = true;
+    }
+    if (parser.IsSet("serial")) {
+        const QString value = parser.Value("serial");
+        if (!ParseSerialDevice(value, &options.serialDevice, &options.serialPort, &why))
+            return Refuse(QStringLiteral("--serial %1: %2").arg(value, why));
+        // A device path is reached through the last port number.
+        if (options.serialPort == 0) options.serialPort = kComPortCount;
     }
     if (options.tcp && options.serialPort) return Refuse("--tcp and --serial together");
+    options.viewFile = parser.Value("view");
+    if (parser.IsSet("view") && options.viewFile.isEmpty()) return Refuse("--view needs a file");
+    if (parser.IsSet("view") && (options.tcp || options.serialPort))
+        return Refuse("--view opens no link");
     return -1;
+}
+
+QString ViewFileOption() {
+    return options.viewFile;
 }
 
 void ApplyConfigDirOption() {

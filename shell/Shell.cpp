@@ -19,6 +19,7 @@
 #include "viewer/Viewer.h"
 
 #include <QByteArray>
+#include <QFileInfo>
 #include <cstdio>
 
 int LoadAllPanels(int argc, char **argv) {
@@ -60,13 +61,15 @@ int LoadAllPanels(int argc, char **argv) {
 namespace {
 // tolvane --view FILE: the record viewer alone, without the panels and the
 // sensor; the program ends when its window closes.
-int ViewRecord(int argc, char **argv, const char *file) {
-    if (!file) {
-        std::fprintf(stderr, "usage: tolvane --view FILE\n");
+int ViewRecord(int argc, char **argv, const QString &file) {
+    // A pipe or a device would be read for ever, before any window shows.
+    const QFileInfo info(file);
+    if (info.exists() && !info.isFile()) {
+        std::fprintf(stderr, "tolvane: --view %s: not a file\n", qPrintable(file));
         return 2;
     }
     if (InitRunTimeEngine(argc, argv) < 0) return -1;
-    if (!OpenRecordViewer(QString::fromLocal8Bit(file), true)) return 2;
+    if (!OpenRecordViewer(file, true)) return 2;
     RunUserInterface();
     DiscardAllPanels();
     return 0;
@@ -75,8 +78,7 @@ int ViewRecord(int argc, char **argv, const char *file) {
 
 int WinMain(int argc, char **argv) {
     if (const int code = TakeStartOptions(argc, argv); code >= 0) return code;
-    for (int i = 1; i < argc; ++i)
-        if (QByteArray(argv[i]) == "--view") return ViewRecord(argc, argv, argv[i + 1]);
+    if (!ViewFileOption().isEmpty()) return ViewRecord(argc, argv, ViewFileOption());
     if (LoadAllPanels(argc, argv) < 0) return -1;
     ShowChildPanel(2);
     DisplayPanel(datapanel);

@@ -1,8 +1,9 @@
-// tolvane-sim: the simulated sensor as a stand-alone program.
+// tolvane-sim: the simulated sensor as a stand-alone program, its options
+// read by the command-line layer every program of the system shares.
 #include "core/Protocol.h"
+#include "platform/CommandLine.h"
 #include "sim/Simulator.h"
 
-#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QSocketNotifier>
 
@@ -64,105 +65,106 @@ int main(int argc, char *argv[]) {
     QCoreApplication::setApplicationName(QStringLiteral("tolvane-sim"));
     QCoreApplication::setApplicationVersion(QStringLiteral("1.2"));
 
-    QCommandLineParser cli;
-    cli.setApplicationDescription(QStringLiteral(
-        "Simulated colour and gloss sensor. Answers the 36-byte telegram protocol over TCP\n"
-        "and/or a pseudo-terminal, measures a scene of coloured targets with noise and\n"
-        "evaluates its teach table. Faults can be injected for testing.\n"
-        "Fault kinds: no-answer, short-answer, extra-bytes, wrong-echo, wrong-sync, delay,\n"
-        "disconnect, unsolicited, stray, split-answer; in automatic sending half-frame and\n"
-        "stray-head. TELEGRAM counts request telegrams from the start (automatic frames for\n"
-        "half-frame and stray-head; 1 = the first; 0 = every one); AMOUNT is the bytes\n"
-        "missing/extra/sent, the delay in ms or the byte index to flip (0 = the kind's\n"
-        "default)."));
-    cli.addHelpOption();
-    cli.addVersionOption();
-    const QCommandLineOption tcpPort(
-        QStringLiteral("tcp-port"),
-        QStringLiteral("TCP port to serve (0 = no TCP). Default 10002."), QStringLiteral("N"),
-        QString::number(proto::kDefaultTcpPort));
-    const QCommandLineOption bind(QStringLiteral("bind"),
-                                  QStringLiteral("Address to listen on. Default 127.0.0.1."),
-                                  QStringLiteral("ADDR"), QStringLiteral("127.0.0.1"));
-    const QCommandLineOption pty(
-        QStringLiteral("pty"),
-        QStringLiteral("Create a pseudo-terminal and print its device; \"--pty LINK\" also makes "
-                       "the symbolic link LINK point to it."));
-    const QCommandLineOption ptyLink(QStringLiteral("pty-link"),
-                                     QStringLiteral("Symbolic link to the pseudo-terminal."),
-                                     QStringLiteral("LINK"));
-    const QCommandLineOption baud(QStringLiteral("baud-index"),
-                                  QStringLiteral("Line rate index 0..4 (9600..115200). Default 4."),
-                                  QStringLiteral("N"));
-    const QCommandLineOption wire(
-        QStringLiteral("emulate-wire-time"),
-        QStringLiteral("Delay every answer by the wire time of 36 bytes at the line rate."));
-    const QCommandLineOption strict(
-        QStringLiteral("strict-baud"),
-        QStringLiteral("Pty: ignore requests while the line is set to another rate than the "
-                       "sensor's."));
-    const QCommandLineOption noStore(
-        QStringLiteral("no-store-time"),
-        QStringLiteral("Do not go deaf for a moment after an EEPROM store (order 6) and the "
-                       "third-root announcement (order 180)."));
-    const QCommandLineOption target(
-        QStringLiteral("target"),
-        QStringLiteral("Look at scene target N only (0 white, 1 red, 2 green, 3 blue, 4 yellow, "
-                       "5 glossy black). Default: each in turn."),
-        QStringLiteral("N"));
-    const QCommandLineOption dwell(QStringLiteral("dwell"),
-                                   QStringLiteral("Milliseconds on each target. Default 2000."),
-                                   QStringLiteral("MS"));
-    const QCommandLineOption fault(QStringLiteral("fault"),
-                                   QStringLiteral("Inject a fault (repeatable)."),
-                                   QStringLiteral("KIND[:TELEGRAM[:AMOUNT]]"));
-    const QCommandLineOption seed(QStringLiteral("seed"),
-                                  QStringLiteral("Seed of the measurement noise. Default 1."),
-                                  QStringLiteral("N"));
-    const QCommandLineOption noNoise(QStringLiteral("no-noise"),
-                                     QStringLiteral("Measure without noise."));
-    const QCommandLineOption triggerEvery(
-        QStringLiteral("trigger-every"),
-        QStringLiteral("Every N-th frame carries the trigger flag (0 = never). Default 5."),
-        QStringLiteral("N"));
-    const QCommandLineOption quiet(QStringLiteral("quiet"),
-                                   QStringLiteral("Print only the link lines and errors."));
-    const QCommandLineOption verbose(QStringLiteral("verbose"),
-                                     QStringLiteral("Print every telegram in hex."));
-    cli.addOptions({tcpPort, bind, pty, ptyLink, baud, wire, strict, noStore, target, dwell, fault,
-                    seed, noNoise, triggerEvery, quiet, verbose});
-    cli.process(ExpandPtyOption(app.arguments()));
+    const QString about = QStringLiteral(
+        "Simulated colour and gloss sensor. Answers the 36-byte telegram protocol over TCP "
+        "and/or a pseudo-terminal, measures a scene of coloured targets with noise and "
+        "evaluates its teach table. Faults can be injected for testing.");
+    const QString faultKinds = QStringLiteral(
+        "Fault kinds: no-answer, short-answer, extra-bytes, wrong-echo, wrong-sync, delay, "
+        "disconnect, unsolicited, stray, split-answer; in automatic sending half-frame and "
+        "stray-head. TELEGRAM counts request telegrams from the start (automatic frames for "
+        "half-frame and stray-head; 1 = the first; 0 = every one); AMOUNT is the bytes "
+        "missing/extra/sent, the delay in ms or the byte index to flip (0 = the kind's "
+        "default).");
+    const QList<cmdline::Option> table = {
+        {{"tcp-port"}, "N", "TCP port to serve (0 = no TCP). Default 10002."},
+        {{"bind"}, "ADDR", "Address to listen on. Default 127.0.0.1."},
+        {{"pty"},
+         {},
+         "Create a pseudo-terminal and print its device; \"--pty LINK\" also makes the "
+         "symbolic link LINK point to it."},
+        {{"pty-link"}, "LINK", "Symbolic link to the pseudo-terminal."},
+        {{"baud-index"}, "N", "Line rate index 0..4 (9600..115200). Default 4."},
+        {{"emulate-wire-time"},
+         {},
+         "Delay every answer by the wire time of 36 bytes at the line rate."},
+        {{"strict-baud"},
+         {},
+         "Pty: ignore requests while the line is set to another rate than the sensor's."},
+        {{"no-store-time"},
+         {},
+         "Do not go deaf for a moment after an EEPROM store (order 6) and the third-root "
+         "announcement (order 180)."},
+        {{"target"},
+         "N",
+         "Look at scene target N only (0 white, 1 red, 2 green, 3 blue, 4 yellow, 5 glossy "
+         "black). Default: each in turn."},
+        {{"dwell"}, "MS", "Milliseconds on each target. Default 2000."},
+        {{"fault"}, "KIND[:TELEGRAM[:AMOUNT]]", "Inject a fault (repeatable).", true},
+        {{"seed"}, "N", "Seed of the measurement noise. Default 1."},
+        {{"no-noise"}, {}, "Measure without noise."},
+        {{"trigger-every"},
+         "N",
+         "Every N-th frame carries the trigger flag (0 = never). Default 5."},
+        {{"quiet"}, {}, "Print only the link lines and errors."},
+        {{"verbose"}, {}, "Print every telegram in hex."},
+        {{"h", "help"}, {}, "Displays help on commandline options."},
+        {{"v", "version"}, {}, "Displays version information."},
+    };
+    cmdline::Parser cli(table);
+    QString error;
+    if (!cli.Parse(ExpandPtyOption(app.arguments()).mid(1), &error))
+        return Fail(error + " (tolvane-sim --help tells more)");
+    if (cli.IsSet("help")) {
+        const QByteArray text = "Usage: tolvane-sim [options]\n" +
+                                cmdline::Wrapped(about, 0).toUtf8() + "\nOptions:\n" +
+                                cmdline::OptionLines(table).toUtf8() + "\n" +
+                                cmdline::Wrapped(faultKinds, 0).toUtf8() +
+                                "\nExit status:\n  0    ended by SIGINT or SIGTERM\n"
+                                "  2    a bad command line, or nothing to serve\n"
+                                "\nExample:\n  tolvane-sim --pty /tmp/sensor --emulate-wire-time\n";
+        std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
+        return std::fflush(stdout) == 0 ? 0 : 2;
+    }
+    if (cli.IsSet("version")) {
+        std::printf("tolvane-sim %s\n", qPrintable(QCoreApplication::applicationVersion()));
+        return std::fflush(stdout) == 0 ? 0 : 2;
+    }
+    if (!cli.Words().isEmpty())
+        return Fail(QStringLiteral("unexpected \"%1\"").arg(cli.Words().first()));
 
-    auto number = [&cli](const QCommandLineOption &o, int lo, int hi, int *out) {
-        if (!cli.isSet(o)) return true;
-        bool ok = false;
-        const int v = cli.value(o).toInt(&ok);
-        if (!ok || v < lo || v > hi) return false;
-        *out = v;
+    auto number = [&cli](const char *o, int lo, int hi, int *out) {
+        if (!cli.IsSet(o)) return true;
+        qint64 v = 0;
+        if (!cmdline::WholeNumber(cli.Value(o), lo, hi, &v)) return false;
+        *out = int(v);
         return true;
     };
 
     tsim::Simulator sim;
     int port = proto::kDefaultTcpPort, baudIndex = 4, targetIndex = -1, dwellMs = 2000;
     int seedValue = 1, every = 5;
-    if (!number(tcpPort, 0, 65535, &port)) return Fail(QStringLiteral("--tcp-port wants 0..65535"));
-    if (!number(baud, 0, 4, &baudIndex)) return Fail(QStringLiteral("--baud-index wants 0..4"));
-    if (!number(target, 0, int(sim.scene().size()) - 1, &targetIndex))
+    if (!number("tcp-port", 0, 65535, &port))
+        return Fail(QStringLiteral("--tcp-port wants 0..65535"));
+    if (!number("baud-index", 0, 4, &baudIndex))
+        return Fail(QStringLiteral("--baud-index wants 0..4"));
+    if (!number("target", 0, int(sim.scene().size()) - 1, &targetIndex))
         return Fail(QStringLiteral("--target wants 0..%1").arg(sim.scene().size() - 1));
-    if (!number(dwell, 1, 3600000, &dwellMs))
+    if (!number("dwell", 1, 3600000, &dwellMs))
         return Fail(QStringLiteral("--dwell wants milliseconds"));
-    if (!number(seed, 0, INT_MAX, &seedValue)) return Fail(QStringLiteral("--seed wants a number"));
-    if (!number(triggerEvery, 0, 1000000, &every))
+    if (!number("seed", 0, INT_MAX, &seedValue))
+        return Fail(QStringLiteral("--seed wants a number"));
+    if (!number("trigger-every", 0, 1000000, &every))
         return Fail(QStringLiteral("--trigger-every wants a number"));
     QList<tsim::FaultSpec> faults;
-    for (const QString &f : cli.values(fault)) {
+    for (const QString &f : cli.Values("fault")) {
         tsim::FaultSpec plan;
         if (!tsim::ParseFault(f, &plan)) return Fail(QStringLiteral("bad --fault \"%1\"").arg(f));
         faults.append(plan);
     }
-    const QHostAddress address(cli.value(bind));
+    const QHostAddress address(cli.IsSet("bind") ? cli.Value("bind") : QStringLiteral("127.0.0.1"));
     if (address.isNull()) return Fail(QStringLiteral("--bind wants an IP address"));
-    const bool wantPty = cli.isSet(pty) || cli.isSet(ptyLink);
+    const bool wantPty = cli.IsSet("pty") || cli.IsSet("pty-link");
     if (port == 0 && !wantPty)
         return Fail(QStringLiteral("nothing to serve: give a TCP port or --pty"));
 
@@ -170,11 +172,11 @@ int main(int argc, char *argv[]) {
     sim.setTarget(targetIndex);
     sim.setDwellMs(dwellMs);
     sim.setSeed(quint32(seedValue));
-    sim.setNoiseEnabled(!cli.isSet(noNoise));
+    sim.setNoiseEnabled(!cli.IsSet("no-noise"));
     sim.setTriggerEvery(every);
-    sim.setEmulateWireTime(cli.isSet(wire));
-    sim.setStrictLineRate(cli.isSet(strict));
-    sim.setStoreTimeEmulation(!cli.isSet(noStore));
+    sim.setEmulateWireTime(cli.IsSet("emulate-wire-time"));
+    sim.setStrictLineRate(cli.IsSet("strict-baud"));
+    sim.setStoreTimeEmulation(!cli.IsSet("no-store-time"));
     for (const auto &f : faults)
         sim.armFault(f);
 
@@ -187,7 +189,7 @@ int main(int argc, char *argv[]) {
         Say(QStringLiteral("TCP %1:%2").arg(address.toString()).arg(sim.tcpPort()));
     }
     if (wantPty) {
-        if (!sim.openPty(cli.value(ptyLink)))
+        if (!sim.openPty(cli.Value("pty-link")))
             return Fail(QStringLiteral("cannot open a pseudo-terminal: %1").arg(sim.errorString()));
         if (sim.ptyLinkPath().isEmpty())
             Say(QStringLiteral("pty %1").arg(sim.ptyPath()));
@@ -195,7 +197,7 @@ int main(int argc, char *argv[]) {
             Say(QStringLiteral("pty %1 -> %2").arg(sim.ptyPath(), sim.ptyLinkPath()));
     }
 
-    const bool talk = !cli.isSet(quiet);
+    const bool talk = !cli.IsSet("quiet");
     if (talk) {
         QObject::connect(&sim, &tsim::Simulator::clientConnected,
                          [] { Say(QStringLiteral("TCP client connected")); });
@@ -207,7 +209,7 @@ int main(int argc, char *argv[]) {
                     .arg(telegram));
         });
     }
-    if (talk && cli.isSet(verbose)) {
+    if (talk && cli.IsSet("verbose")) {
         QObject::connect(&sim, &tsim::Simulator::requestReceived,
                          [](const QByteArray &t) { Say(QStringLiteral("<- ") + Hex(t)); });
         QObject::connect(&sim, &tsim::Simulator::answerSent,

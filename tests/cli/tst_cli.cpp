@@ -4,6 +4,7 @@
 #include "sim/Simulator.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -166,7 +167,7 @@ class TstCli : public QObject {
                                      << "-n takes" << false << ""
                                      << "";
         QTest::newRow("frames bad format") << "--tcp %A frames --format xml" << 2 << "^$"
-                                           << "unexpected" << false << ""
+                                           << "--format xml: one of tsv, json" << false << ""
                                            << "";
         QTest::newRow("frames on two sensors") << "--tcp %A --tcp %B frames -n 1" << 2 << "^$"
                                                << "one sensor" << false << ""
@@ -191,7 +192,9 @@ class TstCli : public QObject {
                                          << "";
         QTest::newRow("sensor stopped")
             << "--tcp %DEAD version" << 1 << "^$"
-            << "TCP/IP 127.0.0.1:[0-9]+: cannot open the link" << false << ""
+            << "^tolvane-cli: cannot open the link: no answer from 127.0.0.1:[0-9]+ .* nothing "
+               "listens there; check the sensor's power, address and port\n$"
+            << false << ""
             << "";
         QTest::newRow("several sensors, one down")
             << "--tcp %A --tcp %DEAD --tcp %B version" << 1
@@ -226,7 +229,7 @@ class TstCli : public QObject {
                               << "";
         QTest::newRow("send cut off")
             << "--tcp %A send %D/good.ini" << 1 << "^$"
-            << "Server has closed connection!.*send interrupted: the server 127.0.0.1:[0-9]+ "
+            << "^tolvane-cli: send interrupted: the server 127.0.0.1:[0-9]+ "
                "closed the connection at row 5\\. SEND stopped at row 5 \\(telegram 7 of 32\\)"
             << true << "disconnect:40"
             << "";
@@ -364,13 +367,13 @@ class TstCli : public QObject {
         QVERIFY(!QFile::exists(Path("rec.dat.part")));
     }
 
-    // Ctrl-C ends a run cleanly: frames with whole lines and exit 0, a
+    // Ctrl-C ends a run cleanly: frames with whole lines and exit 130, a
     // recording cut short with the lines it took; --all-or-nothing keeps none.
     void interruptEndsCleanly_data() {
         QTest::addColumn<QString>("command");
         QTest::addColumn<int>("code");
         QTest::addColumn<bool>("kept");
-        QTest::newRow("frames") << "frames" << 0 << false;
+        QTest::newRow("frames") << "frames" << 130 << false;
         QTest::newRow("record") << "record -n 100 -i 1 -o %D/cut.dat" << 130 << true;
         QTest::newRow("record --all-or-nothing")
             << "record -n 100 -i 1 -o %D/cut.dat --all-or-nothing" << 130 << false;
@@ -666,16 +669,16 @@ class TstCli : public QObject {
         QTest::addColumn<QString>("err");
         QTest::newRow("record -n") << "tolvane-cli"
                                    << "--tcp %A record -n"
-                                   << "\"-n\"";
+                                   << "-n needs a value";
         QTest::newRow("record -n 5 -i") << "tolvane-cli"
                                         << "--tcp %A record -n 5 -i"
-                                        << "\"-i\"";
+                                        << "-i needs a value";
         QTest::newRow("record -o") << "tolvane-cli"
                                    << "--tcp %A record -n 5 -i 1 -o"
-                                   << "\"-o\"";
+                                   << "-o needs a value";
         QTest::newRow("stats FIFO") << "tolvane-cli"
                                     << "stats %F"
-                                    << "This is not a file";
+                                    << "not a file";
         QTest::newRow("show FIFO") << "tolvane-cli"
                                    << "show %F"
                                    << "is not a file";
@@ -689,7 +692,7 @@ class TstCli : public QObject {
             << "password file .* is not a file";
         QTest::newRow("viewer FIFO") << "tolvane"
                                      << "--view %F"
-                                     << "This is not a file";
+                                     << "not a file";
     }
     void badInputEndsAtOnce() {
         QFETCH(QString, program);
@@ -751,18 +754,24 @@ class TstCli : public QObject {
         QTest::addColumn<QString>("fault");
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("said");
-        QTest::newRow("SIGINT") << int(SIGINT) << "" << 130 << "interrupted after (\\d+) of 10";
-        QTest::newRow("SIGTERM") << int(SIGTERM) << "" << 143 << "interrupted after (\\d+) of 10";
+        QTest::addColumn<bool>("toStdout"); // -o -
+        QTest::newRow("SIGINT") << int(SIGINT) << "" << 130 << "interrupted after (\\d+) of 10"
+                                << false;
+        QTest::newRow("SIGTERM") << int(SIGTERM) << "" << 143 << "interrupted after (\\d+) of 10"
+                                 << false;
         // The link drops after the third frame's answer (telegram 35 after
         // the line check's 32).
         QTest::newRow("sensor lost")
-            << 0 << "disconnect:37" << 1 << "closed the connection.* after (\\d+) of 10";
+            << 0 << "disconnect:37" << 1 << "closed the connection.* after (\\d+) of 10" << false;
+        QTest::newRow("SIGINT, -o -")
+            << int(SIGINT) << "" << 130 << "interrupted after (\\d+) of 10" << true;
     }
     void recordKeepsItsLines() {
         QFETCH(int, signal);
         QFETCH(QString, fault);
         QFETCH(int, code);
         QFETCH(QString, said);
+        QFETCH(bool, toStdout);
         if (!fault.isEmpty()) {
             tsim::FaultSpec armed;
             QVERIFY(tsim::ParseFault(fault, &armed));
@@ -773,7 +782,8 @@ class TstCli : public QObject {
         QProcess p;
         QSignalSpy done(&p, &QProcess::finished);
         p.start(QDir(BinDir()).filePath("tolvane-cli"),
-                {"--tcp", Tcp(*a), "record", "-n", "10", "-i", "1", "-o", Path("kept.dat")});
+                {"--tcp", Tcp(*a), "record", "-n", "10", "-i", "1", "-o",
+                 toStdout ? QStringLiteral("-") : Path("kept.dat")});
         QTRY_VERIFY_WITH_TIMEOUT(a->requestCount(5) >= 2, 10000);
         // Until the recording ends, an earlier file of the name stays as it was.
         QCOMPARE(FileBytes("kept.dat"), QByteArray("an earlier recording\r\n"));
@@ -786,7 +796,7 @@ class TstCli : public QObject {
         QVERIFY2(m.hasMatch(), qPrintable(err));
         const int taken = m.captured(1).toInt();
         QVERIFY2(taken >= 2 && taken < 10, qPrintable(err));
-        const QByteArray file = FileBytes("kept.dat");
+        const QByteArray file = toStdout ? p.readAllStandardOutput() : FileBytes("kept.dat");
         QVERIFY(file.startsWith("DATE\tTIME\tRED"));
         QVERIFY(file.endsWith("\r\n"));
         QCOMPARE(int(file.count("\r\n")), 1 + taken);
@@ -907,6 +917,391 @@ class TstCli : public QObject {
         QVERIFY2(r.code == 0, r.err.constData());
         QVERIFY2(r.out.contains(QStringLiteral("\nRED\t%1\t").arg(count).toLatin1()),
                  r.out.constData());
+    }
+
+    // The command line as a shell user writes it: every form of an option
+    // means the same, a missing value, a repeated option or an unknown word
+    // is a usage error that names the word, and nothing reaches a sensor
+    // unless the line is sound. (%A: a sensor, %D: the scratch folder.)
+    void commandLineForms_data() {
+        QTest::addColumn<QString>("args");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("out");
+        QTest::addColumn<QString>("err");
+        auto row = [](const char *name, const char *args, int code, const char *out,
+                      const char *err) { QTest::newRow(name) << args << code << out << err; };
+        // Forms of options.
+        row("--tcp=HOST:PORT", "--tcp=%A version", 0, "^TOLVANE-SIM", "^$");
+        row("-n5 and --format=json", "--tcp %A frames -n2 --format=json", 0,
+            "^\\{\"time\":[^\n]*\n\\{[^\n]*\n$", "^$");
+        row("-n=2, --count 2", "--tcp %A frames --count 2 -n=2", 2, "^$",
+            "-n is given twice|--count is given twice");
+        row("options after the command's word", "version --tcp %A", 0, "^TOLVANE-SIM", "^$");
+        // Missing values: the crashes of record -n and record -n 5 -i.
+        row("record -n", "--tcp %A record -n", 2, "^$", "^tolvane-cli: record: -n needs a value");
+        row("record -n 5 -i", "--tcp %A record -n 5 -i", 2, "^$", "record: -i needs a value");
+        row("record -n -i 1", "--tcp %A record -n -i 1 -o %D/x.dat", 2, "^$",
+            "record: -n needs a value");
+        row("record -n x", "--tcp %A record -n x -i 1 -o %D/x.dat", 2, "^$",
+            "-n takes a whole number from 1 to 65535, not \"x\"");
+        row("--hosts without value", "--hosts", 2, "^$", "--hosts needs a value");
+        row("frames --publish without value", "--tcp %A frames --publish", 2, "^$",
+            "--publish needs a value");
+        // Repeated options: refused unless they mean something.
+        row("--publish twice",
+            "--tcp %A frames --publish mqtt://127.0.0.1/a --publish=mqtt://127.0.0.1/b", 2, "^$",
+            "--publish is given twice");
+        row("--eeprom twice", "--tcp %A get --eeprom --eeprom", 2, "^$", "--eeprom is given twice");
+        row("--serial twice", "--serial /dev/null --serial /dev/zero version", 2, "^$",
+            "--serial is given twice");
+        row("--format twice", "--tcp %A frames --format tsv --format json", 2, "^$",
+            "--format is given twice");
+        // Unknown and wrong words, each named.
+        row("unknown option", "--tcp %A frames --frmat json", 2, "^$",
+            "frames: unknown option --frmat \\(tolvane-cli frames --help");
+        row("unknown short option", "--tcp %A get -x", 2, "^$", "get: unknown option -x");
+        row("bad format value", "--tcp %A frames --format csv", 2, "^$",
+            "frames: --format csv: one of tsv, json");
+        row("format of version", "--tcp %A version --format xml", 2, "^$",
+            "version: --format xml: one of text, json");
+        row("format of stats", "stats %D/forms.dat --format text", 2, "^$",
+            "stats: --format text: one of tsv, json");
+        row("format of get without -o", "--tcp %A get --format json", 2, "^$",
+            "--format json reports on stdout, so the set goes into -o FILE or DIR/");
+        row("--all-or-nothing with a value",
+            "--tcp %A record -n 1 -i 1 -o %D/x.dat --all-or-nothing=yes", 2, "^$",
+            "--all-or-nothing takes no value");
+        // The commands' own options, in the parser's forms.
+        row("stats --format=json", "stats --format=json %D/forms.dat", 0,
+            "^\\{\"bad_lines\":0,.*\"lines\":2,.*\\}\n$", "^$");
+        row("stats --format tsv", "stats %D/forms.dat --format tsv", 0, "^.*\nRED\t2\t", "^$");
+        row("get --format=json -o", "--tcp %A get --format=json -o %D/fmt.ini", 0,
+            "^\\{.*\"result\":\"ok\".*\\}\n$", "");
+        row("frames --time=iso", "--tcp %A frames -n1 --time=iso", 0, "^TIME\tRED\t", "^$");
+        row("word too many", "--tcp %A version now", 2, "^$", "version: unexpected \"now\"");
+        row("word missing", "--tcp %A send", 2, "^$", "send needs FILE");
+        row("flag with a value", "--tcp %A get --eeprom=yes", 2, "^$", "--eeprom takes no value");
+        row("host that is no host", "--tcp bad!host version", 2, "^$",
+            "--tcp bad!host: not HOST\\[:PORT\\]");
+        row("brackets without IPv6", "--tcp [sensor]:10002 version", 2, "^$", "no IPv6 address");
+        row("garbage line in a hosts file", "--hosts %D/garbage-hosts.txt version", 2, "^$",
+            "line 2 holds no HOST\\[:PORT\\]: \"not a host\"");
+        row("COM number out of range", "--serial COM49 version", 2, "^$", "COM1..COM48");
+        row("--baud alone", "--baud 9600 version", 2, "^$", "--baud goes with --serial");
+        row("stats with a link", "--tcp %A stats %D/rec.dat", 2, "^$", "stats needs no link");
+        row("password on the command line", "--tcp %A frames --mqtt-password x", 2, "^$",
+            "not accepted");
+        // Help: the command's own, with an example; on stdout, exit 0.
+        row("CMD --help", "frames --help", 0,
+            "^Usage: tolvane-cli \\[LINK\\] frames .*--publish URL.*\nExamples:\n  tolvane-cli ",
+            "^$");
+        row("help CMD", "help record", 0,
+            "^Usage: tolvane-cli \\[LINK\\] record .*-i, --interval SECONDS.*Example:\n", "^$");
+        row("help of no command", "help frob", 2, "^$", "help: no command \"frob\"");
+        row("--help", "--help", 0, "^Usage: tolvane-cli .*Exit status:\n  0 .*130 .*143 .*141 ",
+            "^$");
+        // A serial device is named as given, not by a port number.
+        row("serial device missing", "--serial /dev/ttyS99 version", 1, "^$",
+            "^tolvane-cli: cannot open the link: /dev/ttyS99 is not there; check the device "
+            "name and the adapter\n$");
+    }
+    void commandLineForms() {
+        QFETCH(QString, args);
+        QFETCH(int, code);
+        QFETCH(QString, out);
+        QFETCH(QString, err);
+        WriteFile("garbage-hosts.txt", QStringLiteral("%1\nnot a host\n").arg(Tcp(*a)).toUtf8());
+        WriteFile("forms.dat", kTwoLines);
+        args.replace("%A", Tcp(*a)).replace("%D", dir.path());
+        const Result r = Cli(args.split(' '));
+        QVERIFY2(r.code == code, r.err.constData());
+        const auto dotAll = QRegularExpression::DotMatchesEverythingOption;
+        QVERIFY2(QRegularExpression(out, dotAll).match(QString::fromUtf8(r.out)).hasMatch(),
+                 r.out.constData());
+        QVERIFY2(QRegularExpression(err, dotAll).match(QString::fromUtf8(r.err)).hasMatch(),
+                 r.err.constData());
+        // A refused line never reaches a sensor; a window's box is never repeated.
+        if (code == 2) QCOMPARE(a->requestCount(), 0);
+        QVERIFY(!r.err.contains("ATTENTION!") && !r.err.contains("TCP Client"));
+    }
+
+    // Help and version that cannot be written are an output error, in each
+    // program: a full disk is never reported as success.
+    void helpToAFullDisk_data() {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QString>("option");
+        QTest::newRow("tolvane-cli --help") << "tolvane-cli"
+                                            << "--help";
+        QTest::newRow("tolvane-cli get --help") << "tolvane-cli"
+                                                << "get --help";
+        QTest::newRow("tolvane-cli --version") << "tolvane-cli"
+                                               << "--version";
+        QTest::newRow("tolvane --help") << "tolvane"
+                                        << "--help";
+        QTest::newRow("tolvane-sim --help") << "tolvane-sim"
+                                            << "--help";
+    }
+    void helpToAFullDisk() {
+        QFETCH(QString, program);
+        QFETCH(QString, option);
+        QProcess p;
+        p.setStandardOutputFile("/dev/full");
+        p.start(QDir(BinDir()).filePath(program), option.split(' '));
+        QVERIFY(p.waitForFinished(30000));
+        QCOMPARE(p.exitCode(), 2);
+        QVERIFY(p.readAllStandardError().contains("cannot be written") || program == "tolvane-sim");
+    }
+
+    // A named pipe where a file is named is refused at once: it may never
+    // end, and Ctrl-C would not end the wait.
+    void specialFilesAreRefused_data() {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QString>("args");
+        QTest::addColumn<QString>("err");
+        QTest::newRow("stats") << "tolvane-cli"
+                               << "stats %F"
+                               << "not a file";
+        QTest::newRow("show") << "tolvane-cli"
+                              << "show %F"
+                              << "not a file";
+        QTest::newRow("--mqtt-password-file")
+            << "tolvane-cli"
+            << "--tcp %A frames --publish mqtt://127.0.0.1/t --mqtt-user u --mqtt-password-file %F"
+            << "is not a file";
+        QTest::newRow("--hosts") << "tolvane-cli"
+                                 << "--hosts %F version"
+                                 << "not a file";
+        QTest::newRow("tolvane --view") << "tolvane"
+                                        << "--view %F"
+                                        << "not a file";
+    }
+    void specialFilesAreRefused() {
+        QFETCH(QString, program);
+        QFETCH(QString, args);
+        QFETCH(QString, err);
+        const QString fifo = Path("fifo");
+        QFile::remove(fifo);
+        QCOMPARE(::mkfifo(qPrintable(fifo), 0600), 0);
+        args.replace("%F", fifo).replace("%A", Tcp(*a));
+        const Result r = RunProgram(program, args.split(' '), 10000);
+        QFile::remove(fifo);
+        QVERIFY2(r.code == 2, r.err.constData());
+        QVERIFY2(r.err.contains(err.toUtf8()), r.err.constData());
+        QCOMPARE(a->requestCount(), 0);
+    }
+
+    // Without a link option and with none stored the tool says how to give
+    // one, as a usage error (the program's directory holds no settings).
+    void noLinkIsAUsageError() {
+        QTemporaryDir program;
+        for (const char *file : {"tolvane-cli", "Tolvane.uir"})
+            QVERIFY(QFile::copy(QDir(BinDir()).filePath(file), program.filePath(file)));
+        QFile::setPermissions(program.filePath("tolvane-cli"),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QProcess p;
+        p.start(program.filePath("tolvane-cli"), {"version"});
+        QVERIFY(p.waitForFinished(30000));
+        QCOMPARE(p.exitCode(), 2);
+        const QByteArray err = p.readAllStandardError();
+        QVERIFY2(err.contains("give --tcp HOST[:PORT] or --serial DEVICE"), err.constData());
+    }
+
+    // `-` is stdin or stdout wherever a file is named: a set copied from one
+    // sensor to another through a pipe, then read back and shown from pipes.
+    void streamsThroughPipes() {
+        a->state().ramParams[0] = 640;
+        a->state().ramRows[3][1] = 77;
+        QProcess get, send;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove("DISPLAY");
+        get.setProcessEnvironment(env);
+        send.setProcessEnvironment(env);
+        get.setStandardOutputProcess(&send);
+        get.start(QDir(BinDir()).filePath("tolvane-cli"), {"--tcp", Tcp(*a), "get", "-o", "-"});
+        send.start(QDir(BinDir()).filePath("tolvane-cli"), {"--tcp", Tcp(*b), "send", "-"});
+        QSignalSpy sent(&send, &QProcess::finished);
+        QVERIFY(sent.wait(30000) || send.state() == QProcess::NotRunning);
+        get.waitForFinished(5000);
+        QCOMPARE(get.exitCode(), 0);
+        QVERIFY2(send.exitCode() == 0, send.readAllStandardError().constData());
+        QCOMPARE(b->state().ramParams[0], uint16_t(640));
+        QCOMPARE(b->state().ramRows[3][1], uint16_t(77));
+
+        const Result got = Cli({"--tcp", Tcp(*b), "get"});
+        QCOMPARE(got.code, 0);
+        WriteFile("piped.ini", got.out);
+        for (const QString command : {"verify", "show"}) {
+            QProcess p;
+            p.setProcessEnvironment(env);
+            p.setStandardInputFile(Path("piped.ini"));
+            QStringList args{command, "-"};
+            if (command == "verify") args = QStringList{"--tcp", Tcp(*a)} + args;
+            QSignalSpy done(&p, &QProcess::finished);
+            p.start(QDir(BinDir()).filePath("tolvane-cli"), args);
+            QVERIFY(done.wait(30000));
+            QVERIFY2(p.exitCode() == 0, p.readAllStandardError().constData());
+            const QByteArray out = p.readAllStandardOutput();
+            if (command == "verify") QCOMPARE(out, QByteArray());
+            if (command == "show") QVERIFY(out.startsWith("POWER           640\n"));
+        }
+
+        // A recording to stdout, then its statistics from stdin.
+        const Result rec = Cli({"--tcp", Tcp(*a), "record", "-n", "2", "-i", "1", "-o", "-"});
+        QVERIFY2(rec.code == 0, rec.err.constData());
+        QCOMPARE(rec.out.count("\r\n"), 3);
+        WriteFile("piped.dat", rec.out);
+        const Result byName = Cli({"stats", Path("piped.dat")});
+        QProcess stats;
+        stats.setProcessEnvironment(env);
+        stats.setStandardInputFile(Path("piped.dat"));
+        QSignalSpy done(&stats, &QProcess::finished);
+        stats.start(QDir(BinDir()).filePath("tolvane-cli"), {"stats", "-"});
+        QVERIFY(done.wait(30000));
+        QCOMPARE(stats.exitCode(), 0);
+        QCOMPARE(stats.readAllStandardOutput(), byName.out);
+        QVERIFY(byName.out.startsWith("CHANNEL\tCOUNT"));
+        QVERIFY(!QFile::exists(Path("-")));
+    }
+
+    // SIGINT and SIGTERM end a run with 130 and 143; a second Ctrl-C ends
+    // it at once, even while the first waits for a silent sensor.
+    void signalsEndWithTheirCodes_data() {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<int>("signal");
+        QTest::addColumn<int>("code");
+        QTest::newRow("frames, SIGINT") << "frames" << SIGINT << 130;
+        QTest::newRow("frames, SIGTERM") << "frames" << SIGTERM << 143;
+        QTest::newRow("frames --reconnect, SIGTERM") << "frames --reconnect" << SIGTERM << 143;
+        QTest::newRow("record, SIGTERM") << "record -n 100 -i 1 -o %D/term.dat" << SIGTERM << 143;
+    }
+    void signalsEndWithTheirCodes() {
+        QFETCH(QString, command);
+        QFETCH(int, signal);
+        QFETCH(int, code);
+        QProcess p;
+        QSignalSpy done(&p, &QProcess::finished);
+        p.start(QDir(BinDir()).filePath("tolvane-cli"),
+                QStringList{"--tcp", Tcp(*a)} + command.replace("%D", dir.path()).split(' '));
+        QTRY_VERIFY_WITH_TIMEOUT(a->requestCount(5) >= 3, 10000);
+        ::kill(pid_t(p.processId()), signal);
+        QVERIFY(done.wait(10000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), code);
+    }
+    void secondInterruptEndsAtOnce() {
+        QProcess p;
+        QSignalSpy done(&p, &QProcess::finished);
+        p.start(QDir(BinDir()).filePath("tolvane-cli"), {"--tcp", Tcp(*a), "frames"});
+        QTRY_VERIFY_WITH_TIMEOUT(a->requestCount(5) >= 3, 10000);
+        // The sensor falls silent: the tool waits its 3 s for an answer.
+        a->armFault({tsim::Fault::NoAnswer, 0, 0});
+        QTest::qWait(300);
+        ::kill(pid_t(p.processId()), SIGINT);
+        QTest::qWait(100);
+        QElapsedTimer clock;
+        clock.start();
+        ::kill(pid_t(p.processId()), SIGINT);
+        QVERIFY(done.wait(10000));
+        QVERIFY2(clock.elapsed() < 1000, QByteArray::number(clock.elapsed()));
+        QCOMPARE(p.exitCode(), 130);
+    }
+
+    // The man pages are made from the programs' --help and render without a
+    // warning; tolvane-cli's holds every command and the exit codes.
+    void manPagesRender_data() {
+        QTest::addColumn<QString>("page");
+        QTest::addColumn<QString>("holds");
+        QTest::newRow("tolvane") << "tolvane"
+                                 << "--view FILE";
+        QTest::newRow("tolvane-cli") << "tolvane-cli"
+                                     << "Exit status:";
+        QTest::newRow("tolvane-sim") << "tolvane-sim"
+                                     << "--fault";
+    }
+    void manPagesRender() {
+        QFETCH(QString, page);
+        QFETCH(QString, holds);
+        const QString file = QDir(BinDir()).filePath("../man/" + page + ".1");
+        QVERIFY2(QFile::exists(file), qPrintable(file));
+        QProcess man;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("MANWIDTH", "80");
+        env.insert("MANPAGER", "cat");
+        env.insert("LC_ALL", "C.UTF-8");
+        man.setProcessEnvironment(env);
+        man.start("man", {"--warnings", "-l", file});
+        QVERIFY(man.waitForFinished(30000));
+        const QByteArray err = man.readAllStandardError();
+        QVERIFY2(man.exitCode() == 0 && err.isEmpty(), err.constData());
+        const QString text = QString::fromUtf8(man.readAllStandardOutput());
+        QVERIFY2(text.contains(holds), qPrintable(text.left(2000)));
+        if (page == "tolvane-cli")
+            for (const char *command :
+                 {"version", "get", "send", "verify", "show", "frames", "record", "stats"})
+                QVERIFY2(text.contains(QStringLiteral("Command %1:").arg(command)), command);
+    }
+
+    // The bash completion offers the commands, a command's options and the
+    // values an option takes.
+    void completionOffersCommands_data() {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QStringList>("offered");
+        QTest::newRow("commands") << "tolvane-cli --tcp h:1 "
+                                  << QStringList{"version", "get",   "send",
+                                                 "frames",  "stats", "help"};
+        QTest::newRow("command by prefix") << "tolvane-cli ve" << QStringList{"verify", "version"};
+        QTest::newRow("options of frames") << "tolvane-cli --tcp h frames --"
+                                           << QStringList{"--format", "--publish", "--reconnect"};
+        QTest::newRow("values of --format")
+            << "tolvane-cli frames --format " << QStringList{"json", "tsv"};
+        QTest::newRow("baud rates")
+            << "tolvane-cli --serial /dev/x --baud 1" << QStringList{"115200", "19200"};
+        QTest::newRow("help's words") << "tolvane-cli help rec" << QStringList{"record"};
+        QTest::newRow("the window's options")
+            << "tolvane --v" << QStringList{"--view", "--version"};
+        QTest::newRow("the simulator's options") << "tolvane-sim --fa" << QStringList{"--fault"};
+    }
+    void completionOffersCommands() {
+        QFETCH(QString, line);
+        QFETCH(QStringList, offered);
+        const QString script = QDir(BinDir()).filePath("../completion/tolvane-cli");
+        QVERIFY(QFile::exists(script));
+        // The words as bash splits the line; a trailing space starts a new, empty one.
+        QStringList words = line.split(' ');
+        QStringList quoted;
+        for (const QString &w : words)
+            quoted << "'" + w + "'";
+        QProcess bash;
+        bash.start("bash",
+                   {"-c", QStringLiteral("source '%1'; COMP_WORDS=(%2); COMP_CWORD=%3; "
+                                         "%4; printf '%s\\n' \"${COMPREPLY[@]}\"")
+                              .arg(script, quoted.join(' '))
+                              .arg(words.size() - 1)
+                              .arg(words[0] == "tolvane-cli"
+                                       ? QStringLiteral("_tolvane_cli")
+                                       : "_tolvane_options " + QDir(BinDir()).filePath(words[0]))});
+        QVERIFY(bash.waitForFinished(10000));
+        const QStringList got =
+            QString::fromUtf8(bash.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+        QVERIFY2(bash.exitCode() == 0, bash.readAllStandardError().constData());
+        for (const QString &word : offered)
+            QVERIFY2(got.contains(word), qPrintable(got.join(' ')));
+    }
+
+    // After --serial the completion offers the machine's serial devices.
+    void completionOffersSerialDevices() {
+        const QStringList devices =
+            QDir("/dev").entryList({"ttyS*", "ttyUSB*", "ttyACM*"}, QDir::System);
+        if (devices.isEmpty()) QSKIP("this machine has no serial device");
+        QProcess bash;
+        bash.start("bash", {"-c", QStringLiteral("source '%1'; COMP_WORDS=(tolvane-cli --serial "
+                                                 "/dev/tty); COMP_CWORD=2; _tolvane_cli; printf "
+                                                 "'%s\\n' \"${COMPREPLY[@]}\"")
+                                      .arg(QDir(BinDir()).filePath("../completion/tolvane-cli"))});
+        QVERIFY(bash.waitForFinished(10000));
+        const QStringList got =
+            QString::fromUtf8(bash.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+        QVERIFY2(got.contains("/dev/" + devices.first()), qPrintable(got.join(' ')));
     }
 
     void cleanupTestCase() {
