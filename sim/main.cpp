@@ -97,6 +97,15 @@ int main(int argc, char *argv[]) {
     const QCommandLineOption wire(
         QStringLiteral("emulate-wire-time"),
         QStringLiteral("Delay every answer by the wire time of 36 bytes at the line rate."));
+    const QCommandLineOption pace(
+        QStringLiteral("pace-bytes"),
+        QStringLiteral("With --emulate-wire-time on the pty: each byte of an answer at its own "
+                       "time at the line rate, as a USB serial adapter delivers them."));
+    const QCommandLineOption frameWord(
+        QStringLiteral("frame-word"),
+        QStringLiteral("Every data frame carries VALUE in word K (2..17), e.g. 17=170 for GN 170 "
+                       "(repeatable)."),
+        QStringLiteral("K=VALUE"));
     const QCommandLineOption strict(
         QStringLiteral("strict-baud"),
         QStringLiteral("Pty: ignore requests while the line is set to another rate than the "
@@ -115,7 +124,7 @@ int main(int argc, char *argv[]) {
                                    QStringLiteral("MS"));
     const QCommandLineOption fault(QStringLiteral("fault"),
                                    QStringLiteral("Inject a fault (repeatable)."),
-                                   QStringLiteral("KIND[:TELEGRAM[:AMOUNT]]"));
+                                   QStringLiteral("KIND[:TELEGRAM[:AMOUNT[:DELAY]]]"));
     const QCommandLineOption seed(QStringLiteral("seed"),
                                   QStringLiteral("Seed of the measurement noise. Default 1."),
                                   QStringLiteral("N"));
@@ -129,8 +138,8 @@ int main(int argc, char *argv[]) {
                                    QStringLiteral("Print only the link lines and errors."));
     const QCommandLineOption verbose(QStringLiteral("verbose"),
                                      QStringLiteral("Print every telegram in hex."));
-    cli.addOptions({tcpPort, bind, pty, ptyLink, baud, wire, strict, noStore, target, dwell, fault,
-                    seed, noNoise, triggerEvery, quiet, verbose});
+    cli.addOptions({tcpPort, bind, pty, ptyLink, baud, wire, pace, strict, noStore, target, dwell,
+                    fault, frameWord, seed, noNoise, triggerEvery, quiet, verbose});
     cli.process(ExpandPtyOption(app.arguments()));
 
     auto number = [&cli](const QCommandLineOption &o, int lo, int hi, int *out) {
@@ -154,11 +163,19 @@ int main(int argc, char *argv[]) {
     if (!number(seed, 0, INT_MAX, &seedValue)) return Fail(QStringLiteral("--seed wants a number"));
     if (!number(triggerEvery, 0, 1000000, &every))
         return Fail(QStringLiteral("--trigger-every wants a number"));
-    QList<tsim::FaultSpec> faults;
+    QList<tsim::FaultPlan> faults;
     for (const QString &f : cli.values(fault)) {
-        tsim::FaultSpec plan;
+        tsim::FaultPlan plan;
         if (!tsim::ParseFault(f, &plan)) return Fail(QStringLiteral("bad --fault \"%1\"").arg(f));
         faults.append(plan);
+    }
+    for (const QString &w : cli.values(frameWord)) {
+        const QStringList kv = w.split(QLatin1Char('='));
+        bool okWord = false, okValue = false;
+        const int k = kv.value(0).toInt(&okWord), v = kv.value(1).toInt(&okValue);
+        if (kv.size() != 2 || !okWord || !okValue || k < 2 || k > 17 || v < 0 || v > 65535)
+            return Fail(QStringLiteral("bad --frame-word \"%1\": K=VALUE, K 2..17").arg(w));
+        sim.setFrameWord(k, v);
     }
     const QHostAddress address(cli.value(bind));
     if (address.isNull()) return Fail(QStringLiteral("--bind wants an IP address"));
@@ -174,6 +191,7 @@ int main(int argc, char *argv[]) {
     sim.setTriggerEvery(every);
     sim.setEmulateWireTime(cli.isSet(wire));
     sim.setStrictLineRate(cli.isSet(strict));
+    sim.setPaceBytes(cli.isSet(pace));
     sim.setStoreTimeEmulation(!cli.isSet(noStore));
     for (const auto &f : faults)
         sim.armFault(f);
@@ -201,7 +219,7 @@ int main(int argc, char *argv[]) {
                          [] { Say(QStringLiteral("TCP client connected")); });
         QObject::connect(&sim, &tsim::Simulator::clientDisconnected,
                          [] { Say(QStringLiteral("TCP client gone")); });
-        QObject::connect(&sim, &tsim::Simulator::faultHit, [](tsim::FaultSpec f, int telegram) {
+        QObject::connect(&sim, &tsim::Simulator::faultHit, [](tsim::FaultPlan f, int telegram) {
             Say(QStringLiteral("fault %1 on telegram %2")
                     .arg(tsim::FaultName(f.kind))
                     .arg(telegram));

@@ -245,7 +245,7 @@ class TstCli : public QObject {
         QFETCH(QString, fault);
         QFETCH(QString, noFile);
         if (!fault.isEmpty()) {
-            tsim::FaultSpec armed;
+            tsim::FaultPlan armed;
             QVERIFY(tsim::ParseFault(fault, &armed));
             a->armFault(armed);
         }
