@@ -21,18 +21,22 @@ constexpr int kTelegram = proto::kTelegramBytes;
 } // namespace
 
 void FlushBoth() {
+    // What is thrown away still tells that the line was not clean.
+    CountStrayBytes(ComInputCount(comport));
     FlushInQ(comport);
     FlushOutQ(comport);
 }
 
 void FlushInput() {
     if (comprotocol == 0) {
+        CountStrayBytes(ComInputCount(comport));
         FlushInQ(comport);
         return;
     }
     char scratch[proto::kBufferBytes];
-    while (tcpcon && ClientTCPRead(g_hconversation, scratch, sizeof scratch, 0) > 0) {
-    }
+    int n = 0;
+    while (tcpcon && (n = ClientTCPRead(g_hconversation, scratch, sizeof scratch, 0)) > 0)
+        CountStrayBytes(n);
 }
 
 bool AnswerHeadFits() {
@@ -56,6 +60,7 @@ void WriteTelegram(int tcpTimeoutMs) {
         nBytesW = static_cast<uint16_t>(
             std::max(0, ClientTCPWrite(g_hconversation, szWriteBuf, kTelegram, tcpTimeoutMs)));
     }
+    answerArrival.strayAtRequest = StrayBytes();
 }
 
 void WriteTelegramNoAnswer() {
@@ -74,7 +79,6 @@ void WaitAnswer(double seconds) {
     if (comprotocol == 0) {
         for (;;) {
             dataSize = GetInQLen(comport);
-            NoteAnswerArrival(dataSize);
             tdiff = Timer() - tstart;
             if (dataSize < 0 || dataSize >= kTelegram || tdiff > seconds || QuitRequested()) break;
             WaitSystemEvents(seconds - tdiff);
@@ -83,8 +87,19 @@ void WaitAnswer(double seconds) {
         // Never read more than the receive buffer holds; what lies beyond it
         // belongs to no answer and is drained.
         const int toRead = std::min(dataSize, int(sizeof szReadBuf));
-        if (toRead > 0) ComRd(comport, reinterpret_cast<char *>(szReadBuf), toRead);
-        if (dataSize > kTelegram) FlushInQ(comport);
+        if (toRead > 0) {
+            ComRd(comport, reinterpret_cast<char *>(szReadBuf), toRead);
+            double times[proto::kBufferBytes];
+            NoteAnswerArrival(times, ComReadTimes(comport, times, std::min(toRead, kTelegram)));
+        }
+        // Bytes beyond the answer came right behind it: it may have been a
+        // fragment with the start of the real answer glued on.
+        if (dataSize > kTelegram) {
+            answerOverrun = true;
+            CountStrayBytes(dataSize - kTelegram);
+            FlushInQ(comport);
+            dataSize = kTelegram;
+        }
         bytesToRead = kTelegram - dataSize;
     } else {
         for (;;) {
@@ -107,10 +122,7 @@ void WaitAnswer(double seconds) {
     answerOverrun = false;
 }
 
-bool quietWatchesLineOnly = false;
-
-bool AnswerStaysAlone(double seconds) {
-    bool lineOnly = quietWatchesLineOnly;
+bool AnswerStaysAlone(double seconds, bool lineOnly) {
     for (;;) {
         // A server that closes after a whole answer has sent nothing more: the
         // answer stands.
