@@ -164,7 +164,7 @@ struct AnswerArrival {
     double widestGap = 0.0; // longest pause between two of them, seconds
     AnswerRefusal refusal = kNotRefused;
     uint64_t strayAtRequest = 0; // StrayBytes() when the request left
-    bool headFirst = false;      // the first bytes after the request were the answer's head
+    uint64_t request = 0;        // how many telegrams had left, this one included
 };
 extern AnswerArrival answerArrival;
 void BeginAnswerArrival();

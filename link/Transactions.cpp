@@ -17,6 +17,11 @@ uint16_t nBytesW = 0;
 double tstart = 0.0, tdiff = 0.0;
 
 namespace {
+// Telegrams written, so that an answer can be told to follow the one before.
+uint64_t telegramsWritten = 0;
+} // namespace
+
+namespace {
 constexpr int kTelegram = proto::kTelegramBytes;
 } // namespace
 
@@ -61,9 +66,11 @@ void WriteTelegram(int tcpTimeoutMs) {
             std::max(0, ClientTCPWrite(g_hconversation, szWriteBuf, kTelegram, tcpTimeoutMs)));
     }
     answerArrival.strayAtRequest = StrayBytes();
+    answerArrival.request = ++telegramsWritten;
 }
 
 void WriteTelegramNoAnswer() {
+    ++telegramsWritten;
     if (comprotocol == 0) {
         nBytesW = static_cast<uint16_t>(
             std::max(0, ComWrt(comport, reinterpret_cast<char *>(szWriteBuf), kTelegram)));

@@ -165,6 +165,7 @@ struct Held {
     unsigned char bytes[proto::kTelegramBytes];
     double arrived = 0.0; // Timer when its last byte came off the line
     uint64_t stray = 0;   // StrayBytes() once it was judged
+    uint64_t request = 0; // the telegram it answered
 };
 Held held;
 double requestedAt = 0.0;
@@ -217,7 +218,9 @@ bool TakeRequestedFrame(double quietAtLeastS, bool watchLineOnly) {
     }
     for (;;) {
         const Held before = held;
-        const bool fresh = before.valid && requestedAt - before.arrived <= kHeldMaxAgeS;
+        // Only the answer to the very next telegram, soon after, speaks for it.
+        const bool fresh = before.valid && requestedAt - before.arrived <= kHeldMaxAgeS &&
+                           answerArrival.request == before.request + 1;
         const bool clean = answerArrival.strayAtRequest == before.stray;
         held.valid = false;
         const bool whole = AwaitFrameAnswer(quietAtLeastS, watchLineOnly) == 0;
@@ -226,6 +229,7 @@ bool TakeRequestedFrame(double quietAtLeastS, bool watchLineOnly) {
             std::copy(szReadBuf, szReadBuf + proto::kTelegramBytes, held.bytes);
             held.arrived = answerArrival.last;
             held.stray = StrayBytes();
+            held.request = answerArrival.request;
             held.proven = !framing::MayHideHead(held.bytes);
         }
         // Nothing came for the whole wait, or the line closed: no rest of

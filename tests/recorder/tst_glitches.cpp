@@ -12,7 +12,10 @@
 #include "support/AppFixture.h"
 #include "uir_ids.h"
 
+#include "core/SensorData.h"
+
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QTest>
 #include <QTimer>
@@ -24,6 +27,8 @@ int CBF_EditSelectDataRec(int, int, int, void *, int, int);
 int CBF_ButtonStartRecord(int, int, int, void *, int, int);
 int CBF_ButtonStartTrigRec(int, int, int, void *, int, int);
 int CBF_ButtonStopTrigRec(int, int, int, void *, int, int);
+int CBF_ButtonSendCF(int, int, int, void *, int, int);
+int CBF_ButtonGetCF(int, int, int, void *, int, int);
 
 namespace {
 enum Mode { kGo, kCounted, kTriggered };
@@ -60,6 +65,7 @@ QList<QList<int>> FileValues(const QString &path) {
 QList<QByteArray> wholeFrames;
 int glued = 0;       // bytes glued in front of the next piece of 36
 QByteArray cutFrame; // the start of the frame a glued fragment cut
+QByteArray paced;    // the bytes of a telegram sent one by one, so far
 int foreignShown = 0;
 int framesShown = 0;
 
@@ -70,7 +76,10 @@ void CheckShown() {
         shown[2 * k + 1] = char(databuf[k]);
     }
     ++framesShown;
-    if (!wholeFrames.contains(shown)) ++foreignShown;
+    if (!wholeFrames.contains(shown)) {
+        ++foreignShown;
+        qWarning("foreign %s of %d", shown.toHex(' ').constData(), int(wholeFrames.size()));
+    }
 }
 
 void Click(int (*cb)(int, int, int, void *, int, int), int control) {
@@ -148,6 +157,10 @@ class TestGlitches : public QObject {
     void onlyWhatTheSensorSentIsTaken();
     void cleanRunLosesNoFrame_data();
     void cleanRunLosesNoFrame();
+    void valuesAreTheSensors_data();
+    void valuesAreTheSensors();
+    void aBoxDuringGoNeverStopsIt_data();
+    void aBoxDuringGoNeverStopsIt();
 
   private:
     QMetaObject::Connection m_sent;
@@ -165,7 +178,14 @@ void TestGlitches::initTestCase() {
             (f.kind == tsim::Fault::StrayHead && f.delayMs >= 0))
             glued = f.amount > 0 ? f.amount : 7;
     });
-    m_sent = connect(&fixture::Sim(), &tsim::Simulator::answerSent, [](const QByteArray &b) {
+    m_sent = connect(&fixture::Sim(), &tsim::Simulator::answerSent, [](QByteArray b) {
+        // Byte by byte on a paced line: the pieces make up the telegram.
+        if (b.size() == 1) {
+            paced += b;
+            if (paced.size() < 36) return;
+            b = paced;
+            paced.clear();
+        }
         if (glued > 0 && b.size() == 36) {
             cutFrame = b.mid(glued);
             glued = 0;
@@ -185,6 +205,7 @@ void TestGlitches::init() {
     wholeFrames.clear();
     glued = 0;
     cutFrame.clear();
+    paced.clear();
     foreignShown = framesShown = 0;
     pollFrameHook = CheckShown;
     fixture::Sim().setAutoSendIntervalMs(40);
@@ -192,8 +213,8 @@ void TestGlitches::init() {
 
 void TestGlitches::cleanup() {
     pollFrameHook = nullptr;
-    fixture::Sim().setFrameWord(4, -1);
-    fixture::Sim().setFrameWord(5, -1);
+    for (int word : {2, 4, 5, 13, 17})
+        fixture::Sim().setFrameWord(word, -1);
     fixture::Sim().clearFaults();
     fixture::CheckNoUnexpectedPopups();
     QCOMPARE(popupscript::Pending(), 0);
@@ -230,12 +251,12 @@ void TestGlitches::onlyWhatTheSensorSentIsTaken_data() {
         const struct {
             int fragment, delay;
         } sample[] = {{34, 50}, {35, 200}, {33, 3}, {1, 120}, {20, 0}};
-        for (const auto &g : sample) {
+        for (const auto &g : sample)
             QTest::addRow("%s, GO, %d glued, rest %d ms late", link, g.fragment, g.delay)
                 << serial << int(kGo) << split << false << g.fragment << g.delay;
+        for (const auto &g : {sample[0], sample[1], sample[3]})
             QTest::addRow("%s, counted, %d glued, rest %d ms late", link, g.fragment, g.delay)
                 << serial << int(kCounted) << split << false << g.fragment << g.delay;
-        }
         for (const auto &g : {sample[0], sample[1], sample[4]})
             QTest::addRow("%s, triggered, %d glued, rest %d ms late", link, g.fragment, g.delay)
                 << serial << int(kTriggered) << strayHead << false << g.fragment << g.delay;
@@ -359,6 +380,104 @@ void TestGlitches::cleanRunLosesNoFrame() {
     for (qsizetype i = 0; i < lines.size(); ++i)
         QCOMPARE(lines[i], LineValues(wholeFrames[i]));
     QCOMPARE(int(recTally.skipped), 0);
+    if (serial) Connect(false);
+}
+
+void TestGlitches::valuesAreTheSensors_data() {
+    QTest::addColumn<bool>("serial");
+    QTest::newRow("TCP") << false;
+    QTest::newRow("pty") << true;
+}
+
+// Words the panels never show in their usual ranges are still the sensor's:
+// group 1000 with the trigger off, group 1023 with it on, R and GN above 12
+// bits are shown as sent, and a calibration factor of 5000 written with
+// SEND CF reads back with GET CF.
+void TestGlitches::valuesAreTheSensors() {
+    QFETCH(bool, serial);
+    tsim::Simulator &sim = fixture::Sim();
+    Connect(serial);
+    sim.setFrameWord(13, 1000);
+    sim.setFrameWord(2, 5000);
+    sim.setFrameWord(17, 4096);
+    QVERIFY(RunGo(300) >= 3);
+    QVERIFY(Status() != "TIMEOUT");
+    QCOMPARE(foreignShown, 0);
+    QCOMPARE(int(dataGroup), 1000);
+    QCOMPARE(int(dataTrigger), 0);
+    QCOMPARE(int(dataR), 5000);
+    QCOMPARE(int(dataGn), 4096);
+    int shown = 0;
+    GetCtrlVal(datapanel, DATAP_DispGroup, &shown);
+    QCOMPARE(shown, 1000);
+    sim.setFrameWord(13, 1024 + 1023);
+    QVERIFY(RunGo(300) >= 3);
+    QCOMPARE(int(dataGroup), 1023);
+    QCOMPARE(int(dataTrigger), 1);
+
+    const uint16_t kept[3] = {sim.state().cf[0], sim.state().cf[1], sim.state().cf[2]};
+    SetCtrlVal(calibpanel, CALIBP_EditCFR, 5000);
+    SetCtrlVal(calibpanel, CALIBP_EditCFG, 1000);
+    SetCtrlVal(calibpanel, CALIBP_EditCFB, 65535);
+    popupscript::Expect("ATTENTION!", 1); // outside the range a calibration accepts
+    CBF_ButtonSendCF(calibpanel, CALIBP_ButtonSendCF, EVENT_COMMIT, nullptr, 0, 0);
+    QCOMPARE(int(sim.state().cf[0]), 5000);
+    QCOMPARE(int(sim.state().cf[2]), 65535);
+    SetCtrlVal(calibpanel, CALIBP_EditCFR, 0);
+    SetCtrlVal(calibpanel, CALIBP_EditCFB, 0);
+    CBF_ButtonGetCF(calibpanel, CALIBP_ButtonGetCF, EVENT_COMMIT, nullptr, 0, 0);
+    QCOMPARE(int(cfrot), 5000);
+    QCOMPARE(int(cfblau), 65535);
+    int field = 0;
+    GetCtrlVal(calibpanel, CALIBP_EditCFR, &field);
+    QCOMPARE(field, 5000);
+    QVERIFY(Status() != "TIMEOUT");
+    for (int i = 0; i < 3; ++i)
+        sim.state().cf[i] = kept[i];
+    if (serial) Connect(false);
+}
+
+void TestGlitches::aBoxDuringGoNeverStopsIt_data() {
+    QTest::addColumn<bool>("serial");
+    QTest::newRow("TCP") << false;
+    QTest::newRow("pty at 9600 baud, byte by byte") << true;
+}
+
+// A box the operator opens during GO (a help text on a right click, any
+// question) holds the program in its own event loop while an answer is
+// arriving byte by byte: the bytes are stamped as they come, so the box's
+// time is no pause inside the answer, and GO goes on.
+void TestGlitches::aBoxDuringGoNeverStopsIt() {
+    QFETCH(bool, serial);
+    tsim::Simulator &sim = fixture::Sim();
+    const int baudIndex = sim.state().baudIndex;
+    if (serial) {
+        sim.state().baudIndex = 0;
+        sim.setEmulateWireTime(true);
+        sim.setPaceBytes(true);
+    }
+    Connect(serial);
+    int boxes = 0;
+    QTimer opener;
+    opener.setInterval(45);
+    connect(&opener, &QTimer::timeout, [&boxes] {
+        if (session::poll != 1) return;
+        ++boxes;
+        // What a modal box's exec() does: its own loop until it is closed.
+        QEventLoop box;
+        QTimer::singleShot(80, &box, &QEventLoop::quit);
+        box.exec();
+    });
+    opener.start();
+    const int frames = RunGo(1500);
+    opener.stop();
+    sim.setPaceBytes(false);
+    sim.setEmulateWireTime(false);
+    sim.state().baudIndex = baudIndex;
+    QVERIFY2(boxes >= 8, qPrintable(QString::number(boxes)));
+    QVERIFY2(Status() != "TIMEOUT", qPrintable(Status()));
+    QVERIFY2(frames >= 8, qPrintable(QString::number(frames)));
+    QCOMPARE(foreignShown, 0);
     if (serial) Connect(false);
 }
 
