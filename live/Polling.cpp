@@ -176,6 +176,7 @@ struct Owed {
     bool due = false;
     int bytesToRead = 0;
     AnswerRefusal refusal = kNotRefused;
+    double at = 0.0; // Timer when it failed: a loop that ended left it behind
 };
 Owed owed;
 
@@ -202,6 +203,7 @@ void Decode(const unsigned char *bytes, double arrived) {
 } // namespace
 
 void RequestFrame() {
+    if (owed.due && Timer() - owed.at > kHeldMaxAgeS) owed = Owed{};
     if (owed.due) return;
     order = proto::SendFrame;
     FillTxBuf(order, 0, 0, 0);
@@ -238,7 +240,7 @@ bool TakeRequestedFrame(double quietAtLeastS, bool watchLineOnly) {
             answerArrival.bytes == 0 && StrayBytes() == before.stray &&
             (Timer() - before.arrived >= framing::kProofQuietS || (comprotocol == 1 && !tcpcon));
         if (fresh && clean && (before.proven || whole || silent)) {
-            if (!whole) owed = Owed{true, bytesToRead, answerArrival.refusal};
+            if (!whole) owed = Owed{true, bytesToRead, answerArrival.refusal, Timer()};
             Decode(before.bytes, before.arrived);
             return true;
         }
