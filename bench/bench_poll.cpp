@@ -5,7 +5,7 @@
 // one cycle is the wire time of request and answer plus the 10 ms pause.
 // The pseudo-terminal paces each answer byte by byte at the line's rate, as a
 // USB adapter hands it over. Each link runs again with every frame's GN at
-// 0, 170 and 256 (a third as many frames): those frames end in bytes that
+// 0, 170 and 256 (over loopback a third as many frames): those end in bytes that
 // look like the start of a head, and each is proven by the next answer.
 // Then the counted interval recording over loopback, at the panel's shortest
 // interval and back to back: lines apart, and lines in the file.
@@ -350,7 +350,7 @@ int main(int argc, char **argv) {
     for (const Serial &s : {Serial{"pty 115200", 4, B115200, serialFrames},
                             Serial{"pty 9600", 0, B9600, serialFrames / 3}})
         for (int gn : gns) {
-            const uint64_t n = gn < 0 ? s.frames : std::max<uint64_t>(s.frames / 3, 3);
+            const uint64_t n = s.frames;
             const QString link = QDir(dir.path()).filePath(QString("sensor%1").arg(s.baudIndex));
             Sim ptySim;
             if (!ptySim.start(QStringList{"--tcp-port", "0", "--pty", link, "--baud-index",

@@ -93,7 +93,8 @@ void WriteTelegramNoAnswer();
 // Waits for the 36-byte answer to the telegram just written; leaves
 // bytesToRead (0 = complete, anything else = missing, short, too long or not
 // an answer to that telegram). A refused answer leaves the input flushed.
-void WaitAnswer(double seconds = proto::kAnswerTimeoutS);
+// `lineOnly`: a program without a window waits on the line alone.
+void WaitAnswer(double seconds = proto::kAnswerTimeoutS, bool lineOnly = false);
 // Whether the answer in szReadBuf begins as one to the request in szWriteBuf
 // must: the answer sync and the request's order (the version text has neither).
 bool AnswerHeadFits();

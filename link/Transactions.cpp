@@ -81,14 +81,34 @@ void WriteTelegramNoAnswer() {
     }
 }
 
-void WaitAnswer(double seconds) {
+namespace {
+// A program without a window waits for a serial answer on the line alone:
+// until its first byte, then for the rest at the line's rate in a few sleeps
+// instead of a wake-up per byte (a USB adapter hands bytes over one by one).
+// No sleep is longer than half the pause that breaks an answer, so a pause
+// inside one is still seen.
+void WaitSerialOnLine(int received, double left) {
+    if (received <= 0) {
+        ComWaitInput(comport, left);
+    } else {
+        const double rest = (kTelegram - received) * 10.0 / double(proto::BaudOfIndex(baudrate));
+        SleepFor(std::min({rest, framing::GapLimit() / 2, left}));
+    }
+    ProcessSystemEvents();
+}
+} // namespace
+
+void WaitAnswer(double seconds, bool lineOnly) {
     tstart = Timer();
     if (comprotocol == 0) {
         for (;;) {
             dataSize = GetInQLen(comport);
             tdiff = Timer() - tstart;
             if (dataSize < 0 || dataSize >= kTelegram || tdiff > seconds || QuitRequested()) break;
-            WaitSystemEvents(seconds - tdiff);
+            if (lineOnly)
+                WaitSerialOnLine(dataSize, seconds - tdiff);
+            else
+                WaitSystemEvents(seconds - tdiff);
         }
         if (dataSize < 0) dataSize = 0;
         // Never read more than the receive buffer holds; what lies beyond it

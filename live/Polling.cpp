@@ -188,7 +188,7 @@ void SendRequest() {
 }
 
 int AwaitFrameAnswer(double quietAtLeastS, bool watchLineOnly) {
-    WaitAnswer();
+    WaitAnswer(proto::kAnswerTimeoutS, watchLineOnly);
     if (bytesToRead == 0 && !FrameAnswerAccepted(quietAtLeastS, watchLineOnly)) bytesToRead = -1;
     return bytesToRead;
 }
@@ -239,7 +239,8 @@ bool TakeRequestedFrame(double quietAtLeastS, bool watchLineOnly) {
         const bool silent =
             answerArrival.bytes == 0 && StrayBytes() == before.stray &&
             (Timer() - before.arrived >= framing::kProofQuietS || (comprotocol == 1 && !tcpcon));
-        if (fresh && clean && (before.proven || whole || silent)) {
+        // A frame proven already stands whatever follows it.
+        if (fresh && (before.proven || (clean && (whole || silent)))) {
             if (!whole) owed = Owed{true, bytesToRead, answerArrival.refusal, Timer()};
             Decode(before.bytes, before.arrived);
             return true;

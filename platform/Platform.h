@@ -84,6 +84,8 @@ void WaitProcessingEvents(double seconds);
 // Seconds since the engine started, with sub-millisecond resolution.
 double Timer();
 // Pauses the thread (no events are dispatched).
+// Sleeps `seconds` to the microsecond, outside the event loop.
+void SleepFor(double seconds);
 void Sleep(int milliseconds);
 
 // ---------------------------------------------------------------- panels ---
