@@ -254,10 +254,11 @@ void TestGlitches::onlyWhatTheSensorSentIsTaken_data() {
         for (const auto &g : sample)
             QTest::addRow("%s, GO, %d glued, rest %d ms late", link, g.fragment, g.delay)
                 << serial << int(kGo) << split << false << g.fragment << g.delay;
-        for (const auto &g : {sample[0], sample[1], sample[3]})
+        // A counted run waits out the answer time after the glitch: one sample.
+        for (const auto &g : {sample[1]})
             QTest::addRow("%s, counted, %d glued, rest %d ms late", link, g.fragment, g.delay)
                 << serial << int(kCounted) << split << false << g.fragment << g.delay;
-        for (const auto &g : {sample[0], sample[1], sample[4]})
+        for (const auto &g : {sample[0], sample[1]})
             QTest::addRow("%s, triggered, %d glued, rest %d ms late", link, g.fragment, g.delay)
                 << serial << int(kTriggered) << strayHead << false << g.fragment << g.delay;
         // The rest of the glued frame begins with what looks like a head.
