@@ -10,9 +10,13 @@
 //   bench_cli [--frames N] [--serial-frames N] [--soak N]
 //
 // TCP over loopback with N frames, then the simulator's pseudo-terminal with
-// wire time at 115200 baud (serial-frames) and 9600 baud (a third of them);
-// --soak N polls N frames over loopback and reports the tool's resident
-// memory after 100 frames and at the end.
+// wire time at 115200 baud (serial-frames) and 9600 baud (a third of them),
+// each answer paced byte by byte at the line's rate as a USB adapter hands it
+// over. Each link runs with the model's frames and again with every frame's
+// GN at 0, 170 and 256 (a third as many frames each): those frames end in
+// bytes that look like the start of a head, and are proven by the next
+// answer. --soak N polls N frames over loopback and reports the tool's
+// resident memory after 100 frames and at the end.
 #include "bench/LineBound.h"
 #include "bench/SimProcess.h"
 
@@ -130,7 +134,7 @@ void Measure(const char *name, const QStringList &link, long baud, long frames,
     const double floorCpu = minimal(true).cpu;
     const Outcome run = RunFrames(link, frames, QDir(dir).filePath("run.json"));
     if (!run.ok) {
-        std::printf("%-18s failed (%lld of %ld frames)\n", name, qlonglong(run.lines.size()),
+        std::printf("%-22s failed (%lld of %ld frames)\n", name, qlonglong(run.lines.size()),
                     frames);
         return;
     }
@@ -138,7 +142,7 @@ void Measure(const char *name, const QStringList &link, long baud, long frames,
         (FrameTime(run.lines.last()) - FrameTime(run.lines.first())) / 1000.0 / (frames - 1);
     const double bound = (baud > 0 ? 2 * 36 * 10.0 / double(baud) : 0.0) + kCyclePauseS;
     const double cpuPerFrame = run.cpuPerFrame;
-    std::printf("%-18s %8.1f %9.2f ms %9.2f ms %7.1f %% %9.2f ms %7.1f %% %9.3f ms %9.3f ms "
+    std::printf("%-22s %8.1f %9.2f ms %9.2f ms %7.1f %% %9.2f ms %7.1f %% %9.3f ms %9.3f ms "
                 "%7.1f %% %6.1f MiB\n",
                 name, 1.0 / cycle, cycle * 1e3, bound * 1e3, 100.0 * bound / cycle,
                 measuredBound * 1e3, 100.0 * measuredBound / cycle, cpuPerFrame * 1e3,
@@ -156,22 +160,32 @@ int main(int argc, char **argv) {
         if (!std::strcmp(argv[i], "--soak")) soak = std::atol(argv[i + 1]);
     }
     QTemporaryDir dir;
-    std::printf("%-18s %8s %12s %12s %9s %12s %9s %12s %12s %9s %10s\n", "link", "frames/s",
+    std::printf("%-22s %8s %12s %12s %9s %12s %9s %12s %12s %9s %10s\n", "link", "frames/s",
                 "cycle", "line bound", "reached", "measured", "reached", "cpu/frame", "floor",
                 "cpu", "resident");
-    {
+    // The model's GN, then GN values whose frames end like the start of a head.
+    const int gns[] = {-1, 0, 170, 256};
+    auto simArgs = [](int gn) {
+        return gn < 0 ? QStringList()
+                      : QStringList{"--frame-word", QStringLiteral("17=%1").arg(gn)};
+    };
+    auto named = [](const char *link, int gn) {
+        return gn < 0 ? QByteArray(link) : QByteArray(link) + ", GN " + QByteArray::number(gn);
+    };
+    for (int gn : gns) {
         const int port = FreePort();
         Sim sim;
-        if (!sim.start({"--tcp-port", QString::number(port)})) return 1;
+        if (!sim.start(QStringList{"--tcp-port", QString::number(port)} + simArgs(gn))) return 1;
         const QStringList link{"--tcp", QStringLiteral("127.0.0.1:%1").arg(port)};
-        if (frames > 1)
+        const long n = gn < 0 ? frames : frames / 3;
+        if (n > 1)
             Measure(
-                "TCP loopback", link, 0, frames,
+                named("TCP loopback", gn).constData(), link, 0, n,
                 [&](bool sleep) {
                     return bench::TcpExchanges(port, kBoundFrames, kCyclePauseS, sleep);
                 },
                 dir.path());
-        if (soak > 1) {
+        if (gn < 0 && soak > 1) {
             const Outcome o = RunFrames(link, soak, dir.filePath("soak.json"));
             std::printf("memory over %ld frames: %.1f MiB after 100, %.1f MiB at the end; "
                         "%.3f ms of processor per frame (%s)\n",
@@ -186,22 +200,28 @@ int main(int argc, char **argv) {
         speed_t speed;
         long frames;
     };
-    for (const Serial &s : {Serial{"pty, 115200 baud", 4, 115200, B115200, serialFrames},
-                            Serial{"pty, 9600 baud", 0, 9600, B9600, serialFrames / 3}}) {
-        if (s.frames < 2) continue;
-        const QString pty = dir.filePath(QStringLiteral("com%1").arg(s.baudIndex));
-        Sim sim;
-        if (!sim.start({"--tcp-port", "0", "--pty", pty, "--baud-index",
-                        QString::number(s.baudIndex), "--emulate-wire-time"}))
-            return 1;
-        const int exchanges = int(std::min<long>(kBoundFrames, s.frames / 3 + 1));
-        Measure(
-            s.name, {"--serial", pty, "--baud", QString::number(s.baud)}, s.baud, s.frames,
-            [&](bool sleep) {
-                return bench::SerialExchanges(qPrintable(pty), s.speed, exchanges, kCyclePauseS,
-                                              sleep);
-            },
-            dir.path());
+    for (const Serial &s : {Serial{"pty 115200", 4, 115200, B115200, serialFrames},
+                            Serial{"pty 9600", 0, 9600, B9600, serialFrames / 3}}) {
+        for (int gn : gns) {
+            const long n = gn < 0 ? s.frames : s.frames / 3;
+            if (n < 3) continue;
+            const QString pty = dir.filePath(QStringLiteral("com%1").arg(s.baudIndex));
+            Sim sim;
+            if (!sim.start(QStringList{"--tcp-port", "0", "--pty", pty, "--baud-index",
+                                       QString::number(s.baudIndex), "--emulate-wire-time",
+                                       "--pace-bytes"} +
+                           simArgs(gn)))
+                return 1;
+            const int exchanges = int(std::min<long>(kBoundFrames, n / 3 + 1));
+            Measure(
+                named(s.name, gn).constData(), {"--serial", pty, "--baud", QString::number(s.baud)},
+                s.baud, n,
+                [&](bool sleep) {
+                    return bench::SerialExchanges(qPrintable(pty), s.speed, exchanges, kCyclePauseS,
+                                                  sleep);
+                },
+                dir.path());
+        }
     }
     return 0;
 }

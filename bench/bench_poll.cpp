@@ -3,6 +3,10 @@
 // loopback and over a pseudo-terminal at 115200 and 9600 baud, with the data
 // panel, the RAW strip chart and the three-sides view all live. The bound of
 // one cycle is the wire time of request and answer plus the 10 ms pause.
+// The pseudo-terminal paces each answer byte by byte at the line's rate, as a
+// USB adapter hands it over. Each link runs again with every frame's GN at
+// 0, 170 and 256 (over loopback a third as many frames): those end in bytes that
+// look like the start of a head, and each is proven by the next answer.
 // Then the counted interval recording over loopback, at the panel's shortest
 // interval and back to back: lines apart, and lines in the file.
 //
@@ -40,6 +44,7 @@
 #include <cstdio>
 #include <ctime>
 #include <unistd.h>
+#include <vector>
 
 int CBF_ButtonGo(int, int, int, void *, int, int);
 int CBF_ButtonStartRecord(int, int, int, void *, int, int);
@@ -119,18 +124,18 @@ void Go(Run *run, uint64_t frames) {
 }
 
 void Header() {
-    std::printf("%-16s %7s %8s %8s | %-17s | %-17s | %9s %6s\n", "link", "frames", "frames/s",
+    std::printf("%-22s %7s %8s %8s | %-17s | %-17s | %9s %6s\n", "link", "frames", "frames/s",
                 "cycle ms", "line bound ms (%)", "measured ms (%)", "CPU ms/fr", "CPU %");
 }
 
 void Report(const Run &r) {
     if (r.frames == 0) {
-        std::printf("%-16s no frame%s\n", r.name, r.timedOut ? " (TIMEOUT)" : "");
+        std::printf("%-22s no frame%s\n", r.name, r.timedOut ? " (TIMEOUT)" : "");
         return;
     }
     const double cycle = r.wall / double(r.frames);
     const double line = r.wire + kCyclePause;
-    std::printf("%-16s %7llu %8.1f %8.2f | %7.2f (%5.1f %%) | %7.2f (%5.1f %%) | %9.3f %6.1f%s\n",
+    std::printf("%-22s %7llu %8.1f %8.2f | %7.2f (%5.1f %%) | %7.2f (%5.1f %%) | %9.3f %6.1f%s\n",
                 r.name, static_cast<unsigned long long>(r.frames), r.frames / r.wall, cycle * 1e3,
                 line * 1e3, 100.0 * line / cycle, r.measured * 1e3, 100.0 * r.measured / cycle,
                 r.cpu / double(r.frames) * 1e3, 100.0 * r.cpu / r.wall,
@@ -313,37 +318,64 @@ int main(int argc, char **argv) {
     RecordRun("record back to back", 0, int(std::min<uint64_t>(frames, 65535)),
               QDir(dir.path()).filePath("backtoback.dat"), exchange);
 
+    const int gns[] = {-1, 0, 170, 256}; // the model's GN first
+    auto simArgs = [](int gn) {
+        return gn < 0 ? QStringList()
+                      : QStringList{"--frame-word", QStringLiteral("17=%1").arg(gn)};
+    };
+    std::vector<QByteArray> names;
+    auto named = [&names](const char *link, int gn) {
+        names.push_back(gn < 0 ? QByteArray(link)
+                               : QByteArray(link) + ", GN " + QByteArray::number(gn));
+        return names.back().constData();
+    };
+    for (int gn : {0, 170, 256}) {
+        const int gnPort = FreePort();
+        Sim gnSim;
+        if (!gnSim.start(QStringList{"--tcp-port", QString::number(gnPort)} + simArgs(gn)))
+            return 1;
+        const double measured = bench::TcpExchanges(gnPort, kBoundFrames, kCyclePause).cycle;
+        SelectLink(1, "127.0.0.1", gnPort, 4);
+        Run run{named("TCP loopback", gn), 0.0, measured};
+        if (comecho == 1) Go(&run, std::max<uint64_t>(frames / 3, 1));
+        Report(run);
+    }
+
     struct Serial {
         const char *name;
         int baudIndex;
         speed_t speed;
         uint64_t frames;
     };
-    for (const Serial &s : {Serial{"pty 115200 baud", 4, B115200, serialFrames},
-                            Serial{"pty 9600 baud", 0, B9600, serialFrames / 3}}) {
-        const QString link = QDir(dir.path()).filePath(QString("sensor%1").arg(s.baudIndex));
-        Sim ptySim;
-        if (!ptySim.start({"--tcp-port", "0", "--pty", link, "--baud-index",
-                           QString::number(s.baudIndex), "--emulate-wire-time"})) {
-            std::fprintf(stderr, "tolvane-sim did not open a pseudo-terminal\n");
-            return 1;
+    for (const Serial &s : {Serial{"pty 115200", 4, B115200, serialFrames},
+                            Serial{"pty 9600", 0, B9600, serialFrames / 3}})
+        for (int gn : gns) {
+            const uint64_t n = s.frames;
+            const QString link = QDir(dir.path()).filePath(QString("sensor%1").arg(s.baudIndex));
+            Sim ptySim;
+            if (!ptySim.start(QStringList{"--tcp-port", "0", "--pty", link, "--baud-index",
+                                          QString::number(s.baudIndex), "--emulate-wire-time",
+                                          "--pace-bytes"} +
+                              simArgs(gn))) {
+                std::fprintf(stderr, "tolvane-sim did not open a pseudo-terminal\n");
+                return 1;
+            }
+            const double measured =
+                bench::SerialExchanges(qPrintable(link), s.speed,
+                                       int(std::min<uint64_t>(kBoundFrames, n / 3 + 1)),
+                                       kCyclePause)
+                    .cycle;
+            qputenv("TOLVANE_COM1", link.toLocal8Bit());
+            SelectLink(0, QString(), 0, s.baudIndex);
+            const long baud = proto::BaudOfIndex(s.baudIndex);
+            Run run{named(s.name, gn), WireTime(baud), measured};
+            if (comecho == 1) {
+                MakeEverythingLive();
+                Go(&run, n);
+            }
+            Report(run);
+            CloseCom(comport);
         }
-        const double measured =
-            bench::SerialExchanges(qPrintable(link), s.speed,
-                                   int(std::min<uint64_t>(kBoundFrames, s.frames / 3 + 1)),
-                                   kCyclePause)
-                .cycle;
-        qputenv("TOLVANE_COM1", link.toLocal8Bit());
-        SelectLink(0, QString(), 0, s.baudIndex);
-        const long baud = proto::BaudOfIndex(s.baudIndex);
-        Run run{s.name, WireTime(baud), measured};
-        if (comecho == 1) {
-            MakeEverythingLive();
-            Go(&run, s.frames);
-        }
-        Report(run);
-        CloseCom(comport);
-    }
 
     std::printf("resident memory over %llu frames over loopback (flat: growth under %.0f MiB):\n",
                 static_cast<unsigned long long>(loop.frames), kFlatMiB);

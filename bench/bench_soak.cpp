@@ -1,9 +1,11 @@
 // Soak: GO and then counted recording for many frames against the simulated sensor with random
 // faults injected (lost, short, long and corrupted answers, answers to another order, stray and
-// unsolicited bytes, answers with a fragment glued to their start, late answers, disconnects).
+// unsolicited bytes, answers with a fragment of 1 to 35 bytes glued to their start and their rest
+// 0 to 200 ms late, late answers, disconnects).
 // After each time-out the program reconnects through TRY TO CONNECT and presses GO again (or starts
 // the recording again). Then triggered recording over TCP and over a pseudo-terminal, with half
-// frames and stray head bytes among the automatic frames. Checks: no crash, resident memory flat,
+// frames, stray head bytes and glued fragments (any length, the rest up to 200 ms late) among
+// the automatic frames. Checks: no crash, resident memory flat,
 // no frame shown or recorded with values the simulator did not send, every counted record line in
 // the record file, and every automatic frame sent whole recorded, each glitch counted as skipped.
 //
@@ -59,6 +61,39 @@ const tsim::Fault kFaults[] = {tsim::Fault::NoAnswer,   tsim::Fault::ShortAnswer
                                tsim::Fault::Stray,      tsim::Fault::SplitAnswer};
 const tsim::Fault kAutoFaults[] = {tsim::Fault::HalfFrame, tsim::Fault::StrayHead};
 
+// A fault as the soak arms it. A glued fragment takes any length from 1 to
+// 35 bytes and its frame's rest any delay from 0 to 200 ms.
+tsim::FaultPlan Plan(tsim::Fault f, int telegram) {
+    tsim::FaultPlan plan{f, telegram, f == tsim::Fault::Delay ? 3500 : int(rng() % 40)};
+    const bool glue = f == tsim::Fault::SplitAnswer || (f == tsim::Fault::StrayHead && rng() % 2);
+    if (glue) {
+        plan.amount = 1 + int(rng() % 35);
+        plan.delayMs = int(rng() % 201);
+    } else if (f == tsim::Fault::StrayHead || f == tsim::Fault::HalfFrame) {
+        plan.amount = 0;
+    }
+    return plan;
+}
+
+// The piece of 36 bytes that carries a glued fragment is no telegram the
+// simulator sent whole; the frame it cut is, once its rest followed.
+int gluedNext = 0;
+QByteArray cutFrame;
+QByteArray lastWhole; // the telegram the simulator's last write completed, if any
+bool SentWhole(QByteArray *b) {
+    if (gluedNext > 0 && b->size() == 36) {
+        cutFrame = b->mid(gluedNext);
+        gluedNext = 0;
+        return false;
+    }
+    if (!cutFrame.isEmpty() && cutFrame.size() + b->size() == 36) {
+        *b = cutFrame + *b;
+        cutFrame.clear();
+        return true;
+    }
+    return b->size() == 36;
+}
+
 void OnFrame() {
     QByteArray shown(36, '\0');
     for (int k = 0; k < 18; ++k) {
@@ -70,8 +105,7 @@ void OnFrame() {
     if (pollFrames >= stopAt) session::poll = 0;
     if (rng() % unsigned(faultEvery) == 0) {
         const tsim::Fault f = kFaults[rng() % std::size(kFaults)];
-        const int amount = f == tsim::Fault::Delay ? 3500 : int(rng() % 40);
-        sim->armFault({f, 1, amount});
+        sim->armFault(Plan(f, 1));
         ++faultsArmed[tsim::FaultName(f)];
     }
 }
@@ -132,13 +166,14 @@ TriggeredResult SoakTriggered(const QString &path, int frames) {
     QObject::connect(&stopper, &QTimer::timeout, [] {
         CBF_ButtonStopTrigRec(recpanel, RECP_ButtonStopTrigRec, EVENT_COMMIT, nullptr, 0, 0);
     });
-    auto sent = QObject::connect(sim, &tsim::Simulator::answerSent, [&](const QByteArray &b) {
-        if (b.size() != 36 || uint8_t(b[1]) != 0xAA || uint8_t(b[3]) != 5) return;
+    auto sent = QObject::connect(sim, &tsim::Simulator::answerSent, [&](const QByteArray &) {
+        const QByteArray b = lastWhole;
+        if (b.isEmpty() || uint8_t(b[1]) != 0xAA || uint8_t(b[3]) != 5) return;
         whole << b;
         wholeKeys.insert(LineKey(b));
         if (rng() % 40 == 0) {
             const tsim::Fault f = kAutoFaults[rng() % std::size(kAutoFaults)];
-            sim->armFault({f, 1, 0});
+            sim->armFault(Plan(f, 1));
             ++faultsArmed[tsim::FaultName(f)];
             ++r.glitches;
         }
@@ -211,7 +246,15 @@ int main(int argc, char **argv) {
 
     sim = new tsim::Simulator();
     sim->listenTcp(0);
+    QObject::connect(sim, &tsim::Simulator::faultHit, [](tsim::FaultPlan f, int) {
+        const bool glue = f.kind == tsim::Fault::SplitAnswer ||
+                          (f.kind == tsim::Fault::StrayHead && f.delayMs >= 0);
+        if (glue) gluedNext = f.amount > 0 ? f.amount : 7;
+    });
+    // Registered first: the triggered soak's own counting sees the same pieces.
     QObject::connect(sim, &tsim::Simulator::answerSent, [](QByteArray b) {
+        lastWhole = SentWhole(&b) ? b : QByteArray();
+        if (lastWhole.isEmpty()) return;
         recentAnswers.push_back(b);
         if (recentAnswers.size() > 64) recentAnswers.pop_front();
         if (collectKeys && b.size() == 36) sentKeys.insert(LineKey(b));
@@ -262,8 +305,7 @@ int main(int argc, char **argv) {
         popupscript::Expect("ATTENTION!");
         if (rng() % 3 == 0) {
             const tsim::Fault f = kFaults[rng() % std::size(kFaults)];
-            sim->armFault(
-                {f, int(1 + rng() % 10), f == tsim::Fault::Delay ? 3500 : int(rng() % 40)});
+            sim->armFault(Plan(f, int(1 + rng() % 10)));
             ++faultsArmed[tsim::FaultName(f)];
         }
         CBF_ButtonStartRecord(recpanel, RECP_ButtonStartRecord, EVENT_COMMIT, nullptr, 0, 0);

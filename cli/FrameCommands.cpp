@@ -34,7 +34,7 @@ namespace {
 int64_t g_frameArrivalMs = 0;
 
 int64_t ArrivalMSecs() {
-    const double ago = Timer() - answerArrival.last;
+    const double ago = Timer() - TakenFrameArrival();
     return QDateTime::currentMSecsSinceEpoch() - int64_t(std::max(0.0, ago) * 1000.0 + 0.5);
 }
 } // namespace
@@ -50,7 +50,7 @@ int PollFrames(uint64_t count, const std::function<int(uint64_t frame)> &onFrame
     for (uint64_t n = 1; (count == 0 || n <= count) && !Interrupted(); ++n) {
         // The pause after the answer is the quiet that proves it whole: one
         // wait per frame, and the next request leaves when the pause is over.
-        if (!TakeRequestedFrame(kCyclePauseS)) {
+        if (!TakeRequestedFrame(kCyclePauseS, true)) {
             if (Interrupted()) break;
             SayAbout(OpenLink(), ExplainAnswerFailure());
             return kExitSensor;

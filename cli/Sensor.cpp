@@ -132,8 +132,6 @@ bool StartEngine(int /*argc*/, char **argv) {
     });
     char *args[] = {argv[0], nullptr};
     if (InitRunTimeEngine(1, args) < 0) return false;
-    // No window to keep drawing: the quiet after an answer watches the line.
-    quietWatchesLineOnly = true;
     popupscript::Install();
     popupscript::Forward(PopupToStderr);
     if (LoadPanelHandles() < 0) {

@@ -156,8 +156,9 @@ int ClientTCPCB(unsigned handle, int xType, int /*errCode*/, void * /*callbackDa
             // Nobody waits for an answer: what the sensor sends now is dropped.
             // Right after an answer it makes that answer doubtful.
             char scratch[1024];
-            if (ClientTCPRead(handle, scratch, sizeof scratch, 0) > 0 && bytesToRead == 0)
-                answerOverrun = true;
+            const int stray = ClientTCPRead(handle, scratch, sizeof scratch, 0);
+            CountStrayBytes(stray);
+            if (stray > 0 && bytesToRead == 0) answerOverrun = true;
             break;
         }
         while (bytesToRead > 0) {
@@ -167,7 +168,10 @@ int ClientTCPCB(unsigned handle, int xType, int /*errCode*/, void * /*callbackDa
                 ClientTCPRead(handle, szReadBuf + offset, bytesToRead, HandlerReadTimeoutMs());
             if (bytesRead <= 0) break;
             bytesToRead -= bytesRead;
-            NoteAnswerArrival(dataSize - bytesToRead);
+            // The times the bytes came off the line, not when they were read:
+            // a box open meanwhile is no pause of the sensor's.
+            double times[proto::kBufferBytes];
+            NoteAnswerArrival(times, TCPReadTimes(handle, times, bytesRead));
             ProcessSystemEvents();
         }
         break;

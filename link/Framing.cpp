@@ -1,7 +1,7 @@
-// What can be an answer: the bytes of one telegram arrive back to back, begin
-// with the answer head, and a data frame's words lie in their ranges. Without
-// a checksum nothing proves a frame right, but a fragment glued to the start
-// of the next telegram can be told by these and refused.
+// What can be a frame: the bytes of one telegram arrive back to back, begin
+// with the answer head, and the line proves clean after them. Without a
+// checksum nothing proves a frame right, but a fragment glued to the start
+// of the next telegram leaves its rest on the line, and that is told.
 #include "link/Link.h"
 
 #include "core/Protocol.h"
@@ -15,24 +15,10 @@ AnswerArrival answerArrival;
 namespace {
 constexpr int kTelegram = proto::kTelegramBytes;
 constexpr int kHeadBytes = 4;
-// Words of a data frame on the 12-bit scale: R, G, B, INT, GN.
-constexpr int kTwelveBitWords[] = {2, 3, 4, 7, 17};
-constexpr uint16_t kTwelveBitMax = 4095;
-constexpr int kVectorWord = 8, kGroupWord = 13;
-constexpr uint16_t kLastRow = 30;     // rows and groups are numbered 0..30
-constexpr uint16_t kErrorState = 255; // no row found, or the intensity too low
 
 unsigned char HeadByte(int i, uint16_t order) {
     const uint16_t w = i < 2 ? proto::kAnswerSync : order;
     return static_cast<unsigned char>(i % 2 == 0 ? w >> 8 : w & 0xFF);
-}
-
-uint16_t WordOf(const unsigned char *frame, int k) {
-    return static_cast<uint16_t>(frame[2 * k] * 256 + frame[2 * k + 1]);
-}
-
-bool RowOrError(uint16_t v) {
-    return v <= kLastRow || v == kErrorState;
 }
 } // namespace
 
@@ -54,13 +40,10 @@ int InnerHead(const unsigned char *bytes, int available, uint16_t order) {
     return -1;
 }
 
-bool FrameInRange(const unsigned char *frame) {
-    for (int k : kTwelveBitWords)
-        if (WordOf(frame, k) > kTwelveBitMax) return false;
-    if (!RowOrError(WordOf(frame, kVectorWord))) return false;
-    uint16_t group = WordOf(frame, kGroupWord);
-    if (group >= proto::kGroupTriggerFlag) group -= proto::kGroupTriggerFlag;
-    return RowOrError(group);
+bool MayHideHead(const unsigned char *frame) {
+    for (int at = 1; at < kTelegram; ++at)
+        if (HeadMatch(frame + at, kTelegram - at, proto::SendFrame) > 0) return true;
+    return false;
 }
 
 double GapLimit() {
@@ -71,8 +54,8 @@ double GapLimit() {
 
 // ---- FrameStream
 
-FrameStream::FrameStream(double gapLimit, double quiet, double quietDoubt)
-    : m_gap(gapLimit), m_quiet(quiet), m_quietDoubt(quietDoubt) {}
+FrameStream::FrameStream(double gapLimit, double proofQuiet)
+    : m_gap(gapLimit), m_proofQuiet(proofQuiet) {}
 
 void FrameStream::add(const unsigned char *bytes, int count, double now) {
     for (int i = 0; i < count; ++i) {
@@ -96,23 +79,53 @@ void FrameStream::drop(int count) {
     m_run += count;
 }
 
-bool FrameStream::whole(int at) const {
-    for (int i = at + 1; i < at + kTelegram; ++i)
-        if (m_times[size_t(i)] - m_times[size_t(i - 1)] > m_gap) return false;
-    return FrameInRange(m_bytes.data() + at);
+// What follows a frame decides on it. A frame may be a fragment with the
+// start of another answer glued on wherever a head, or the start of one,
+// lies inside it; that answer's rest would follow it, and then a pause or
+// the next head. Each such place must be disproven by the bytes after the
+// frame (they break the head, the rest breaks, junk follows right behind
+// it, the frame after it breaks) or by a long quiet.
+FrameStream::Verdict FrameStream::judge(int at, double now) const {
+    const int n = int(m_bytes.size());
+    const int have = std::min(n - at, kTelegram);
+    if (HeadMatch(m_bytes.data() + at, have, proto::SendFrame) != std::min(have, kHeadBytes))
+        return No;
+    for (int i = at + 1; i < at + have; ++i)
+        if (m_times[size_t(i)] - m_times[size_t(i - 1)] > m_gap) return No;
+    if (have < kTelegram) return now - m_times.back() > m_gap ? No : Wait;
+    const bool doubtful = MayHideHead(m_bytes.data() + at);
+    if (n == at + kTelegram) {
+        if (now - m_times.back() >= (doubtful ? m_proofQuiet : m_gap)) return Yes;
+        return Wait;
+    }
+    for (int p = 1; doubtful && p < kTelegram; ++p) {
+        if (HeadMatch(m_bytes.data() + at + p, kTelegram - p, proto::SendFrame) == 0) continue;
+        const Verdict v = disproven(at, at + p, now);
+        if (v != Yes) return v;
+    }
+    return Yes;
 }
 
-FrameStream::Verdict FrameStream::followed(int at, double now) const {
+FrameStream::Verdict FrameStream::disproven(int at, int q, double now) const {
     const int n = int(m_bytes.size());
-    if (n < at + kTelegram) return now - m_times.back() > m_gap ? No : Wait;
-    if (!whole(at)) return No;
-    const int end = at + kTelegram;
-    if (n == end) return now - m_times.back() >= m_quietDoubt ? Yes : Wait;
-    // Quiet after it, then whatever came later belongs to what comes next.
-    if (m_times[size_t(end)] - m_times[size_t(end - 1)] >= m_quietDoubt) return Yes;
-    const int matched = HeadMatch(m_bytes.data() + end, n - end, proto::SendFrame);
-    if (matched == kHeadBytes) return Yes;
-    if (matched == n - end && now - m_times.back() <= m_gap) return Wait;
+    const double quiet = now - m_times.back();
+    const auto pause = [this](int i) {
+        return m_times[size_t(i)] - m_times[size_t(i - 1)] > m_gap;
+    };
+    const int head = std::min(n - q, kHeadBytes);
+    if (HeadMatch(m_bytes.data() + q, head, proto::SendFrame) != head) return Yes;
+    const int restEnd = q + kTelegram;
+    if (n < restEnd) return quiet > m_gap ? Yes : Wait;
+    for (int i = at + kTelegram + 1; i < restEnd; ++i)
+        if (pause(i)) return Yes;
+    if (n == restEnd) return quiet > m_gap ? No : Wait;
+    if (pause(restEnd)) return No;
+    const int after = std::min(n - restEnd, kTelegram);
+    if (HeadMatch(m_bytes.data() + restEnd, after, proto::SendFrame) != std::min(after, kHeadBytes))
+        return Yes;
+    for (int i = restEnd + 1; i < restEnd + after; ++i)
+        if (pause(i)) return Yes;
+    if (after < kTelegram) return quiet > m_gap ? Yes : Wait;
     return No;
 }
 
@@ -141,24 +154,12 @@ bool FrameStream::next(double now, unsigned char *frame) {
             if (now - m_times.back() > m_gap) drop(n);
             return false;
         }
-        if (!FrameInRange(m_bytes.data())) {
+        const Verdict verdict = judge(0, now);
+        if (verdict == Wait) return false;
+        const bool proven = verdict == Yes;
+        if (!proven) {
             drop(1);
             continue;
-        }
-        const int inner = InnerHead(m_bytes.data(), n, proto::SendFrame);
-        if (inner < 0) {
-            // A frame with no other head in it: taken once the line was quiet
-            // after it or the next telegram follows.
-            if (n == kTelegram && now - m_times.back() < m_quiet) return false;
-        } else {
-            // Two heads: the earlier frame was a fragment unless it alone is
-            // whole and followed as a frame is, and the later one is not.
-            const Verdict first = followed(0, now), later = followed(inner, now);
-            if (later == Yes || first == No) {
-                drop(inner);
-                continue;
-            }
-            if (first == Wait) return false;
         }
         std::copy(m_bytes.begin(), m_bytes.begin() + kTelegram, frame);
         m_bytes.erase(m_bytes.begin(), m_bytes.begin() + kTelegram);
@@ -175,11 +176,24 @@ void BeginAnswerArrival() {
     answerArrival = AnswerArrival{};
 }
 
-void NoteAnswerArrival(int bytes) {
-    if (bytes <= answerArrival.bytes) return;
-    const double now = Timer();
-    if (answerArrival.bytes > 0)
-        answerArrival.widestGap = std::max(answerArrival.widestGap, now - answerArrival.last);
-    answerArrival.last = now;
-    answerArrival.bytes = bytes;
+void NoteAnswerArrival(const double *times, int count) {
+    for (int i = 0; i < count; ++i) {
+        if (answerArrival.bytes > 0)
+            answerArrival.widestGap =
+                std::max(answerArrival.widestGap, times[i] - answerArrival.last);
+        answerArrival.last = std::max(answerArrival.last, times[i]);
+        ++answerArrival.bytes;
+    }
+}
+
+namespace {
+uint64_t strayBytes = 0;
+} // namespace
+
+uint64_t StrayBytes() {
+    return strayBytes;
+}
+
+void CountStrayBytes(int count) {
+    if (count > 0) strayBytes += uint64_t(count);
 }

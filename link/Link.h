@@ -27,10 +27,6 @@ extern QString portNumStr;
 extern int portNum;
 extern unsigned g_hconversation;
 extern uint16_t tcpcon;
-// A program without a window (the command-line tool): the quiet after an
-// answer watches the line alone instead of running the event loop, which
-// makes each frame cost less processor time. The window keeps its loop.
-extern bool quietWatchesLineOnly;
 extern int16_t ret;
 extern QString szStatus;
 extern char version[38];
@@ -93,12 +89,18 @@ void WriteTelegramNoAnswer();
 // Waits for the 36-byte answer to the telegram just written; leaves
 // bytesToRead (0 = complete, anything else = missing, short, too long or not
 // an answer to that telegram). A refused answer leaves the input flushed.
-void WaitAnswer(double seconds = proto::kAnswerTimeoutS);
+// `lineOnly`: a program without a window waits on the line alone.
+void WaitAnswer(double seconds = proto::kAnswerTimeoutS, bool lineOnly = false);
 // Whether the answer in szReadBuf begins as one to the request in szWriteBuf
 // must: the answer sync and the request's order (the version text has neither).
 bool AnswerHeadFits();
 // Empties the input of the link in use, so that the next request starts clean.
 void FlushInput();
+// Bytes the line delivered that were no part of an answer: emptied before a
+// request, after a refused answer or beyond a whole one. It only grows; an
+// answer taken as a frame holds while it stays the same up to the next head.
+uint64_t StrayBytes();
+void CountStrayBytes(int count);
 // Set by the TCP handler when bytes come beyond the awaited answer.
 extern bool answerOverrun;
 void CheckEcho(int n);
@@ -158,16 +160,21 @@ enum AnswerRefusal {
 };
 struct AnswerArrival {
     int bytes = 0;
-    double last = 0.0;      // Timer when the last of them came
-    double widestGap = 0.0; // longest pause between two arrivals, seconds
+    double last = 0.0;      // Timer when the last of them came off the line
+    double widestGap = 0.0; // longest pause between two of them, seconds
     AnswerRefusal refusal = kNotRefused;
+    uint64_t strayAtRequest = 0; // StrayBytes() when the request left
+    uint64_t request = 0;        // how many telegrams had left, this one included
 };
 extern AnswerArrival answerArrival;
 void BeginAnswerArrival();
-void NoteAnswerArrival(int bytes);
+// More bytes of the awaited answer, with the times they came off the line.
+void NoteAnswerArrival(const double *times, int count);
 // Waits until the line has been quiet for `seconds` after the answer; false,
-// with the input flushed, when anything came meanwhile.
-bool AnswerStaysAlone(double seconds);
+// with the input flushed, when anything came meanwhile. `lineOnly`: a program
+// without a window watches the line alone instead of running the event loop,
+// which makes each frame cost less processor time.
+bool AnswerStaysAlone(double seconds, bool lineOnly = false);
 
 namespace framing {
 // A pause inside one telegram longer than this means it broke: well above
@@ -175,11 +182,13 @@ namespace framing {
 // a slow serial line.
 constexpr double kGapLimitS = 0.03;
 constexpr int kGapBytes = 4;
-// A frame is taken once the line stayed quiet this long after it; within the
-// pause of the GO cycle, so that it costs no speed.
+// Bytes right after an answer refuse it at once: the line is watched this
+// long after it, within the pause of the GO cycle, so that it costs no speed.
 constexpr double kQuietS = 0.005;
-// ... and this long when its body holds what looks like a frame head.
-constexpr double kQuietDoubtS = 0.1;
+// A frame counts only when the line proved clean after it: the next bytes
+// were the head of the next answer (or frame), or nothing came for this long,
+// longer than a glued fragment's rest is ever late.
+constexpr double kProofQuietS = 0.25;
 
 double GapLimit(); // for the link in use
 // How many of the first `available` (at most 4) bytes match the head of an
@@ -188,17 +197,20 @@ int HeadMatch(const unsigned char *bytes, int available, uint16_t order);
 // Where a whole head lies inside the first telegram of `bytes` (offset 1 on),
 // looking past its end when more bytes are there; -1 without one.
 int InnerHead(const unsigned char *bytes, int available, uint16_t order);
-// Whether the data frame's words lie in their ranges: R, G, B, INT and GN on
-// the 12-bit scale, vector number and group a row (0..30) or the error
-// state 255, the group with or without the trigger flag.
-bool FrameInRange(const unsigned char *frame);
+// Whether a data frame may be a fragment with the start of another answer
+// glued on: a head, or the start of one at its end, lies inside it.
+bool MayHideHead(const unsigned char *frame);
 
-// Frames the sensor sends by itself, cut out of the bytes as they arrive:
-// a fragment (a pause inside it, another head within it, words out of range)
-// is dropped and counted as a skipped frame.
+// Frames the sensor sends by itself, cut out of the bytes as they arrive. A
+// frame is taken when the line stayed quiet after it or more bytes follow;
+// one that may hide a glued answer's head (MayHideHead) only once the bytes
+// after it disprove the glued answer, or the line stayed quiet for
+// `proofQuiet`. The values it holds are no evidence either way. A fragment
+// (a pause inside it, bytes after it that disprove it) is dropped and
+// counted as a skipped frame.
 class FrameStream {
   public:
-    FrameStream(double gapLimit, double quiet, double quietDoubt);
+    FrameStream(double gapLimit, double proofQuiet);
     void add(const unsigned char *bytes, int count, double now);
     // The next frame judged whole into frame[0..35]; false while none is.
     bool next(double now, unsigned char *frame);
@@ -209,10 +221,12 @@ class FrameStream {
     enum Verdict { No, Yes, Wait };
     static constexpr int kCapacity = 4 * proto::kBufferBytes;
     void drop(int count);
-    bool whole(int at) const;
-    Verdict followed(int at, double now) const;
+    Verdict judge(int at, double now) const;
+    // Whether the bytes after the frame at `at` disprove an answer glued on
+    // at `q` inside it.
+    Verdict disproven(int at, int q, double now) const;
 
-    double m_gap, m_quiet, m_quietDoubt;
+    double m_gap, m_proofQuiet;
     std::vector<unsigned char> m_bytes;
     std::vector<double> m_times;
     unsigned m_skipped = 0;

@@ -18,22 +18,31 @@ uint16_t nBytesW = 0;
 double tstart = 0.0, tdiff = 0.0;
 
 namespace {
+// Telegrams written, so that an answer can be told to follow the one before.
+uint64_t telegramsWritten = 0;
+} // namespace
+
+namespace {
 constexpr int kTelegram = proto::kTelegramBytes;
 } // namespace
 
 void FlushBoth() {
+    // What is thrown away still tells that the line was not clean.
+    CountStrayBytes(ComInputCount(comport));
     FlushInQ(comport);
     FlushOutQ(comport);
 }
 
 void FlushInput() {
     if (comprotocol == 0) {
+        CountStrayBytes(ComInputCount(comport));
         FlushInQ(comport);
         return;
     }
     char scratch[proto::kBufferBytes];
-    while (tcpcon && ClientTCPRead(g_hconversation, scratch, sizeof scratch, 0) > 0) {
-    }
+    int n = 0;
+    while (tcpcon && (n = ClientTCPRead(g_hconversation, scratch, sizeof scratch, 0)) > 0)
+        CountStrayBytes(n);
 }
 
 bool AnswerHeadFits() {
@@ -58,9 +67,12 @@ void WriteTelegram(int tcpTimeoutMs) {
         nBytesW = static_cast<uint16_t>(
             std::max(0, ClientTCPWrite(g_hconversation, szWriteBuf, kTelegram, tcpTimeoutMs)));
     }
+    answerArrival.strayAtRequest = StrayBytes();
+    answerArrival.request = ++telegramsWritten;
 }
 
 void WriteTelegramNoAnswer() {
+    ++telegramsWritten;
     if (comprotocol == 0) {
         nBytesW = static_cast<uint16_t>(
             std::max(0, ComWrt(comport, reinterpret_cast<char *>(szWriteBuf), kTelegram)));
@@ -71,22 +83,52 @@ void WriteTelegramNoAnswer() {
     }
 }
 
-void WaitAnswer(double seconds) {
+namespace {
+// A program without a window waits for a serial answer on the line alone:
+// until its first byte, then for the rest at the line's rate in a few sleeps
+// instead of a wake-up per byte (a USB adapter hands bytes over one by one).
+// No sleep is longer than half the pause that breaks an answer, so a pause
+// inside one is still seen.
+void WaitSerialOnLine(int received, double left) {
+    if (received <= 0) {
+        ComWaitInput(comport, left);
+    } else {
+        const double rest = (kTelegram - received) * 10.0 / double(proto::BaudOfIndex(baudrate));
+        SleepFor(std::min({rest, framing::GapLimit() / 2, left}));
+    }
+    ProcessSystemEvents();
+}
+} // namespace
+
+void WaitAnswer(double seconds, bool lineOnly) {
     tstart = Timer();
     if (comprotocol == 0) {
         for (;;) {
             dataSize = GetInQLen(comport);
-            NoteAnswerArrival(dataSize);
             tdiff = Timer() - tstart;
             if (dataSize < 0 || dataSize >= kTelegram || tdiff > seconds || QuitRequested()) break;
-            WaitSystemEvents(seconds - tdiff);
+            if (lineOnly)
+                WaitSerialOnLine(dataSize, seconds - tdiff);
+            else
+                WaitSystemEvents(seconds - tdiff);
         }
         if (dataSize < 0) dataSize = 0;
         // Never read more than the receive buffer holds; what lies beyond it
         // belongs to no answer and is drained.
         const int toRead = std::min(dataSize, int(sizeof szReadBuf));
-        if (toRead > 0) ComRd(comport, reinterpret_cast<char *>(szReadBuf), toRead);
-        if (dataSize > kTelegram) FlushInQ(comport);
+        if (toRead > 0) {
+            ComRd(comport, reinterpret_cast<char *>(szReadBuf), toRead);
+            double times[proto::kBufferBytes];
+            NoteAnswerArrival(times, ComReadTimes(comport, times, std::min(toRead, kTelegram)));
+        }
+        // Bytes beyond the answer came right behind it: it may have been a
+        // fragment with the start of the real answer glued on.
+        if (dataSize > kTelegram) {
+            answerOverrun = true;
+            CountStrayBytes(dataSize - kTelegram);
+            FlushInQ(comport);
+            dataSize = kTelegram;
+        }
         bytesToRead = kTelegram - dataSize;
     } else {
         for (;;) {
@@ -109,10 +151,7 @@ void WaitAnswer(double seconds) {
     answerOverrun = false;
 }
 
-bool quietWatchesLineOnly = false;
-
-bool AnswerStaysAlone(double seconds) {
-    bool lineOnly = quietWatchesLineOnly;
+bool AnswerStaysAlone(double seconds, bool lineOnly) {
     for (;;) {
         // A server that closes after a whole answer has sent nothing more: the
         // answer stands.

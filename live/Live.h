@@ -18,15 +18,26 @@ void StartGo();
 // `quietAtLeastS` lengthens the quiet after the answer: a loop that pauses
 // after each frame lets its pause be that quiet and waits once.
 int GetDataFrame(double quietAtLeastS = 0.0);
-// Words in range, and the line quiet after the answer.
-bool FrameAnswerAccepted(double quietAtLeastS = 0.0);
-// Requests one data frame and decodes it into the measurement variables;
-// false when it did not arrive complete (bytesToRead tells how).
+// The line quiet after the answer; `watchLineOnly` for a program without a
+// window, which waits on the line alone instead of running the event loop.
+bool FrameAnswerAccepted(double quietAtLeastS = 0.0, bool watchLineOnly = false);
+// Requests a data frame and decodes it into the measurement variables. An
+// answer that may hide the head of a glued one (a head, or the start of one,
+// inside it) is proven first: by the next answer coming whole with nothing
+// between the two, or by a long silence. Such a frame is decoded one
+// exchange late (the first takes two), and so are the frames after it while
+// the line keeps answering. False when an answer failed or bytes came
+// between two (bytesToRead tells how); an unproven frame goes with them.
 bool ReceiveFrame(double quietAtLeastS = 0.0);
 // ReceiveFrame in two halves, for a loop that does other work while the
 // answer is on its way: the request leaves, and its answer is taken later.
 void RequestFrame();
-bool TakeRequestedFrame(double quietAtLeastS = 0.0);
+bool TakeRequestedFrame(double quietAtLeastS = 0.0, bool watchLineOnly = false);
+// Timer when the frame decoded last came off the line.
+double TakenFrameArrival();
+// Decodes a frame the last answer proved but no take gave out yet (a loop
+// that ends); false when there is none, or it is old.
+bool TakeProvenFrame();
 void CopyDatatoVars();
 // A frame's data (TakeFrameData: the trigger flag taken off the group word,
 // the history buffers) and its displays on the data panel and the big

@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstdint>
 #include <ctime>
 #include <sys/prctl.h>
@@ -151,6 +152,13 @@ void WaitSystemEvents(double maxSeconds) {
 
 double Timer() {
     return double(engineClock().nsecsElapsed()) / 1e9;
+}
+
+void SleepFor(double seconds) {
+    if (seconds <= 0) return;
+    const double whole = std::floor(seconds);
+    const timespec span{time_t(whole), long((seconds - whole) * 1e9)};
+    clock_nanosleep(CLOCK_MONOTONIC, 0, &span, nullptr);
 }
 
 void Sleep(int milliseconds) {

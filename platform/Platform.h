@@ -87,6 +87,8 @@ void WaitProcessingEvents(double seconds);
 // Seconds since the engine started, with sub-millisecond resolution.
 double Timer();
 // Pauses the thread (no events are dispatched).
+// Sleeps `seconds` to the microsecond, outside the event loop.
+void SleepFor(double seconds);
 void Sleep(int milliseconds);
 
 // ---------------------------------------------------------------- panels ---
@@ -553,6 +555,13 @@ int GetInQLen(int port);
 // events, so that the port reads what came. 1 input, 0 the time is over (or
 // a signal came), negative when the port is not open.
 int ComWaitInput(int port, double seconds);
+// Every byte is stamped with Timer() when it comes off the line, in whatever
+// event loop runs then (a modal box's too), so that a pause measured inside
+// an answer is the line's and not the program's. Fills `times` with the
+// stamps of the bytes the last ComRd returned; returns how many.
+int ComReadTimes(int port, double *times, int max);
+// Bytes received and not read yet, the system's own buffer included.
+int ComInputCount(int port);
 int FlushInQ(int port);
 int FlushOutQ(int port);
 
@@ -573,6 +582,9 @@ int ClientTCPWrite(unsigned conversationHandle, const void *data, int size, int 
 int ClientTCPRead(unsigned conversationHandle, void *buffer, int size, int timeoutMs);
 // ComWaitInput for a conversation: negative when it is closed.
 int TCPWaitInput(unsigned conversationHandle, double seconds);
+// ComReadTimes for a conversation: the arrival stamps of the bytes the last
+// ClientTCPRead returned.
+int TCPReadTimes(unsigned conversationHandle, double *times, int max);
 // Replaces the callback of a conversation, for a reader that takes the data
 // itself for a while; negative when there is no such conversation.
 int InstallTCPCallback(unsigned conversationHandle, tcpFuncPtr callback, void *callbackData);

@@ -16,7 +16,9 @@
 #include <array>
 #include <climits>
 #include <cstring>
+#include <sys/ioctl.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -24,9 +26,17 @@ constexpr int kPortCount = kComPortCount;
 constexpr int kDefaultQueue = 512; // queue sizes below 30 ask for the default
 constexpr double kDefaultTimeout = 10.0;
 
+// Where a piece of the input queue ends and when it came off the line.
+struct Arrival {
+    qsizetype end;
+    double at;
+};
+
 struct ComPort {
     QPointer<QSerialPort> device;
-    QByteArray queue; // the input queue the callers see
+    QByteArray queue;              // the input queue the callers see
+    std::vector<Arrival> arrivals; // the queue's pieces, oldest first
+    std::vector<double> readTimes; // the stamps of the bytes the last read returned
     int queueSize = kDefaultQueue;
     double timeout = kDefaultTimeout;
     bool broken = false;     // the device failed; closing is under way
@@ -56,14 +66,32 @@ void pull(ComPort &p) {
     const QByteArray fresh = p.device->readAll();
     const qsizetype room = std::max<qsizetype>(0, p.queueSize - p.queue.size());
     const qsizetype kept = std::min(room, fresh.size());
+    if (kept <= 0) return;
     p.queue.append(fresh.constData(), kept);
+    p.arrivals.push_back({p.queue.size(), Timer()});
+}
+
+void forget(ComPort &p, qsizetype n) {
+    size_t gone = 0;
+    for (Arrival &a : p.arrivals) {
+        a.end -= n;
+        if (a.end <= 0) ++gone;
+    }
+    p.arrivals.erase(p.arrivals.begin(), p.arrivals.begin() + std::ptrdiff_t(gone));
 }
 
 qsizetype take(ComPort &p, char *buffer, qsizetype count) {
     const qsizetype n = std::min(count, p.queue.size());
     if (n > 0) {
         std::memcpy(buffer, p.queue.constData(), size_t(n));
+        size_t piece = 0;
+        for (qsizetype i = 0; i < n; ++i) {
+            while (piece + 1 < p.arrivals.size() && p.arrivals[piece].end <= i)
+                ++piece;
+            p.readTimes.push_back(piece < p.arrivals.size() ? p.arrivals[piece].at : Timer());
+        }
         p.queue.remove(0, n);
+        forget(p, n);
     }
     return n;
 }
@@ -71,6 +99,7 @@ qsizetype take(ComPort &p, char *buffer, qsizetype count) {
 void closeDevice(ComPort &p) {
     if (p.device && p.device->isOpen()) p.device->close();
     p.queue.clear();
+    p.arrivals.clear();
     p.broken = false;
 }
 
@@ -238,6 +267,7 @@ int OpenComConfig(int port, const QString &deviceName, long baudRate, int parity
     ComPort &p = g_ports[port];
     ++p.generation;
     p.queue.clear();
+    p.arrivals.clear();
     p.queueSize = inputQueueSize < 30 ? kDefaultQueue : inputQueueSize;
     p.timeout = kDefaultTimeout;
     p.broken = false;
@@ -310,6 +340,7 @@ int ComRd(int port, char *buffer, int count) {
     if (!validPort(port)) return kComErrPortNumber;
     ComPort &p = g_ports[port];
     if (!isOpen(p)) return kComErrNotOpen;
+    p.readTimes.clear();
     if (count <= 0 || !buffer) return 0;
 
     qsizetype got = 0;
@@ -331,6 +362,24 @@ int ComWaitInput(int port, double seconds) {
     return platform::WaitReadable(int(p.device->handle()), seconds);
 }
 
+int ComReadTimes(int port, double *times, int max) {
+    if (!validPort(port)) return kComErrPortNumber;
+    const ComPort &p = g_ports[port];
+    const int n = std::min(max, int(p.readTimes.size()));
+    std::copy(p.readTimes.begin(), p.readTimes.begin() + n, times);
+    return n;
+}
+
+int ComInputCount(int port) {
+    if (!validPort(port)) return kComErrPortNumber;
+    ComPort &p = g_ports[port];
+    if (!isOpen(p)) return kComErrNotOpen;
+    pull(p);
+    int waiting = 0;
+    if (::ioctl(int(p.device->handle()), FIONREAD, &waiting) != 0) waiting = 0;
+    return int(p.queue.size() + p.device->bytesAvailable()) + waiting;
+}
+
 int GetInQLen(int port) {
     if (!validPort(port)) return kComErrPortNumber;
     ComPort &p = g_ports[port];
@@ -346,6 +395,7 @@ int FlushInQ(int port) {
     // Qt's buffer and what the kernel still holds go too.
     p.device->clear(QSerialPort::Input);
     p.queue.clear();
+    p.arrivals.clear();
     return 0;
 }
 

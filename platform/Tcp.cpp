@@ -8,8 +8,10 @@
 #include <QPointer>
 #include <QTcpSocket>
 #include <QTimer>
+#include <algorithm>
 #include <map>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -21,6 +23,15 @@ struct Conversation {
     bool inCallback = false;
     bool arrivedMeanwhile = false; // data came while the callback ran
     qint64 consumed = 0;           // bytes the callback (or anyone) read
+    // Where each piece the socket received ends in the stream, and when it
+    // came: stamped as it arrives, also while a callback or a modal box
+    // holds up the reader.
+    struct Arrival {
+        qint64 end;
+        double at;
+    };
+    std::vector<Arrival> arrivals;
+    std::vector<double> readTimes; // the stamps of the bytes the last read returned
     bool peerClosed = false;
     bool disconnectPending = false;
 };
@@ -42,6 +53,13 @@ void release(Conversation &c) {
 }
 
 void reportDisconnect(unsigned handle);
+
+void stamp(Conversation &c) {
+    if (!c.socket) return;
+    const qint64 end = c.consumed + c.socket->bytesAvailable();
+    if (c.arrivals.empty() ? end > c.consumed : end > c.arrivals.back().end)
+        c.arrivals.push_back({end, Timer()});
+}
 
 // The callback reads in nested waits, so data can come while it runs: it is
 // announced again once the callback has returned, instead of recursing. The
@@ -169,7 +187,9 @@ int ConnectToTCPServer(unsigned *conversationHandle, int portNumber, const QStri
     g_conversations[handle] = c;
 
     QObject::connect(socket, &QTcpSocket::channelReadyRead, context, [handle](int channel) {
-        if (channel == 0) deliverData(handle);
+        if (channel != 0) return;
+        if (const auto c = find(handle)) stamp(*c);
+        deliverData(handle);
     });
     QObject::connect(socket, &QTcpSocket::disconnected, context, [handle] { onPeerGone(handle); });
     QObject::connect(socket, &QTcpSocket::errorOccurred, context, [handle, socket] {
@@ -225,10 +245,22 @@ int ClientTCPRead(unsigned conversationHandle, void *buffer, int size, int timeo
     if (!buffer || size < 0) return kTcpErrParameter;
     if (size == 0 || !c->socket) return 0;
 
+    c->readTimes.clear();
     auto take = [&]() -> int {
+        stamp(*c);
         const qint64 n = c->socket->read(static_cast<char *>(buffer), size);
         if (n < 0) return kTcpErrReadFailed;
+        size_t piece = 0;
+        for (qint64 i = c->consumed; i < c->consumed + n; ++i) {
+            while (piece + 1 < c->arrivals.size() && c->arrivals[piece].end <= i)
+                ++piece;
+            c->readTimes.push_back(piece < c->arrivals.size() ? c->arrivals[piece].at : Timer());
+        }
         c->consumed += n;
+        size_t gone = 0;
+        while (gone < c->arrivals.size() && c->arrivals[gone].end <= c->consumed)
+            ++gone;
+        c->arrivals.erase(c->arrivals.begin(), c->arrivals.begin() + std::ptrdiff_t(gone));
         return int(n);
     };
     // What the server sent before it closed can still be read.
@@ -251,6 +283,14 @@ int TCPWaitInput(unsigned conversationHandle, double seconds) {
     if (!c->socket || c->socket->socketDescriptor() < 0) return kTcpErrClosed;
     if (c->socket->bytesAvailable() > 0) return 1;
     return platform::WaitReadable(int(c->socket->socketDescriptor()), seconds);
+}
+
+int TCPReadTimes(unsigned conversationHandle, double *times, int max) {
+    const auto c = find(conversationHandle);
+    if (!c) return kTcpErrNoConnection;
+    const int n = std::min(max, int(c->readTimes.size()));
+    std::copy(c->readTimes.begin(), c->readTimes.begin() + n, times);
+    return n;
 }
 
 int InstallTCPCallback(unsigned conversationHandle, tcpFuncPtr callback, void *callbackData) {

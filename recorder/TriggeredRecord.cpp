@@ -78,16 +78,22 @@ void TriggeredRecord() {
     unsigned frames = 0;
     SetCtrlVal(recpanel, RECP_DispFrameCounter, frames);
     session::poll = 1;
-    framing::FrameStream stream(framing::GapLimit(), framing::kQuietS, framing::kQuietDoubtS);
+    framing::FrameStream stream(framing::GapLimit(), framing::kProofQuietS);
     unsigned char chunk[proto::kBufferBytes];
     unsigned char frame[kTelegram];
     unsigned skippedShown = 0;
-    // After STOP the frame last received is still given its quiet time.
+    // After STOP the sensor stops sending at once, and the frames still on
+    // their way are given the quiet that proves the last of them.
     double lastCall = -1.0;
     for (;;) {
         if (session::poll != 1) {
-            if (lastCall < 0) lastCall = Timer() + framing::kQuietDoubtS;
-            if (stream.buffered() == 0 || Timer() >= lastCall) break;
+            if (lastCall < 0) {
+                order = proto::AutoSend;
+                FillTxBuf(order, 0, 0, 0);
+                WriteTelegramNoAnswer();
+                lastCall = Timer() + framing::kProofQuietS + kJudgeAgainSeconds;
+            }
+            if (Timer() >= lastCall) break;
         }
         const int received = ReceiveQueued(chunk, int(sizeof chunk));
         if (received < 0) {

@@ -76,10 +76,10 @@ QString FaultName(Fault kind) {
     return QString();
 }
 
-bool ParseFault(const QString &text, FaultSpec *out) {
+bool ParseFault(const QString &text, FaultPlan *out) {
     const QStringList parts = text.split(QLatin1Char(':'));
-    if (parts.isEmpty() || parts.size() > 3) return false;
-    FaultSpec plan;
+    if (parts.isEmpty() || parts.size() > 4) return false;
+    FaultPlan plan;
     bool known = false;
     for (const auto &f : kFaultNames) {
         if (Squeezed(QString::fromLatin1(f.name)) == Squeezed(parts[0].trimmed())) {
@@ -88,7 +88,7 @@ bool ParseFault(const QString &text, FaultSpec *out) {
         }
     }
     if (!known) return false;
-    int *fields[] = {&plan.telegram, &plan.amount};
+    int *fields[] = {&plan.telegram, &plan.amount, &plan.delayMs};
     for (int i = 1; i < parts.size(); ++i) {
         bool ok = false;
         const int v = parts[i].trimmed().toInt(&ok);
@@ -106,8 +106,8 @@ void Simulator::handle(LinkKind link, const QByteArray &request) {
     logRequest(request);
     emit requestReceived(request);
 
-    const QList<FaultSpec> hits = faultsHit(false);
-    auto hitOf = [&hits](Fault k) -> const FaultSpec * {
+    const QList<FaultPlan> hits = faultsHit(false);
+    auto hitOf = [&hits](Fault k) -> const FaultPlan * {
         for (const auto &h : hits)
             if (h.kind == k) return &h;
         return nullptr;
@@ -121,28 +121,28 @@ void Simulator::handle(LinkKind link, const QByteArray &request) {
     int extraDelay = 0;
     if (!silent) {
         if (hitOf(Fault::WrongSync)) PutWord(reply, 0, proto::kRequestSync);
-        if (const FaultSpec *f = hitOf(Fault::WrongEcho)) {
+        if (const FaultPlan *f = hitOf(Fault::WrongEcho)) {
             const int echo = EchoWords(request);
             int index = f->amount > 0 ? f->amount : (echo > 0 ? 2 * echo - 1 : 3);
             index = std::clamp(index, 0, proto::kTelegramBytes - 1);
             reply[index] = char(reply[index] ^ 0x01);
         }
-        if (const FaultSpec *f = hitOf(Fault::ShortAnswer))
+        if (const FaultPlan *f = hitOf(Fault::ShortAnswer))
             reply.chop(std::clamp(f->amount > 0 ? f->amount : 1, 0, int(reply.size())));
-        if (const FaultSpec *f = hitOf(Fault::ExtraBytes))
+        if (const FaultPlan *f = hitOf(Fault::ExtraBytes))
             reply.append(QByteArray(f->amount > 0 ? f->amount : 2, char(0xEE)));
-        if (const FaultSpec *f = hitOf(Fault::Delay))
+        if (const FaultPlan *f = hitOf(Fault::Delay))
             extraDelay = f->amount > 0 ? f->amount : kDefaultDelayMs;
-        if (const FaultSpec *f = hitOf(Fault::SplitAnswer)) {
+        if (const FaultPlan *f = hitOf(Fault::SplitAnswer)) {
             const int n =
                 std::clamp(f->amount > 0 ? f->amount : kDefaultStray, 1, proto::kTelegramBytes - 1);
             const QByteArray tail = reply.right(n);
             reply = dataFrame(proto::SendFrame).left(n) + reply.left(reply.size() - n);
             queue(link, reply, extraDelay, {}, wireTimeUs());
             reply = tail;
-            extraDelay += kSplitGapMs;
+            extraDelay += f->delayMs >= 0 ? f->delayMs : kSplitGapMs;
         }
-        if (const FaultSpec *f = hitOf(Fault::Stray)) {
+        if (const FaultPlan *f = hitOf(Fault::Stray)) {
             queue(link, dataFrame(proto::SendFrame).left(f->amount > 0 ? f->amount : kDefaultStray),
                   extraDelay, {});
             extraDelay += kStrayGapMs;
@@ -150,7 +150,7 @@ void Simulator::handle(LinkKind link, const QByteArray &request) {
         // The request, too, took its wire time to arrive.
         queue(link, reply, extraDelay, after, wireTimeUs());
     }
-    if (const FaultSpec *f = hitOf(Fault::Unsolicited)) {
+    if (const FaultPlan *f = hitOf(Fault::Unsolicited)) {
         const int n = f->amount > 0 ? f->amount : proto::kTelegramBytes;
         const QByteArray frame = dataFrame(proto::SendFrame);
         QByteArray junk;
@@ -344,8 +344,8 @@ bool Automatic(Fault kind) {
 }
 } // namespace
 
-QList<FaultSpec> Simulator::faultsHit(bool automatic) {
-    QList<FaultSpec> hits;
+QList<FaultPlan> Simulator::faultsHit(bool automatic) {
+    QList<FaultPlan> hits;
     QList<int> hitAt;
     for (int i = 0; i < m_faults.size();) {
         Armed &a = m_faults[i];
@@ -371,13 +371,25 @@ QList<FaultSpec> Simulator::faultsHit(bool automatic) {
 
 QByteArray Simulator::autoFrame() {
     QByteArray frame = dataFrame(proto::SendFrame);
-    for (const FaultSpec &f : faultsHit(true)) {
+    for (const FaultPlan &f : faultsHit(true)) {
         if (f.kind == Fault::HalfFrame)
             frame.truncate(
                 std::clamp(f.amount > 0 ? f.amount : kDefaultHalf, 1, proto::kTelegramBytes - 1));
-        else if (f.kind == Fault::StrayHead)
-            queue(m_active,
-                  dataFrame(proto::SendFrame).left(f.amount > 0 ? f.amount : kDefaultStray), 0, {});
+        else if (f.kind == Fault::StrayHead) {
+            const int n =
+                std::clamp(f.amount > 0 ? f.amount : kDefaultStray, 1, proto::kTelegramBytes - 1);
+            const QByteArray stray = dataFrame(proto::SendFrame).left(n);
+            if (f.delayMs < 0) {
+                queue(m_active, stray, 0, {});
+                continue;
+            }
+            // Glued on, and the frame's rest comes later: the whole as one
+            // telegram's length first.
+            queue(m_active, stray + frame.left(frame.size() - n), 0, {});
+            const QByteArray rest = frame.right(n);
+            frame.clear();
+            queue(m_active, rest, f.delayMs, {});
+        }
     }
     return frame;
 }
@@ -389,7 +401,7 @@ void Simulator::setFrameWord(int word, int value) {
         m_frameWords[word] = uint16_t(value);
 }
 
-void Simulator::armFault(const FaultSpec &f) {
+void Simulator::armFault(const FaultPlan &f) {
     if (f.kind != Fault::None) m_faults.append({f, 0});
 }
 
@@ -398,8 +410,8 @@ void Simulator::clearFaults() {
     m_ptyDead = false;
 }
 
-QList<FaultSpec> Simulator::armedFaults() const {
-    QList<FaultSpec> out;
+QList<FaultPlan> Simulator::armedFaults() const {
+    QList<FaultPlan> out;
     for (const auto &a : m_faults)
         out.append(a.plan);
     return out;

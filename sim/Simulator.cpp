@@ -55,7 +55,7 @@ speed_t SpeedOfIndex(int index) {
 Simulator::Simulator(QObject *parent)
     : QObject(parent), m_scene(DefaultScene()), m_state(DefaultState(m_scene)),
       m_outTimer(new QTimer(this)), m_autoTimer(new QTimer(this)) {
-    qRegisterMetaType<tsim::FaultSpec>();
+    qRegisterMetaType<tsim::FaultPlan>();
     m_clock.start();
     m_outTimer->setSingleShot(true);
     m_outTimer->setTimerType(Qt::PreciseTimer);
@@ -262,6 +262,9 @@ void Simulator::setEmulateWireTime(bool on) {
 void Simulator::setStrictLineRate(bool on) {
     m_strictRate = on;
 }
+void Simulator::setPaceBytes(bool on) {
+    m_paceBytes = on;
+}
 void Simulator::setStoreTimeEmulation(bool on) {
     m_storeTime = on;
 }
@@ -320,7 +323,17 @@ void Simulator::queue(LinkKind link, QByteArray bytes, int extraDelayMs,
     const qint64 due =
         std::max(from + requestWireUs + wire + extraDelayMs * 1000LL, m_lastDue + wire);
     m_lastDue = due;
-    m_out.append({link, generationOf(link), std::move(bytes), due, std::move(after)});
+    if (m_paceBytes && m_wireTime && link == LinkKind::Pty && bytes.size() > 1) {
+        // Byte by byte, the last one when the whole would have come.
+        const double byteUs = 10e6 / proto::BaudOfIndex(m_state.baudIndex);
+        const qsizetype n = bytes.size();
+        for (qsizetype i = 0; i < n; ++i)
+            m_out.append({link, generationOf(link), bytes.mid(i, 1),
+                          due - qint64(double(n - 1 - i) * byteUs),
+                          i == n - 1 ? std::move(after) : std::function<void()>()});
+    } else {
+        m_out.append({link, generationOf(link), std::move(bytes), due, std::move(after)});
+    }
     flushQueue();
 }
 

@@ -35,21 +35,24 @@ enum class Fault {
                  // before the answer, in a write of their own
     SplitAnswer, // `amount` bytes (default 7) of another data frame, head first,
                  // come glued to the start of the answer, and the answer's last
-                 // `amount` bytes follow 50 ms later
+                 // `amount` bytes follow `delayMs` (default 50) later
     // Automatic sending: `telegram` counts the frames sent by themselves.
     HalfFrame, // a frame goes out as its first `amount` bytes (default 18) only
     StrayHead, // `amount` bytes (default 7) of a frame, head first, come glued
-               // to the start of a whole frame
+               // to the start of a whole frame; with `delayMs`, that frame's
+               // last `amount` bytes follow so much later
 };
 
-struct FaultSpec {
+struct FaultPlan {
     Fault kind = Fault::None;
     int telegram = 1; // 1-based, counted from arming; 0 = every telegram
     int amount = 0;   // 0 = the kind's default
+    int delayMs = -1; // the rest of a split frame; -1 = the kind's default
 };
 
-// "kind[:telegram[:amount]]", kind as in the enum or hyphenated ("no-answer").
-bool ParseFault(const QString &text, FaultSpec *out);
+// "kind[:telegram[:amount[:delay]]]", kind as in the enum or hyphenated
+// ("no-answer").
+bool ParseFault(const QString &text, FaultPlan *out);
 QString FaultName(Fault kind);
 
 enum class LinkKind { None, Tcp, Pty };
@@ -80,6 +83,10 @@ class Simulator : public QObject {
     // Pty only: requests are understood only when the line is set to the
     // sensor's rate, as on a real serial line.
     void setStrictLineRate(bool on);
+    // Pty only, with the wire time: each byte of an answer leaves at its own
+    // time at the line's rate, as a USB serial adapter hands them over,
+    // instead of the whole answer after its wire time.
+    void setPaceBytes(bool on);
     // After storing to EEPROM (order 6) and after the third-root announcement
     // (order 180) the sensor is deaf for a moment, as a real one is.
     void setStoreTimeEmulation(bool on);
@@ -104,9 +111,9 @@ class Simulator : public QObject {
     Frame measure(); // the next frame as the sensor would send it (without trigger flag)
 
     // ---- faults and observation
-    void armFault(const FaultSpec &f);
+    void armFault(const FaultPlan &f);
     void clearFaults();
-    QList<FaultSpec> armedFaults() const;
+    QList<FaultPlan> armedFaults() const;
     // A simulator left serving for hours must not grow: only the last
     // kRequestLog requests are kept (oldest first), plus how many of each
     // order arrived since clearRequests().
@@ -125,11 +132,11 @@ class Simulator : public QObject {
     void answerSent(QByteArray bytes);
     void clientConnected();
     void clientDisconnected();
-    void faultHit(tsim::FaultSpec fault, int telegram);
+    void faultHit(tsim::FaultPlan fault, int telegram);
 
   private:
     struct Armed {
-        FaultSpec plan;
+        FaultPlan plan;
         int seen = 0;
     };
     struct Outgoing {
@@ -190,6 +197,7 @@ class Simulator : public QObject {
 
     bool m_wireTime = false;
     bool m_strictRate = false;
+    bool m_paceBytes = false;
     bool m_storeTime = true;
     qint64 m_deafUntil = 0;
 
@@ -203,7 +211,7 @@ class Simulator : public QObject {
     QHash<int, uint16_t> m_frameWords;
     // The armed faults that `telegram` hits, counted among requests or among
     // automatic frames.
-    QList<FaultSpec> faultsHit(bool automatic);
+    QList<FaultPlan> faultsHit(bool automatic);
     QList<QByteArray> m_requests; // a ring once full; m_requestNext is the oldest
     int m_requestNext = 0;
     qint64 m_requestTotal = 0;
@@ -212,4 +220,4 @@ class Simulator : public QObject {
 
 } // namespace tsim
 
-Q_DECLARE_METATYPE(tsim::FaultSpec)
+Q_DECLARE_METATYPE(tsim::FaultPlan)

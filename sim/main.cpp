@@ -75,7 +75,8 @@ int main(int argc, char *argv[]) {
         "stray-head. TELEGRAM counts request telegrams from the start (automatic frames for "
         "half-frame and stray-head; 1 = the first; 0 = every one); AMOUNT is the bytes "
         "missing/extra/sent, the delay in ms or the byte index to flip (0 = the kind's "
-        "default).");
+        "default); DELAY is the ms after which the rest of a split answer or of a frame "
+        "with a glued head follows (default 50).");
     const QList<cmdline::Option> table = {
         {{"tcp-port"}, "N", "TCP port to serve (0 = no TCP). Default 10002."},
         {{"bind"}, "ADDR", "Address to listen on. Default 127.0.0.1."},
@@ -88,6 +89,10 @@ int main(int argc, char *argv[]) {
         {{"emulate-wire-time"},
          {},
          "Delay every answer by the wire time of 36 bytes at the line rate."},
+        {{"pace-bytes"},
+         {},
+         "With --emulate-wire-time on the pty: each byte of an answer at its own time at the "
+         "line rate, as a USB serial adapter delivers them."},
         {{"strict-baud"},
          {},
          "Pty: ignore requests while the line is set to another rate than the sensor's."},
@@ -100,7 +105,11 @@ int main(int argc, char *argv[]) {
          "Look at scene target N only (0 white, 1 red, 2 green, 3 blue, 4 yellow, 5 glossy "
          "black). Default: each in turn."},
         {{"dwell"}, "MS", "Milliseconds on each target. Default 2000."},
-        {{"fault"}, "KIND[:TELEGRAM[:AMOUNT]]", "Inject a fault (repeatable).", true},
+        {{"fault"}, "KIND[:TELEGRAM[:AMOUNT[:DELAY]]]", "Inject a fault (repeatable).", true},
+        {{"frame-word"},
+         "K=VALUE",
+         "Every data frame carries VALUE in word K (2..17), e.g. 17=170 for GN 170 (repeatable).",
+         true},
         {{"seed"}, "N", "Seed of the measurement noise. Default 1."},
         {{"no-noise"}, {}, "Measure without noise."},
         {{"trigger-every"},
@@ -156,11 +165,19 @@ int main(int argc, char *argv[]) {
         return Fail(QStringLiteral("--seed wants a number"));
     if (!number("trigger-every", 0, 1000000, &every))
         return Fail(QStringLiteral("--trigger-every wants a number"));
-    QList<tsim::FaultSpec> faults;
+    QList<tsim::FaultPlan> faults;
     for (const QString &f : cli.Values("fault")) {
-        tsim::FaultSpec plan;
+        tsim::FaultPlan plan;
         if (!tsim::ParseFault(f, &plan)) return Fail(QStringLiteral("bad --fault \"%1\"").arg(f));
         faults.append(plan);
+    }
+    for (const QString &w : cli.Values("frame-word")) {
+        const QStringList kv = w.split(QLatin1Char('='));
+        bool okWord = false, okValue = false;
+        const int k = kv.value(0).toInt(&okWord), v = kv.value(1).toInt(&okValue);
+        if (kv.size() != 2 || !okWord || !okValue || k < 2 || k > 17 || v < 0 || v > 65535)
+            return Fail(QStringLiteral("bad --frame-word \"%1\": K=VALUE, K 2..17").arg(w));
+        sim.setFrameWord(k, v);
     }
     const QHostAddress address(cli.IsSet("bind") ? cli.Value("bind") : QStringLiteral("127.0.0.1"));
     if (address.isNull()) return Fail(QStringLiteral("--bind wants an IP address"));
@@ -176,6 +193,7 @@ int main(int argc, char *argv[]) {
     sim.setTriggerEvery(every);
     sim.setEmulateWireTime(cli.IsSet("emulate-wire-time"));
     sim.setStrictLineRate(cli.IsSet("strict-baud"));
+    sim.setPaceBytes(cli.IsSet("pace-bytes"));
     sim.setStoreTimeEmulation(!cli.IsSet("no-store-time"));
     for (const auto &f : faults)
         sim.armFault(f);
@@ -203,7 +221,7 @@ int main(int argc, char *argv[]) {
                          [] { Say(QStringLiteral("TCP client connected")); });
         QObject::connect(&sim, &tsim::Simulator::clientDisconnected,
                          [] { Say(QStringLiteral("TCP client gone")); });
-        QObject::connect(&sim, &tsim::Simulator::faultHit, [](tsim::FaultSpec f, int telegram) {
+        QObject::connect(&sim, &tsim::Simulator::faultHit, [](tsim::FaultPlan f, int telegram) {
             Say(QStringLiteral("fault %1 on telegram %2")
                     .arg(tsim::FaultName(f.kind))
                     .arg(telegram));

@@ -258,7 +258,7 @@ class TstCli : public QObject {
         QFETCH(QString, fault);
         QFETCH(QString, noFile);
         if (!fault.isEmpty()) {
-            tsim::FaultSpec armed;
+            tsim::FaultPlan armed;
             QVERIFY(tsim::ParseFault(fault, &armed));
             a->armFault(armed);
         }
@@ -773,7 +773,7 @@ class TstCli : public QObject {
         QFETCH(QString, said);
         QFETCH(bool, toStdout);
         if (!fault.isEmpty()) {
-            tsim::FaultSpec armed;
+            tsim::FaultPlan armed;
             QVERIFY(tsim::ParseFault(fault, &armed));
             a->armFault(armed);
         }
@@ -1302,6 +1302,48 @@ class TstCli : public QObject {
         const QStringList got =
             QString::fromUtf8(bash.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
         QVERIFY2(got.contains("/dev/" + devices.first()), qPrintable(got.join(' ')));
+    }
+
+    // A fragment of the earlier frame glued in front of the third frame's
+    // answer, the answer's rest late: frames prints the two frames before
+    // it and ends with exit 1; nothing it prints is that glued piece (every
+    // frame the simulator sends carries GN 77), over either link.
+    void framesNeverPrintAGluedFragment_data() {
+        QTest::addColumn<bool>("pty");
+        QTest::addColumn<int>("fragment");
+        QTest::addColumn<int>("delay");
+        QTest::addColumn<bool>("headInBody");
+        for (bool pty : {false, true}) {
+            const char *link = pty ? "pseudo-terminal" : "TCP";
+            QTest::addRow("%s, 34 glued, rest 50 ms late", link) << pty << 34 << 50 << false;
+            QTest::addRow("%s, 35 glued, rest 200 ms late", link) << pty << 35 << 200 << false;
+            QTest::addRow("%s, 28 glued, head in the body", link) << pty << 28 << 50 << true;
+        }
+    }
+    void framesNeverPrintAGluedFragment() {
+        QFETCH(bool, pty);
+        QFETCH(int, fragment);
+        QFETCH(int, delay);
+        QFETCH(bool, headInBody);
+        a->setFrameWord(17, 77);
+        if (headInBody) {
+            a->setFrameWord(4, 170);
+            a->setFrameWord(5, 5);
+        }
+        a->armFault({tsim::Fault::SplitAnswer, 37, fragment, delay});
+        QStringList link{"--tcp", Tcp(*a)};
+        if (pty) {
+            QVERIFY(a->openPty());
+            link = QStringList{"--serial", a->ptyPath()};
+        }
+        const Result r = Cli(link + QStringList{"frames", "-n", "11", "--format", "json"});
+        if (pty) a->closePty();
+        a->setFrameWord(17, -1);
+        QVERIFY2(r.code == 1, r.err.constData());
+        const QList<QByteArray> lines = r.out.trimmed().split('\n');
+        QCOMPARE(lines.size(), 2);
+        for (const QByteArray &line : lines)
+            QVERIFY2(line.contains("\"gn\":77"), line.constData());
     }
 
     void cleanupTestCase() {

@@ -1,11 +1,13 @@
-// Cutting automatic frames out of the bytes as they arrive, and the word
-// ranges a data frame must keep.
+// Cutting automatic frames out of the bytes as they arrive: what is taken is
+// what the sensor sent whole, whatever words it holds, and a fragment glued
+// to the start of a frame never becomes one, whatever its length and however
+// late the frame's rest comes.
 #include "link/Link.h"
 
 #include <QTest>
 
 namespace {
-constexpr double kGap = 0.03, kQuiet = 0.008, kDoubt = 0.1;
+constexpr double kGap = 0.03, kProof = 0.25;
 
 QByteArray Frame(int seed, std::initializer_list<std::pair<int, uint16_t>> words = {}) {
     uint16_t w[18] = {0x00AA, 5};
@@ -38,8 +40,10 @@ class TstFraming : public QObject {
   private slots:
     void stream_data();
     void stream();
-    void ranges_data();
-    void ranges();
+    void anyWordsTaken_data();
+    void anyWordsTaken();
+    void glueNeverTaken_data();
+    void glueNeverTaken();
 };
 
 void TstFraming::stream_data() {
@@ -68,8 +72,22 @@ void TstFraming::stream_data() {
         << Script{{a.left(29), 0}, {a.mid(29), 50}, {b, 100}} << QList<QByteArray>{b} << 1;
     QTest::newRow("no telegram between two frames")
         << Script{{a + QByteArray(36, 0x55) + b, 0}} << QList<QByteArray>{a, b} << 1;
-    QTest::newRow("words out of range")
-        << Script{{a, 0}, {Frame(5, {{2, 4096}}), 100}, {b, 200}} << QList<QByteArray>{a, b} << 1;
+    // A frame that ends like the start of a head (GN 170: 00 AA) may be a
+    // fragment with an answer's start glued on: 34 bytes behind it that go
+    // on with that head are the rest of such an answer, and refuse it. Bytes
+    // that break the head, the next frame, or a long quiet prove it.
+    const QByteArray endsInHead = Frame(6, {{17, 170}});
+    const QByteArray rest = QByteArray("\x00\x05", 2) + QByteArray(32, 0x55);
+    QTest::newRow("GN 170, then the rest of a glued answer")
+        << Script{{endsInHead + rest + b, 0}} << QList<QByteArray>{endsInHead.right(2) + rest, b}
+        << 1;
+    QTest::newRow("GN 170, a pause, then the rest of a glued answer")
+        << Script{{endsInHead, 0}, {rest, 60}, {b, 100}} << QList<QByteArray>{b} << 2;
+    QTest::newRow("GN 170, then no telegram") << Script{{endsInHead + QByteArray(36, 0x55) + b, 0}}
+                                              << QList<QByteArray>{endsInHead, b} << 1;
+    QTest::newRow("GN 170, then a frame")
+        << Script{{endsInHead, 0}, {b, 100}} << QList<QByteArray>{endsInHead, b} << 0;
+    QTest::newRow("GN 170, alone") << Script{{endsInHead, 0}} << QList<QByteArray>{endsInHead} << 0;
     QTest::newRow("head in the body, alone")
         << Script{{headInBody, 0}, {a, 300}} << QList<QByteArray>{headInBody, a} << 0;
     QTest::newRow("head in the body, next frame at once")
@@ -78,11 +96,11 @@ void TstFraming::stream_data() {
         << Script{{b.left(10) + headInBody, 0}, {a, 300}} << QList<QByteArray>{headInBody, a} << 1;
 }
 
-// Every frame the script delivers whole is taken, in order, and nothing
-// else; each fragment counts as one skipped frame.
-void TstFraming::stream() {
-    QFETCH(Script, script);
-    framing::FrameStream stream(kGap, kQuiet, kDoubt);
+namespace {
+// Plays the script into a stream the way the recording loop does: looking at
+// the line often, also between arrivals, and long after the last.
+QList<QByteArray> Play(const Script &script, unsigned *skipped = nullptr) {
+    framing::FrameStream stream(kGap, kProof);
     QList<QByteArray> taken;
     unsigned char frame[36];
     auto judge = [&](double now) {
@@ -90,7 +108,6 @@ void TstFraming::stream() {
             taken << QByteArray(reinterpret_cast<char *>(frame), 36);
     };
     for (const Arrival &arrival : script) {
-        // The loop looks at the line often, also between arrivals.
         const double now = arrival.ms / 1000.0;
         judge(now - 0.001);
         stream.add(reinterpret_cast<const unsigned char *>(arrival.bytes.constData()),
@@ -99,31 +116,111 @@ void TstFraming::stream() {
     }
     for (int ms = 5; ms <= 500; ms += 5)
         judge(script.last().ms / 1000.0 + ms / 1000.0);
-    QTEST(taken, "taken");
-    QTEST(int(stream.skipped()), "skipped");
+    if (skipped) *skipped = stream.skipped();
+    return taken;
+}
+} // namespace
+
+// Every frame the script delivers whole is taken, in order, and nothing
+// else; each fragment counts as one skipped frame.
+void TstFraming::stream() {
+    QFETCH(Script, script);
+    unsigned skipped = 0;
+    QTEST(Play(script, &skipped), "taken");
+    QTEST(int(skipped), "skipped");
 }
 
-void TstFraming::ranges_data() {
+void TstFraming::anyWordsTaken_data() {
     QTest::addColumn<QByteArray>("frame");
-    QTest::addColumn<bool>("inRange");
-    QTest::newRow("ordinary") << Frame(1) << true;
-    QTest::newRow("12-bit full scale")
-        << Frame(1, {{2, 4095}, {3, 4095}, {4, 4095}, {7, 4095}, {17, 4095}}) << true;
+    QTest::newRow("ordinary") << Frame(1);
+    QTest::newRow("group 1000, trigger off") << Frame(1, {{13, 1000}});
+    QTest::newRow("group 1023 with trigger") << Frame(1, {{13, 1024 + 1023}});
+    QTest::newRow("group 31") << Frame(1, {{13, 31}});
+    QTest::newRow("vector 31") << Frame(1, {{8, 31}});
     for (int k : {2, 3, 4, 7, 17})
-        QTest::addRow("word %d beyond 12 bits", k) << Frame(1, {{k, 4096}}) << false;
-    QTest::newRow("vector 30, group 30 with trigger")
-        << Frame(1, {{8, 30}, {13, 1024 + 30}}) << true;
-    QTest::newRow("error state") << Frame(1, {{8, 255}, {13, 255 + 1024}}) << true;
-    QTest::newRow("vector 31") << Frame(1, {{8, 31}}) << false;
-    QTest::newRow("group 31") << Frame(1, {{13, 31}}) << false;
-    QTest::newRow("group 1000") << Frame(1, {{13, 1000}}) << false;
-    QTest::newRow("group 31 with trigger") << Frame(1, {{13, 1024 + 31}}) << false;
+        QTest::addRow("word %d beyond 12 bits", k) << Frame(1, {{k, 5000}});
+    QTest::newRow("all words full") << Frame(1, {{2, 65535}, {7, 65535}, {13, 65535}, {17, 65535}});
+    // These end in bytes that look like the start of a head.
+    for (int gn : {0, 170, 256, 0xAA00})
+        QTest::addRow("GN %d", gn) << Frame(1, {{17, uint16_t(gn)}});
 }
 
-void TstFraming::ranges() {
+// The values a frame holds are the sensor's business: alone, in a run and
+// right after another frame, it is taken as it came.
+void TstFraming::anyWordsTaken() {
     QFETCH(QByteArray, frame);
-    QTEST(framing::FrameInRange(reinterpret_cast<const unsigned char *>(frame.constData())),
-          "inRange");
+    const QByteArray a = Frame(2);
+    QCOMPARE(Play({{frame, 0}}), QList<QByteArray>{frame});
+    QCOMPARE(Play({{a, 0}, {frame, 100}, {a, 200}}), (QList<QByteArray>{a, frame, a}));
+    QCOMPARE(Play({{frame + a + frame, 0}}), (QList<QByteArray>{frame, a, frame}));
+}
+
+void TstFraming::glueNeverTaken_data() {
+    QTest::addColumn<QByteArray>("frame"); // every frame the sensor sends looks like this
+    QTest::addColumn<int>("fragment");
+    const struct {
+        const char *name;
+        QByteArray frame;
+    } kinds[] = {
+        {"plain", Frame(7)},
+        {"GN 0", Frame(7, {{17, 0}})},
+        {"GN 170", Frame(7, {{17, 170}})},
+        {"GN 256", Frame(7, {{17, 256}})},
+        // Words 4 and 5 are 170 and 5: the rest of a glued frame may begin
+        // with what looks like a head.
+        {"head in the body", Frame(7, {{4, 170}, {5, 5}})},
+    };
+    for (const auto &kind : kinds)
+        for (int n = 1; n <= 35; ++n)
+            QTest::addRow("%s, %d glued", kind.name, n) << kind.frame << n;
+}
+
+// The first n bytes of an earlier frame come glued in front of a frame, and
+// that frame's last n bytes follow 0..200 ms later, before the next frame.
+// Whatever n and the delay, only frames the sensor sent whole are taken, and
+// the frames after the glitch are among them; so is the one before it, unless
+// the bytes after it are not even a head (a fragment of 1 to 3 bytes) or its
+// own body holds a head: what follows a frame decides, and that could be the
+// rest of a glued one.
+void TstFraming::glueNeverTaken() {
+    QFETCH(QByteArray, frame);
+    QFETCH(int, fragment);
+    auto variant = [&frame](int seed) {
+        QByteArray f = frame;
+        f[7] = char(seed); // R's low byte tells them apart
+        return f;
+    };
+    const QByteArray before = variant(1), glued = variant(2), after = variant(3), last = variant(4),
+                     earlier = variant(5);
+    const QList<QByteArray> sent{before, glued, after, last};
+    // A head inside every frame: the fragment right behind the frame before
+    // may look like that frame's glued rest, and the frame before goes too.
+    const bool maySwallowBefore =
+        framing::InnerHead(reinterpret_cast<const unsigned char *>(frame.constData()), 36, 5) >= 0;
+    for (int delay = 0; delay <= 200; ++delay) {
+        // The next frame comes on its own time, or right behind the late
+        // rest, as a sensor sends what waited.
+        for (bool behind : {false, true}) {
+            const Script script =
+                behind ? Script{{before, 0},
+                                {earlier.left(fragment) + glued.left(36 - fragment), 100},
+                                {glued.right(fragment) + after, 100 + delay},
+                                {last, 400 + delay}}
+                       : Script{{before, 0},
+                                {earlier.left(fragment) + glued.left(36 - fragment), 100},
+                                {glued.right(fragment), 100 + delay},
+                                {after, 300 + delay},
+                                {last, 400 + delay}};
+            const QString where =
+                QStringLiteral("delay %1 ms%2: ").arg(delay).arg(behind ? ", next behind" : "");
+            const QList<QByteArray> taken = Play(script);
+            for (const QByteArray &f : taken)
+                QVERIFY2(sent.contains(f), qPrintable(where + f.toHex(' ') + " taken"));
+            for (const QByteArray &f : {before, after, last})
+                if (f != before || (fragment >= 4 && !maySwallowBefore))
+                    QVERIFY2(taken.contains(f), qPrintable(where + "a whole frame lost"));
+        }
+    }
 }
 
 QTEST_GUILESS_MAIN(TstFraming)
