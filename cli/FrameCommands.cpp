@@ -31,19 +31,15 @@ int OneSensor(const QList<LinkTarget> &links, const char *command) {
 } // namespace
 
 namespace {
-int64_t g_frameArrivalMs = 0;
-
+// When the frame just taken arrived, as wall-clock milliseconds.
 int64_t ArrivalMSecs() {
     const double ago = Timer() - TakenFrameArrival();
     return QDateTime::currentMSecsSinceEpoch() - int64_t(std::max(0.0, ago) * 1000.0 + 0.5);
 }
 } // namespace
 
-int64_t FrameArrivalMSecs() {
-    return g_frameArrivalMs;
-}
-
-int PollFrames(uint64_t count, const std::function<int(uint64_t frame)> &onFrame) {
+int PollFrames(uint64_t count,
+               const std::function<int(uint64_t frame, int64_t arrivalMs)> &onFrame) {
     if (comprotocol == 0) FlushBoth();
     session::poll = 1;
     if (!Interrupted()) RequestFrame();
@@ -56,11 +52,11 @@ int PollFrames(uint64_t count, const std::function<int(uint64_t frame)> &onFrame
             return kExitSensor;
         }
         TakeTriggerFlag();
-        g_frameArrivalMs = ArrivalMSecs();
+        const int64_t arrival = ArrivalMSecs();
         // The next request leaves first; this frame is written out while
         // its answer is on the way, so that the cycle keeps the line's pace.
         if (count == 0 || n < count) RequestFrame();
-        if (const int code = onFrame(n); code != kExitOk) return code;
+        if (const int code = onFrame(n, arrival); code != kExitOk) return code;
     }
     session::poll = 0;
     return kExitOk;

@@ -66,8 +66,7 @@ int FeedFrames(const LinkTarget &link, uint64_t count, bool json, FrameTime time
         if (!feed && !json && !headerOut) Out(FrameTsvHeader(time) + "\n");
         headerOut = true;
         if (!FlushOut()) break;
-        code = PollFrames(count == 0 ? 0 : count - done, [&](uint64_t) {
-            const int64_t arrival = FrameArrivalMSecs();
+        code = PollFrames(count == 0 ? 0 : count - done, [&](uint64_t, int64_t arrival) {
             ++done;
             if (feed) {
                 feed->PublishFrame(FrameJson(done, arrival));

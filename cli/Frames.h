@@ -14,13 +14,13 @@ struct FeedOptions;
 
 // Polls `count` frames (0: until Ctrl-C) on the open link at the window's
 // GO cadence (request, answer, the 10 ms pause). After each frame, decoded
-// into the measurement variables (the trigger flag taken off the group), `onFrame(n)` runs with n
-// counting from 1; a result other than 0 ends the loop with that exit code. Returns 0 after the
-// count or Ctrl-C, 1 (after saying which step failed) when the sensor did not answer.
-int PollFrames(uint64_t count, const std::function<int(uint64_t frame)> &onFrame);
-// When the last frame's answer arrived, in milliseconds since the epoch: its
-// time stamp, whatever the pause after it took.
-int64_t FrameArrivalMSecs();
+// into the measurement variables (the trigger flag taken off the group), `onFrame(n, arrivalMs)`
+// runs with n counting from 1 and the time its answer arrived (milliseconds since the epoch,
+// whatever the pause after it took); a result other than 0 ends the loop with that exit code.
+// Returns 0 after the count or Ctrl-C, 1 (after saying which step failed) when the sensor did
+// not answer.
+int PollFrames(uint64_t count,
+               const std::function<int(uint64_t frame, int64_t arrivalMs)> &onFrame);
 
 // The frames command on one sensor: `count` frames (0: until Ctrl-C) to
 // stdout (json, or TSV under its header stamped as `time` says), or with
