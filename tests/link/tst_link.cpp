@@ -60,12 +60,7 @@ void ExpectTimeoutShown() {
 }
 
 void Reconnect() {
-    fixture::Sim().clearFaults();
-    fixture::SelectTcp();
-    SetButtonsDimmed(1);
-    TryToConnect();
-    SetButtonsDimmed(0);
-    QCOMPARE(comecho, uint16_t(1));
+    fixture::Reconnect();
     ShowChildPanel(2);
 }
 

@@ -14,13 +14,9 @@
 #include <QTableWidget>
 #include <QTest>
 
-namespace {
-QString Text(int panel, int control) {
-    QString s;
-    GetCtrlVal(panel, control, &s);
-    return s;
-}
+using fixture::Text;
 
+namespace {
 // Replaces the field's text as typed keys would, then Return.
 void Type(QWidget *field, const QString &text) {
     QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);

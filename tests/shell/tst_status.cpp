@@ -34,22 +34,10 @@ int CBF_ButtonMessages(int, int, int, void *, int, int);
 int CBF_ButtonSendCF(int, int, int, void *, int, int);
 int CBF_ButtonTpTeachToTable(int, int, int, void *, int, int);
 
+using fixture::Reconnect;
+using fixture::Text;
+
 namespace {
-QString Text(int panel, int control) {
-    QString s;
-    GetCtrlVal(panel, control, &s);
-    return s;
-}
-
-void Reconnect() {
-    fixture::Sim().clearFaults();
-    fixture::SelectTcp();
-    SetButtonsDimmed(1);
-    TryToConnect();
-    SetButtonsDimmed(0);
-    QCOMPARE(comecho, uint16_t(1));
-}
-
 // Replaces the field's text as typed keys would, then Return.
 void Type(QWidget *field, const QString &text) {
     QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);

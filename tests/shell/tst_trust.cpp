@@ -23,13 +23,9 @@
 using namespace ptest;
 using namespace ttest;
 
-namespace {
-QString Text(int panel, int control) {
-    QString s;
-    GetCtrlVal(panel, control, &s);
-    return s;
-}
+using fixture::Text;
 
+namespace {
 QString SendCaption() {
     auto *b = qobject_cast<QPushButton *>(CtrlWidget(mainpanel, MAINP_ButtonSend));
     return b ? b->text() : QString();

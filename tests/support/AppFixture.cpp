@@ -57,6 +57,21 @@ tsim::Simulator &Sim() {
     return *g_sim;
 }
 
+void Reconnect() {
+    Sim().clearFaults();
+    SelectTcp();
+    SetButtonsDimmed(1);
+    TryToConnect();
+    SetButtonsDimmed(0);
+    QCOMPARE(comecho, uint16_t(1));
+}
+
+QString Text(int panel, int control) {
+    QString s;
+    GetCtrlVal(panel, control, &s);
+    return s;
+}
+
 void SelectTcp() {
     SetCtrlVal(interfacepanel, INTERFACEP_EditCommunicationProtocol, 1);
     SetCtrlVal(interfacepanel, INTERFACEP_StringIpAdress, "127.0.0.1");

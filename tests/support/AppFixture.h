@@ -32,6 +32,13 @@ void SelectSerial(const QString &device, int baudIndex = 4);
 // the sensor answered (comecho == 1).
 bool StartUp();
 
+// Opens the link to the simulator again, its faults cleared, as TRY TO
+// CONNECT does, and checks that the sensor answered.
+void Reconnect();
+
+// The text a control shows.
+QString Text(int panel, int control);
+
 // Processes events for `ms` milliseconds.
 void Pump(int ms);
 
