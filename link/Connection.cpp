@@ -149,7 +149,14 @@ int ClientTCPCB(unsigned handle, int xType, int /*errCode*/, void * /*callbackDa
         MarkValuesStale();
         // The version text belongs to a link that is no longer there.
         ShowStatus("Server has closed connection!");
-        MessagePopup("TCP Client", "Server has closed connection!");
+        // The box also says what a SEND it cut left in the sensor, and what
+        // to do next.
+        MessagePopup("TCP Client",
+                     QStringLiteral("Server has closed connection!\n\n") +
+                         (sendProgress.running
+                              ? SendCutNote(sendProgress)
+                              : QStringLiteral("The values shown are those of the last frame; "
+                                               "TRY TO CONNECT opens the link again.")));
         break;
     case TCP_DATAREADY:
         if (bytesToRead < 1) {

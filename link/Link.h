@@ -140,6 +140,7 @@ struct SendProgress {
     int rowsAccepted = 0;        // rows 0 .. rowsAccepted - 1 are in the sensor's RAM
     bool stored = false;         // order 6 accepted
     bool complete = false;
+    bool running = false; // SendPara is under way
 };
 extern SendProgress sendProgress;
 const SendProgress &LastSendProgress();

@@ -220,6 +220,10 @@ void SendPara() {
     sendProgress = SendProgress{};
     sendProgress.toEeprom = target == EEPROM;
     sendProgress.linkClosed = comprotocol == 1 && !tcpcon;
+    sendProgress.running = true;
+    struct Ended {
+        ~Ended() { sendProgress.running = false; }
+    } ended;
     if (comprotocol == 0) FlushBoth();
 
     auto cut = [] {

@@ -281,7 +281,7 @@ class TstLink : public fixture::WindowSuite {
         QCOMPARE(popupscript::Pending(), 0);
         int count = 0;
         for (const auto &p : popupscript::Log())
-            if (p.text == "Server has closed connection!") ++count;
+            if (p.text.startsWith("Server has closed connection!")) ++count;
         QCOMPARE(count, 1);
         Reconnect();
     }
@@ -353,6 +353,13 @@ class TstLink : public fixture::WindowSuite {
         const QString line = Status(datapanel, DATAP_DispLink);
         const QString expected = note.contains("%1") ? note.arg(fixture::Sim().tcpPort()) : note;
         QVERIFY2(line.endsWith(expected), qPrintable(line));
+        // The box of a closed link says the same of what the sensor holds.
+        if (Fault(fault) == Fault::Disconnect) {
+            const QString box = popupscript::Log().last().text;
+            QVERIFY2(box.startsWith("Server has closed connection!\n\n") &&
+                         box.contains(expected.section(QStringLiteral("send again."), 0, 0)),
+                     qPrintable(box));
+        }
         SetTarget(RAM);
         Reconnect();
     }
