@@ -30,11 +30,15 @@ const CliCommand kCliCommands[] = {
      CmdVerify},
     {"show", "show FILE", "a parameter file with the operator's names, the teach table as a table",
      CmdShow},
-    {"frames", "frames [-n N] [--format tsv|json] [--reconnect] [--publish URL ...]",
+    {"frames",
+     "frames [-n N] [--format tsv|json] [--reconnect] [--share] [--share-group G]\n"
+     "          [--publish URL ...]",
      "polls N frames (default: until Ctrl-C); tsv: the record file's columns\n"
      "          and header, json: one object per line; --reconnect: a sensor time-out\n"
      "          does not end it, the link is opened again until the sensor answers;\n"
-     "          --publish: the frames as JSON to an MQTT broker (PLANT FEED below)",
+     "          --publish: the frames as JSON to an MQTT broker (PLANT FEED below);\n"
+     "          --share: owns the line as serve does while it runs, for other users\n"
+     "          (--share-group G: for the members of group G too)",
      CmdFrames},
     {"record", "record -n N -i SECONDS -o FILE",
      "counted recording of N lines, one every SECONDS, into the record file", CmdRecord},
@@ -43,6 +47,12 @@ const CliCommand kCliCommands[] = {
      "          exports them: per channel COUNT MEAN SD MIN MAX, per vector number\n"
      "          COUNT SHARE; exit 2 for a file that is no record file; needs no link",
      CmdStats},
+    {"serve", "serve [--listen [HOST:]PORT] [--group NAME]",
+     "owns the sensor's line and shares it: the window, tolvane-cli and the feed\n"
+     "          started for the same sensor go through it by themselves; a local\n"
+     "          socket only this user (--group: and that group) may open;\n"
+     "          --listen: also 127.0.0.1:PORT (another address only if given)",
+     CmdServe},
 };
 const int kCliCommandCount = int(std::size(kCliCommands));
 

@@ -86,6 +86,13 @@ int CmdFrames(const QStringList &commandArgs, const QList<LinkSpec> &links) {
         return kExitUsage;
     }
     const bool reconnect = args.removeAll("--reconnect") > 0;
+    bool share = args.removeAll("--share") > 0;
+    QString shareGroup; // --share-group NAME: shared with that group's members too
+    if (const int at = args.indexOf("--share-group"); at >= 0 && at + 1 < args.size()) {
+        shareGroup = args[at + 1];
+        args.remove(at, 2);
+        share = true;
+    }
     qint64 count = 0;
     bool json = false;
     for (int i = 0; i < args.size(); ++i) {
@@ -105,6 +112,11 @@ int CmdFrames(const QStringList &commandArgs, const QList<LinkSpec> &links) {
         }
     }
     if (const int code = OneSensor(links, "frames")) return code;
+    LineOwnerChild owner;
+    if (share)
+        if (const int code =
+                owner.Start(links.isEmpty() ? StoredLink() : links.first(), shareGroup))
+            return code;
     if (publish || reconnect)
         return ForEachSensor(links, [&](const LinkSpec &link) {
             return FeedFrames(link, uint64_t(count), json, publish ? &feedOptions : nullptr,

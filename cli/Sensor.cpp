@@ -7,6 +7,7 @@
 #include "core/Protocol.h"
 #include "core/Session.h"
 #include "link/Link.h"
+#include "link/SharedLine.h"
 #include "params/Params.h"
 #include "platform/Platform.h"
 #include "teach/TeachTable.h"
@@ -99,6 +100,7 @@ bool StartEngine(int /*argc*/, char **argv) {
     quietWatchesLineOnly = true;
     popupscript::Install();
     popupscript::Forward(PopupToStderr);
+    shared::SetThroughNoteSink(Say);
     if (LoadPanelHandles() < 0) {
         Say(QStringLiteral("cannot load the panels from %1")
                 .arg(JoinPath(GetProjectDir(), "Tolvane.uir")));
