@@ -108,7 +108,7 @@ int CmdServe(const QStringList &args, const QList<LinkSpec> &links) {
     }
     const shared::Owner self{CurrentProcessId(), shared::SocketPathFor(key), address};
     shared::Owner other;
-    if (!shared::ClaimLine(key, self, &other, &problem)) {
+    if (!shared::ClaimLine(key, &other, &problem)) {
         if (other.pid != 0)
             Say(QStringLiteral("serve: %1 is already shared by tolvane-cli serve, pid %2 (%3)")
                     .arg(link.Name())
@@ -133,7 +133,7 @@ int CmdServe(const QStringList &args, const QList<LinkSpec> &links) {
         Say(QStringLiteral("serve: %1: cannot open the link now: %2; it is tried again at the "
                            "next request")
                 .arg(link.Name(), problem));
-    if (!owner.listen(setup, &problem)) {
+    if (!owner.listen(setup, &problem) || !shared::AnnounceLine(self, &problem)) {
         Say(QStringLiteral("serve: ") + problem);
         code = kExitSensor;
     } else {

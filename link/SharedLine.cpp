@@ -95,7 +95,7 @@ QString ThroughText(const Owner &owner) {
     return QStringLiteral("through the shared line of tolvane-cli serve, pid %1").arg(owner.pid);
 }
 
-bool ClaimLine(const QString &key, const Owner &self, Owner *other, QString *problem) {
+bool ClaimLine(const QString &key, Owner *other, QString *problem) {
     *other = Owner{};
     const QString dir = RegistryDir();
     if (!PathExists(dir) && !MakePrivateDir(dir, 0700)) {
@@ -108,16 +108,19 @@ bool ClaimLine(const QString &key, const Owner &self, Owner *other, QString *pro
         *problem = QStringLiteral("the line is owned by another process");
         return false;
     }
-    const QByteArray note =
-        QStringLiteral("%1\n%2\n%3\n").arg(self.pid).arg(self.socket, self.address).toUtf8();
-    if (!WriteFileAtomic(NotePath(key), note)) {
-        ReleaseFileLock(lock);
-        *problem = QStringLiteral("cannot write %1").arg(NotePath(key));
-        return false;
-    }
+    // A note left by an owner that died names nobody now.
+    DeleteFile(NotePath(key));
     g_lock = lock;
     g_lockKey = key;
     return true;
+}
+
+bool AnnounceLine(const Owner &self, QString *problem) {
+    const QByteArray note =
+        QStringLiteral("%1\n%2\n%3\n").arg(self.pid).arg(self.socket, self.address).toUtf8();
+    if (g_lock >= 0 && WriteFileAtomic(NotePath(g_lockKey), note)) return true;
+    *problem = QStringLiteral("cannot write %1").arg(NotePath(g_lockKey));
+    return false;
 }
 
 void ReleaseLine() {

@@ -33,8 +33,11 @@ bool FindOwner(const QString &key, Owner *owner);
 QString ThroughText(const Owner &owner);
 
 // Takes the line for this process: false, with the running owner in *other
-// (pid 0 when the registry could not be written, the reason in *problem).
-bool ClaimLine(const QString &key, const Owner &self, Owner *other, QString *problem);
+// (pid -1 while it starts; 0 when the registry cannot be used, the reason in
+// *problem).
+bool ClaimLine(const QString &key, Owner *other, QString *problem);
+// Once the owner listens: the note by which clients find it.
+bool AnnounceLine(const Owner &self, QString *problem);
 void ReleaseLine();
 
 // ---- the client's way in (the link's hook where a line is opened)

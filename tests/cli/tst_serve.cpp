@@ -1,9 +1,17 @@
-// tolvane-cli serve end to end: the built programs against a simulated sensor
-// in this process over loopback TCP. Clients interleaving through one owner,
-// found without configuration; a client killed in the middle of an exchange; a
-// silent sensor; a client holding the line for automatic sending; the
-// socket's permissions; a second owner refused.
+// tolvane-cli serve end to end: the built programs and the window's own
+// panels against a simulated sensor in this process, over loopback TCP and a
+// pseudo-terminal. Clients interleaving through one owner, found without
+// configuration; the window's GET, SEND and GO beside a frames loop; a client
+// killed in the middle of an exchange; a silent sensor; a client holding the
+// line for automatic sending; the socket's permissions; a second owner refused.
+#include "core/LinkStatus.h"
+#include "core/Session.h"
+#include "core/Ui.h"
+#include "link/Link.h"
+#include "platform/Platform.h"
 #include "sim/Simulator.h"
+#include "support/AppFixture.h"
+#include "uir_ids.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -15,6 +23,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <csignal>
 #include <grp.h>
 #include <memory>
@@ -98,10 +107,12 @@ QByteArray ReadBytes(QLocalSocket &s, int count, int timeoutMs) {
 }
 } // namespace
 
+int CBF_ButtonGo(int, int, int, void *, int, int);
+
 class TstServe : public QObject {
     Q_OBJECT
     QTemporaryDir dir;
-    std::unique_ptr<tsim::Simulator> sim;
+    tsim::Simulator *sim = nullptr;
     Run serve;
     int servePid = 0;
 
@@ -134,9 +145,9 @@ class TstServe : public QObject {
         QVERIFY(dir.isValid());
         // The registry of this run only: nothing of the user's own is touched.
         qputenv("TOLVANE_RUNTIME_DIR", Registry().toLocal8Bit());
-        sim = std::make_unique<tsim::Simulator>();
+        QVERIFY(fixture::StartProgram());
+        sim = &fixture::Sim();
         sim->setStoreTimeEmulation(false);
-        QVERIFY(sim->listenTcp());
         QVERIFY(StartServe(serve));
         servePid = int(serve.p->processId());
     }
@@ -150,7 +161,7 @@ class TstServe : public QObject {
     // the frames loop gets every frame, the parameter set read through the
     // owner is the sensor's, and the sensor saw one connection only.
     void clientsInterleave() {
-        QSignalSpy connections(sim.get(), &tsim::Simulator::clientConnected);
+        QSignalSpy connections(sim, &tsim::Simulator::clientConnected);
         const QString set = dir.filePath("set.ini");
         Run frames, get, version;
         frames.start({"--tcp", Sensor(), "frames", "-n", "300"});
@@ -340,9 +351,83 @@ class TstServe : public QObject {
         QVERIFY(err.contains("pid " + QByteArray::number(servePid)));
     }
 
+    // The window finds the owner as the tool does and says so in its status
+    // line; its GET, SEND and GO work while a frames loop runs beside it.
+    void windowBesideAFramesLoop() {
+        Run frames;
+        frames.start({"--tcp", Sensor(), "frames", "-n", "600"});
+        QTest::qWait(300);
+        fixture::SelectTcp();
+        TryToConnect();
+        QCOMPARE(comecho, uint16_t(1));
+        QVERIFY2(LinkStatusText().contains("through the shared line of tolvane-cli serve, pid " +
+                                           QString::number(servePid)),
+                 qPrintable(LinkStatusText()));
+        target = RAM;
+        GetPara();
+        QCOMPARE(comecho, uint16_t(1));
+        SetCtrlVal(parapanel, PARAP_SlidePower, 321);
+        SendPara();
+        QCOMPARE(comecho, uint16_t(1));
+        QCOMPARE(sim->state().ramParams[0], uint16_t(321));
+        const qint64 before = sim->requestCount(proto::SendFrame);
+        QTimer::singleShot(700, [] { session::poll = 0; });
+        CBF_ButtonGo(mainpanel, MAINP_ButtonGo, EVENT_COMMIT, nullptr, 0, 0);
+        QVERIFY(CurrentLinkState() != kLinkTimeout);
+        QVERIFY(sim->requestCount(proto::SendFrame) - before > 20);
+        QCOMPARE(frames.finish(), 0);
+        QCOMPARE(frames.out().trimmed().split('\n').size(), 601);
+        fixture::CheckNoUnexpectedPopups();
+        if (tcpcon) DisconnectFromTCPServer(g_hconversation);
+        tcpcon = 0;
+    }
+
+    // A serial sensor's owner: the tool given the same device (by another
+    // name too) goes through it.
+    void serialLineShared() {
+        const QString link = dir.filePath("sensor-tty");
+        QVERIFY(sim->openPty(link));
+        Run owner;
+        owner.start({"--serial", sim->ptyPath(), "--baud", "115200", "serve"});
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (owner.err += owner.p->readAllStandardError()).contains("shared on"), 10000);
+        Run a, b;
+        a.start({"--serial", link, "--baud", "115200", "frames", "-n", "100"});
+        b.start({"--serial", sim->ptyPath(), "--baud", "115200", "version"});
+        QCOMPARE(b.finish(), 0);
+        QCOMPARE(a.finish(), 0);
+        QCOMPARE(a.out().trimmed().split('\n').size(), 101);
+        for (Run *r : {&a, &b})
+            QVERIFY2(r->err.contains("through the shared line of tolvane-cli serve, pid " +
+                                     QByteArray::number(owner.p->processId())),
+                     r->err.constData());
+        StopServe(owner);
+        sim->closePty();
+    }
+
+    // frames --share owns the line while it runs: others go through it, and
+    // the line is free again when it ends.
+    void framesShare() {
+        tsim::Simulator second;
+        second.setStoreTimeEmulation(false);
+        QVERIFY(second.listenTcp());
+        const QString sensor = QStringLiteral("127.0.0.1:%1").arg(second.tcpPort());
+        Run feed;
+        feed.start({"--tcp", sensor, "frames", "-n", "400", "--share"});
+        QTest::qWait(1000);
+        QByteArray err;
+        const int code = RunCli({"--tcp", sensor, "version"}, nullptr, &err);
+        QVERIFY2(code == 0 && err.contains("through the shared line"), err.constData());
+        QCOMPARE(feed.finish(), 0);
+        QCOMPARE(feed.out().trimmed().split('\n').size(), 401);
+        QCOMPARE(RunCli({"--tcp", sensor, "version"}, nullptr, &err), 0);
+        QVERIFY2(!err.contains("through the shared line"), err.constData());
+    }
+
     void cleanupTestCase() {
         StopServe(serve);
         QVERIFY(!QFileInfo::exists(Socket()));
+        fixture::EndProgram();
     }
 };
 
