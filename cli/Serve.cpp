@@ -121,6 +121,7 @@ int CmdServe(const QStringList &args, const QList<LinkSpec> &links) {
 
     shared::LineOwner owner(line);
     owner.setLog(OwnerLog);
+    owner.setHeldNotePath(shared::HeldNotePath(self.socket));
     int code = kExitOk;
     LineServerSetup setup;
     setup.socketPath = self.socket;

@@ -155,6 +155,7 @@ void LineOwner::close() {
     CloseLineServer();
     m_clients.clear();
     if (m_sensorOpen && m_state == Holding) writeSensor(AutoSendOff());
+    noteHolder(false);
     closeSensor();
     m_state = Idle;
 }
@@ -191,6 +192,7 @@ void LineOwner::clientGone(unsigned client) {
     // answer has nobody to go to.
     if (m_state == Holding) {
         say(QStringLiteral("automatic sending stopped for the client that went away"));
+        noteHolder(false);
         writeSensor(AutoSendOff());
         m_state = Releasing;
         m_until = Timer() + proto::kAutoSendStopPauseS;
@@ -297,6 +299,7 @@ void LineOwner::startNext(double now) {
         } else if (Word(r.bytes, 2) != 0) {
             say(who(client) + " holds the line: automatic sending on");
             m_state = Holding;
+            noteHolder(true);
         } else {
             m_state = Releasing;
             m_until = now + PauseAfterS(order);
@@ -315,10 +318,25 @@ void LineOwner::serveHolder(double now) {
         writeSensor(r);
         if (Word(r, 1) == proto::AutoSend && Word(r, 2) == 0) {
             say(who(m_current) + " gives the line back: automatic sending off");
+            noteHolder(false);
             m_state = Releasing;
             m_until = now + proto::kAutoSendStopPauseS;
         }
     }
+}
+
+void LineOwner::noteHolder(bool held) {
+    if (m_heldNote.isEmpty()) return;
+    if (!held) {
+        DeleteFile(m_heldNote);
+        return;
+    }
+    const auto it = m_clients.find(m_current);
+    const int pid = it == m_clients.end() ? 0 : it->second.pid;
+    WriteFileAtomic(m_heldNote, (pid > 0 ? QStringLiteral("pid %1").arg(pid)
+                                         : QStringLiteral("client %1").arg(m_current))
+                                        .toUtf8() +
+                                    '\n');
 }
 
 void LineOwner::tellWaiting(double now) {

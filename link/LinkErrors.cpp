@@ -3,6 +3,7 @@
 // status line carries these. Also what a write cut off half-way left in the
 // sensor.
 #include "link/Link.h"
+#include "link/SharedLine.h"
 
 #include "core/SensorData.h"
 #include "platform/Platform.h"
@@ -32,6 +33,8 @@ QString WhatToCheck() {
 } // namespace
 
 QString LinkPlace() {
+    if (const shared::Owner &owner = shared::LineOwnerInUse(); owner.pid != 0)
+        return owner.address + QStringLiteral(" (") + shared::ThroughText(owner) + ')';
     if (comprotocol == 0)
         return QStringLiteral("COM%1 (%2)").arg(comport).arg(ComPortDevice(comport));
     return QStringLiteral("%1:%2").arg(ipBuf).arg(portNum);
@@ -129,6 +132,9 @@ QString ExplainAnswerFailure() {
                 .arg(at);
         }
     const int seconds = std::max(1, int(std::lround(tdiff)));
+    if (const QString held = shared::HeldLineNote();
+        !held.isEmpty() && bytesToRead >= proto::kTelegramBytes)
+        return QStringLiteral("no answer at %1 within %2 s: %3").arg(at).arg(seconds).arg(held);
     if (bytesToRead >= proto::kTelegramBytes)
         return QStringLiteral("no answer from %1 at %2 within %3 s; %4")
             .arg(LinkPlace(), at)

@@ -164,6 +164,23 @@ const Owner &LineOwnerInUse() {
     return g_inUse;
 }
 
+QString HeldNotePath(const QString &socketPath) {
+    QString path = socketPath;
+    if (path.endsWith(QLatin1String(".sock"))) path.chop(5);
+    return path + QStringLiteral(".held");
+}
+
+QString HeldLineNote() {
+    if (g_inUse.pid == 0) return QString();
+    QStringList lines;
+    if (!ReadTextLines(HeldNotePath(g_inUse.socket), &lines, 1) || lines.isEmpty())
+        return QString();
+    return QStringLiteral("the shared line of tolvane-cli serve, pid %1, is held by %2 for "
+                          "automatic sending (a triggered recording)")
+        .arg(g_inUse.pid)
+        .arg(lines[0]);
+}
+
 void SetThroughNoteSink(void (*sink)(const QString &note)) {
     g_noteSink = sink;
 }

@@ -50,6 +50,11 @@ void ReleaseLine();
 bool OpenThroughOwner(bool serial);
 // The owner the open link goes through; pid 0 when it goes to the sensor.
 const Owner &LineOwnerInUse();
+// Why a request through the owner may have waited in vain: "the shared line is
+// held by pid 4712 for automatic sending"; empty when nobody holds it.
+QString HeldLineNote();
+// The note beside an owner's socket that names who holds the line.
+QString HeldNotePath(const QString &socketPath);
 // Where the note on stderr / in the status line goes; the default writes to stderr.
 void SetThroughNoteSink(void (*sink)(const QString &note));
 
@@ -97,6 +102,8 @@ class LineOwner {
     // Where the owner says what happens (clients coming and going, the line
     // held, a silent sensor); the default says nothing.
     void setLog(void (*log)(const QString &text)) { m_log = log; }
+    // Where the owner notes who holds the line, for the clients that wait.
+    void setHeldNotePath(const QString &path) { m_heldNote = path; }
     // Runs the line; returns the seconds until it needs to run again.
     double step(double now);
 
@@ -150,6 +157,8 @@ class LineOwner {
     OwnerCounts m_counts;
     double m_nextOpen = 0; // no new attempt to open a lost line before then
     void (*m_log)(const QString &text) = nullptr;
+    QString m_heldNote;
+    void noteHolder(bool held);
 };
 
 } // namespace shared

@@ -263,6 +263,14 @@ class TstServe : public QObject {
         QCOMPARE(ReadBytes(other, 36, 1500).size(), 0);
         QTRY_VERIFY_WITH_TIMEOUT((serve.err += serve.p->readAllStandardError()).contains("waits"),
                                  3000);
+        if (!holderGoes) {
+            // The tool meets its time-out and is told why.
+            QByteArray err;
+            QCOMPARE(RunCli({"--tcp", Sensor(), "version"}, nullptr, &err), 1);
+            QVERIFY2(err.contains("is held by pid " +
+                                  QByteArray::number(QCoreApplication::applicationPid())),
+                     err.constData());
+        }
         if (holderGoes) {
             holder->abort();
             holder.reset();
