@@ -185,7 +185,7 @@ int RunCli(int argc, char **argv) {
     const QString name = rest.takeFirst();
     for (int i = 0; i < kCliCommandCount; ++i) {
         if (name != QLatin1String(kCliCommands[i].name)) continue;
-        if (!StartEngine(argc, argv)) return kExitSensor;
+        if (!StartEngine(argc, argv, kCliCommands[i].run != CmdServe)) return kExitSensor;
         CatchInterrupt();
         const int code = kCliCommands[i].run(rest, links);
         CloseSensor();

@@ -12,6 +12,7 @@
 #include "platform/Platform.h"
 #include "teach/TeachTable.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <csignal>
 #include <cstdio>
@@ -84,7 +85,7 @@ void Out(const QByteArray &bytes) {
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
 }
 
-bool StartEngine(int /*argc*/, char **argv) {
+bool StartEngine(int /*argc*/, char **argv, bool panels) {
     // No window is ever shown: the panels live on the offscreen platform,
     // with or without a display server.
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -94,13 +95,17 @@ bool StartEngine(int /*argc*/, char **argv) {
     qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &text) {
         if (type == QtCriticalMsg || type == QtFatalMsg) Say(text);
     });
-    char *args[] = {argv[0], nullptr};
+    static char *args[] = {argv[0], nullptr};
+    static int argCount = 1;
+    // Without panels the engine runs on the plain application object.
+    if (!panels && !QCoreApplication::instance()) new QCoreApplication(argCount, args);
     if (InitRunTimeEngine(1, args) < 0) return false;
     // No window to keep drawing: the quiet after an answer watches the line.
     quietWatchesLineOnly = true;
     popupscript::Install();
     popupscript::Forward(PopupToStderr);
     shared::SetThroughNoteSink(Say);
+    if (!panels) return true;
     if (LoadPanelHandles() < 0) {
         Say(QStringLiteral("cannot load the panels from %1")
                 .arg(JoinPath(GetProjectDir(), "Tolvane.uir")));

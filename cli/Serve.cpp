@@ -87,11 +87,12 @@ bool SharedLineFor(const LinkSpec &link, shared::SensorLine *line, QString *key,
 int CmdServe(const QStringList &args, const QList<LinkSpec> &links) {
     ServeOptions options;
     if (const int code = ParseServeOptions(args, &options); code >= 0) return code;
-    if (links.size() > 1) {
-        Say("serve owns one sensor's line: give one --tcp or --serial");
+    // Without the panels there is no stored link to read: it is named.
+    if (links.size() != 1) {
+        Say("serve owns one sensor's line: give one --tcp HOST[:PORT] or --serial DEVICE");
         return kExitUsage;
     }
-    const LinkSpec link = links.isEmpty() ? StoredLink() : links.first();
+    const LinkSpec &link = links.first();
     shared::SensorLine line;
     QString key, address, problem;
     if (!SharedLineFor(link, &line, &key, &address)) {
