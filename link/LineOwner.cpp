@@ -27,6 +27,10 @@ constexpr double kTellAgainS = 10.0;
 // A lost TCP line is opened again at most this often.
 constexpr double kReopenEveryS = 1.0;
 constexpr double kIdleWakeS = 1.0;
+// A client waits for each answer before its next request; one that piles up
+// more than this is no client of the sensor's protocol, and is let go before
+// it makes the owner grow.
+constexpr size_t kClientRequestsMax = 64;
 
 uint16_t Word(const QByteArray &bytes, int k) {
     return uint16_t(uint8_t(bytes[2 * k]) * 256 + uint8_t(bytes[2 * k + 1]));
@@ -180,6 +184,11 @@ void LineOwner::clientData(unsigned client) {
     while (c.inbox.size() >= proto::kTelegramBytes) {
         c.requests.push_back(Request{c.inbox.left(proto::kTelegramBytes), now});
         c.inbox.remove(0, proto::kTelegramBytes);
+    }
+    if (c.requests.size() > kClientRequestsMax) {
+        say(who(client) + " sends requests without waiting for their answers: let go");
+        c.requests.clear();
+        LineClientClose(client);
     }
 }
 

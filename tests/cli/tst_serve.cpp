@@ -207,6 +207,18 @@ class TstServe : public QObject {
             QTest::qWait(100); // the sensor holds its answer back
             dying.abort();
         }
+        {
+            // One that floods the line with requests is let go.
+            QLocalSocket flood;
+            flood.connectToServer(Socket());
+            QVERIFY(flood.waitForConnected(2000));
+            QByteArray many;
+            for (int i = 0; i < 200; ++i)
+                many += Telegram(5);
+            flood.write(many);
+            flood.flush();
+            QTRY_VERIFY_WITH_TIMEOUT(flood.state() == QLocalSocket::UnconnectedState, 3000);
+        }
         Run frames;
         frames.start({"--tcp", Sensor(), "frames", "-n", "50"});
         QTest::qWait(200);
