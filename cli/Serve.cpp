@@ -101,6 +101,11 @@ int CmdServe(const QStringList &args, const QList<LinkSpec> &links) {
     }
 
     const QString dir = shared::RegistryDir();
+    if (dir.isEmpty()) {
+        Say("serve: this user has no private runtime directory: set XDG_RUNTIME_DIR or "
+            "TOLVANE_RUNTIME_DIR");
+        return kExitSensor;
+    }
     // Group members may reach the socket, not list the directory.
     if (!MakePrivateDir(dir, options.group.isEmpty() ? 0700 : 0710, options.group)) {
         Say(QStringLiteral("serve: cannot use %1 (it must be a directory of this user's)")

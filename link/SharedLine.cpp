@@ -71,7 +71,9 @@ QString SerialLineKey(const QString &device) {
 
 QString RegistryDir() {
     const QString dir = qEnvironmentVariable("TOLVANE_RUNTIME_DIR");
-    return dir.isEmpty() ? JoinPath(UserRuntimeDir(), "tolvane") : dir;
+    if (!dir.isEmpty()) return dir;
+    const QString base = UserRuntimeDir();
+    return base.isEmpty() ? QString() : JoinPath(base, "tolvane");
 }
 
 QString SocketPathFor(const QString &key) {
@@ -82,6 +84,10 @@ bool FindOwner(const QString &key, Owner *owner) {
     QStringList dirs{RegistryDir()};
     if (dirs[0] != QLatin1String(kServiceRegistry)) dirs << kServiceRegistry;
     for (const QString &dir : dirs) {
+        // A registry is the user's own or the services' (only root makes
+        // directories in /run): a note elsewhere may name anybody's socket.
+        if (dir.isEmpty() || (dir != QLatin1String(kServiceRegistry) && !OwnedByUser(dir)))
+            continue;
         Owner found;
         if (!ReadNote(key, &found, dir)) continue;
         if (!FileLockHeld(LockPath(key, dir)) || !ProcessAlive(found.pid)) continue;
@@ -98,7 +104,7 @@ QString ThroughText(const Owner &owner) {
 bool ClaimLine(const QString &key, Owner *other, QString *problem) {
     *other = Owner{};
     const QString dir = RegistryDir();
-    if (!PathExists(dir) && !MakePrivateDir(dir, 0700)) {
+    if (dir.isEmpty() || (!PathExists(dir) && !MakePrivateDir(dir, 0700))) {
         *problem = QStringLiteral("cannot create %1").arg(dir);
         return false;
     }

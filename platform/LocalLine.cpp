@@ -288,10 +288,20 @@ int CurrentProcessId() {
 
 QString UserRuntimeDir() {
     const QString xdg = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (!xdg.isEmpty() && QDir(xdg).exists()) return xdg;
+    if (!xdg.isEmpty() && OwnedByUser(xdg)) return xdg;
+    // A program started by cron or a service has no XDG_RUNTIME_DIR, yet the
+    // user's runtime directory is there while the user has a session.
+    const QString run = QStringLiteral("/run/user/%1").arg(::getuid());
+    if (OwnedByUser(run)) return run;
     const QString dir = QStringLiteral("/tmp/tolvane-%1").arg(::getuid());
-    MakePrivateDir(dir, 0700);
-    return dir;
+    // One that another user made in our name is nobody's to trust.
+    return MakePrivateDir(dir, 0700) ? dir : QString();
+}
+
+bool OwnedByUser(const QString &path) {
+    struct stat st {};
+    return ::lstat(path.toLocal8Bit().constData(), &st) == 0 && S_ISDIR(st.st_mode) &&
+           st.st_uid == ::getuid();
 }
 
 bool MakePrivateDir(const QString &path, int mode, const QString &group) {

@@ -573,8 +573,11 @@ bool FileLockHeld(const QString &path);
 bool ProcessAlive(int pid);
 int CurrentProcessId();
 // The user's private directory for sockets and locks: $XDG_RUNTIME_DIR, else
-// /tmp/tolvane-<uid> (created with mode 0700).
+// /run/user/<uid>, else /tmp/tolvane-<uid> (created with mode 0700); empty
+// when none of them is the user's own.
 QString UserRuntimeDir();
+// Whether a directory (not a link to one) belongs to this user.
+bool OwnedByUser(const QString &path);
 // Creates a directory with the given mode (and group, when named) if it is not
 // there; false when it cannot, or when it belongs to another user.
 bool MakePrivateDir(const QString &path, int mode, const QString &group = QString());

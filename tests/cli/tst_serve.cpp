@@ -17,10 +17,13 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QHostAddress>
 #include <QLocalSocket>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -312,9 +315,16 @@ class TstServe : public QObject {
         QVERIFY(second.listenTcp());
         const group *g = getgrgid(getgid());
         QVERIFY(g);
+        int port = 0;
+        {
+            QTcpServer probe;
+            QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+            port = probe.serverPort();
+        }
         Run grouped;
         grouped.start({"--tcp", QStringLiteral("127.0.0.1:%1").arg(second.tcpPort()), "serve",
-                       "--group", QString::fromLocal8Bit(g->gr_name)});
+                       "--group", QString::fromLocal8Bit(g->gr_name), "--listen",
+                       QString::number(port)});
         QTRY_VERIFY_WITH_TIMEOUT(
             (grouped.err += grouped.p->readAllStandardError()).contains("shared on"), 10000);
         const QString path =
@@ -322,6 +332,14 @@ class TstServe : public QObject {
         QCOMPARE(::stat(path.toLocal8Bit().constData(), &st), 0);
         QCOMPARE(int(st.st_mode & 0777), 0660);
         QCOMPARE(st.st_gid, g->gr_gid);
+        // The loopback port speaks the sensor's protocol as the socket does.
+        QTcpSocket tcp;
+        tcp.connectToHost(QHostAddress::LocalHost, quint16(port));
+        QVERIFY(tcp.waitForConnected(2000));
+        tcp.write(Telegram(7));
+        QByteArray version;
+        QTRY_VERIFY_WITH_TIMEOUT((version += tcp.readAll()).size() >= 36, 3000);
+        QVERIFY(version.startsWith("TOLVANE-SIM"));
         StopServe(grouped);
         QVERIFY(!QFileInfo::exists(path));
         // Its group's access to the directory ends with it.
@@ -333,7 +351,7 @@ class TstServe : public QObject {
     void listenAddress_data() {
         QTest::addColumn<QString>("listen");
         QTest::addColumn<int>("code");
-        QTest::newRow("port") << "0" << 2;
+        QTest::newRow("port 0") << "0" << 2;
         QTest::newRow("no address") << "example.invalid:4000" << 1;
         QTest::newRow("not a port") << "abc" << 2;
     }
