@@ -11,6 +11,7 @@
 #include "platform/Platform.h"
 #include "sim/Simulator.h"
 #include "support/AppFixture.h"
+#include "support/MqttBroker.h"
 #include "uir_ids.h"
 
 #include <QDir>
@@ -18,6 +19,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHostAddress>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLocalSocket>
 #include <QProcess>
 #include <QRegularExpression>
@@ -460,6 +463,38 @@ class TstServe : public QObject {
         QCOMPARE(feed.out().trimmed().split('\n').size(), 401);
         QCOMPARE(RunCli({"--tcp", sensor, "version"}, nullptr, &err), 0);
         QVERIFY2(!err.contains("through the shared line"), err.constData());
+    }
+
+    // The plant feed owns the line and keeps publishing while verify runs
+    // beside it again and again: each verify passes, every frame reaches the
+    // broker, in order.
+    void feedBesideAVerifyLoop() {
+        tsim::Simulator second;
+        second.setStoreTimeEmulation(false);
+        QVERIFY(second.listenTcp());
+        const QString sensor = QStringLiteral("127.0.0.1:%1").arg(second.tcpPort());
+        const QString set = dir.filePath("second.ini");
+        QCOMPARE(RunCli({"--tcp", sensor, "get", "-o", set}), 0);
+        fixture::MqttBroker broker;
+        QVERIFY(broker.Start());
+        fixture::MqttSubscriber sub;
+        QVERIFY(sub.Start(broker.Port(), "line/#"));
+        Run feed;
+        feed.start({"--tcp", sensor, "frames", "-n", "500", "--reconnect", "--share", "--publish",
+                    QStringLiteral("mqtt://127.0.0.1:%1/line").arg(broker.Port())});
+        QTRY_VERIFY_WITH_TIMEOUT(sub.On("line/frame").size() > 20, 10000);
+        for (int i = 0; i < 3; ++i) {
+            QByteArray err;
+            QCOMPARE(RunCli({"--tcp", sensor, "verify", set}, nullptr, &err), 0);
+            QVERIFY2(err.contains("through the shared line"), err.constData());
+            QTest::qWait(200);
+        }
+        QCOMPARE(feed.finish(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(sub.On("line/frame").size(), 500, 5000);
+        const QList<QByteArray> frames = sub.On("line/frame");
+        for (int i = 0; i < frames.size(); ++i)
+            QCOMPARE(QJsonDocument::fromJson(frames[i])["frame"].toInt(), i + 1);
+        QVERIFY2(!feed.err.contains("TIMEOUT"), feed.err.constData());
     }
 
     void cleanupTestCase() {
