@@ -381,7 +381,8 @@ double LineOwner::step(double now) {
             say(QStringLiteral("the sensor did not answer %1's order %2")
                     .arg(who(m_current))
                     .arg(Word(m_request, 1)));
-            m_state = Pausing;
+            // An answer that comes late is nobody's: the client gave up.
+            m_state = Releasing;
             m_until = now + kSensorPauseS;
         }
         break;
