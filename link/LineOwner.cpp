@@ -409,11 +409,21 @@ double LineOwner::step(double now) {
     case Awaiting:
         return std::max(0.0, std::min(m_deadline - now, kIdleWakeS));
     case Pausing:
+        // Nobody waits: the pause needs no wake-up of its own, the next
+        // request finds it over (or waits out its rest).
+        if (!anyWaiting()) return kIdleWakeS;
+        return std::max(0.0, m_until - now);
     case Releasing:
         return std::max(0.0, m_until - now);
     default:
         return kIdleWakeS;
     }
+}
+
+bool LineOwner::anyWaiting() const {
+    for (const auto &[client, c] : m_clients)
+        if (!c.requests.empty()) return true;
+    return false;
 }
 
 void LineOwner::afterExchange() {

@@ -139,6 +139,7 @@ class LineOwner {
     void serveHolder(double now);
     void tellWaiting(double now);
     void afterExchange();
+    bool anyWaiting() const;
     void say(const QString &text) const;
     QString who(unsigned client) const;
 
