@@ -90,20 +90,5 @@ int CmdRecord(const QStringList &args, const QList<LinkSpec> &links);
 int CmdStats(const QStringList &args, const QList<LinkSpec> &links);
 int CmdServe(const QStringList &args, const QList<LinkSpec> &links);
 
-// frames --share: the tool owns the sensor's line for as long as it runs, so
-// that others can use the sensor beside it: a serve started for the link
-// and ended with the tool. One already running is used as it is.
-class QProcess;
-class LineOwnerChild {
-  public:
-    LineOwnerChild();
-    ~LineOwnerChild();
-    // An exit code when no owner could be started, else kExitOk.
-    int Start(const LinkSpec &link, const QString &group = QString());
-
-  private:
-    QProcess *m_process = nullptr;
-};
-
 // The whole program: options, dispatch, exit code.
 int RunCli(int argc, char **argv);

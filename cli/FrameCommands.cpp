@@ -3,6 +3,7 @@
 #include "cli/Cli.h"
 #include "cli/FrameJson.h"
 #include "cli/Frames.h"
+#include "cli/Serve.h"
 
 #include "core/Session.h"
 #include "feed/FeedOptions.h"

@@ -1,7 +1,7 @@
 // tolvane-cli serve: owns one sensor's line and offers it to the window, the
 // tool and the feed on this machine, which then need the line no longer to
 // themselves. Its own options are read here, after the link options.
-#include "cli/Cli.h"
+#include "cli/Serve.h"
 
 #include "core/Protocol.h"
 #include "link/Link.h"
@@ -66,7 +66,8 @@ void OwnerLog(const QString &text) {
 
 } // namespace
 
-bool SharedLineFor(const LinkSpec &link, shared::SensorLine *line, QString *key, QString *address) {
+static bool SharedLineFor(const LinkSpec &link, shared::SensorLine *line, QString *key,
+                          QString *address) {
     line->serial = link.serial;
     line->host = link.host;
     line->port = link.port;
