@@ -194,7 +194,11 @@ void LineOwner::clientData(unsigned client) {
 
 void LineOwner::clientGone(unsigned client) {
     if (!m_clients.count(client)) return;
-    say(who(client) + " went away");
+    const Client &c = m_clients[client];
+    say(who(client) + QStringLiteral(" went away after %1 exchanges").arg(c.served) +
+        (c.displaced > 0
+             ? QStringLiteral("; it waited for %1 exchanges of other clients").arg(c.displaced)
+             : QString()));
     m_clients.erase(client);
     if (client != m_current) return;
     // Its exchange runs on to its end, so that the line stays in step; the
@@ -293,6 +297,9 @@ void LineOwner::startNext(double now) {
         const unsigned client = it->first;
         const Request r = c.requests.front();
         c.requests.pop_front();
+        ++c.served;
+        for (auto &[other, o] : m_clients)
+            if (other != client && !o.requests.empty()) ++o.displaced;
         m_lastServed = client;
         m_current = client;
         m_request = r.bytes;

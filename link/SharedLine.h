@@ -126,6 +126,8 @@ class LineOwner {
         std::deque<Request> requests;
         int pid = 0;
         double toldWaiting = 0; // when the log last said that it waits
+        qint64 served = 0;      // its exchanges
+        qint64 displaced = 0;   // exchanges for other clients while it waited
     };
     enum State { Idle, Awaiting, Pausing, Holding, Releasing };
 

@@ -187,6 +187,10 @@ class TstServe : public QObject {
             QVERIFY2(r->err.contains(through), r->err.constData());
         QVERIFY(verifyErr.contains(through));
         QCOMPARE(connections.count(), 0);
+        // The owner's log says how long the clients waited for each other.
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (serve.err += serve.p->readAllStandardError()).contains("exchanges of other clients"),
+            2000);
         QFile f(set);
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll().count('\n'), 264);
