@@ -1237,7 +1237,7 @@ class TstCli : public QObject {
         QVERIFY2(text.contains(holds), qPrintable(text.left(2000)));
         if (page == "tolvane-cli")
             for (const char *command :
-                 {"version", "get", "send", "verify", "show", "frames", "record", "stats"})
+                 {"version", "get", "send", "verify", "show", "frames", "record", "stats", "serve"})
                 QVERIFY2(text.contains(QStringLiteral("Command %1:").arg(command)), command);
     }
 
@@ -1247,11 +1247,14 @@ class TstCli : public QObject {
         QTest::addColumn<QString>("line");
         QTest::addColumn<QStringList>("offered");
         QTest::newRow("commands") << "tolvane-cli --tcp h:1 "
-                                  << QStringList{"version", "get",   "send",
-                                                 "frames",  "stats", "help"};
+                                  << QStringList{"version", "get",   "send", "frames",
+                                                 "stats",   "serve", "help"};
         QTest::newRow("command by prefix") << "tolvane-cli ve" << QStringList{"verify", "version"};
-        QTest::newRow("options of frames") << "tolvane-cli --tcp h frames --"
-                                           << QStringList{"--format", "--publish", "--reconnect"};
+        QTest::newRow("options of frames")
+            << "tolvane-cli --tcp h frames --"
+            << QStringList{"--format", "--publish", "--reconnect", "--share", "--share-group"};
+        QTest::newRow("options of serve")
+            << "tolvane-cli --tcp h serve --" << QStringList{"--group", "--listen"};
         QTest::newRow("values of --format")
             << "tolvane-cli frames --format " << QStringList{"json", "tsv"};
         QTest::newRow("baud rates")
