@@ -1,6 +1,6 @@
 // tolvane-cli serve: owns one sensor's line and offers it to the window, the
 // tool and the feed on this machine, which then need the line no longer to
-// themselves. Its own options are read here, after the link options.
+// themselves. Registered with its own option table (--group, --listen) below.
 #include "cli/Serve.h"
 
 #include "core/Protocol.h"
