@@ -87,7 +87,8 @@ QString InputName(const QString &path);
 
 // Starts the engine without a display and loads the panels, which hold the
 // parameter set as in the window; every pop-up becomes a line on stderr.
-bool StartEngine(int argc, char **argv);
+// Without panels (serve): the plain application object, no panels.
+bool StartEngine(int argc, char **argv, bool panels = true);
 // Opens the link and runs the window's line check: version, then the
 // parameter set and the 31 rows from RAM into the variables. False, after
 // saying which step failed on which link (the link's own words for it:

@@ -115,20 +115,28 @@ const CliRegistration kBuiltIn[] = {
                      50}),
     CliRegistration(
         {"frames",
-         "frames [-n N] [--format tsv|json] [--time local|iso] [--reconnect] [--publish URL ...]",
+         "frames [-n N] [--format tsv|json] [--time local|iso] [--reconnect] [--share] "
+         "[--share-group G] [--publish URL ...]",
          "polls frames at the window's GO pace and prints them",
          "Polls N frames (default: until Ctrl-C). tsv: the record file's columns under a header "
          "of as many fields, names without spaces, each line stamped with its frame's arrival "
          "(--time iso: ISO 8601 with the zone); json: one object per line. --reconnect: a sensor "
          "time-out does not end it, the link is opened again until the sensor answers; a reader "
          "of stdout that went away ends it all the same. --publish: the frames as JSON to an "
-         "MQTT broker instead of stdout, the link state to PREFIX/status.",
+         "MQTT broker instead of stdout, the link state to PREFIX/status. --share: the tool owns "
+         "the line as serve does while it runs, so that the window and the tool reach the "
+         "sensor beside it; one serve already sharing the line is used as it is.",
          {"tolvane-cli --serial /dev/ttyUSB0 frames -n 100 --format json",
-          "tolvane-cli --tcp 10.0.4.21 frames --reconnect --publish mqtt://broker/plant/line1/s3"},
-         QList<Option>{{{"n", "count"}, "N", "the number of frames (default: until Ctrl-C)"},
-                       {{"format"}, "tsv|json", "tsv (default) or one JSON object per line"},
-                       kTimeFormat,
-                       {{"reconnect"}, {}, "open the link again after a time-out"}} +
+          "tolvane-cli --tcp 10.0.4.21 frames --reconnect --publish mqtt://broker/plant/line1/s3",
+          "tolvane-cli --tcp 10.0.4.21 frames --reconnect --share --publish "
+          "mqtt://broker/plant/line1/s3"},
+         QList<Option>{
+             {{"n", "count"}, "N", "the number of frames (default: until Ctrl-C)"},
+             {{"format"}, "tsv|json", "tsv (default) or one JSON object per line"},
+             kTimeFormat,
+             {{"reconnect"}, {}, "open the link again after a time-out"},
+             {{"share"}, {}, "own the sensor's line for others while it runs"},
+             {{"share-group"}, "GROUP", "--share, and the members of GROUP may use the line too"}} +
              feed::FeedOptionDefs(),
          0,
          0,

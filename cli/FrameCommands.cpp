@@ -2,6 +2,7 @@
 // recording into a record file).
 #include "cli/Cli.h"
 #include "cli/Frames.h"
+#include "cli/Serve.h"
 
 #include "core/Session.h"
 #include "feed/FeedOptions.h"
@@ -84,6 +85,9 @@ int CmdFrames(const CliArgs &args, const QList<LinkTarget> &links) {
         return kExitUsage;
     }
     const bool reconnect = args.IsSet("reconnect");
+    // --share-group NAME: shared with that group's members too.
+    const QString shareGroup = args.Value("share-group");
+    const bool share = args.IsSet("share") || args.IsSet("share-group");
     qint64 count = 0;
     QString format = QStringLiteral("tsv");
     QString time = QStringLiteral("local");
@@ -94,6 +98,11 @@ int CmdFrames(const CliArgs &args, const QList<LinkTarget> &links) {
     const bool json = format == "json";
     const FrameTime stamp = time == "iso" ? FrameTime::Iso : FrameTime::Local;
     if (const int code = OneSensor(links, "frames")) return code;
+    // The owner of the line for others while the frames run, ended with
+    // them; the frames themselves then go through it as any client's do.
+    LineOwnerChild owner;
+    if (share)
+        if (const int code = owner.Start(links.first(), shareGroup)) return code;
     // One loop for every way frames go out: stdout, the broker, with or
     // without reconnecting.
     return ForEachSensor(links, [&](const LinkTarget &link) {

@@ -7,6 +7,7 @@
 #include "core/Protocol.h"
 #include "core/Session.h"
 #include "link/Link.h"
+#include "link/SharedLine.h"
 #include "params/Params.h"
 #include "platform/Platform.h"
 #include "teach/TeachTable.h"
@@ -120,7 +121,7 @@ void SayAbout(const LinkTarget &link, const QString &what) {
     Say(AboutLink(link, what));
 }
 
-bool StartEngine(int /*argc*/, char **argv) {
+bool StartEngine(int /*argc*/, char **argv, bool panels) {
     // No window is ever shown: the panels live on the offscreen platform,
     // with or without a display server.
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -130,10 +131,15 @@ bool StartEngine(int /*argc*/, char **argv) {
     qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &text) {
         if (type == QtCriticalMsg || type == QtFatalMsg) Say(text);
     });
-    char *args[] = {argv[0], nullptr};
+    static char *args[] = {argv[0], nullptr};
+    static int argCount = 1;
+    // Without panels the engine runs on the plain application object.
+    if (!panels && !QCoreApplication::instance()) new QCoreApplication(argCount, args);
     if (InitRunTimeEngine(1, args) < 0) return false;
     popupscript::Install();
     popupscript::Forward(PopupToStderr);
+    shared::SetThroughNoteSink(Say);
+    if (!panels) return true;
     if (LoadPanelHandles() < 0) {
         Say(QStringLiteral("cannot load the panels from %1")
                 .arg(JoinPath(GetProjectDir(), "Tolvane.uir")));

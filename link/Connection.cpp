@@ -7,6 +7,7 @@
 #include "core/LinkStatus.h"
 #include "core/Session.h"
 #include "core/Ui.h"
+#include "link/SharedLine.h"
 #include "platform/Platform.h"
 #include "uir_ids.h"
 
@@ -100,6 +101,7 @@ const char *TcpErrorText(int code) {
 void InitRS232() {
     session::poll = 0;
     CloseCom(comport);
+    if (shared::OpenThroughOwner(true)) return;
     ret = static_cast<int16_t>(OpenComConfig(comport, QString(), proto::BaudOfIndex(baudrate),
                                              NO_PARITY, 8, 1, 1024, 1024));
     if (ret < 0) {
@@ -117,6 +119,7 @@ void InitTCP_IP() {
         DisconnectFromTCPServer(g_hconversation);
         tcpcon = 0;
     }
+    if (shared::OpenThroughOwner(false)) return;
     SetWaitCursor(1);
     const int result = ConnectToTCPServer(&g_hconversation, portNum, ipBuf, ClientTCPCB, nullptr,
                                           proto::kTcpConnectTimeoutMs);

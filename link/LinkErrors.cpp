@@ -3,6 +3,7 @@
 // status line carries these. Also what a write cut off half-way left in the
 // sensor.
 #include "link/Link.h"
+#include "link/SharedLine.h"
 
 #include "core/SensorData.h"
 #include "platform/Platform.h"
@@ -44,6 +45,10 @@ void SetLinkPlace(const QString &place) {
 }
 
 QString LinkPlace() {
+    // Through a shared line the message names the owner it went through too.
+    if (const shared::Owner &owner = shared::LineOwnerInUse(); owner.pid != 0)
+        return (givenPlace.isEmpty() ? owner.address : givenPlace) + QStringLiteral(" (") +
+               shared::ThroughText(owner) + ')';
     if (!givenPlace.isEmpty()) return givenPlace;
     if (comprotocol == 0)
         return QStringLiteral("COM%1 (%2)").arg(comport).arg(ComPortDevice(comport));
@@ -142,6 +147,9 @@ QString ExplainAnswerFailure() {
                 .arg(at);
         }
     const int seconds = std::max(1, int(std::lround(tdiff)));
+    if (const QString held = shared::HeldLineNote();
+        !held.isEmpty() && bytesToRead >= proto::kTelegramBytes)
+        return QStringLiteral("no answer at %1 within %2 s: %3").arg(at).arg(seconds).arg(held);
     if (bytesToRead >= proto::kTelegramBytes)
         return QStringLiteral("no answer from %1 at %2 within %3 s; %4")
             .arg(LinkPlace(), at)

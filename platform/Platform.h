@@ -589,6 +589,59 @@ int TCPReadTimes(unsigned conversationHandle, double *times, int max);
 // itself for a while; negative when there is no such conversation.
 int InstallTCPCallback(unsigned conversationHandle, tcpFuncPtr callback, void *callbackData);
 
+// ------------------------------------------------------------ shared line ---
+
+// A server that offers one sensor's line to local clients: a local socket
+// that only its user (or the members of a group) may open, and optionally a
+// TCP port. Clients are addressed by small handles and reported to the
+// callback: LINE_CLIENT_CONNECT, LINE_CLIENT_DATAREADY, LINE_CLIENT_GONE.
+enum { LINE_CLIENT_CONNECT = 1, LINE_CLIENT_DATAREADY = 2, LINE_CLIENT_GONE = 3 };
+using lineFuncPtr = void (*)(unsigned client, int xType, void *callbackData);
+struct LineServerSetup {
+    QString socketPath; // the local socket, created with mode 0600
+    QString group;      // with a group: mode 0660 and that group
+    QString tcpHost;    // "127.0.0.1" unless given
+    int tcpPort = 0;    // 0: no TCP port
+};
+// Returns 0, or a negative value with the reason in *problem.
+int OpenLineServer(const LineServerSetup &setup, lineFuncPtr callback, void *callbackData,
+                   QString *problem);
+// Closes the server and every client, and removes the socket.
+void CloseLineServer();
+// The TCP port the server listens on (0 without one).
+int LineServerTcpPort();
+// What a client sent and nobody read yet, up to size; never waits.
+int LineClientRead(unsigned client, void *buffer, int size);
+// Queues bytes to a client; never waits. Negative when the client is gone.
+int LineClientWrite(unsigned client, const void *data, int size);
+int LineClientClose(unsigned client);
+// The process on the other end of a local socket; 0 when unknown.
+int LineClientPid(unsigned client);
+// A conversation with the local socket at `path`, read and written with the
+// TCP client services (ClientTCPRead, ClientTCPWrite, TCPWaitInput,
+// DisconnectFromTCPServer). Returns 0, or kTcpErrRefused when nothing listens.
+int ConnectToLocalServer(unsigned *conversationHandle, const QString &path, tcpFuncPtr callback,
+                         void *callbackData);
+// An exclusive lock on a file, held until released or the process ends
+// (however it ends). Returns a lock handle >= 0, or -1 when another holds it.
+int HoldFileLock(const QString &path);
+void ReleaseFileLock(int lock);
+// Whether some process holds the lock on that file.
+bool FileLockHeld(const QString &path);
+bool ProcessAlive(int pid);
+int CurrentProcessId();
+// The user's private directory for sockets and locks: $XDG_RUNTIME_DIR, else
+// /run/user/<uid>, else /tmp/tolvane-<uid> (created with mode 0700); empty
+// when none of them is the user's own.
+QString UserRuntimeDir();
+// Whether a directory (not a link to one) belongs to this user.
+bool OwnedByUser(const QString &path);
+// Creates a directory with the given mode (and group, when named) if it is not
+// there; false when it cannot, or when it belongs to another user.
+bool MakePrivateDir(const QString &path, int mode, const QString &group = QString());
+// Mode and group of a file, for the permission checks of tests.
+bool FileModeAndGroup(const QString &path, int *mode, QString *group);
+
 // ------------------------------------------------------------------- files ---
 
 QString GetProjectDir(); // the program's directory

@@ -1,5 +1,6 @@
 // The TCP client: conversations over QTcpSocket on the event-loop thread,
 // addressed by small handles, reporting to the caller's callback.
+#include "platform/Conversation.h"
 #include "platform/EventWait.h"
 #include "platform/Platform.h"
 
@@ -177,7 +178,13 @@ int ConnectToTCPServer(unsigned *conversationHandle, int portNumber, const QStri
 
     // Telegrams are small; Nagle would hold each one back for the peer's ack.
     socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    *conversationHandle = platform::AdoptConversation(context, socket, callback, callbackData);
+    return 0;
+}
 
+namespace platform {
+unsigned AdoptConversation(QObject *context, QTcpSocket *socket, tcpFuncPtr callback,
+                           void *callbackData) {
     const unsigned handle = newHandle();
     auto c = std::make_shared<Conversation>();
     c->context = context;
@@ -199,10 +206,9 @@ int ConnectToTCPServer(unsigned *conversationHandle, int portNumber, const QStri
     if (socket->bytesAvailable() > 0)
         QMetaObject::invokeMethod(
             context, [handle] { deliverData(handle); }, Qt::QueuedConnection);
-
-    *conversationHandle = handle;
-    return 0;
+    return handle;
 }
+} // namespace platform
 
 int DisconnectFromTCPServer(unsigned conversationHandle) {
     const auto c = find(conversationHandle);

@@ -991,6 +991,19 @@ class TstCli : public QObject {
         row("stats with a link", "--tcp %A stats %D/rec.dat", 2, "^$", "stats needs no link");
         row("password on the command line", "--tcp %A frames --mqtt-password x", 2, "^$",
             "not accepted");
+        // serve: its options in the table, its sensor named, never guessed.
+        row("serve --listen without value", "--tcp %A serve --listen", 2, "^$",
+            "serve: --listen needs a value");
+        row("serve --group twice", "--tcp %A serve --group a --group b", 2, "^$",
+            "--group is given twice");
+        row("serve without a link", "serve", 2, "^$",
+            "give one --tcp HOST\\[:PORT\\] or --serial DEVICE");
+        row("serve with two sensors", "--tcp %A --tcp %A serve", 2, "^$", "one sensor's line");
+        row("serve word too many", "--tcp %A serve now", 2, "^$", "serve: unexpected \"now\"");
+        row("frames --share-group without value", "--tcp %A frames --share-group", 2, "^$",
+            "--share-group needs a value");
+        row("serve --help", "serve --help", 0,
+            "^Usage: tolvane-cli \\[LINK\\] serve .*--listen \\[HOST:\\]PORT.*\nExamples:\n", "^$");
         // Help: the command's own, with an example; on stdout, exit 0.
         row("CMD --help", "frames --help", 0,
             "^Usage: tolvane-cli \\[LINK\\] frames .*--publish URL.*\nExamples:\n  tolvane-cli ",
@@ -1237,7 +1250,7 @@ class TstCli : public QObject {
         QVERIFY2(text.contains(holds), qPrintable(text.left(2000)));
         if (page == "tolvane-cli")
             for (const char *command :
-                 {"version", "get", "send", "verify", "show", "frames", "record", "stats"})
+                 {"version", "get", "send", "verify", "show", "frames", "record", "stats", "serve"})
                 QVERIFY2(text.contains(QStringLiteral("Command %1:").arg(command)), command);
     }
 
@@ -1247,11 +1260,14 @@ class TstCli : public QObject {
         QTest::addColumn<QString>("line");
         QTest::addColumn<QStringList>("offered");
         QTest::newRow("commands") << "tolvane-cli --tcp h:1 "
-                                  << QStringList{"version", "get",   "send",
-                                                 "frames",  "stats", "help"};
+                                  << QStringList{"version", "get",   "send", "frames",
+                                                 "stats",   "serve", "help"};
         QTest::newRow("command by prefix") << "tolvane-cli ve" << QStringList{"verify", "version"};
-        QTest::newRow("options of frames") << "tolvane-cli --tcp h frames --"
-                                           << QStringList{"--format", "--publish", "--reconnect"};
+        QTest::newRow("options of frames")
+            << "tolvane-cli --tcp h frames --"
+            << QStringList{"--format", "--publish", "--reconnect", "--share", "--share-group"};
+        QTest::newRow("options of serve")
+            << "tolvane-cli --tcp h serve --" << QStringList{"--group", "--listen"};
         QTest::newRow("values of --format")
             << "tolvane-cli frames --format " << QStringList{"json", "tsv"};
         QTest::newRow("baud rates")
