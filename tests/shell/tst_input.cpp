@@ -15,16 +15,9 @@
 #include <QTest>
 
 using fixture::Text;
+using fixture::Type;
 
 namespace {
-// Replaces the field's text as typed keys would, then Return.
-void Type(QWidget *field, const QString &text) {
-    QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
-    QTest::keyClick(field, Qt::Key_Delete);
-    QTest::keyClicks(field, text);
-    QTest::keyClick(field, Qt::Key_Return);
-}
-
 QString LinkLine() {
     return Text(datapanel, DATAP_DispLink);
 }

@@ -36,16 +36,9 @@ int CBF_ButtonTpTeachToTable(int, int, int, void *, int, int);
 
 using fixture::Reconnect;
 using fixture::Text;
+using fixture::Type;
 
 namespace {
-// Replaces the field's text as typed keys would, then Return.
-void Type(QWidget *field, const QString &text) {
-    QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
-    QTest::keyClick(field, Qt::Key_Delete);
-    QTest::keyClicks(field, text);
-    QTest::keyClick(field, Qt::Key_Return);
-}
-
 enum Question { kDiscardChanges, kFactorOutside, kWideTolerance };
 } // namespace
 

@@ -66,6 +66,13 @@ void Reconnect() {
     QCOMPARE(comecho, uint16_t(1));
 }
 
+void Type(QWidget *field, const QString &text) {
+    QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(field, Qt::Key_Delete);
+    QTest::keyClicks(field, text);
+    QTest::keyClick(field, Qt::Key_Return);
+}
+
 QString Text(int panel, int control) {
     QString s;
     GetCtrlVal(panel, control, &s);

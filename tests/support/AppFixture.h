@@ -5,6 +5,8 @@
 
 #include <QString>
 
+class QWidget;
+
 namespace tsim {
 class Simulator;
 }
@@ -38,6 +40,8 @@ void Reconnect();
 
 // The text a control shows.
 QString Text(int panel, int control);
+// Replaces the field's text as typed keys would, then Return.
+void Type(QWidget *field, const QString &text);
 
 // Processes events for `ms` milliseconds.
 void Pump(int ms);
