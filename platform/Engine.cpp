@@ -41,7 +41,8 @@ class WaitClock {
     bool ready() {
         if (m_fd < 0 || !QCoreApplication::instance()) return false;
         if (!m_notifier) {
-            m_notifier = new QSocketNotifier(m_fd, QSocketNotifier::Read, qApp);
+            m_notifier =
+                new QSocketNotifier(m_fd, QSocketNotifier::Read, QCoreApplication::instance());
             QObject::connect(m_notifier, &QSocketNotifier::activated, m_notifier, [fd = m_fd] {
                 uint64_t expirations = 0;
                 [[maybe_unused]] const ssize_t n = read(fd, &expirations, sizeof expirations);

@@ -219,8 +219,8 @@ class EventHub : public QObject {
 void InstallEventHub() {
     static EventHub *hub = nullptr;
     if (hub) return;
-    hub = new EventHub(qApp);
-    qApp->installEventFilter(hub);
+    hub = new EventHub(QCoreApplication::instance());
+    QCoreApplication::instance()->installEventFilter(hub);
 }
 
 void TagPanel(QWidget *w, int handle) {
