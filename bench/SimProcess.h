@@ -10,7 +10,35 @@
 #include <QProcess>
 #include <QTcpServer>
 
+#include <fcntl.h>
+#include <spawn.h>
+#include <unistd.h>
+#include <vector>
+
 namespace bench {
+// Starts `program args` with its stdout in the file `outPath` (stderr to
+// /dev/null when `quiet`), without a shell, so that its pid is the tool's own
+// for wait4 and /proc. Returns the pid, or 0 when it could not be started.
+inline pid_t SpawnToFile(const QString &program, const QStringList &args, const QString &outPath,
+                         bool quiet) {
+    QList<QByteArray> words{program.toLocal8Bit()};
+    for (const QString &a : args)
+        words << a.toLocal8Bit();
+    std::vector<char *> argv;
+    for (QByteArray &w : words)
+        argv.push_back(w.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.toLocal8Bit().constData(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (quiet) posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    return spawned == 0 ? pid : 0;
+}
+
 constexpr int kSimStartMs = 5000;
 
 inline int FreePort() {

@@ -77,22 +77,11 @@ double CpuSeconds(pid_t pid) {
 // frame out and the last sample, so that start-up does not count.
 Outcome RunFrames(const QStringList &link, long frames, const QString &outPath) {
     Outcome o;
-    QList<QByteArray> args{Bin("tolvane-cli").toLocal8Bit()};
-    for (const QString &a :
-         link + QStringList{"frames", "-n", QString::number(frames), "--format", "json"})
-        args << a.toLocal8Bit();
-    std::vector<char *> argv;
-    for (QByteArray &a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.toLocal8Bit().constData(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) return o;
+    const pid_t pid = bench::SpawnToFile(
+        Bin("tolvane-cli"),
+        link + QStringList{"frames", "-n", QString::number(frames), "--format", "json"}, outPath,
+        false);
+    if (pid == 0) return o;
     QFile out(outPath);
     out.open(QIODevice::ReadOnly);
     long written = 0, firstLines = -1, lastLines = 0;
