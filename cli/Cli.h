@@ -88,6 +88,9 @@ QString InputName(const QString &path);
 // Starts the engine without a display and loads the panels, which hold the
 // parameter set as in the window; every pop-up becomes a line on stderr.
 bool StartEngine(int argc, char **argv);
+// The sensor session's own settings (the request sync word, RAM as the
+// target), with or without panels.
+void StartSensorSession();
 // The engine on the plain application object, without panels: serve and
 // every command of tolvane-line.
 void StartPlainEngine();
@@ -179,6 +182,8 @@ struct CliRegistration {
 QList<CliCommand> CliCommands();
 const CliCommand *FindCliCommand(const QString &name);
 
+// --time local|iso, for the commands that write times.
+cmdline::Option TimeFormatOption();
 // The global options (LINK, help, version), for help and completion.
 QList<cmdline::Option> GlobalOptions();
 // The whole --help, one command's help, the man page's text, the bash
@@ -188,6 +193,9 @@ QByteArray CommandHelp(const CliCommand &command);
 QByteArray AllHelp();
 QByteArray BashCompletion();
 
+// 0 for one sensor; for several, says that `command` takes one and gives
+// kExitUsage.
+int OneSensor(const QList<LinkTarget> &links, const char *command);
 // Runs `each` for every sensor in turn, the stored link when none was named.
 // With several sensors a summary line per sensor follows its run ("ok",
 // "differs", "failed"); the result is the worst exit code.

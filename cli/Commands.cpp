@@ -1,9 +1,8 @@
 // The table entries of the tool's sensor commands: name, usage, help text,
 // options and the function that runs each. The commands themselves live in
-// ParamCommands.cpp, FrameCommands.cpp and StatsCommand.cpp.
+// ParamCommands.cpp and StatsCommand.cpp; frames, record and serve join
+// the table from their own files.
 #include "cli/Cli.h"
-
-#include "feed/FeedOptions.h"
 
 using cmdline::Option;
 
@@ -17,10 +16,6 @@ const Option kTextFormat{{"format"},
                          "text|json",
                          "text (default) or JSON: one object per line; with a link one per "
                          "sensor, with its result, exit code and messages"};
-const Option kTimeFormat{{"time"},
-                         "local|iso",
-                         "times as the record file writes them (local, default) or ISO 8601 with "
-                         "the zone"};
 
 // The commands that read and write the sensor's parameter set and take its
 // frames; serve joins from its own file.
@@ -98,55 +93,6 @@ const CliRegistration kBuiltIn[] = {
                      true,
                      CmdShow,
                      50}),
-    CliRegistration(
-        {"frames",
-         "frames [-n N] [--format tsv|json] [--time local|iso] [--reconnect] [--share] "
-         "[--share-group G] [--publish URL ...]",
-         "polls frames at the window's GO pace and prints them",
-         "Polls N frames (default: until Ctrl-C). tsv: the record file's columns under a header "
-         "of as many fields, names without spaces, each line stamped with its frame's arrival "
-         "(--time iso: ISO 8601 with the zone); json: one object per line. --reconnect: a sensor "
-         "time-out does not end it, the link is opened again until the sensor answers; a reader "
-         "of stdout that went away ends it all the same. --publish: the frames as JSON to an "
-         "MQTT broker instead of stdout, the link state to PREFIX/status. --share: the tool owns "
-         "the line as serve does while it runs, so that the window and the tool reach the "
-         "sensor beside it; one serve already sharing the line is used as it is.",
-         {"tolvane-cli --serial /dev/ttyUSB0 frames -n 100 --format json",
-          "tolvane-cli --tcp 10.0.4.21 frames --reconnect --publish mqtt://broker/plant/line1/s3",
-          "tolvane-cli --tcp 10.0.4.21 frames --reconnect --share --publish "
-          "mqtt://broker/plant/line1/s3"},
-         QList<Option>{
-             {{"n", "count"}, "N", "the number of frames (default: until Ctrl-C)"},
-             {{"format"}, "tsv|json", "tsv (default) or one JSON object per line"},
-             kTimeFormat,
-             {{"reconnect"}, {}, "open the link again after a time-out"},
-             {{"share"}, {}, "own the sensor's line for others while it runs"},
-             {{"share-group"}, "GROUP", "--share, and the members of GROUP may use the line too"}} +
-             feed::FeedOptionDefs(),
-         0,
-         0,
-         true,
-         true,
-         CmdFrames,
-         60}),
-    CliRegistration(
-        {"record",
-         "record -n N -i SECONDS -o FILE|- [--all-or-nothing]",
-         "counted recording of N lines, one every SECONDS, into a record file",
-         "Writes the record file as START RECORD does in the counted mode. -o - writes it to "
-         "stdout. A recording cut short (Ctrl-C, SIGTERM, a lost sensor) keeps the whole lines "
-         "it took in FILE and says how far it came (\"interrupted after 4 of 10 lines\").",
-         {"tolvane-cli --tcp 10.0.3.14 record -n 600 -i 1 -o shift.dat"},
-         {{{"n", "count"}, "N", "lines to record, 1 to 65535"},
-          {{"i", "interval"}, "SECONDS", "seconds between lines, 1 to 65535"},
-          {{"o", "output"}, "FILE|-", "the record file (-: stdout)"},
-          {{"all-or-nothing"}, {}, "keep no line of a recording that did not end whole"}},
-         0,
-         0,
-         true,
-         true,
-         CmdRecord,
-         70}),
     CliRegistration(
         {"stats",
          "stats [--from TIME] [--to TIME] [--time local|iso] [--format tsv|json] FILE|-",

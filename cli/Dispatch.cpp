@@ -145,6 +145,12 @@ bool TakeLinks(const cmdline::Parser &p, QList<LinkTarget> *links) {
 }
 } // namespace
 
+Option TimeFormatOption() {
+    return {{"time"},
+            "local|iso",
+            "times as the record file writes them (local, default) or ISO 8601 with the zone"};
+}
+
 void RegisterCliCommand(const CliCommand &command) {
     Registered().append(command);
 }

@@ -1,5 +1,5 @@
-// The commands that take frames: frames (to stdout) and record (a counted
-// recording into a record file).
+// The frames command: frames to stdout or to the broker, polled at the
+// window's GO pace. Registered with its options below.
 #include "cli/Cli.h"
 #include "cli/Frames.h"
 #include "cli/Serve.h"
@@ -9,29 +9,14 @@
 #include "link/Link.h"
 #include "live/Live.h"
 #include "platform/Platform.h"
-#include "recorder/Recorder.h"
-#include "uir_ids.h"
 
 #include <QDateTime>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QTemporaryDir>
 #include <algorithm>
-#include <cstdio>
 
 namespace {
 // The window's pause between two requests, so that the sensor breathes.
 constexpr double kCyclePauseS = 0.010;
 
-int OneSensor(const QList<LinkTarget> &links, const char *command) {
-    if (links.size() <= 1) return kExitOk;
-    Say(QStringLiteral("%1 works with one sensor at a time").arg(command));
-    return kExitUsage;
-}
-} // namespace
-
-namespace {
 // When the frame just taken arrived, as wall-clock milliseconds.
 int64_t ArrivalMSecs() {
     const double ago = Timer() - TakenFrameArrival();
@@ -112,99 +97,37 @@ int CmdFrames(const CliArgs &args, const QList<LinkTarget> &links) {
 }
 
 namespace {
-// Cuts a torn last line (a write that failed half-way) off a record file, so
-// that every line kept is whole.
-void KeepWholeLines(const QString &path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadWrite)) return;
-    const qint64 size = f.size();
-    const qint64 from = std::max<qint64>(0, size - 4096);
-    f.seek(from);
-    const qsizetype lastEnd = f.read(size - from).lastIndexOf('\n');
-    if (lastEnd >= 0 && from + lastEnd + 1 < size) f.resize(from + lastEnd + 1);
-}
-} // namespace
+using cmdline::Option;
+const CliRegistration kRegistration(
 
-int CmdRecord(const CliArgs &args, const QList<LinkTarget> &links) {
-    qint64 count = 0, interval = 0;
-    const QString out = args.Value("o");
-    const bool allOrNothing = args.IsSet("all-or-nothing");
-    if (!args.Number("n", 1, 65535, &count) || !args.Number("i", 1, 65535, &interval))
-        return kExitUsage;
-    if (count == 0 || interval == 0 || out.isEmpty()) {
-        Say("record needs -n N, -i SECONDS and -o FILE");
-        return kExitUsage;
-    }
-    if (const int code = OneSensor(links, "record")) return code;
-    // The recording goes into a file beside the target, renamed when it
-    // ends: the named file is never a half-written one, and an earlier file
-    // of that name stays until there is something to put in its place. For
-    // stdout (-) the file lies in a folder of its own and is copied out.
-    const bool toStdout = IsStdStream(out);
-    QTemporaryDir spool;
-    const QString part =
-        toStdout ? spool.filePath("record.dat") : QFileInfo(out).absoluteFilePath() + ".part";
-    const QString where = toStdout ? QStringLiteral("stdout") : out;
-    recFileName = part;
-    if (!WriteFileHeader()) {
-        Say(QStringLiteral("the record file %1 cannot be written").arg(out));
-        return kExitUsage;
-    }
-    QString cut; // how the recording ended early, if it did
-    const int code = ForEachSensor(links, [&](const LinkTarget &link) {
-        if (!OpenSensor(link)) return int(kExitSensor);
-        // The recorder panel's counted mode, as START RECORD runs it.
-        SetCtrlVal(recpanel, RECP_EditSelectDataRec, int(kRecCounted));
-        SetCtrlVal(recpanel, RECP_EditInterval, int(interval));
-        SetCtrlVal(recpanel, RECP_EditRecVal, int(count));
-        BeginRecordTally();
-        RecordFrame();
-        if (Interrupted()) {
-            cut = QStringLiteral("interrupted after %1 of %2 lines").arg(otcrec).arg(count);
-            return InterruptExit();
-        }
-        if (otcrec != count) {
-            cut = AboutLink(link, QStringLiteral("%1 after %2 of %3 lines")
-                                      .arg(ExplainAnswerFailure())
-                                      .arg(otcrec)
-                                      .arg(count));
-            return int(kExitSensor);
-        }
-        if (recTally.lost != 0) {
-            cut = QStringLiteral("%1 of %2 lines could not be written to %3")
-                      .arg(recTally.lost)
-                      .arg(count)
-                      .arg(where);
-            return int(kExitUsage);
-        }
-        return int(kExitOk);
-    });
-    if (!cut.isEmpty()) Say(cut);
-    const unsigned kept = recTally.written;
-    const bool keep = code == kExitOk || (!allOrNothing && kept > 0);
-    if (keep) KeepWholeLines(part);
-    bool written = false;
-    if (keep && toStdout) {
-        QFile file(part);
-        if (file.open(QIODevice::ReadOnly)) Out(file.readAll());
-        // A stdout that fails is said once, when the tool ends.
-        if (!FlushOut() || file.error() != QFile::NoError) return WorseExit(code, OutputFailure());
-        written = true;
-    } else if (keep) {
-        written = std::rename(qPrintable(part), qPrintable(out)) == 0;
-    }
-    if (written) {
-        if (code != kExitOk)
-            Say(QStringLiteral("the %1 line%2 recorded so far %3 %4")
-                    .arg(kept)
-                    .arg(kept == 1 ? "" : "s", kept == 1 ? "is" : "are",
-                         toStdout ? QStringLiteral("written to stdout") : "kept in " + out));
-        else if (!toStdout)
-            Say(QStringLiteral("%1 lines recorded in %2").arg(count).arg(out));
-        return code;
-    }
-    QFile::remove(part);
-    if (keep) Say(QStringLiteral("the record file %1 cannot be written").arg(out));
-    Say(QStringLiteral("%1 was not written").arg(toStdout ? QStringLiteral("the record") : out));
-    return keep && code == kExitOk ? int(kExitUsage) : code;
-}
+    {"frames",
+     "frames [-n N] [--format tsv|json] [--time local|iso] [--reconnect] [--share] "
+     "[--share-group G] [--publish URL ...]",
+     "polls frames at the window's GO pace and prints them",
+     "Polls N frames (default: until Ctrl-C). tsv: the record file's columns under a header "
+     "of as many fields, names without spaces, each line stamped with its frame's arrival "
+     "(--time iso: ISO 8601 with the zone); json: one object per line. --reconnect: a sensor "
+     "time-out does not end it, the link is opened again until the sensor answers; a reader "
+     "of stdout that went away ends it all the same. --publish: the frames as JSON to an "
+     "MQTT broker instead of stdout, the link state to PREFIX/status. --share: the tool owns "
+     "the line as serve does while it runs, so that the window and the tool reach the "
+     "sensor beside it; one serve already sharing the line is used as it is.",
+     {"tolvane-cli --serial /dev/ttyUSB0 frames -n 100 --format json",
+      "tolvane-cli --tcp 10.0.4.21 frames --reconnect --publish mqtt://broker/plant/line1/s3",
+      "tolvane-cli --tcp 10.0.4.21 frames --reconnect --share --publish "
+      "mqtt://broker/plant/line1/s3"},
+     QList<Option>{
+         {{"n", "count"}, "N", "the number of frames (default: until Ctrl-C)"},
+         {{"format"}, "tsv|json", "tsv (default) or one JSON object per line"},
+         TimeFormatOption(),
+         {{"reconnect"}, {}, "open the link again after a time-out"},
+         {{"share"}, {}, "own the sensor's line for others while it runs"},
+         {{"share-group"}, "GROUP", "--share, and the members of GROUP may use the line too"}} +
+         feed::FeedOptionDefs(),
+     0,
+     0,
+     true,
+     true,
+     CmdFrames,
+     60});
+} // namespace

@@ -61,23 +61,6 @@ bool WriteResult(const QString &path, const QByteArray &bytes) {
 }
 } // namespace
 
-int ForEachSensor(const QList<LinkTarget> &all,
-                  const std::function<int(const LinkTarget &link)> &each) {
-    int worst = kExitOk;
-    for (const LinkTarget &link : all) {
-        // A stdout that cannot be written ends the run: nothing more would reach anyone.
-        if (Interrupted() || OutputFailure()) break;
-        const int code = each(link);
-        CloseSensor();
-        worst = WorseExit(worst, code);
-        if (all.size() > 1)
-            Say(QStringLiteral("%1: %2").arg(link.Name(), code == kExitOk       ? "ok"
-                                                          : code == kExitDiffer ? "differs"
-                                                                                : "failed"));
-    }
-    return worst;
-}
-
 namespace {
 using EachSensor = std::function<int(const LinkTarget &link, QJsonObject *fields)>;
 

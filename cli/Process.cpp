@@ -162,3 +162,9 @@ void HandOverToLineProgram(char **argv) {
     if (::access(line.constData(), X_OK) != 0) return;
     ::execv(line.constData(), argv);
 }
+
+int OneSensor(const QList<LinkTarget> &links, const char *command) {
+    if (links.size() <= 1) return kExitOk;
+    Say(QStringLiteral("%1 works with one sensor at a time").arg(command));
+    return kExitUsage;
+}

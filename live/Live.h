@@ -35,6 +35,8 @@ void RequestFrame();
 bool TakeRequestedFrame(double quietAtLeastS = 0.0, bool watchLineOnly = false);
 // Timer when the frame decoded last came off the line.
 double TakenFrameArrival();
+// Its wall-clock time in milliseconds since the epoch (now, before any frame).
+long long TakenFrameMsecs();
 // Decodes a frame the last answer proved but no take gave out yet (a loop
 // that ends); false when there is none, or it is old.
 bool TakeProvenFrame();

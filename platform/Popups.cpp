@@ -194,6 +194,8 @@ int FileSelectPopup(const QString &defaultDirectory, const QString &defaultFileN
 }
 
 void SetWaitCursor(int on) {
+    // A program without a display has no cursor.
+    if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance())) return;
     static bool waiting = false;
     if (bool(on) == waiting) return;
     waiting = on != 0;
