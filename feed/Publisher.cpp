@@ -88,6 +88,12 @@ const char *LinkStateName(LinkState state) {
     return "";
 }
 
+QString SharedReason(quint64 shared) {
+    return QString("shared: %1 %2 for another client")
+        .arg(shared)
+        .arg(shared == 1 ? "exchange" : "exchanges");
+}
+
 QByteArray StatusJson(LinkState state, const QString &link, const QString &version, double fps,
                       const FeedCounters &c, qint64 msecsSinceEpoch) {
     QJsonObject o;
@@ -100,6 +106,8 @@ QByteArray StatusJson(LinkState state, const QString &link, const QString &versi
     o["unsent"] = qint64(c.unsent);
     o["lost"] = qint64(c.lost);
     o["reconnects"] = qint64(c.reconnects);
+    o["shared"] = qint64(c.shared);
+    if (c.shared > 0) o["reason"] = SharedReason(c.shared);
     o["time"] =
         QDateTime::fromMSecsSinceEpoch(msecsSinceEpoch, Qt::UTC).toString(Qt::ISODateWithMs);
     return QJsonDocument(o).toJson(QJsonDocument::Compact);
@@ -117,7 +125,7 @@ struct Publisher::Impl {
     std::atomic<bool> connected{false};
     // Connected, and (QoS 0) the broker not silent: frames are taken.
     std::atomic<bool> taking{false};
-    std::atomic<quint64> frames{0}, published{0}, unsent{0}, lost{0}, reconnects{0};
+    std::atomic<quint64> frames{0}, published{0}, unsent{0}, lost{0}, reconnects{0}, shared{0};
     // Positions in the stream of frames given to the client, counted from the
     // start: handed to it, written to the connection (QoS 0) or acknowledged
     // (QoS 1), and vouched for by the broker. vouched <= written <= handed.
@@ -340,7 +348,7 @@ struct Publisher::Impl {
         lastStatus = Clock::now();
     }
 
-    FeedCounters Snapshot() const { return {frames, published, unsent, lost, reconnects}; }
+    FeedCounters Snapshot() const { return {frames, published, unsent, lost, reconnects, shared}; }
 
     // Frames per second over the last second of polling; counted afresh
     // when polling starts again, so that a pause does not lower it.
@@ -617,6 +625,10 @@ void Publisher::SetLink(LinkState state, const QString &link, const QString &ver
     d->link = link;
     d->version = version;
     d->statusDue = true;
+}
+
+void Publisher::SetShared(quint64 shared) {
+    d->shared = shared;
 }
 
 bool Publisher::Failed(QString *error) const {

@@ -27,11 +27,16 @@ struct FeedCounters {
     quint64 lost = 0;       // frames written after the broker's last answer on a connection
                             // that then broke: they may or may not have arrived
     quint64 reconnects = 0; // connections to the broker after the first one
+    quint64 shared = 0;     // exchanges the line's owner ran for other clients while the
+                            // feed waited for its frame
 };
+
+// Why the frames slowed down: "shared: 33 exchanges for another client".
+QString SharedReason(quint64 shared);
 
 // The status object: {"state":..., "link":..., "version":..., "fps":...,
 // "frames":..., "published":..., "unsent":..., "lost":..., "reconnects":...,
-// "time":...}
+// "shared":..., "reason":... (while shared > 0), "time":...}
 QByteArray StatusJson(LinkState state, const QString &link, const QString &version, double fps,
                       const FeedCounters &counters, qint64 msecsSinceEpoch);
 
@@ -55,6 +60,8 @@ class Publisher {
     // Takes one frame (every N-th is published); never blocks.
     void PublishFrame(const QByteArray &payload);
     void SetLink(LinkState state, const QString &link, const QString &version);
+    // The exchanges for other clients of a shared line the feed has waited for so far.
+    void SetShared(quint64 shared);
     // Set when the broker refused a later login or certificate: the feed has
     // stopped and the tool ends with the error.
     bool Failed(QString *error) const;
