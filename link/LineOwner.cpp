@@ -32,6 +32,7 @@ constexpr double kIdleWakeS = 1.0;
 // The clients' note is brought up to date this often at most: a client reads
 // it as often, never per exchange.
 constexpr double kClientsNoteEveryS = 1.0;
+constexpr double kClientsNoteServedEveryS = 10.0;
 // A client waits for each answer before its next request; one that piles up
 // more than this is no client of the sensor's protocol, and is let go before
 // it makes the owner grow.
@@ -185,6 +186,15 @@ void LineOwner::noteClients(double now) {
     std::vector<ClientCount> counts;
     for (const auto &[client, c] : m_clients)
         counts.push_back(ClientCount{c.pid, client, c.served, c.displaced});
+    // Clients read it for who waited. A feed alone on the line changes its
+    // exchanges all the time; that alone rewrites the note every 10 s only.
+    std::vector<ClientCount> waits = counts;
+    for (ClientCount &c : waits)
+        c.served = 0;
+    const QByteArray key = ClientsNoteText(waits);
+    if (m_clientsNoteWritten && key == m_clientsNoteWaits &&
+        now < m_clientsNoteAt + kClientsNoteServedEveryS)
+        return;
     const QByteArray text = ClientsNoteText(counts);
     if (m_clientsNoteWritten && text == m_clientsNoteText) return;
     if (!WriteFileAtomic(m_clientsNote, text)) return;
@@ -194,6 +204,8 @@ void LineOwner::noteClients(double now) {
                               QFile::permissions(m_socket) & ~(QFile::ExeOwner | QFile::ExeUser |
                                                                QFile::ExeGroup | QFile::ExeOther));
     m_clientsNoteText = text;
+    m_clientsNoteWaits = key;
+    m_clientsNoteAt = now;
     m_clientsNoteWritten = true;
 }
 

@@ -166,9 +166,9 @@ class LineOwner {
     QString m_heldNote;
     void noteHolder(bool held);
     QString m_socket, m_clientsNote;
-    QByteArray m_clientsNoteText;
+    QByteArray m_clientsNoteText, m_clientsNoteWaits;
     bool m_clientsNoteWritten = false;
-    double m_clientsNoteDue = 0;
+    double m_clientsNoteDue = 0, m_clientsNoteAt = 0;
     void noteClients(double now);
 };
 
