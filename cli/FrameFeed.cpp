@@ -10,6 +10,7 @@
 
 #include "feed/Publisher.h"
 #include "link/ClientsNote.h"
+#include "link/SharedLine.h"
 #include "platform/Platform.h"
 
 #include <QDateTime>
@@ -42,7 +43,11 @@ int FeedFrames(const LinkTarget &link, uint64_t count, bool json, FrameTime time
         }
     }
     const auto state = [&](feed::LinkState s) {
-        if (feed) feed->SetLink(s, link.Name(), SensorVersion());
+        if (!feed) return;
+        // Frames that stop on a shared line: a dashboard is told who holds it.
+        const bool stopped = s == feed::LinkState::TimeOut || s == feed::LinkState::Reconnecting;
+        feed->SetHeld(stopped ? shared::HeldLineNote() : QString());
+        feed->SetLink(s, link.Name(), SensorVersion());
     };
     const auto feedFailed = [&] { return feed && feed->Failed(&feedError); };
     shared::WaitTally waited;

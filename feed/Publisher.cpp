@@ -95,7 +95,7 @@ QString SharedReason(quint64 shared) {
 }
 
 QByteArray StatusJson(LinkState state, const QString &link, const QString &version, double fps,
-                      const FeedCounters &c, qint64 msecsSinceEpoch) {
+                      const FeedCounters &c, qint64 msecsSinceEpoch, const QString &held) {
     QJsonObject o;
     o["state"] = LinkStateName(state);
     o["link"] = link;
@@ -107,7 +107,10 @@ QByteArray StatusJson(LinkState state, const QString &link, const QString &versi
     o["lost"] = qint64(c.lost);
     o["reconnects"] = qint64(c.reconnects);
     o["shared"] = qint64(c.shared);
-    if (c.shared > 0) o["reason"] = SharedReason(c.shared);
+    if (!held.isEmpty())
+        o["reason"] = held;
+    else if (c.shared > 0)
+        o["reason"] = SharedReason(c.shared);
     o["time"] =
         QDateTime::fromMSecsSinceEpoch(msecsSinceEpoch, Qt::UTC).toString(Qt::ISODateWithMs);
     return QJsonDocument(o).toJson(QJsonDocument::Compact);
@@ -142,7 +145,7 @@ struct Publisher::Impl {
     // States set since the last status, so that a short one (a time-out
     // followed at once by reconnecting) is published too.
     QList<LinkState> passed;
-    QString link, version;
+    QString link, version, held;
     enum class Outcome { Pending, Connected, NoBroker, Failed } outcome = Outcome::Pending;
     QString failure;
     QString lastLogError;
@@ -332,8 +335,8 @@ struct Publisher::Impl {
             std::lock_guard lock(mutex);
             const qint64 now = QDateTime::currentMSecsSinceEpoch();
             for (const LinkState s : passed)
-                payloads << StatusJson(s, link, version, fps, Snapshot(), now);
-            payloads << StatusJson(state, link, version, fps, Snapshot(), now);
+                payloads << StatusJson(s, link, version, fps, Snapshot(), now, held);
+            payloads << StatusJson(state, link, version, fps, Snapshot(), now, held);
             passed.clear();
             statusDue = false;
         }
@@ -629,6 +632,13 @@ void Publisher::SetLink(LinkState state, const QString &link, const QString &ver
 
 void Publisher::SetShared(quint64 shared) {
     d->shared = shared;
+}
+
+void Publisher::SetHeld(const QString &note) {
+    std::lock_guard lock(d->mutex);
+    if (note == d->held) return;
+    d->held = note;
+    d->statusDue = true;
 }
 
 bool Publisher::Failed(QString *error) const {

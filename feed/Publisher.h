@@ -36,9 +36,12 @@ QString SharedReason(quint64 shared);
 
 // The status object: {"state":..., "link":..., "version":..., "fps":...,
 // "frames":..., "published":..., "unsent":..., "lost":..., "reconnects":...,
-// "shared":..., "reason":... (while shared > 0), "time":...}
+// "shared":..., "reason":..., "time":...}. The reason, when there is one: why
+// the frames stopped (`held`, who holds the shared line), else why they
+// slowed down (shared > 0).
 QByteArray StatusJson(LinkState state, const QString &link, const QString &version, double fps,
-                      const FeedCounters &counters, qint64 msecsSinceEpoch);
+                      const FeedCounters &counters, qint64 msecsSinceEpoch,
+                      const QString &held = QString());
 
 inline constexpr char kOfflineText[] = "offline";
 
@@ -62,6 +65,8 @@ class Publisher {
     void SetLink(LinkState state, const QString &link, const QString &version);
     // The exchanges for other clients of a shared line the feed has waited for so far.
     void SetShared(quint64 shared);
+    // Who holds the shared line while the frames cannot be polled; empty when nobody.
+    void SetHeld(const QString &note);
     // Set when the broker refused a later login or certificate: the feed has
     // stopped and the tool ends with the error.
     bool Failed(QString *error) const;

@@ -538,6 +538,41 @@ class TstServe : public QObject {
         QVERIFY2(!feed.err.contains("TIMEOUT"), feed.err.constData());
     }
 
+    // A client that holds the line for automatic sending stops the feed's
+    // frames: its status says who holds the line, and the frames go on once
+    // the line is given back.
+    void feedAroundAHeldLine() {
+        fixture::MqttBroker broker;
+        QVERIFY(broker.Start());
+        fixture::MqttSubscriber sub;
+        QVERIFY(sub.Start(broker.Port(), "held/#"));
+        Run feed;
+        feed.start({"--tcp", Sensor(), "frames", "--reconnect", "--publish",
+                    QStringLiteral("mqtt://127.0.0.1:%1/held").arg(broker.Port())});
+        QTRY_VERIFY_WITH_TIMEOUT(sub.On("held/frame").size() > 20, 10000);
+        QVERIFY(!LastStatus(sub, "held").contains("reason"));
+        sim->setAutoSendIntervalMs(20);
+        QLocalSocket holder;
+        holder.connectToServer(Socket());
+        QVERIFY(holder.waitForConnected(2000));
+        holder.write(Telegram(50, 1));
+        holder.flush();
+        const QString heldBy =
+            "is held by pid " + QString::number(QCoreApplication::applicationPid());
+        QTRY_VERIFY_WITH_TIMEOUT(LastStatus(sub, "held")["reason"].toString().contains(heldBy),
+                                 15000);
+        QVERIFY(LastStatus(sub, "held")["state"].toString() != "polling");
+        holder.write(Telegram(50, 0));
+        holder.flush();
+        const qsizetype before = sub.On("held/frame").size();
+        QTRY_VERIFY_WITH_TIMEOUT(sub.On("held/frame").size() > before + 20, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(LastStatus(sub, "held")["state"].toString(), QString("polling"),
+                                  3000);
+        QVERIFY(!LastStatus(sub, "held")["reason"].toString().contains(heldBy));
+        ::kill(pid_t(feed.p->processId()), SIGTERM);
+        QCOMPARE(feed.finish(), 143);
+    }
+
     void cleanupTestCase() {
         StopServe(serve);
         QVERIFY(!QFileInfo::exists(Socket()));
