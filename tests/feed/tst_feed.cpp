@@ -668,21 +668,6 @@ class TstFeed : public QObject {
         }
         QCOMPARE(tally.displaced(), qint64(waited));
     }
-
-    // The owner's writing and the clients' reading agree on every field.
-    void clientsNoteRoundTrip() {
-        const std::vector<shared::ClientCount> written{{4711, 1, 12345678901LL, 33},
-                                                       {4712, 4000000000U, 0, 0}};
-        const QString text = QString::fromLatin1(shared::ClientsNoteText(written));
-        const std::vector<shared::ClientCount> read = shared::ParseClientsNote(text.split('\n'));
-        QCOMPARE(read.size(), written.size());
-        for (size_t i = 0; i < read.size(); ++i) {
-            QCOMPARE(read[i].pid, written[i].pid);
-            QCOMPARE(read[i].client, written[i].client);
-            QCOMPARE(read[i].served, written[i].served);
-            QCOMPARE(read[i].displaced, written[i].displaced);
-        }
-    }
 };
 
 QTEST_GUILESS_MAIN(TstFeed)
