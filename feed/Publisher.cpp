@@ -107,7 +107,9 @@ QByteArray StatusJson(LinkState state, const QString &link, const QString &versi
     o["lost"] = qint64(c.lost);
     o["reconnects"] = qint64(c.reconnects);
     o["shared"] = qint64(c.shared);
-    if (!held.isEmpty())
+    // A held line is why the frames stopped, never why they were polled.
+    const bool stopped = state == LinkState::TimeOut || state == LinkState::Reconnecting;
+    if (stopped && !held.isEmpty())
         o["reason"] = held;
     else if (c.shared > 0)
         o["reason"] = SharedReason(c.shared);

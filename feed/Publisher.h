@@ -37,8 +37,8 @@ QString SharedReason(quint64 shared);
 // The status object: {"state":..., "link":..., "version":..., "fps":...,
 // "frames":..., "published":..., "unsent":..., "lost":..., "reconnects":...,
 // "shared":..., "reason":..., "time":...}. The reason, when there is one: why
-// the frames stopped (`held`, who holds the shared line), else why they
-// slowed down (shared > 0).
+// the frames stopped (a time-out or reconnecting: `held`, who holds the shared
+// line), else why they slowed down (shared > 0).
 QByteArray StatusJson(LinkState state, const QString &link, const QString &version, double fps,
                       const FeedCounters &counters, qint64 msecsSinceEpoch,
                       const QString &held = QString());

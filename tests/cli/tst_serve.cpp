@@ -568,7 +568,13 @@ class TstServe : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(sub.On("held/frame").size() > before + 20, 20000);
         QTRY_COMPARE_WITH_TIMEOUT(LastStatus(sub, "held")["state"].toString(), QString("polling"),
                                   3000);
-        QVERIFY(!LastStatus(sub, "held")["reason"].toString().contains(heldBy));
+        // Polling is never said to be held up, not even by a status that
+        // catches up with a short state.
+        for (const QByteArray &payload : sub.On("held/status")) {
+            const QJsonObject status = QJsonDocument::fromJson(payload).object();
+            if (status["state"].toString() == "polling")
+                QVERIFY2(!status["reason"].toString().contains(heldBy), payload.constData());
+        }
         ::kill(pid_t(feed.p->processId()), SIGTERM);
         QCOMPARE(feed.finish(), 143);
     }
