@@ -87,8 +87,13 @@ QString InputName(const QString &path);
 
 // Starts the engine without a display and loads the panels, which hold the
 // parameter set as in the window; every pop-up becomes a line on stderr.
-// Without panels (serve): the plain application object, no panels.
-bool StartEngine(int argc, char **argv, bool panels = true);
+bool StartEngine(int argc, char **argv);
+// The engine on the plain application object, without panels: serve and
+// every command of tolvane-line.
+void StartPlainEngine();
+// What both start with: the offscreen platform, the plain event loop, Qt's
+// critical messages on stderr.
+void PrepareEngine();
 // Opens the link and runs the window's line check: version, then the
 // parameter set and the 31 rows from RAM into the variables. False, after
 // saying which step failed on which link (the link's own words for it:
@@ -103,10 +108,11 @@ QString SensorVersion();
 // after saying so, when none is stored.
 bool StoredLink(LinkTarget *link);
 
-// SIGINT and SIGTERM: the first ends loops cleanly after their running turn
-// (what was taken is written), a second ends the tool at once. Needs the
-// application object; a second call does nothing.
-void CatchInterrupt();
+// SIGINT and SIGTERM: the first sets Interrupted() and runs endLoops (which
+// ends loops cleanly after their running turn: what was taken is written), a
+// second ends the tool at once. Needs the application object; a second call
+// does nothing.
+void CatchInterrupt(void (*endLoops)() = nullptr);
 bool Interrupted();
 // 130 after SIGINT, 143 after SIGTERM, 0 when neither came.
 int InterruptExit();
@@ -152,8 +158,10 @@ struct CliCommand {
     bool sensor = true;             // talks to a sensor (takes LINK options)
     // Runs on the engine with the panels (the window's parameter code reads
     // them); the dispatch starts it, finds the stored link and catches the
-    // signals. A command without (a QCoreApplication of its own) gets the
-    // links as given and calls CatchInterrupt once its application exists.
+    // signals. A command without runs in tolvane-line (StartPlainEngine: a
+    // QCoreApplication of its own), gets the links as given and calls
+    // CatchInterrupt once its application exists; its file joins
+    // tolvane-line's sources, with what it needs and nothing of the panels.
     bool panels = true;
     int (*run)(const CliArgs &args, const QList<LinkTarget> &links) = nullptr;
     int order = 100; // place in the command list
@@ -204,5 +212,16 @@ int CmdFrames(const CliArgs &args, const QList<LinkTarget> &links);
 int CmdRecord(const CliArgs &args, const QList<LinkTarget> &links);
 int CmdStats(const CliArgs &args, const QList<LinkTarget> &links);
 
-// The whole program: options, dispatch, exit code.
-int RunCli(int argc, char **argv);
+// The part of a run on the engine with the panels: the engine started, the
+// stored link found when none was named, the signals caught, the command
+// run and the panels discarded. tolvane-cli's; tolvane-line has none.
+using PanelRun = int (*)(const CliCommand &command, const CliArgs &args, QList<LinkTarget> links,
+                         int argc, char **argv);
+int RunWithPanels(const CliCommand &command, const CliArgs &args, QList<LinkTarget> links, int argc,
+                  char **argv);
+// The whole program: options, dispatch, exit code. withPanels runs the
+// commands that need panels (null in tolvane-line, which has none).
+int RunCli(int argc, char **argv, PanelRun withPanels);
+// tolvane-cli becomes tolvane-line, found beside its executable, with the
+// same arguments (same process, same pid); returns only when that cannot be.
+void HandOverToLineProgram(char **argv);

@@ -12,37 +12,10 @@
 #include "platform/Platform.h"
 #include "teach/TeachTable.h"
 
-#include "platform/Address.h"
-
-#include <QCoreApplication>
-#include <QFileInfo>
-#include <QSocketNotifier>
-#include <atomic>
-#include <csignal>
-#include <cstdio>
 #include <cstring>
-#include <unistd.h>
 
 namespace {
 LinkTarget openLink;
-
-// The signal that asked the tool to end (0: none). The handler only sets it
-// and wakes the event loop through the pipe; the loops are ended from there.
-std::atomic<int> caughtSignal{0};
-static_assert(std::atomic<int>::is_always_lock_free);
-int wakePipe[2] = {-1, -1};
-
-int ExitOfSignal(int signal) {
-    return signal == SIGTERM ? kExitSigterm : kExitSigint;
-}
-
-void OnSignal(int signal) {
-    int none = 0;
-    // A second signal: the user means now.
-    if (!caughtSignal.compare_exchange_strong(none, signal)) ::_exit(ExitOfSignal(signal));
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t n = ::write(wakePipe[1], &byte, 1);
-}
 
 // Pop-ups are written for the window's boxes; the tool says every outcome in
 // its own words (the sensor, what happened, what to check), so a box's text
@@ -56,90 +29,13 @@ void PopupToStderr(const QString &title, const QString &text) {
 
 } // namespace
 
-int WorseExit(int a, int b) {
-    // Ranked best to worst: 0, 3, 1, 2.
-    auto rank = [](int code) {
-        switch (code) {
-        case kExitOk:
-            return 0;
-        case kExitDiffer:
-            return 1;
-        case kExitSensor:
-            return 2;
-        default:
-            return 3;
-        }
-    };
-    return rank(a) >= rank(b) ? a : b;
-}
-
-QString LinkTarget::Name() const {
-    if (!serial) return QStringLiteral("TCP/IP %1").arg(Place());
-    return QStringLiteral("RS232 %1 %2 baud").arg(Place()).arg(proto::BaudOfIndex(baudIndex));
-}
-
-QString LinkTarget::Place() const {
-    if (!serial) return HostPortText(host, port);
-    if (!device.isEmpty()) return device;
-    return QStringLiteral("COM%1 (%2)").arg(comNumber).arg(ComPortDevice(comNumber));
-}
-
-QString LinkTarget::FileStem() const {
-    if (!serial) return QStringLiteral("%1_%2").arg(host).arg(port);
-    return device.isEmpty() ? QStringLiteral("COM%1").arg(comNumber) : QFileInfo(device).fileName();
-}
-
-bool ParseHostPort(const QString &text, LinkTarget *out, QString *why) {
-    QString host;
-    int port = 0;
-    if (!ParseHostPort(text, proto::kDefaultTcpPort, &host, &port, why)) return false;
-    out->serial = false;
-    out->host = host;
-    out->port = port;
-    return true;
-}
-
-namespace {
-QStringList *said = nullptr;
-} // namespace
-
-void CaptureSaid(QStringList *into) {
-    said = into;
-}
-
-void Say(const QString &text) {
-    if (said) said->append(text);
-    std::fprintf(stderr, "tolvane-cli: %s\n", qPrintable(text));
-    std::fflush(stderr);
-}
-
-QString AboutLink(const LinkTarget &link, const QString &what) {
-    return what.contains(link.Place()) ? what : link.Name() + ": " + what;
-}
-
-void SayAbout(const LinkTarget &link, const QString &what) {
-    Say(AboutLink(link, what));
-}
-
-bool StartEngine(int /*argc*/, char **argv, bool panels) {
-    // No window is ever shown: the panels live on the offscreen platform,
-    // with or without a display server.
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    // The plain event loop: a frame costs fewer system calls than with GLib's.
-    qputenv("QT_NO_GLIB", "1");
-    // Qt's own notes about the environment are no message for the user.
-    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &text) {
-        if (type == QtCriticalMsg || type == QtFatalMsg) Say(text);
-    });
+bool StartEngine(int /*argc*/, char **argv) {
+    PrepareEngine();
     static char *args[] = {argv[0], nullptr};
-    static int argCount = 1;
-    // Without panels the engine runs on the plain application object.
-    if (!panels && !QCoreApplication::instance()) new QCoreApplication(argCount, args);
     if (InitRunTimeEngine(1, args) < 0) return false;
     popupscript::Install();
     popupscript::Forward(PopupToStderr);
     shared::SetThroughNoteSink(Say);
-    if (!panels) return true;
     if (LoadPanelHandles() < 0) {
         Say(QStringLiteral("cannot load the panels from %1")
                 .arg(JoinPath(GetProjectDir(), "Tolvane.uir")));
@@ -235,30 +131,21 @@ QString SensorVersion() {
     return QString::fromLatin1(version, int(strnlen(version, proto::kVersionBytes))).trimmed();
 }
 
-bool Interrupted() {
-    return caughtSignal.load() != 0;
-}
-
-int InterruptExit() {
-    const int signal = caughtSignal.load();
-    return signal == 0 ? int(kExitOk) : ExitOfSignal(signal);
-}
-
-void CatchInterrupt() {
-    if (wakePipe[0] >= 0 || ::pipe(wakePipe) != 0) return;
-    auto *notifier =
-        new QSocketNotifier(wakePipe[0], QSocketNotifier::Read, QCoreApplication::instance());
-    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [notifier] {
-        char byte;
-        [[maybe_unused]] const ssize_t n = ::read(wakePipe[0], &byte, 1);
-        notifier->setEnabled(false);
-        // Ends a running poll or recording loop after its turn.
-        session::poll = 0;
-    });
-    struct sigaction action {};
-    action.sa_handler = OnSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    ::sigaction(SIGINT, &action, nullptr);
-    ::sigaction(SIGTERM, &action, nullptr);
+int RunWithPanels(const CliCommand &command, const CliArgs &args, QList<LinkTarget> links, int argc,
+                  char **argv) {
+    if (!StartEngine(argc, argv)) return kExitSensor;
+    if (command.sensor && links.isEmpty()) {
+        LinkTarget stored;
+        if (!StoredLink(&stored)) return kExitUsage;
+        links << stored;
+    }
+    // A signal ends a running poll or recording loop after its turn.
+    CatchInterrupt([] { session::poll = 0; });
+    int code = command.run(args, links);
+    CloseSensor();
+    DiscardAllPanels();
+    FlushOut();
+    // What was taken is written; the exit code says why it ended early.
+    if (Interrupted() && code != kExitUsage) code = InterruptExit();
+    return code;
 }

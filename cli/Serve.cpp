@@ -75,9 +75,7 @@ static int CmdServe(const CliArgs &args, const QList<LinkTarget> &links) {
         return kExitUsage;
     }
     // The plain application object: the owner needs no panels.
-    static char name[] = "tolvane-cli";
-    char *argv[] = {name, nullptr};
-    if (!StartEngine(1, argv, false)) return kExitSensor;
+    StartPlainEngine();
     CatchInterrupt();
     const LinkTarget &link = links.first();
     shared::SensorLine line;

@@ -1,13 +1,11 @@
-// The registry of shared lines and the client's way in. An owner holds a lock
-// file per sensor for as long as it runs (the lock goes when the process
-// does, however it ends) and leaves a note beside it: its pid, its socket and
-// the sensor's address. A program that opens a link to the same sensor finds
-// the note, sees the lock held and the process alive, and talks to the
-// owner's socket as it would to the sensor.
+// The registry of shared lines. An owner holds a lock file per sensor for as
+// long as it runs (the lock goes when the process does, however it ends) and
+// leaves a note beside it: its pid, its socket and the sensor's address. A
+// program that opens a link to the same sensor finds the note, sees the lock
+// held and the process alive, and talks to the owner's socket as it would to
+// the sensor (LineClient.cpp).
 #include "link/SharedLine.h"
 
-#include "core/LinkStatus.h"
-#include "link/Link.h"
 #include "platform/Platform.h"
 
 #include <QCryptographicHash>
@@ -20,8 +18,6 @@ namespace {
 constexpr int kKeyMax = 64;
 int g_lock = -1;
 QString g_lockKey;
-Owner g_inUse;
-void (*g_noteSink)(const QString &) = nullptr;
 
 QString Sanitized(const QString &text) {
     static const QRegularExpression other(QStringLiteral("[^A-Za-z0-9._-]+"));
@@ -136,59 +132,10 @@ void ReleaseLine() {
     g_lock = -1;
 }
 
-bool OpenThroughOwner(bool serial) {
-    // A serial link that went through an owner holds a conversation that the
-    // serial close does not end.
-    if (serial && g_inUse.pid != 0 && tcpcon) {
-        DisconnectFromTCPServer(g_hconversation);
-        tcpcon = 0;
-        g_hconversation = 0;
-    }
-    g_inUse = Owner{};
-    const QString key = serial ? SerialLineKey(ComPortDevice(comport)) : TcpLineKey(ipBuf, portNum);
-    Owner owner;
-    if (!FindOwner(key, &owner)) return false;
-    unsigned handle = 0;
-    // An owner that does not answer is no owner: the line is opened as ever.
-    if (ConnectToLocalServer(&handle, owner.socket, ClientTCPCB, nullptr) != 0) return false;
-    g_hconversation = handle;
-    tcpcon = 1;
-    ret = 0;
-    if (serial) comprotocol = 1; // the owner's socket is read and written as a TCP link
-    g_inUse = owner;
-    const QString name = serial ? QStringLiteral("RS232 COM%1 %2 %3 baud")
-                                      .arg(comport)
-                                      .arg(ComPortDevice(comport))
-                                      .arg(proto::BaudOfIndex(baudrate))
-                                : QStringLiteral("TCP/IP %1:%2").arg(ipBuf).arg(portNum);
-    SetLinkName(name + ", " + ThroughText(owner));
-    if (g_noteSink) g_noteSink(name + ": " + ThroughText(owner));
-    return true;
-}
-
-const Owner &LineOwnerInUse() {
-    return g_inUse;
-}
-
 QString HeldNotePath(const QString &socketPath) {
     QString path = socketPath;
     if (path.endsWith(QLatin1String(".sock"))) path.chop(5);
     return path + QStringLiteral(".held");
-}
-
-QString HeldLineNote() {
-    if (g_inUse.pid == 0) return QString();
-    QStringList lines;
-    if (!ReadTextLines(HeldNotePath(g_inUse.socket), &lines, 1) || lines.isEmpty())
-        return QString();
-    return QStringLiteral("the shared line of tolvane-cli serve, pid %1, is held by %2 for "
-                          "automatic sending (a triggered recording)")
-        .arg(g_inUse.pid)
-        .arg(lines[0]);
-}
-
-void SetThroughNoteSink(void (*sink)(const QString &note)) {
-    g_noteSink = sink;
 }
 
 } // namespace shared

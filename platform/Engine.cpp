@@ -1,7 +1,8 @@
-// The engine's core: application object, event loop, waits and clock.
-#include "platform/EngineState.h"
+// The engine's core: event loop, waits and clock, on any application
+// object (the programs without panels run on a QCoreApplication).
+#include "platform/Platform.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QPointer>
@@ -87,18 +88,11 @@ QEventLoop *g_runLoop = nullptr;
 bool g_quitRequested = false;
 } // namespace
 
-int InitRunTimeEngine(int argc, char **argv) {
+void StartEngineClock() {
     engineClock();
     // The kernel may end a sleep up to 50 us late by default, on each of the
     // several waits of a poll cycle; 1 us keeps the cycle at its line bound.
     prctl(PR_SET_TIMERSLACK, 1000UL, 0UL, 0UL, 0UL);
-    engine::PopupScriptFromEnvironment();
-    if (QCoreApplication::instance()) return 0;
-    // The application object lives for the rest of the process, as the engine does.
-    static int s_argc = argc;
-    static QApplication *app = new QApplication(s_argc, argv);
-    app->setQuitOnLastWindowClosed(false);
-    return app ? 0 : -1;
 }
 
 int RunUserInterface() {
@@ -160,6 +154,13 @@ void SleepFor(double seconds) {
     const double whole = std::floor(seconds);
     const timespec span{time_t(whole), long((seconds - whole) * 1e9)};
     clock_nanosleep(CLOCK_MONOTONIC, 0, &span, nullptr);
+}
+
+void WaitProcessingEvents(double seconds) {
+    const double end = Timer() + seconds;
+    ProcessSystemEvents();
+    for (double left = end - Timer(); left > 0; left = end - Timer())
+        WaitSystemEvents(left);
 }
 
 void Sleep(int milliseconds) {

@@ -1,5 +1,6 @@
-// Clicks, double clicks, keys, focus and window closing reach the callbacks
-// through one application-wide event filter; value events come from the
+// The application object of the programs with panels, and the one
+// application-wide event filter through which clicks, double clicks, keys,
+// focus and window closing reach the callbacks; value events come from the
 // widgets' signals (Controls.cpp, Tables.cpp).
 #include "platform/EngineState.h"
 
@@ -237,9 +238,13 @@ void TagCtrl(QWidget *w, int handle, int control) {
 
 } // namespace engine
 
-void WaitProcessingEvents(double seconds) {
-    const double end = Timer() + seconds;
-    ProcessSystemEvents();
-    for (double left = end - Timer(); left > 0; left = end - Timer())
-        WaitSystemEvents(left);
+int InitRunTimeEngine(int argc, char **argv) {
+    StartEngineClock();
+    engine::PopupScriptFromEnvironment();
+    if (QCoreApplication::instance()) return 0;
+    // The application object lives for the rest of the process, as the engine does.
+    static int s_argc = argc;
+    static QApplication *app = new QApplication(s_argc, argv);
+    app->setQuitOnLastWindowClosed(false);
+    return app ? 0 : -1;
 }

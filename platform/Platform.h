@@ -42,6 +42,9 @@ void InstallUirTable(const UirPanelInfo *panels, int count);
 // Starts the engine (creates the application object when there is none).
 // Returns 0, or a negative value when it cannot start.
 int InitRunTimeEngine(int argc, char **argv);
+// Starts the engine's clock and waits alone, on the application object that
+// exists: enough for a program without panels (InitRunTimeEngine does it too).
+void StartEngineClock();
 
 // Events delivered to callbacks.
 enum {

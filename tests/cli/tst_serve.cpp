@@ -171,6 +171,21 @@ class TstServe : public QObject {
         QVERIFY2(serve.p->state() == QProcess::Running, serve.err.constData());
     }
 
+    // The owner a line PC runs per sensor holds none of the window's
+    // libraries: tolvane-cli became tolvane-line in the same process, whose
+    // pid the unit and the registry know.
+    void ownerLoadsNoWindowLibraries() {
+        QFile maps(QStringLiteral("/proc/%1/maps").arg(servePid));
+        QVERIFY(maps.open(QIODevice::ReadOnly));
+        const QByteArray mapped = maps.readAll();
+        QVERIFY(mapped.contains("libQt6Core"));
+        for (const char *library : {"libQt6Gui", "libQt6Widgets", "libQCustomPlot"})
+            QVERIFY2(!mapped.contains(library), library);
+        QCOMPARE(QFileInfo(QStringLiteral("/proc/%1/exe").arg(servePid)).symLinkTarget(),
+                 QFileInfo(QCoreApplication::applicationDirPath() + "/tolvane-line")
+                     .canonicalFilePath());
+    }
+
     // Several clients at once, each found its way to the owner by itself:
     // the frames loop gets every frame, the parameter set read through the
     // owner is the sensor's, and the sensor saw one connection only.
