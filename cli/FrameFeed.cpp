@@ -54,7 +54,8 @@ int FeedFrames(const LinkTarget &link, uint64_t count, bool json, FrameTime time
     double nextNote = 0;
     const auto readOwnerNote = [&] {
         nextNote = Timer() + kOwnerNoteEveryS;
-        if (shared::TakeClientsNote(&waited) && feed) feed->SetShared(quint64(waited.displaced()));
+        if (shared::TakeClientsNote(shared::LineOwnerInUse(), &waited) && feed)
+            feed->SetShared(quint64(waited.displaced()));
     };
 
     uint64_t done = 0;

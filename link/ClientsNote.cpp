@@ -57,8 +57,7 @@ void WaitTally::take(int ownerPid, int pid, const std::vector<ClientCount> &note
     }
 }
 
-bool TakeClientsNote(WaitTally *tally) {
-    const Owner &owner = LineOwnerInUse();
+bool TakeClientsNote(const Owner &owner, WaitTally *tally) {
     if (owner.pid == 0) return false;
     QStringList lines;
     if (!ReadTextLines(ClientsNotePath(owner.socket), &lines)) return false;

@@ -14,6 +14,8 @@
 
 namespace shared {
 
+struct Owner;
+
 struct ClientCount {
     int pid = 0;
     unsigned client = 0; // the owner's number for the connection
@@ -42,8 +44,8 @@ class WaitTally {
     qint64 m_total = 0;
 };
 
-// Reads the note of the owner this process's link goes through into *tally;
-// false when the link goes to the sensor or the owner has no note.
-bool TakeClientsNote(WaitTally *tally);
+// Reads the note of `owner` (the one this process's link goes through) into
+// *tally; false when there is no owner (pid 0) or it has no note.
+bool TakeClientsNote(const Owner &owner, WaitTally *tally);
 
 } // namespace shared
