@@ -2,12 +2,15 @@
 // service: each frame goes to stdout or (--publish) to the broker, the link
 // state to the status topic, and with --reconnect a sensor that stops
 // answering is reported and its link opened again until it answers, instead
-// of ending the tool.
+// of ending the tool. Through a shared line it tells, on the status topic and
+// at the end, how many exchanges for other clients its frames waited for.
 #include "cli/Cli.h"
 #include "cli/FrameJson.h"
 #include "cli/Frames.h"
 
 #include "feed/Publisher.h"
+#include "link/ClientsNote.h"
+#include "link/SharedLine.h"
 #include "platform/Platform.h"
 
 #include <QDateTime>
@@ -21,6 +24,9 @@ namespace {
 // log every 10 s at most.
 constexpr double kFirstReconnectPauseS = 1.0;
 constexpr double kLongestReconnectPauseS = 10.0;
+// The owner of a shared line notes its clients' counts about once a second;
+// read as often, never per frame.
+constexpr double kOwnerNoteEveryS = 1.0;
 } // namespace
 
 int FeedFrames(const LinkTarget &link, uint64_t count, bool json, FrameTime time,
@@ -37,9 +43,20 @@ int FeedFrames(const LinkTarget &link, uint64_t count, bool json, FrameTime time
         }
     }
     const auto state = [&](feed::LinkState s) {
-        if (feed) feed->SetLink(s, link.Name(), SensorVersion());
+        if (!feed) return;
+        // Frames that stop on a shared line: a dashboard is told who holds it.
+        const bool stopped = s == feed::LinkState::TimeOut || s == feed::LinkState::Reconnecting;
+        feed->SetHeld(stopped ? shared::HeldLineNote() : QString());
+        feed->SetLink(s, link.Name(), SensorVersion());
     };
     const auto feedFailed = [&] { return feed && feed->Failed(&feedError); };
+    shared::WaitTally waited;
+    double nextNote = 0;
+    const auto readOwnerNote = [&] {
+        nextNote = Timer() + kOwnerNoteEveryS;
+        if (shared::TakeClientsNote(shared::LineOwnerInUse(), &waited) && feed)
+            feed->SetShared(quint64(waited.displaced()));
+    };
 
     uint64_t done = 0;
     bool headerOut = false;
@@ -68,6 +85,7 @@ int FeedFrames(const LinkTarget &link, uint64_t count, bool json, FrameTime time
         if (!FlushOut()) break;
         code = PollFrames(count == 0 ? 0 : count - done, [&](uint64_t, int64_t arrival) {
             ++done;
+            if (Timer() >= nextNote) readOwnerNote();
             if (feed) {
                 feed->PublishFrame(FrameJson(done, arrival));
                 return feedFailed() ? int(kExitSensor) : int(kExitOk);
@@ -85,6 +103,10 @@ int FeedFrames(const LinkTarget &link, uint64_t count, bool json, FrameTime time
         CloseSensor();
         Say(link.Name() + ": trying to connect again");
     }
+    readOwnerNote();
+    if (waited.displaced() > 0)
+        Say(link.Name() + ": " + feed::SharedReason(quint64(waited.displaced())) +
+            " (the frames waited for them on the shared line)");
     if (feedFailed()) {
         Say(feedError);
         code = kExitSensor;

@@ -113,6 +113,7 @@ static int CmdServe(const CliArgs &args, const QList<LinkTarget> &links) {
     shared::LineOwner owner(line);
     owner.setLog(OwnerLog);
     owner.setHeldNotePath(shared::HeldNotePath(self.socket));
+    owner.setClientsNote(self.socket);
     int code = kExitOk;
     LineServerSetup setup;
     setup.socketPath = self.socket;

@@ -88,8 +88,14 @@ const char *LinkStateName(LinkState state) {
     return "";
 }
 
+QString SharedReason(quint64 shared) {
+    return QString("shared: %1 %2 for another client")
+        .arg(shared)
+        .arg(shared == 1 ? "exchange" : "exchanges");
+}
+
 QByteArray StatusJson(LinkState state, const QString &link, const QString &version, double fps,
-                      const FeedCounters &c, qint64 msecsSinceEpoch) {
+                      const FeedCounters &c, qint64 msecsSinceEpoch, const QString &held) {
     QJsonObject o;
     o["state"] = LinkStateName(state);
     o["link"] = link;
@@ -100,6 +106,13 @@ QByteArray StatusJson(LinkState state, const QString &link, const QString &versi
     o["unsent"] = qint64(c.unsent);
     o["lost"] = qint64(c.lost);
     o["reconnects"] = qint64(c.reconnects);
+    o["shared"] = qint64(c.shared);
+    // A held line is why the frames stopped, never why they were polled.
+    const bool stopped = state == LinkState::TimeOut || state == LinkState::Reconnecting;
+    if (stopped && !held.isEmpty())
+        o["reason"] = held;
+    else if (c.shared > 0)
+        o["reason"] = SharedReason(c.shared);
     o["time"] =
         QDateTime::fromMSecsSinceEpoch(msecsSinceEpoch, Qt::UTC).toString(Qt::ISODateWithMs);
     return QJsonDocument(o).toJson(QJsonDocument::Compact);
@@ -117,7 +130,7 @@ struct Publisher::Impl {
     std::atomic<bool> connected{false};
     // Connected, and (QoS 0) the broker not silent: frames are taken.
     std::atomic<bool> taking{false};
-    std::atomic<quint64> frames{0}, published{0}, unsent{0}, lost{0}, reconnects{0};
+    std::atomic<quint64> frames{0}, published{0}, unsent{0}, lost{0}, reconnects{0}, shared{0};
     // Positions in the stream of frames given to the client, counted from the
     // start: handed to it, written to the connection (QoS 0) or acknowledged
     // (QoS 1), and vouched for by the broker. vouched <= written <= handed.
@@ -134,7 +147,7 @@ struct Publisher::Impl {
     // States set since the last status, so that a short one (a time-out
     // followed at once by reconnecting) is published too.
     QList<LinkState> passed;
-    QString link, version;
+    QString link, version, held;
     enum class Outcome { Pending, Connected, NoBroker, Failed } outcome = Outcome::Pending;
     QString failure;
     QString lastLogError;
@@ -324,8 +337,8 @@ struct Publisher::Impl {
             std::lock_guard lock(mutex);
             const qint64 now = QDateTime::currentMSecsSinceEpoch();
             for (const LinkState s : passed)
-                payloads << StatusJson(s, link, version, fps, Snapshot(), now);
-            payloads << StatusJson(state, link, version, fps, Snapshot(), now);
+                payloads << StatusJson(s, link, version, fps, Snapshot(), now, held);
+            payloads << StatusJson(state, link, version, fps, Snapshot(), now, held);
             passed.clear();
             statusDue = false;
         }
@@ -340,7 +353,7 @@ struct Publisher::Impl {
         lastStatus = Clock::now();
     }
 
-    FeedCounters Snapshot() const { return {frames, published, unsent, lost, reconnects}; }
+    FeedCounters Snapshot() const { return {frames, published, unsent, lost, reconnects, shared}; }
 
     // Frames per second over the last second of polling; counted afresh
     // when polling starts again, so that a pause does not lower it.
@@ -616,6 +629,17 @@ void Publisher::SetLink(LinkState state, const QString &link, const QString &ver
     d->state = state;
     d->link = link;
     d->version = version;
+    d->statusDue = true;
+}
+
+void Publisher::SetShared(quint64 shared) {
+    d->shared = shared;
+}
+
+void Publisher::SetHeld(const QString &note) {
+    std::lock_guard lock(d->mutex);
+    if (note == d->held) return;
+    d->held = note;
     d->statusDue = true;
 }
 

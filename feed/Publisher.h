@@ -27,13 +27,21 @@ struct FeedCounters {
     quint64 lost = 0;       // frames written after the broker's last answer on a connection
                             // that then broke: they may or may not have arrived
     quint64 reconnects = 0; // connections to the broker after the first one
+    quint64 shared = 0;     // exchanges the line's owner ran for other clients while the
+                            // feed waited for its frame
 };
+
+// Why the frames slowed down: "shared: 33 exchanges for another client".
+QString SharedReason(quint64 shared);
 
 // The status object: {"state":..., "link":..., "version":..., "fps":...,
 // "frames":..., "published":..., "unsent":..., "lost":..., "reconnects":...,
-// "time":...}
+// "shared":..., "reason":..., "time":...}. The reason, when there is one: why
+// the frames stopped (a time-out or reconnecting: `held`, who holds the shared
+// line), else why they slowed down (shared > 0).
 QByteArray StatusJson(LinkState state, const QString &link, const QString &version, double fps,
-                      const FeedCounters &counters, qint64 msecsSinceEpoch);
+                      const FeedCounters &counters, qint64 msecsSinceEpoch,
+                      const QString &held = QString());
 
 inline constexpr char kOfflineText[] = "offline";
 
@@ -55,6 +63,10 @@ class Publisher {
     // Takes one frame (every N-th is published); never blocks.
     void PublishFrame(const QByteArray &payload);
     void SetLink(LinkState state, const QString &link, const QString &version);
+    // The exchanges for other clients of a shared line the feed has waited for so far.
+    void SetShared(quint64 shared);
+    // Who holds the shared line while the frames cannot be polled; empty when nobody.
+    void SetHeld(const QString &note);
     // Set when the broker refused a later login or certificate: the feed has
     // stopped and the tool ends with the error.
     bool Failed(QString *error) const;

@@ -6,9 +6,11 @@
 #include "link/SharedLine.h"
 
 #include "core/Protocol.h"
+#include "link/ClientsNote.h"
 #include "link/Link.h"
 #include "platform/Platform.h"
 
+#include <QFile>
 #include <algorithm>
 
 namespace shared {
@@ -27,6 +29,10 @@ constexpr double kTellAgainS = 10.0;
 // A lost TCP line is opened again at most this often.
 constexpr double kReopenEveryS = 1.0;
 constexpr double kIdleWakeS = 1.0;
+// The clients' note is brought up to date this often at most: a client reads
+// it as often, never per exchange.
+constexpr double kClientsNoteEveryS = 1.0;
+constexpr double kClientsNoteServedEveryS = 10.0;
 // A client waits for each answer before its next request; one that piles up
 // more than this is no client of the sensor's protocol, and is let go before
 // it makes the owner grow.
@@ -160,8 +166,47 @@ void LineOwner::close() {
     m_clients.clear();
     if (m_sensorOpen && m_state == Holding) writeSensor(AutoSendOff());
     noteHolder(false);
+    if (!m_clientsNote.isEmpty()) DeleteFile(m_clientsNote);
+    m_clientsNoteWritten = false;
     closeSensor();
     m_state = Idle;
+}
+
+void LineOwner::setClientsNote(const QString &socketPath) {
+    m_socket = socketPath;
+    m_clientsNote = ClientsNotePath(socketPath);
+    // Counts of a killed owner's clients would be taken for this one's.
+    DeleteFile(m_clientsNote);
+    m_clientsNoteWritten = false;
+}
+
+void LineOwner::noteClients(double now) {
+    if (m_clientsNote.isEmpty() || now < m_clientsNoteDue) return;
+    m_clientsNoteDue = now + kClientsNoteEveryS;
+    std::vector<ClientCount> counts;
+    for (const auto &[client, c] : m_clients)
+        counts.push_back(ClientCount{c.pid, client, c.served, c.displaced});
+    // Clients read it for who waited. A feed alone on the line changes its
+    // exchanges all the time; that alone rewrites the note every 10 s only.
+    std::vector<ClientCount> waits = counts;
+    for (ClientCount &c : waits)
+        c.served = 0;
+    const QByteArray key = ClientsNoteText(waits);
+    if (m_clientsNoteWritten && key == m_clientsNoteWaits &&
+        now < m_clientsNoteAt + kClientsNoteServedEveryS)
+        return;
+    const QByteArray text = ClientsNoteText(counts);
+    if (m_clientsNoteWritten && text == m_clientsNoteText) return;
+    if (!WriteFileAtomic(m_clientsNote, text)) return;
+    // Who may open the socket may read the note; the next writes keep its mode.
+    if (!m_clientsNoteWritten && QFile::exists(m_socket))
+        QFile::setPermissions(m_clientsNote,
+                              QFile::permissions(m_socket) & ~(QFile::ExeOwner | QFile::ExeUser |
+                                                               QFile::ExeGroup | QFile::ExeOther));
+    m_clientsNoteText = text;
+    m_clientsNoteWaits = key;
+    m_clientsNoteAt = now;
+    m_clientsNoteWritten = true;
 }
 
 void LineOwner::clientConnected(unsigned client) {
@@ -181,6 +226,11 @@ void LineOwner::clientData(unsigned client) {
         c.inbox.append(buffer, n);
     // Whole requests only: a client that sends half of one holds nobody up.
     const double now = Timer();
+    // A request that comes while another client's exchange runs waits for it:
+    // clients keep the sensor's pause too, so most of their requests come so.
+    if (c.requests.empty() && c.inbox.size() >= proto::kTelegramBytes && m_current != client &&
+        (m_state == Awaiting || m_state == Pausing))
+        ++c.displaced;
     while (c.inbox.size() >= proto::kTelegramBytes) {
         c.requests.push_back(Request{c.inbox.left(proto::kTelegramBytes), now});
         c.inbox.remove(0, proto::kTelegramBytes);
@@ -412,6 +462,7 @@ double LineOwner::step(double now) {
     }
     if (m_state == Idle) startNext(now);
     tellWaiting(now);
+    noteClients(now);
     switch (m_state) {
     case Awaiting:
         return std::max(0.0, std::min(m_deadline - now, kIdleWakeS));

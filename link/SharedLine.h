@@ -104,6 +104,9 @@ class LineOwner {
     void setLog(void (*log)(const QString &text)) { m_log = log; }
     // Where the owner notes who holds the line, for the clients that wait.
     void setHeldNotePath(const QString &path) { m_heldNote = path; }
+    // Where the owner notes each client's exchanges, beside its socket and
+    // readable as the socket is, for the clients that want to know why they waited.
+    void setClientsNote(const QString &socketPath);
     // Runs the line; returns the seconds until it needs to run again.
     double step(double now);
 
@@ -162,6 +165,11 @@ class LineOwner {
     void (*m_log)(const QString &text) = nullptr;
     QString m_heldNote;
     void noteHolder(bool held);
+    QString m_socket, m_clientsNote;
+    QByteArray m_clientsNoteText, m_clientsNoteWaits;
+    bool m_clientsNoteWritten = false;
+    double m_clientsNoteDue = 0, m_clientsNoteAt = 0;
+    void noteClients(double now);
 };
 
 } // namespace shared

@@ -81,6 +81,13 @@ struct Run {
     QByteArray out() { return p->readAllStandardOutput(); }
 };
 
+QJsonObject LastStatus(fixture::MqttSubscriber &sub, const QString &prefix) {
+    const QList<QByteArray> all = sub.On(prefix + "/status");
+    for (qsizetype i = all.size() - 1; i >= 0; --i)
+        if (all[i].startsWith('{')) return QJsonDocument::fromJson(all[i]).object();
+    return QJsonObject();
+}
+
 int RunCli(const QStringList &args, QByteArray *out = nullptr, QByteArray *err = nullptr) {
     Run r;
     r.start(args);
@@ -332,6 +339,10 @@ class TstServe : public QObject {
         QCOMPARE(int(st.st_mode & 0777), 0600);
         QCOMPARE(::stat(Registry().toLocal8Bit().constData(), &st), 0);
         QCOMPARE(int(st.st_mode & 0777), 0700);
+        // The note of its clients' counts is readable as the socket is.
+        const QString note = QString(Socket()).replace(".sock", ".clients");
+        QTRY_COMPARE_WITH_TIMEOUT(::stat(note.toLocal8Bit().constData(), &st), 0, 3000);
+        QCOMPARE(int(st.st_mode & 0777), 0600);
 
         // A second sensor's owner for the user's own group.
         tsim::Simulator second;
@@ -355,6 +366,9 @@ class TstServe : public QObject {
         QCOMPARE(::stat(path.toLocal8Bit().constData(), &st), 0);
         QCOMPARE(int(st.st_mode & 0777), 0660);
         QCOMPARE(st.st_gid, g->gr_gid);
+        const QString groupNote = QString(path).replace(".sock", ".clients");
+        QTRY_COMPARE_WITH_TIMEOUT(::stat(groupNote.toLocal8Bit().constData(), &st), 0, 3000);
+        QCOMPARE(int(st.st_mode & 0777), 0660);
         // The loopback port speaks the sensor's protocol as the socket does.
         QTcpSocket tcp;
         tcp.connectToHost(QHostAddress::LocalHost, quint16(port));
@@ -365,6 +379,7 @@ class TstServe : public QObject {
         QVERIFY(version.startsWith("TOLVANE-SIM"));
         StopServe(grouped);
         QVERIFY(!QFileInfo::exists(path));
+        QVERIFY(!QFileInfo::exists(groupNote));
         // Its group's access to the directory ends with it.
         ::chmod(Registry().toLocal8Bit().constData(), 0700);
     }
@@ -487,7 +502,8 @@ class TstServe : public QObject {
 
     // The plant feed owns the line and keeps publishing while verify runs
     // beside it again and again: each verify passes, every frame reaches the
-    // broker, in order.
+    // broker, in order, and the status counts the exchanges its frames waited
+    // for and says why.
     void feedBesideAVerifyLoop() {
         tsim::Simulator second;
         second.setStoreTimeEmulation(false);
@@ -503,18 +519,79 @@ class TstServe : public QObject {
         feed.start({"--tcp", sensor, "frames", "-n", "500", "--reconnect", "--share", "--publish",
                     QStringLiteral("mqtt://127.0.0.1:%1/line").arg(broker.Port())});
         QTRY_VERIFY_WITH_TIMEOUT(sub.On("line/frame").size() > 20, 10000);
+        const auto others = [&] {
+            return second.requestCount() - second.requestCount(proto::SendFrame);
+        };
+        const qint64 othersBefore = others();
         for (int i = 0; i < 3; ++i) {
             QByteArray err;
             QCOMPARE(RunCli({"--tcp", sensor, "verify", set}, nullptr, &err), 0);
             QVERIFY2(err.contains("through the shared line"), err.constData());
             QTest::qWait(200);
         }
+        QTRY_VERIFY_WITH_TIMEOUT(LastStatus(sub, "line")["shared"].toInt() > 0, 5000);
+        const QJsonObject status = LastStatus(sub, "line");
+        const int waited = status["shared"].toInt();
+        QCOMPARE(status["reason"].toString(),
+                 QStringLiteral("shared: %1 exchanges for another client").arg(waited));
+        QCOMPARE(status["state"].toString(), QString("polling"));
+        const qint64 forOthers = others() - othersBefore;
         QCOMPARE(feed.finish(), 0);
+        // The frames wait for nearly every exchange of verify; the summary
+        // may miss the last second's.
+        const QRegularExpressionMatch summary =
+            QRegularExpression("shared: (\\d+) exchanges for another client")
+                .match(QString::fromLocal8Bit(feed.err));
+        QVERIFY2(summary.hasMatch(), feed.err.constData());
+        const qint64 total = summary.captured(1).toLongLong();
+        QVERIFY2(total >= waited && total >= forOthers / 2 && total <= forOthers,
+                 qPrintable(QStringLiteral("%1 of %2").arg(total).arg(forOthers)));
         QTRY_COMPARE_WITH_TIMEOUT(sub.On("line/frame").size(), 500, 5000);
         const QList<QByteArray> frames = sub.On("line/frame");
         for (int i = 0; i < frames.size(); ++i)
             QCOMPARE(QJsonDocument::fromJson(frames[i])["frame"].toInt(), i + 1);
         QVERIFY2(!feed.err.contains("TIMEOUT"), feed.err.constData());
+    }
+
+    // A client that holds the line for automatic sending stops the feed's
+    // frames: its status says who holds the line, and the frames go on once
+    // the line is given back.
+    void feedAroundAHeldLine() {
+        fixture::MqttBroker broker;
+        QVERIFY(broker.Start());
+        fixture::MqttSubscriber sub;
+        QVERIFY(sub.Start(broker.Port(), "held/#"));
+        Run feed;
+        feed.start({"--tcp", Sensor(), "frames", "--reconnect", "--publish",
+                    QStringLiteral("mqtt://127.0.0.1:%1/held").arg(broker.Port())});
+        QTRY_VERIFY_WITH_TIMEOUT(sub.On("held/frame").size() > 20, 10000);
+        QVERIFY(!LastStatus(sub, "held").contains("reason"));
+        sim->setAutoSendIntervalMs(20);
+        QLocalSocket holder;
+        holder.connectToServer(Socket());
+        QVERIFY(holder.waitForConnected(2000));
+        holder.write(Telegram(50, 1));
+        holder.flush();
+        const QString heldBy =
+            "is held by pid " + QString::number(QCoreApplication::applicationPid());
+        QTRY_VERIFY_WITH_TIMEOUT(LastStatus(sub, "held")["reason"].toString().contains(heldBy),
+                                 15000);
+        QVERIFY(LastStatus(sub, "held")["state"].toString() != "polling");
+        holder.write(Telegram(50, 0));
+        holder.flush();
+        const qsizetype before = sub.On("held/frame").size();
+        QTRY_VERIFY_WITH_TIMEOUT(sub.On("held/frame").size() > before + 20, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(LastStatus(sub, "held")["state"].toString(), QString("polling"),
+                                  3000);
+        // Polling is never said to be held up, not even by a status that
+        // catches up with a short state.
+        for (const QByteArray &payload : sub.On("held/status")) {
+            const QJsonObject status = QJsonDocument::fromJson(payload).object();
+            if (status["state"].toString() == "polling")
+                QVERIFY2(!status["reason"].toString().contains(heldBy), payload.constData());
+        }
+        ::kill(pid_t(feed.p->processId()), SIGTERM);
+        QCOMPARE(feed.finish(), 143);
     }
 
     void cleanupTestCase() {

@@ -3,6 +3,7 @@
 // logins and certificates, and the feed's command-line options.
 #include "feed/FeedOptions.h"
 #include "feed/Publisher.h"
+#include "link/ClientsNote.h"
 #include "sim/Simulator.h"
 #include "support/MqttBroker.h"
 
@@ -284,6 +285,15 @@ class TstFeed : public QObject {
         QCOMPARE(status["version"].toString(), QString(kVersion));
         QCOMPARE(status["unsent"].toInt(), 0);
         QVERIFY(QDateTime::fromString(status["time"].toString(), Qt::ISODateWithMs).isValid());
+        QCOMPARE(status["shared"].toInt(), 0);
+        QVERIFY(!status.contains("reason"));
+
+        // Exchanges for other clients of a shared line are counted and named.
+        p.SetShared(33);
+        QTRY_COMPARE_WITH_TIMEOUT(LastStatus(sub, "s1")["shared"].toInt(), 33, 5000);
+        QCOMPARE(LastStatus(sub, "s1")["reason"].toString(),
+                 QString("shared: 33 exchanges for another client"));
+        QCOMPARE(LastStatus(sub, "s1")["published"].toInt(), expected);
 
         p.SetLink(feed::LinkState::TimeOut, kLink, kVersion);
         QTRY_COMPARE_WITH_TIMEOUT(LastStatus(sub, "s1")["state"].toString(), QString("time-out"),
@@ -321,6 +331,10 @@ class TstFeed : public QObject {
         const QJsonObject last =
             QJsonDocument::fromJson(statuses.value(statuses.size() - 2)).object();
         QCOMPARE(last["link"].toString(), "TCP/IP " + tcp);
+        // Alone on its sensor the feed waits for nobody.
+        QCOMPARE(last["shared"].toInt(), 0);
+        QVERIFY(!last.contains("reason"));
+        QVERIFY2(!feed.Err().contains("for another client"), "stderr");
         QVERIFY2(last["version"].toString().contains("SIM"),
                  qPrintable(last["version"].toString()));
     }
@@ -614,6 +628,45 @@ class TstFeed : public QObject {
         QCOMPARE(feed.End(), code);
         const QString err = feed.Err();
         QVERIFY2(err.contains(message), qPrintable(err));
+    }
+    // What the feed makes of its owner's notes, read one after the other:
+    // only its own whole lines count, each connection's count once however
+    // often it is read, and a new connection or a new owner adds to the run.
+    void clientsNote_data() {
+        QTest::addColumn<QStringList>("reads"); // "OWNERPID:note", in turn
+        QTest::addColumn<int>("waited");
+        constexpr char kOwn[] = "50:pid 100 client 1 served 9 displaced 3\n";
+        QTest::newRow("own line") << QStringList{kOwn} << 3;
+        QTest::newRow("another pid's line")
+            << QStringList{"50:pid 200 client 2 served 9 displaced 8\npid 100 client 1 served 9 "
+                           "displaced 3\n"}
+            << 3;
+        QTest::newRow("torn line")
+            << QStringList{QString(kOwn) + "pid 100 client 2 served 4 disp"} << 3;
+        QTest::newRow("unknown lines")
+            << QStringList{"50:pid 100 client 1 served 9 displaced 3 more\npid -1 client 1 "
+                           "served 9 displaced 3\n\nPID 100 CLIENT 1 SERVED 9 DISPLACED 3"}
+            << 0;
+        QTest::newRow("read again") << QStringList{kOwn, kOwn} << 3;
+        QTest::newRow("grows") << QStringList{kOwn, "50:pid 100 client 1 served 20 displaced 7"}
+                               << 7;
+        QTest::newRow("link opened again")
+            << QStringList{kOwn, "50:pid 100 client 4 served 20 displaced 5"} << 8;
+        QTest::newRow("owner started again")
+            << QStringList{kOwn, "51:pid 100 client 1 served 2 displaced 2"} << 5;
+        QTest::newRow("missing or empty note") << QStringList{kOwn, "50:"} << 3;
+    }
+
+    void clientsNote() {
+        QFETCH(QStringList, reads);
+        QFETCH(int, waited);
+        shared::WaitTally tally;
+        for (const QString &read : reads) {
+            const int colon = int(read.indexOf(':'));
+            tally.take(read.left(colon).toInt(), 100,
+                       shared::ParseClientsNote(read.mid(colon + 1).split('\n')));
+        }
+        QCOMPARE(tally.displaced(), qint64(waited));
     }
 };
 
