@@ -161,16 +161,19 @@ struct CliCommand {
     bool sensor = true;             // talks to a sensor (takes LINK options)
     // Runs on the engine with the panels (the window's parameter code reads
     // them); the dispatch starts it, finds the stored link and catches the
-    // signals. A command without runs in tolvane-line (StartPlainEngine: a
-    // QCoreApplication of its own), gets the links as given and calls
-    // CatchInterrupt once its application exists; its file joins
-    // tolvane-line's sources, with what it needs and nothing of the panels.
+    // signals. A command without (serve) starts its own engine
+    // (StartPlainEngine), gets the links as given and calls CatchInterrupt
+    // once its application exists.
     bool panels = true;
     int (*run)(const CliArgs &args, const QList<LinkTarget> &links) = nullptr;
     int order = 100; // place in the command list
+    // Runs in tolvane-line when the link is named (the stored link is read
+    // through the interface panel): its file and what it needs join
+    // tolvane-line's sources, and none of it may need the panels.
+    bool line = false;
 };
 // (Commands are brace-initialised in this order: name, synopsis, summary,
-// details, examples, options, minWords, maxWords, sensor, panels, run, order.)
+// details, examples, options, minWords, maxWords, sensor, panels, run, order, line.)
 
 // A command defined in another file joins the table through a static
 // CliRegistration in that file.
@@ -222,14 +225,19 @@ int CmdStats(const CliArgs &args, const QList<LinkTarget> &links);
 
 // The part of a run on the engine with the panels: the engine started, the
 // stored link found when none was named, the signals caught, the command
-// run and the panels discarded. tolvane-cli's; tolvane-line has none.
+// run and the panels discarded. tolvane-cli's; tolvane-line has its own.
 using PanelRun = int (*)(const CliCommand &command, const CliArgs &args, QList<LinkTarget> links,
                          int argc, char **argv);
 int RunWithPanels(const CliCommand &command, const CliArgs &args, QList<LinkTarget> links, int argc,
                   char **argv);
-// The whole program: options, dispatch, exit code. withPanels runs the
-// commands that need panels (null in tolvane-line, which has none).
-int RunCli(int argc, char **argv, PanelRun withPanels);
+// A sensor command on the engine that runs: the signals caught, the command
+// run, its link closed and stdout flushed; the exit code says how it ended.
+int RunSensorCommand(const CliCommand &command, const CliArgs &args,
+                     const QList<LinkTarget> &links);
+// The whole program: options, dispatch, exit code. `run` runs a sensor
+// command on its engine (RunWithPanels in tolvane-cli); handOver, when given,
+// is tried first for a command that can run in tolvane-line.
+int RunCli(int argc, char **argv, PanelRun run, void (*handOver)(char **argv) = nullptr);
 // tolvane-cli becomes tolvane-line, found beside its executable, with the
 // same arguments (same process, same pid); returns only when that cannot be.
 void HandOverToLineProgram(char **argv);

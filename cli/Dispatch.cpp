@@ -207,7 +207,7 @@ bool CliArgs::Choice(const QString &name, const QStringList &choices, QString *o
     return false;
 }
 
-int RunCli(int argc, char **argv, PanelRun withPanels) {
+int RunCli(int argc, char **argv, PanelRun run, void (*handOver)(char **argv)) {
     QStringList args;
     for (int i = 1; i < argc; ++i)
         args << QString::fromLocal8Bit(argv[i]);
@@ -223,9 +223,12 @@ int RunCli(int argc, char **argv, PanelRun withPanels) {
     if (parser.IsSet("version")) return Print("tolvane-cli " TOLVANE_VERSION "\n");
     if (name.isEmpty()) return Usage("no command");
     if (!command) return Usage(QStringLiteral("unknown command \"%1\"").arg(name));
-    // A command without panels runs in tolvane-line, which loads none of the
-    // window's libraries; it comes back here only where that cannot start.
-    if (!command->panels && withPanels) HandOverToLineProgram(argv);
+    // A command that needs no panels runs in tolvane-line, which loads none
+    // of the window's libraries; it comes back here only where that cannot
+    // start. The stored link is read through the panels: here.
+    if (handOver && (command->line || !command->panels) &&
+        (parser.IsSet("tcp") || parser.IsSet("hosts") || parser.IsSet("serial")))
+        handOver(argv);
 
     const QStringList words = parser.Words().mid(1);
     if (words.size() > command->maxWords)
@@ -242,6 +245,5 @@ int RunCli(int argc, char **argv, PanelRun withPanels) {
     if (command->name == "help" || command->name == "completion" || !command->panels)
         return command->run(commandArgs, links);
 
-    if (!withPanels) return Usage(QStringLiteral("%1 needs tolvane-cli").arg(name));
-    return withPanels(*command, commandArgs, links, argc, argv);
+    return run(*command, commandArgs, links, argc, argv);
 }

@@ -129,5 +129,6 @@ const CliRegistration kRegistration(
      true,
      true,
      CmdFrames,
-     60});
+     60,
+     true});
 } // namespace

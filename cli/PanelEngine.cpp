@@ -5,7 +5,6 @@
 
 #include "core/Session.h"
 #include "link/Link.h"
-#include "link/SharedLine.h"
 #include "params/Params.h"
 #include "platform/Platform.h"
 #include "teach/TeachTable.h"
@@ -29,7 +28,6 @@ bool StartEngine(int /*argc*/, char **argv) {
     if (InitRunTimeEngine(1, args) < 0) return false;
     popupscript::Install();
     popupscript::Forward(PopupToStderr);
-    shared::SetThroughNoteSink(Say);
     proj_dir = GetProjectDir();
     cfg_dir = ConfigDirFor(proj_dir);
     conSettingsFileName = JoinPath(cfg_dir, "ComSettings.cfg");
@@ -78,13 +76,7 @@ int RunWithPanels(const CliCommand &command, const CliArgs &args, QList<LinkTarg
         if (!StoredLink(&stored)) return kExitUsage;
         links << stored;
     }
-    // A signal ends a running poll or recording loop after its turn.
-    CatchInterrupt([] { session::poll = 0; });
-    int code = command.run(args, links);
-    CloseSensor();
+    const int code = RunSensorCommand(command, args, links);
     DiscardAllPanels();
-    FlushOut();
-    // What was taken is written; the exit code says why it ended early.
-    if (Interrupted() && code != kExitUsage) code = InterruptExit();
     return code;
 }

@@ -18,6 +18,8 @@ LinkTarget openLink;
 } // namespace
 
 void StartSensorSession() {
+    // A link that goes through a shared line says so on stderr.
+    shared::SetThroughNoteSink(Say);
     telegram::sync = proto::kRequestSync;
     target = RAM;
 }
@@ -91,4 +93,16 @@ int ForEachSensor(const QList<LinkTarget> &all,
                                                                                 : "failed"));
     }
     return worst;
+}
+
+int RunSensorCommand(const CliCommand &command, const CliArgs &args,
+                     const QList<LinkTarget> &links) {
+    // A signal ends a running poll or recording loop after its turn.
+    CatchInterrupt([] { session::poll = 0; });
+    int code = command.run(args, links);
+    CloseSensor();
+    FlushOut();
+    // What was taken is written; the exit code says why it ended early.
+    if (Interrupted() && code != kExitUsage) code = InterruptExit();
+    return code;
 }

@@ -227,5 +227,6 @@ const CliRegistration kServe({
     false,
     CmdServe,
     90,
+    true,
 });
 } // namespace

@@ -3,5 +3,5 @@
 
 int main(int argc, char **argv) {
     IgnoreBrokenPipe();
-    return FinishOutput(RunCli(argc, argv, RunWithPanels));
+    return FinishOutput(RunCli(argc, argv, RunWithPanels, HandOverToLineProgram));
 }

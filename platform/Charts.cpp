@@ -445,12 +445,12 @@ void ChartWindow::finish(bool tell) {
     if (tell) c->ChartClosed(h);
 }
 
-constexpr int kErrNoWindow = engine::kErrBadPanel;
-constexpr int kErrBadItem = engine::kErrBadControl;
+constexpr int kErrNoWindow = kErrBadPanel;
+constexpr int kErrBadItem = kErrBadControl;
 } // namespace
 
 int NewChartWindow(const ChartLayout &layout, ChartClient *client) {
-    if (!client) return engine::kErrBadValue;
+    if (!client) return kErrBadValue;
     const int handle = nextHandle++;
     auto *w = new ChartWindow(handle, layout, client);
     Windows()[handle] = w;

@@ -49,19 +49,6 @@ enum class Kind {
     Group, // QGroupBox
 };
 
-enum {
-    kErrGeneral = -1,
-    kErrNoFile = -2,
-    kErrNoPanel = -3,
-    kErrBadPanel = -4,
-    kErrBadControl = -5,
-    kErrWrongKind = -6,
-    kErrBadAttribute = -7,
-    kErrBadValue = -8,
-    kErrBadCell = -9,
-    kErrNoUi = -10,
-};
-
 struct GraphState; // Graphs.cpp; a child object of its plot
 
 struct Ctrl {

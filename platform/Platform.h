@@ -39,6 +39,20 @@ struct UirPanelInfo {
 // which callbacks they are bound to (generated from the forms at build time).
 void InstallUirTable(const UirPanelInfo *panels, int count);
 
+// What the panel and control services return when they fail.
+enum {
+    kErrGeneral = -1,
+    kErrNoFile = -2,
+    kErrNoPanel = -3,
+    kErrBadPanel = -4,
+    kErrBadControl = -5,
+    kErrWrongKind = -6,
+    kErrBadAttribute = -7,
+    kErrBadValue = -8,
+    kErrBadCell = -9,
+    kErrNoUi = -10,
+};
+
 // Starts the engine (creates the application object when there is none).
 // Returns 0, or a negative value when it cannot start.
 int InitRunTimeEngine(int argc, char **argv);

@@ -171,19 +171,39 @@ class TstServe : public QObject {
         QVERIFY2(serve.p->state() == QProcess::Running, serve.err.constData());
     }
 
-    // The owner a line PC runs per sensor holds none of the window's
-    // libraries: tolvane-cli became tolvane-line in the same process, whose
-    // pid the unit and the registry know.
-    void ownerLoadsNoWindowLibraries() {
-        QFile maps(QStringLiteral("/proc/%1/maps").arg(servePid));
+    // What a line PC runs per sensor, an owner and a feed, holds none of the
+    // window's libraries: tolvane-cli became tolvane-line in the same
+    // process, whose pid the unit and the registry know.
+    void linePrograms_data() {
+        QTest::addColumn<QStringList>("command");
+        QTest::newRow("serve") << QStringList{};
+        QTest::newRow("frames") << QStringList{"frames", "--format", "json"};
+        QTest::newRow("frames --publish")
+            << QStringList{"frames", "--publish", "mqtt://127.0.0.1:1/plant/line1/s3"};
+    }
+    void linePrograms() {
+        QFETCH(QStringList, command);
+        Run frames;
+        int pid = servePid;
+        if (!command.isEmpty()) {
+            frames.start(QStringList{"--tcp", Sensor()} + command);
+            QTRY_VERIFY2_WITH_TIMEOUT(frames.err.append(frames.p->readAllStandardError())
+                                          .contains("through the shared line"),
+                                      frames.err.constData(), 10000);
+            pid = int(frames.p->processId());
+        }
+        QFile maps(QStringLiteral("/proc/%1/maps").arg(pid));
         QVERIFY(maps.open(QIODevice::ReadOnly));
         const QByteArray mapped = maps.readAll();
         QVERIFY(mapped.contains("libQt6Core"));
         for (const char *library : {"libQt6Gui", "libQt6Widgets", "libQCustomPlot"})
             QVERIFY2(!mapped.contains(library), library);
-        QCOMPARE(QFileInfo(QStringLiteral("/proc/%1/exe").arg(servePid)).symLinkTarget(),
+        QCOMPARE(QFileInfo(QStringLiteral("/proc/%1/exe").arg(pid)).symLinkTarget(),
                  QFileInfo(QCoreApplication::applicationDirPath() + "/tolvane-line")
                      .canonicalFilePath());
+        if (command.isEmpty()) return;
+        ::kill(pid_t(pid), SIGTERM);
+        QCOMPARE(frames.finish(10000), 143);
     }
 
     // Several clients at once, each found its way to the owner by itself:
