@@ -71,9 +71,11 @@ void Decode(const unsigned char *bytes, double arrived) {
     CopyDatatoVars();
     // The frame is of when its answer came, not of when it was taken: a box
     // opened in between (the link lost right after it) must not date it later.
+    // Its whole milliseconds are never after the arrival, so that nothing seen
+    // after the frame can seem to come before it.
     const double age = Timer() - arrived;
     if (arrived > 0 && age >= 0)
-        frameMsecs = QDateTime::currentMSecsSinceEpoch() - std::llround(age * 1000);
+        frameMsecs = QDateTime::currentMSecsSinceEpoch() - std::llround(std::ceil(age * 1000));
     MarkValuesLive();
     MarkStatusTimeoutPast();
     takenArrival = arrived;
