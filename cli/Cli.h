@@ -239,5 +239,8 @@ int RunSensorCommand(const CliCommand &command, const CliArgs &args,
 // is tried first for a command that can run in tolvane-line.
 int RunCli(int argc, char **argv, PanelRun run, void (*handOver)(char **argv) = nullptr);
 // tolvane-cli becomes tolvane-line, found beside its executable, with the
-// same arguments (same process, same pid); returns only when that cannot be.
-void HandOverToLineProgram(char **argv);
+// same arguments (same process, same pid), and linkOptions before them;
+// returns only when that cannot be.
+void HandOverToLineProgram(char **argv, const QStringList &linkOptions = {});
+// The options that name a link: --tcp HOST:PORT, --serial DEVICE --baud RATE.
+QStringList LinkOptions(const LinkTarget &link);

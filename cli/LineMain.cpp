@@ -6,7 +6,8 @@
 
 namespace {
 // A sensor command on the plain application object. tolvane-cli hands one
-// over only with its link named: the stored link needs the panels.
+// over only with its link named: it reads a stored link through the panels
+// and names it.
 int RunPlain(const CliCommand &command, const CliArgs &args, QList<LinkTarget> links, int,
              char **) {
     if (command.sensor && links.isEmpty()) {

@@ -74,6 +74,9 @@ int RunWithPanels(const CliCommand &command, const CliArgs &args, QList<LinkTarg
     if (command.sensor && links.isEmpty()) {
         LinkTarget stored;
         if (!StoredLink(&stored)) return kExitUsage;
+        // Read through the panels, the stored link is named for tolvane-line,
+        // which goes on without them.
+        if (command.line) HandOverToLineProgram(argv, LinkOptions(stored));
         links << stored;
     }
     const int code = RunSensorCommand(command, args, links);

@@ -17,6 +17,7 @@
 #include <csignal>
 #include <cstdio>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 // The signal that asked the tool to end (0: none). The handler only sets it
@@ -152,7 +153,7 @@ void CatchInterrupt(void (*endLoops)()) {
     ::sigaction(SIGTERM, &action, nullptr);
 }
 
-void HandOverToLineProgram(char **argv) {
+void HandOverToLineProgram(char **argv, const QStringList &linkOptions) {
     char self[PATH_MAX];
     const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
     if (n <= 0) return;
@@ -160,7 +161,24 @@ void HandOverToLineProgram(char **argv) {
     const QByteArray line =
         QFileInfo(QString::fromLocal8Bit(self)).absolutePath().toLocal8Bit() + "/tolvane-line";
     if (::access(line.constData(), X_OK) != 0) return;
-    ::execv(line.constData(), argv);
+    // The link's options go first: global options stand anywhere.
+    std::vector<QByteArray> added;
+    for (const QString &option : linkOptions)
+        added.push_back(option.toLocal8Bit());
+    std::vector<char *> args{argv[0]};
+    for (QByteArray &option : added)
+        args.push_back(option.data());
+    for (char **arg = argv + 1; *arg; ++arg)
+        args.push_back(*arg);
+    args.push_back(nullptr);
+    ::execv(line.constData(), args.data());
+}
+
+QStringList LinkOptions(const LinkTarget &link) {
+    if (!link.serial) return {"--tcp", HostPortText(link.host, link.port)};
+    return {"--serial",
+            link.device.isEmpty() ? QStringLiteral("COM%1").arg(link.comNumber) : link.device,
+            "--baud", QString::number(proto::BaudOfIndex(link.baudIndex))};
 }
 
 int OneSensor(const QList<LinkTarget> &links, const char *command) {

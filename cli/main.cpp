@@ -3,5 +3,6 @@
 
 int main(int argc, char **argv) {
     IgnoreBrokenPipe();
-    return FinishOutput(RunCli(argc, argv, RunWithPanels, HandOverToLineProgram));
+    return FinishOutput(
+        RunCli(argc, argv, RunWithPanels, [](char **args) { HandOverToLineProgram(args); }));
 }

@@ -1119,6 +1119,35 @@ class TstCli : public QObject {
         QVERIFY2(err.contains("give --tcp HOST[:PORT] or --serial DEVICE"), err.constData());
     }
 
+    // frames on the stored link: read through the panels, then named for
+    // tolvane-line, which takes the frames without them in the same process.
+    void framesOnTheStoredLinkRunWithoutPanels() {
+        QTemporaryDir program;
+        for (const char *file : {"tolvane-cli", "tolvane-line", "Tolvane.uir"}) {
+            QVERIFY(QFile::copy(QDir(BinDir()).filePath(file), program.filePath(file)));
+            QFile::setPermissions(program.filePath(file),
+                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        }
+        QFile cfg(program.filePath("ComSettings.cfg"));
+        QVERIFY(cfg.open(QIODevice::WriteOnly));
+        cfg.write(QStringLiteral("1\n1\n4\n127.0.0.1\n%1\n").arg(a->tcpPort()).toUtf8());
+        cfg.close();
+        QProcess p;
+        p.start(program.filePath("tolvane-cli"), {"frames", "-n", "300", "--format", "json"});
+        QVERIFY(p.waitForStarted());
+        const QString exe = QStringLiteral("/proc/%1/exe").arg(p.processId());
+        QTRY_COMPARE_WITH_TIMEOUT(QFileInfo(exe).symLinkTarget(),
+                                  QFileInfo(program.filePath("tolvane-line")).canonicalFilePath(),
+                                  15000);
+        QFile maps(QStringLiteral("/proc/%1/maps").arg(p.processId()));
+        QVERIFY(maps.open(QIODevice::ReadOnly));
+        QVERIFY(!maps.readAll().contains("libQt6Widgets"));
+        // The simulator answers from this test's event loop.
+        QTRY_VERIFY_WITH_TIMEOUT(p.state() == QProcess::NotRunning, 30000);
+        QVERIFY2(p.exitCode() == 0, p.readAllStandardError().constData());
+        QCOMPARE(p.readAllStandardOutput().count('\n'), 300);
+    }
+
     // `-` is stdin or stdout wherever a file is named: a set copied from one
     // sensor to another through a pipe, then read back and shown from pipes.
     void streamsThroughPipes() {
