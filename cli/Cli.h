@@ -167,8 +167,8 @@ struct CliCommand {
     bool panels = true;
     int (*run)(const CliArgs &args, const QList<LinkTarget> &links) = nullptr;
     int order = 100; // place in the command list
-    // Runs in tolvane-line when the link is named (the stored link is read
-    // through the interface panel): its file and what it needs join
+    // Runs in tolvane-line (a stored link is read through the interface
+    // panel first, then named for it): its file and what it needs join
     // tolvane-line's sources, and none of it may need the panels.
     bool line = false;
 };

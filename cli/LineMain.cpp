@@ -1,5 +1,5 @@
 // The process entry of tolvane-line: the tool's commands that need no panels
-// (serve, and frames on a named link), in a program that loads Qt Core,
+// (serve and frames), in a program that loads Qt Core,
 // Network and SerialPort only, so that a line PC can run an owner and a feed
 // for each of its sensors. tolvane-cli hands these commands over to it.
 #include "cli/Cli.h"
