@@ -10,9 +10,7 @@
 namespace shared {
 
 QString ClientsNotePath(const QString &socketPath) {
-    QString path = socketPath;
-    if (path.endsWith(QLatin1String(".sock"))) path.chop(5);
-    return path + QStringLiteral(".clients");
+    return NoteBesideSocket(socketPath, QStringLiteral(".clients"));
 }
 
 QByteArray ClientsNoteText(const std::vector<ClientCount> &clients) {

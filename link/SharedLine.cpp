@@ -132,10 +132,14 @@ void ReleaseLine() {
     g_lock = -1;
 }
 
-QString HeldNotePath(const QString &socketPath) {
+QString NoteBesideSocket(const QString &socketPath, const QString &suffix) {
     QString path = socketPath;
     if (path.endsWith(QLatin1String(".sock"))) path.chop(5);
-    return path + QStringLiteral(".held");
+    return path + suffix;
+}
+
+QString HeldNotePath(const QString &socketPath) {
+    return NoteBesideSocket(socketPath, QStringLiteral(".held"));
 }
 
 } // namespace shared

@@ -53,6 +53,8 @@ const Owner &LineOwnerInUse();
 // Why a request through the owner may have waited in vain: "the shared line is
 // held by pid 4712 for automatic sending"; empty when nobody holds it.
 QString HeldLineNote();
+// A note beside an owner's socket: its path without ".sock", then suffix.
+QString NoteBesideSocket(const QString &socketPath, const QString &suffix);
 // The note beside an owner's socket that names who holds the line.
 QString HeldNotePath(const QString &socketPath);
 // Where the note on stderr / in the status line goes; the default writes to stderr.
