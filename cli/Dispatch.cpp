@@ -226,7 +226,7 @@ int RunCli(int argc, char **argv, PanelRun run, void (*handOver)(char **argv)) {
     // A command that needs no panels runs in tolvane-line, which loads none
     // of the window's libraries; it comes back here only where that cannot
     // start. The stored link is read through the panels: here.
-    if (handOver && (command->line || !command->panels) &&
+    if (handOver && command->line &&
         (parser.IsSet("tcp") || parser.IsSet("hosts") || parser.IsSet("serial")))
         handOver(argv);
 
